@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what Pixmoor needs to build, run and test on Debian 12 (apt-get, with sudo when not root).
+# Usage: scripts/deps.sh [build|test|bench]   (each includes the ones before it)
+set -euo pipefail
+level=${1:-build}
+
+build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
+  qt6-svg-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libsane-dev
+  libxcb1-dev libxcb-keysyms1-dev)
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils
+  imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs)
+bench_pkgs=(libbenchmark-dev graphicsmagick libvips-tools hyperfine clang libclang-rt-14-dev)
+
+pkgs=("${build_pkgs[@]}" libbenchmark-dev)
+[ "$level" = test ] || [ "$level" = bench ] && pkgs+=("${test_pkgs[@]}")
+[ "$level" = bench ] && pkgs+=("${bench_pkgs[@]}")
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
+# in build-test/ and runs the whole suite headless: offscreen Qt, and one Xvfb server for the
+# tests that need X11.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh test
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DPIXMOOR_SANITIZE=ON -DPIXMOOR_TESTS=ON
+cmake --build build-test -j"$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir build-test --output-on-failure -j"$(nproc)" "$@"

@@ -1,0 +1,16 @@
+// Main of the test executables that need a QApplication. Without a display (and without an
+// explicit platform) the tests run offscreen, so ctest can list them anywhere.
+#include "tests/support/test_dirs.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pixmoor::test::usePrivateXdgDirs();
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
