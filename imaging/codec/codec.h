@@ -13,6 +13,7 @@
 
 #include "imaging/codec/raster.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -57,5 +58,8 @@ int imageInfo(const std::string& file, ImageInfo& out);
 // Brings a raster to the asked depth (0, 1, 4, 8, 24), reducing colours with the library's own
 // palette choice and, when dither is 1, Floyd-Steinberg error diffusion.
 int convertDepth(Raster& image, int bits, int dither);
+
+// The fixed palette of bits 0: the 16 Windows VGA colours in their usual order.
+const std::array<Rgb, 16>& vgaPalette();
 
 } // namespace pixmoor::codec

@@ -1,0 +1,33 @@
+// Raster allocation for the codec library: the one place where image memory is sized, so the
+// pixel limit and the out-of-memory path are enforced for every reader and converter alike.
+#include "imaging/codec/raster.h"
+
+#include "imaging/codec/errors.h"
+
+#include <new>
+
+namespace pixmoor::codec {
+
+int allocateRaster(Raster& out, int width, int height, int bits) {
+    out = Raster{};
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return BadDepth;
+    if (width <= 0 || height <= 0) return Corrupt;
+    if (width > kMaxDimension || height > kMaxDimension) return TooLarge;
+    if (std::int64_t(width) * height > kMaxPixels) return TooLarge;
+
+    const std::size_t bytesPerPixel = bits == 24 ? 3 : 1;
+    const std::size_t stride = (std::size_t(width) * bytesPerPixel + 3) & ~std::size_t(3);
+    try {
+        out.pixels.assign(stride * std::size_t(height), 0);
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return OutOfMemory;
+    }
+    out.width = width;
+    out.height = height;
+    out.bits = bits;
+    out.stride = stride;
+    return Ok;
+}
+
+} // namespace pixmoor::codec
