@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -286,46 +287,107 @@ private:
 
 // ---- Nearest palette colour ---------------------------------------------------------------------
 
-int nearestBrute(const std::vector<Rgb>& palette, int r, int g, int b) {
-    int best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        const int dr = r - palette[i].r, dg = g - palette[i].g, db = b - palette[i].b;
-        const int d = dr * dr + dg * dg + db * db;
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = int(i);
-            if (d == 0) break;
-        }
-    }
-    return best;
-}
-
-// Nearest-colour search cached on a 64-level grid per channel: after error diffusion colours are
-// arbitrary, and a photo touches only a few tens of thousands of grid cells.
+// Exact nearest-colour search. The colour cube is cut into 8 x 8 x 8 cells; the first time a
+// cell is touched we list the palette entries that can be nearest to some colour inside it (those
+// whose smallest distance to the cell is not above the best largest distance), so each pixel then
+// compares against a handful of entries. After error diffusion colours are arbitrary, and a photo
+// touches only a few tens of thousands of cells.
 class NearestColour {
 public:
     explicit NearestColour(const std::vector<Rgb>& palette)
-        : palette_(palette), cache_(std::size_t(1) << 18, -1) {}
+        : palette_(palette), cells_(std::size_t(1) << 15, kUnknown) {}
+
     int operator()(int r, int g, int b) {
-        const std::size_t key = (std::size_t(r >> 2) << 12) | (std::size_t(g >> 2) << 6) |
-                                std::size_t(b >> 2);
-        std::int16_t& slot = cache_[key];
-        if (slot < 0) slot = std::int16_t(nearestBrute(palette_, (r & ~3) | 2, (g & ~3) | 2,
-                                                       (b & ~3) | 2));
-        return slot;
+        const std::size_t key = (std::size_t(r >> 3) << 10) | (std::size_t(g >> 3) << 5) |
+                                std::size_t(b >> 3);
+        std::uint32_t cell = cells_[key];
+        if (cell == kUnknown) cell = cells_[key] = listCandidates(r & ~7, g & ~7, b & ~7);
+        const std::uint8_t* c = &pool_[cell >> 8];
+        const int count = int(cell & 0xFF) + 1;
+        if (count == 1) return c[0];
+        int best = c[0];
+        int bestDistance = std::numeric_limits<int>::max();
+        for (int i = 0; i < count; ++i) {
+            const Rgb& p = palette_[c[i]];
+            const int dr = r - p.r, dg = g - p.g, db = b - p.b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) bestDistance = d, best = c[i];
+        }
+        return best;
     }
 
 private:
+    static constexpr std::uint32_t kUnknown = 0xFFFFFFFFu;
+
+    static int axisMin(int v, int lo) { return v < lo ? lo - v : (v > lo + 7 ? v - lo - 7 : 0); }
+    static int axisMax(int v, int lo) { return std::max(std::abs(v - lo), std::abs(v - lo - 7)); }
+
+    // Packs the pool offset and the candidate count less one into one word.
+    std::uint32_t listCandidates(int r0, int g0, int b0) {
+        int bound = std::numeric_limits<int>::max();
+        for (const Rgb& p : palette_) {
+            const int dr = axisMax(p.r, r0), dg = axisMax(p.g, g0), db = axisMax(p.b, b0);
+            bound = std::min(bound, dr * dr + dg * dg + db * db);
+        }
+        const std::size_t offset = pool_.size();
+        for (std::size_t i = 0; i < palette_.size(); ++i) {
+            const Rgb& p = palette_[i];
+            const int dr = axisMin(p.r, r0), dg = axisMin(p.g, g0), db = axisMin(p.b, b0);
+            if (dr * dr + dg * dg + db * db <= bound) pool_.push_back(std::uint8_t(i));
+        }
+        return std::uint32_t(offset << 8) | std::uint32_t(pool_.size() - offset - 1);
+    }
+
     const std::vector<Rgb>& palette_;
-    std::vector<std::int16_t> cache_;
+    std::vector<std::uint32_t> cells_;
+    std::vector<std::uint8_t> pool_;
 };
 
 // ---- Palette refinement -------------------------------------------------------------------------
 
-// Lloyd iterations on a 64-level histogram: each palette colour moves to the mean of the colours
-// nearest to it. This recovers most of what the 32-level box cut loses.
-void refinePalette(const Raster& image, std::vector<Rgb>& palette, int iterations) {
+struct WeightedColour {
+    float r, g, b;
+    std::uint32_t count;
+};
+
+// The exact colours of an image with their counts; false when there are more than `limit`.
+bool exactHistogram(const Raster& image, std::size_t limit, std::vector<WeightedColour>& out) {
+    constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    std::size_t size = 1024;
+    while (size < limit * 2) size *= 2;
+    std::vector<std::uint32_t> keys(size, kEmpty), counts(size, 0);
+    const std::uint32_t mask = std::uint32_t(size - 1);
+    std::size_t distinct = 0;
+    RowReader reader(image);
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* p = reader.row(y);
+        std::uint32_t lastKey = kEmpty, lastSlot = 0;
+        for (int x = 0; x < image.width; ++x, p += 3) {
+            const std::uint32_t key = (std::uint32_t(p[0]) << 16) | (p[1] << 8) | p[2];
+            if (key != lastKey) {
+                std::uint32_t h = (key * 2654435761u) >> 8 & mask;
+                while (keys[h] != kEmpty && keys[h] != key) h = (h + 1) & mask;
+                if (keys[h] == kEmpty) {
+                    if (++distinct > limit) return false;
+                    keys[h] = key;
+                }
+                lastKey = key;
+                lastSlot = h;
+            }
+            ++counts[lastSlot];
+        }
+    }
+    out.clear();
+    out.reserve(distinct);
+    for (std::size_t i = 0; i < size; ++i)
+        if (keys[i] != kEmpty)
+            out.push_back({float(keys[i] >> 16), float((keys[i] >> 8) & 255), float(keys[i] & 255),
+                           counts[i]});
+    return true;
+}
+
+// The image's colours on a 64-level grid, each cell at the mean of the colours that fall in it.
+void gridHistogram(const Raster& image, std::vector<WeightedColour>& out) {
     struct Cell {
         std::uint32_t count = 0;
         std::uint64_t r = 0, g = 0, b = 0;
@@ -343,27 +405,30 @@ void refinePalette(const Raster& image, std::vector<Rgb>& palette, int iteration
             c.b += p[2];
         }
     }
-    struct Centroid {
-        float r, g, b;
-        std::uint32_t count;
-    };
-    std::vector<Centroid> points;
+    out.clear();
     for (const Cell& c : cells) {
         if (c.count == 0) continue;
         const float n = float(c.count);
-        points.push_back({float(c.r) / n, float(c.g) / n, float(c.b) / n, c.count});
+        out.push_back({float(c.r) / n, float(c.g) / n, float(c.b) / n, c.count});
     }
-    cells = {};
-    const std::size_t k = palette.size();
-    std::vector<float> pr(k), pg(k), pb(k);
-    for (std::size_t i = 0; i < k; ++i) pr[i] = palette[i].r, pg[i] = palette[i].g, pb[i] = palette[i].b;
-    std::vector<double> sr(k), sg(k), sb(k), sw(k);
-    for (int it = 0; it < iterations; ++it) {
-        std::fill(sr.begin(), sr.end(), 0.0);
-        std::fill(sg.begin(), sg.end(), 0.0);
-        std::fill(sb.begin(), sb.end(), 0.0);
-        std::fill(sw.begin(), sw.end(), 0.0);
-        for (const Centroid& p : points) {
+}
+
+// Lloyd (k-means) iterations: each palette colour moves to the mean of the colours nearest to it.
+// This recovers most of what the 32-level box cut loses. When the box cut found fewer colours
+// than allowed (images with few, close colours), the colours worst served seed the free entries.
+void refinePalette(const Raster& image, std::vector<Rgb>& palette, std::size_t maxColours,
+                   int iterations) {
+    std::vector<WeightedColour> points;
+    if (!exactHistogram(image, std::size_t(1) << 15, points)) gridHistogram(image, points);
+
+    std::vector<float> pr, pg, pb;
+    for (const Rgb& c : palette) pr.push_back(c.r), pg.push_back(c.g), pb.push_back(c.b);
+    std::vector<float> distance(points.size());
+    std::vector<std::uint16_t> nearest(points.size());
+    auto assign = [&]() {
+        const std::size_t k = pr.size();
+        for (std::size_t n = 0; n < points.size(); ++n) {
+            const WeightedColour& p = points[n];
             std::size_t best = 0;
             float bestDistance = std::numeric_limits<float>::max();
             for (std::size_t i = 0; i < k; ++i) {
@@ -371,14 +436,44 @@ void refinePalette(const Raster& image, std::vector<Rgb>& palette, int iteration
                 const float d = dr * dr + dg * dg + db * db;
                 if (d < bestDistance) bestDistance = d, best = i;
             }
+            distance[n] = bestDistance;
+            nearest[n] = std::uint16_t(best);
+        }
+    };
+
+    if (pr.size() < maxColours && points.size() > pr.size()) {
+        assign();
+        std::vector<std::size_t> order(points.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        const std::size_t free = std::min(maxColours - pr.size(), points.size());
+        std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(free), order.end(),
+                          [&](std::size_t a, std::size_t b) { return distance[a] > distance[b]; });
+        for (std::size_t i = 0; i < free && distance[order[i]] > 0; ++i) {
+            const WeightedColour& p = points[order[i]];
+            pr.push_back(p.r), pg.push_back(p.g), pb.push_back(p.b);
+        }
+    }
+
+    const std::size_t k = pr.size();
+    std::vector<double> sr(k), sg(k), sb(k), sw(k);
+    for (int it = 0; it < iterations; ++it) {
+        assign();
+        std::fill(sr.begin(), sr.end(), 0.0);
+        std::fill(sg.begin(), sg.end(), 0.0);
+        std::fill(sb.begin(), sb.end(), 0.0);
+        std::fill(sw.begin(), sw.end(), 0.0);
+        for (std::size_t n = 0; n < points.size(); ++n) {
+            const WeightedColour& p = points[n];
+            const std::size_t i = nearest[n];
             const double w = p.count;
-            sr[best] += p.r * w, sg[best] += p.g * w, sb[best] += p.b * w, sw[best] += w;
+            sr[i] += p.r * w, sg[i] += p.g * w, sb[i] += p.b * w, sw[i] += w;
         }
         for (std::size_t i = 0; i < k; ++i) {
             if (sw[i] <= 0) continue;
             pr[i] = float(sr[i] / sw[i]), pg[i] = float(sg[i] / sw[i]), pb[i] = float(sb[i] / sw[i]);
         }
     }
+    palette.resize(k);
     for (std::size_t i = 0; i < k; ++i)
         palette[i] = {clampByte(int(pr[i] + 0.5f)), clampByte(int(pg[i] + 0.5f)),
                       clampByte(int(pb[i] + 0.5f))};
@@ -389,7 +484,7 @@ std::vector<Rgb> adaptivePalette(const Raster& image, int maxColours) {
     RowReader reader(image);
     for (int y = 0; y < image.height; ++y) wu.add(reader.row(y), image.width);
     std::vector<Rgb> palette = wu.palette(maxColours);
-    refinePalette(image, palette, 3);
+    refinePalette(image, palette, std::size_t(maxColours), 3);
     return palette;
 }
 
