@@ -1,0 +1,845 @@
+// The image component TPMultiImage: load dispatch by extension, image information, saving,
+// painting, text overlay, clipboard, printing and the scrolling message display.
+#include "imaging/TMultiP.h"
+
+#include "imaging/codec/codec.h"
+#include "imaging/codec/errors.h"
+#include "imaging/raster_image.h"
+#include "imaging/wmf/metafile.h"
+#include "platform/message_box.h"
+#include "platform/printer.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScreen>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+// The bitmap resources live in a static library: make sure its initialiser is linked and run.
+static void initBitmapResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(imaging_resources);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace pixmoor {
+
+namespace {
+
+const QString kFileNotFound = QStringLiteral("file not found");
+const QString kNotCodecImage = QStringLiteral("Non TIF, JPeg, BMP, GIF, PNG or PCX Image");
+const char* const kWmfMime = "image/x-wmf";
+
+// ASCII upper case, as the extension rules and the load status use it.
+QString asciiUpper(const QString& text) {
+    QString out = text;
+    for (QChar& c : out)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 32);
+    return out;
+}
+
+bool fileExists(const QString& name) {
+    const QFileInfo info(name);
+    return info.exists() && !info.isDir();
+}
+
+// The name as the codec library takes it: the bytes the file system knows it by.
+std::string codecName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+// File length in bytes (capped to the 32-bit field); throws when the file cannot be opened.
+std::int32_t fileLength(const QString& name) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Cannot open file " + name.toStdString() + ": " +
+                                 file.errorString().toStdString());
+    const qint64 size = file.size();
+    return size > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                           : std::int32_t(size);
+}
+
+// The codec's error box for a failed call.
+void showCodecError(int result) { showError(QString::fromUtf8(codec::errorText(result))); }
+
+double roundHalfEven(double v) {
+    const double floor = std::floor(v);
+    const double diff = v - floor;
+    if (diff < 0.5) return floor;
+    if (diff > 0.5) return floor + 1.0;
+    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+// Bits of an uncompressed DIB of this image: its header, colour table and pixel rows.
+std::int32_t dibSize(const QImage& image) {
+    if (image.isNull()) return 0;
+    int bits = 24;
+    int colours = 0;
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+        image.format() == QImage::Format_MonoLSB) {
+        colours = int(image.colorCount());
+        bits = colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
+    }
+    const qint64 stride = ((qint64(image.width()) * bits + 31) / 32) * 4;
+    const qint64 total = 40 + qint64(colours) * 4 + stride * image.height();
+    return total > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                            : std::int32_t(total);
+}
+
+const char* formatName(SaveFormat format) {
+    switch (format) {
+    case SaveFormat::Bmp: return "bmp";
+    case SaveFormat::Png: return "png";
+    case SaveFormat::Jpg: return "jpg";
+    case SaveFormat::Gif: return "gif";
+    case SaveFormat::Tif: return "tif";
+    case SaveFormat::Pcx: return "pcx";
+    }
+    return "";
+}
+
+// Largest libjpeg scale denominator whose output still covers target (at least 1 x 1).
+int jpegScaleFor(int width, int height, QSize target) {
+    if (width <= 0 || height <= 0 || target.width() <= 0 || target.height() <= 0) return 1;
+    for (int d : {8, 4, 2}) {
+        const int w = (width + d - 1) / d;
+        const int h = (height + d - 1) / d;
+        if (w >= target.width() && h >= target.height()) return d;
+    }
+    return 1;
+}
+
+} // namespace
+
+// ---- unit-level functions --------------------------------------------------------------------
+
+bool ConfirmOverwrite(const QString& FileName, QWidget* parent) {
+    if (!QFileInfo::exists(FileName)) return false;
+    const bool yes = askYesNo(QStringLiteral("File Already Exists ") + FileName +
+                                  QStringLiteral(" ,Overwrite ?"),
+                              parent, MessageButton::Yes);
+    return !yes;
+}
+
+int DeviceColorBits(int bitsPerPixel) {
+    if (bitsPerPixel <= 4) return 4;
+    if (bitsPerPixel < 16) return 8;
+    return 24;
+}
+
+int DeviceColorBits(const QPaintDevice* device) {
+    if (device) return DeviceColorBits(device->depth());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return DeviceColorBits(screen ? screen->depth() : 24);
+}
+
+int loadResolutionBits(TLoadResolution res, int displayBits) {
+    switch (res) {
+    case lColorVga: return 0;
+    case lMonoChrome: return 1;
+    case lColor16: return 4;
+    case lColor256: return 8;
+    case lColorTrue: return 24;
+    case lAutoMatic: return displayBits;
+    }
+    return displayBits;
+}
+
+int saveResolutionBits(TSaveResolution res, SaveFormat format, int displayBits) {
+    if (format == SaveFormat::Jpg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
+    const bool gif = format == SaveFormat::Gif;
+    switch (res) {
+    case sColorVga: return 0;
+    case sMonoChrome: return 1;
+    case sColor16: return 4;
+    case sColor256: return 8;
+    case sColorTrue: return gif ? 8 : 24;
+    case sJpegGray: return 8;
+    case sAutoMatic: return gif ? std::min(displayBits, 8) : displayBits;
+    }
+    return displayBits;
+}
+
+int tiffCompressionCode(TTiffCompression compression) {
+    switch (compression) {
+    case sNONE: return codec::TiffNone;
+    case sCCITT: return codec::TiffCcitt;
+    case sLZW: return codec::TiffLzw;
+    case sPACKBITS: return codec::TiffPackBits;
+    }
+    return codec::TiffNone;
+}
+
+QRect stretchRatioRect(int cw, int ch, int pw, int ph) {
+    if (pw <= 0 || ph <= 0) return QRect(0, 0, cw, ch);
+    const double rW = double(cw) / pw;
+    const double rH = double(ch) / ph;
+    if (rW > rH) {
+        const double spare = cw - pw * rH;
+        return QRect(int(roundHalfEven(spare * 0.5)), 0, int(roundHalfEven(cw - spare)), ch);
+    }
+    const double spare = ch - ph * rW;
+    return QRect(0, int(roundHalfEven(spare * 0.5)), cw, int(roundHalfEven(ch - spare)));
+}
+
+QString loadExtension(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) return {};
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    if (slash > dot) return {};
+    return asciiUpper(fileName.mid(dot, 4));
+}
+
+// ---- construction and properties -------------------------------------------------------------
+
+TPMultiImage::TPMultiImage(QWidget* parent) : QWidget(parent) {
+    color_ = palette().color(QPalette::Button); // the desktop's button face
+    resize(105, 105);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+TPMultiImage::~TPMultiImage() = default;
+
+int TPMultiImage::displayBits() const { return DeviceColorBits(this); }
+
+void TPMultiImage::setAutoSize(bool on) {
+    autoSize_ = on;
+    pictureChanged();
+}
+
+void TPMultiImage::setCenter(bool on) {
+    if (center_ == on) return;
+    center_ = on;
+    update();
+}
+
+void TPMultiImage::setBorderStyle(TBorderStyle style) {
+    if (borderStyle_ == style) return;
+    borderStyle_ = style;
+    const int m = style == bsSingle ? 1 : 0;
+    setContentsMargins(m, m, m, m);
+    update();
+}
+
+void TPMultiImage::setColor(const QColor& colour) {
+    color_ = colour;
+    update();
+}
+
+QColor TPMultiImage::FontColor() const { return palette().color(QPalette::WindowText); }
+
+void TPMultiImage::setFontColor(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, colour);
+    setPalette(p);
+    update();
+}
+
+void TPMultiImage::setJPegSaveQuality(int quality) {
+    jpegQuality_ = quality >= 1 && quality <= 100 ? quality : 25;
+}
+
+void TPMultiImage::setJPegSaveSmooth(int smooth) {
+    // A byte in the property: only values above 100 are out of range.
+    jpegSmooth_ = smooth >= 0 && smooth <= 100 ? smooth : 5;
+}
+
+void TPMultiImage::setStretch(bool on) {
+    if (stretch_ == on) return;
+    stretch_ = on;
+    if (on) stretchRatio_ = false;
+    update();
+}
+
+void TPMultiImage::setStretchRatio(bool on) {
+    if (stretchRatio_ == on) return;
+    stretchRatio_ = on;
+    if (on) stretch_ = false;
+    update();
+}
+
+void TPMultiImage::setText(const QString& text) {
+    if (text_ == text) return;
+    text_ = text;
+    update();
+}
+
+void TPMultiImage::setTextShadow(bool on) {
+    if (textShadow_ == on) return;
+    textShadow_ = on;
+    update();
+}
+
+void TPMultiImage::setTextLeft(int left) {
+    if (textLeft_ == left) return;
+    textLeft_ = left;
+    update();
+}
+
+void TPMultiImage::setTextTop(int top) {
+    if (textTop_ == top) return;
+    textTop_ = top;
+    update();
+}
+
+void TPMultiImage::setTextRotate(int degrees) {
+    if (textRotate_ == degrees) return;
+    textRotate_ = degrees;
+    update();
+}
+
+void TPMultiImage::setTextTransParent(bool on) {
+    if (textTransparent_ == on) return;
+    textTransparent_ = on;
+    update();
+}
+
+// ---- the picture -----------------------------------------------------------------------------
+
+void TPMultiImage::setPicture(const pixmoor::Picture& picture) {
+    picture_ = picture;
+    pictureChanged();
+}
+
+void TPMultiImage::setPicture(pixmoor::Picture&& picture) {
+    picture_ = std::move(picture);
+    pictureChanged();
+}
+
+void TPMultiImage::setBitmap(const QImage& image) {
+    if (image.isNull())
+        picture_.clear();
+    else
+        picture_.setBitmap(image);
+    pictureChanged();
+}
+
+void TPMultiImage::pictureChanged() {
+    paintCache_ = QPixmap();
+    const int pw = picture_.width();
+    const int ph = picture_.height();
+    if (autoSize_ && pw > 0 && ph > 0) setGeometry(x(), y(), pw, ph);
+    const bool opaque = picture_.kind() == pixmoor::Picture::Kind::Bitmap && pw == width() &&
+                        ph == height();
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
+    update();
+}
+
+void TPMultiImage::endMessageModes(bool restoreColour) {
+    if (message_.active() && restoreColour) color_ = colourBeforeMessage_;
+    message_.stop();
+}
+
+void TPMultiImage::ClearImage() {
+    endMessageModes(true);
+    picture_.clear();
+    pictureChanged();
+}
+
+QList<QRgb> TPMultiImage::GetPalette() const {
+    if (codecPalette_ || picture_.kind() != pixmoor::Picture::Kind::Bitmap) return {};
+    return picture_.bitmap().colorTable();
+}
+
+// ---- loading ---------------------------------------------------------------------------------
+
+void TPMultiImage::setImageName(const QString& name) { load(name, 0, QSize()); }
+
+QString TPMultiImage::ImageName() {
+    load(imageName_, 0, QSize());
+    return loadStatus_;
+}
+
+void TPMultiImage::loadForSize(const QString& name, QSize target) { load(name, 1, target); }
+
+// jpegScale 0: the plain load; otherwise the thumbnail load that picks a scale for target.
+void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
+    imageName_ = name;
+    const QString ext = loadExtension(name);
+    if (ext != QLatin1String(".RES") && !fileExists(name)) {
+        picture_.clear();
+        pictureChanged();
+        loadStatus_ = kFileNotFound;
+        return;
+    }
+    const int bits = loadResolutionBits(readRes_, displayBits());
+    const int dither = imageDither_ ? 1 : 0;
+
+    if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+        ClearImage();
+        picture_.loadFromFile(name); // a PictureError goes to the caller, the picture empty
+        pictureChanged();
+        loadStatus_ = kNotCodecImage;
+        ReadImageInfo(name);
+        return;
+    }
+
+    if (ext == QLatin1String(".SCM") || ext == QLatin1String(".CMS")) {
+        ClearImage();
+        bool shown = true;
+        try {
+            if (ext == QLatin1String(".SCM"))
+                ShowMessageFile(name);
+            else
+                ShowMessageList(name);
+        } catch (const std::exception&) {
+            picture_.clear();
+            pictureChanged();
+            shown = false;
+        }
+        if (shown) ReadImageInfo(name);
+        loadStatus_ = asciiUpper(name);
+        return;
+    }
+
+    enum class Decoder { None, Bmp, Jpeg, Resource, Png, Gif, Tiff, Pcx };
+    Decoder decoder = Decoder::None;
+    const char* kind = "";
+    if (ext == QLatin1String(".BMP") || ext == QLatin1String(".THB")) {
+        decoder = Decoder::Bmp;
+        kind = "bmp";
+    } else if (ext == QLatin1String(".THJ") || ext == QLatin1String(".JPG") ||
+               ext == QLatin1String(".JPE")) {
+        decoder = Decoder::Jpeg;
+        kind = "jpg";
+    } else if (ext == QLatin1String(".RES")) {
+        decoder = Decoder::Resource;
+        kind = "resource";
+    } else if (ext == QLatin1String(".PNG")) {
+        decoder = Decoder::Png;
+        kind = "png";
+    } else if (ext == QLatin1String(".GIF")) {
+        decoder = Decoder::Gif;
+        kind = "gif";
+    } else if (ext == QLatin1String(".TIF")) {
+        decoder = Decoder::Tiff;
+        kind = "tif";
+    } else if (ext == QLatin1String(".PCX")) {
+        decoder = Decoder::Pcx;
+        kind = "pcx";
+    }
+
+    if (decoder != Decoder::None) {
+        ClearImage();
+        try {
+            const std::string file = codecName(name);
+            bool ok = true;
+            int result = codec::Ok;
+            QImage image;
+            // The thumbnail load reads the header once: its size picks the JPEG scale, and
+            // the same answer fills ImageInfo afterwards.
+            codec::ImageInfo early;
+            int earlyResult = 0;
+            if (jpegScale != 0 && decoder != Decoder::Resource) {
+                earlyResult = codec::imageInfo(file, early);
+                if (decoder == Decoder::Jpeg && codec::succeeded(earlyResult))
+                    jpegScale = jpegScaleFor(early.width, early.height, target);
+            }
+            {
+                codec::Raster raster;
+                switch (decoder) {
+                case Decoder::Bmp: result = codec::readBmp(file, bits, dither, raster); break;
+                case Decoder::Jpeg:
+                    result = codec::readJpeg(file, bits, jpegScale > 0 ? jpegScale : 1, dither,
+                                             raster);
+                    break;
+                case Decoder::Png: result = codec::readPng(file, bits, dither, raster); break;
+                case Decoder::Gif: result = codec::readGif(file, bits, dither, raster); break;
+                case Decoder::Tiff: result = codec::readTiff(file, bits, dither, raster); break;
+                case Decoder::Pcx: result = codec::readPcx(file, bits, dither, raster); break;
+                case Decoder::Resource: ok = loadResource(name, image); break;
+                case Decoder::None: break;
+                }
+                if (decoder != Decoder::Resource) {
+                    ok = codec::succeeded(result);
+                    image = rasterToImage(std::move(raster));
+                }
+            }
+            if (!ok) {
+                if (decoder != Decoder::Resource) showCodecError(result);
+                showInformation(QStringLiteral("Reading %1 file failed").arg(QLatin1String(kind)));
+            }
+            setBitmap(image);
+            if (jpegScale != 0 && decoder != Decoder::Resource)
+                applyCodecInfo(name, earlyResult, early);
+            else
+                ReadImageInfo(name);
+        } catch (...) {
+            // Whatever failed inside the branch leaves an empty picture and no message.
+            picture_.clear();
+            pictureChanged();
+        }
+    }
+    loadStatus_ = asciiUpper(name);
+}
+
+// A bitmap compiled into the program: ":/bitmaps/<NAME>.bmp" by name (case-insensitive, as
+// resource names are) or ":/bitmaps/<number>.bmp" by number.
+bool TPMultiImage::loadResource(const QString& name, QImage& out) {
+    qsizetype start = 0;
+    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')})
+        start = std::max(start, name.lastIndexOf(sep) + 1);
+    QString id = name.mid(start, 64);
+    const qsizetype dot = id.indexOf(QLatin1Char('.'));
+    if (dot >= 0) id.truncate(dot);
+    if (id.isEmpty()) return false;
+    bool isNumber = false;
+    const qulonglong number = id.toULongLong(&isNumber, 10);
+    const QString path = isNumber ? QStringLiteral(":/bitmaps/%1.bmp").arg(number)
+                                  : QStringLiteral(":/bitmaps/%1.bmp").arg(asciiUpper(id));
+    initBitmapResources();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QImage image;
+    if (!image.loadFromData(file.readAll(), "BMP")) return false;
+    out = image;
+    return true;
+}
+
+bool TPMultiImage::applyCodecInfo(const QString& fileName, int result,
+                                  const codec::ImageInfo& ci) {
+    const bool ok = codec::succeeded(result);
+    if (!ok) showCodecError(result);
+    info_.InfoFormat = QString::fromStdString(ci.format);
+    info_.InfoWidth = ci.width;
+    info_.InfoHeight = ci.height;
+    info_.InfoValue1 = ci.bitsPerPixel;
+    info_.InfoValue2 = ci.colours;
+    info_.InfoValue3 = ci.pages;
+    info_.InfoDetail = QString::fromStdString(ci.detail);
+    info_.InfoSize = fileLength(fileName);
+    return ok;
+}
+
+bool TPMultiImage::ReadImageInfo(const QString& FileName) {
+    const QString ext = loadExtension(FileName);
+    if (ext == QLatin1String(".RES")) {
+        info_.InfoFormat = QStringLiteral("RES");
+        info_.InfoWidth = picture_.width();
+        info_.InfoHeight = picture_.height();
+        info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
+        info_.InfoDetail = QStringLiteral("BMP");
+        info_.InfoSize = dibSize(picture_.bitmap());
+        return true;
+    }
+    if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO") ||
+        ext == QLatin1String(".SCM") || ext == QLatin1String(".CMS")) {
+        if (fileExists(FileName)) {
+            info_.InfoFormat = info_.InfoDetail = ext.mid(1);
+            info_.InfoWidth = picture_.width();
+            info_.InfoHeight = picture_.height();
+            info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
+            info_.InfoSize = fileLength(FileName);
+            return true;
+        }
+        info_.InfoFormat = info_.InfoDetail = QStringLiteral("ERR");
+        info_.InfoWidth = info_.InfoHeight = -1;
+        info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = -1;
+        info_.InfoSize = -1;
+        return false;
+    }
+    codec::ImageInfo ci;
+    const int result = codec::imageInfo(codecName(FileName), ci);
+    return applyCodecInfo(FileName, result, ci);
+}
+
+// ---- saving ----------------------------------------------------------------------------------
+
+void TPMultiImage::SaveAsBMP(const QString& FileName) { save(SaveFormat::Bmp, FileName); }
+void TPMultiImage::SaveAsPNG(const QString& FileName) { save(SaveFormat::Png, FileName); }
+void TPMultiImage::SaveAsJPG(const QString& FileName) { save(SaveFormat::Jpg, FileName); }
+void TPMultiImage::SaveAsGIF(const QString& FileName) { save(SaveFormat::Gif, FileName); }
+void TPMultiImage::SaveAsTIF(const QString& FileName) { save(SaveFormat::Tif, FileName); }
+void TPMultiImage::SaveAsPCX(const QString& FileName) { save(SaveFormat::Pcx, FileName); }
+
+void TPMultiImage::save(SaveFormat format, const QString& fileName) {
+    const int bits = saveResolutionBits(writeRes_, format, displayBits());
+    if (!fileName.isEmpty()) defSaveFilename_ = fileName;
+    // Only a bitmap can be encoded: an icon or metafile gives way to an empty bitmap.
+    if (picture_.kind() == pixmoor::Picture::Kind::Icon ||
+        picture_.kind() == pixmoor::Picture::Kind::Metafile) {
+        picture_.clear();
+        pictureChanged();
+    }
+    const QString failed = QStringLiteral("Writing %1 file failed").arg(QLatin1String(formatName(format)));
+    try {
+        const codec::Raster raster = imageToRaster(picture_.bitmap());
+        const std::string file = codecName(defSaveFilename_);
+        int result = codec::Ok;
+        switch (format) {
+        case SaveFormat::Bmp: result = codec::writeBmp(file, bits, raster); break;
+        case SaveFormat::Png:
+            result = codec::writePng(file, bits, pngInterlaced_ ? 1 : 0, raster);
+            break;
+        case SaveFormat::Jpg:
+            result = codec::writeJpeg(file, jpegQuality_, jpegSmooth_, bits, raster);
+            break;
+        case SaveFormat::Gif: result = codec::writeGif(file, bits, raster); break;
+        case SaveFormat::Tif:
+            result = codec::writeTiff(file, tiffCompressionCode(tifCompress_), bits, raster);
+            break;
+        case SaveFormat::Pcx: result = codec::writePcx(file, bits, raster); break;
+        }
+        if (!codec::succeeded(result)) {
+            showCodecError(result);
+            showInformation(failed);
+        }
+    } catch (const std::bad_alloc&) {
+        showCodecError(codec::OutOfMemory);
+        showInformation(failed);
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
+        showInformation(failed);
+    }
+}
+
+// ---- painting --------------------------------------------------------------------------------
+
+void TPMultiImage::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (borderStyle_ == bsSingle) {
+        painter.setPen(palette().color(QPalette::Shadow));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    const QRect client = contentsRect();
+    painter.translate(client.topLeft());
+    painter.setClipRect(QRect(QPoint(0, 0), client.size()));
+    if (!testAttribute(Qt::WA_OpaquePaintEvent))
+        painter.fillRect(QRect(QPoint(0, 0), client.size()), color_);
+
+    const bool frameworkPath = picture_.kind() == pixmoor::Picture::Kind::Icon ||
+                               picture_.kind() == pixmoor::Picture::Kind::Metafile ||
+                               info_.InfoFormat == QLatin1String("ICO") ||
+                               info_.InfoFormat == QLatin1String("WMF") || !codecPalette_;
+    if (frameworkPath)
+        paintFramework(painter, client);
+    else
+        paintPalette(painter, client);
+
+    if (message_.active() && !message_.strip().isNull())
+        painter.drawImage(message_.x(), message_.y(), message_.strip());
+
+    if (!text_.isEmpty()) paintText(painter);
+    if (OnPaint) OnPaint(*this, painter);
+}
+
+void TPMultiImage::paintFramework(QPainter& painter, const QRect& client) {
+    if (picture_.isEmpty()) return;
+    const int pw = picture_.width();
+    const int ph = picture_.height();
+    QRect target;
+    if (stretch_)
+        target = QRect(0, 0, client.width(), client.height());
+    else if (center_) // the outer size here, unlike the palette path
+        target = QRect((width() - pw) / 2, (height() - ph) / 2, pw, ph);
+    else
+        target = QRect(0, 0, pw, ph);
+    picture_.draw(painter, target, readRes_ == lMonoChrome);
+}
+
+void TPMultiImage::paintPalette(QPainter& painter, const QRect& client) {
+    if (picture_.kind() != pixmoor::Picture::Kind::Bitmap || picture_.bitmap().isNull()) return;
+    const QImage& bitmap = picture_.bitmap();
+    const int cw = client.width();
+    const int ch = client.height();
+    const int pw = bitmap.width();
+    const int ph = bitmap.height();
+    QRect target;
+    if (stretchRatio_)
+        target = stretchRatioRect(cw, ch, pw, ph);
+    else if (stretch_)
+        target = QRect(0, 0, cw, ch);
+    else if (center_)
+        target = QRect((cw - pw) / 2, (ch - ph) / 2, pw, ph);
+    else
+        target = QRect(0, 0, pw, ph);
+
+    // The converted pixmap is kept between paints: an indexed bitmap is otherwise converted
+    // again on every repaint of a scrolled viewer.
+    if (paintCache_.isNull()) paintCache_ = QPixmap::fromImage(bitmap);
+    // Colour pictures are scaled by dropping or repeating pixels; only black-and-white
+    // pictures are smoothed (where dropping lines would lose thin strokes).
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, readRes_ == lMonoChrome);
+    if (!stretchRatio_ && !stretch_)
+        painter.drawPixmap(target.topLeft(), paintCache_);
+    else
+        painter.drawPixmap(target, paintCache_, paintCache_.rect());
+}
+
+void TPMultiImage::paintText(QPainter& painter) {
+    const QFont f = font();
+    const QFontMetrics metrics(f);
+    painter.save();
+    painter.setFont(f);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // (x, y) is the top-left of the text cell; the rotation turns counter-clockwise about it.
+    auto write = [&](int x, int y, const QColor& colour) {
+        painter.save();
+        painter.translate(x, y);
+        painter.rotate(-textRotate_);
+        if (!textTransparent_)
+            painter.fillRect(QRect(0, 0, metrics.horizontalAdvance(text_), metrics.height()),
+                             color_);
+        painter.setPen(colour);
+        painter.drawText(0, metrics.ascent(), text_);
+        painter.restore();
+    };
+    if (textShadow_) write(textLeft_ + 2, textTop_ + 2, textShadowColor_);
+    write(textLeft_, textTop_, FontColor());
+    painter.restore();
+}
+
+// ---- keys and clipboard ----------------------------------------------------------------------
+
+void TPMultiImage::runKeyCommand(void (TPMultiImage::*command)()) {
+    try {
+        (this->*command)();
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()), this);
+    }
+}
+
+void TPMultiImage::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool ctrl = mods & Qt::ControlModifier;
+    void (TPMultiImage::*command)() = nullptr;
+    switch (event->key()) {
+    case Qt::Key_Insert:
+        if (shift)
+            command = &TPMultiImage::PasteFromClipboard;
+        else if (ctrl)
+            command = &TPMultiImage::CopyToClipboard;
+        break;
+    case Qt::Key_Delete:
+        if (shift) command = &TPMultiImage::CutToClipboard;
+        break;
+    case Qt::Key_C:
+        if (ctrl) command = &TPMultiImage::CopyToClipboard;
+        break;
+    case Qt::Key_V:
+        if (ctrl) command = &TPMultiImage::PasteFromClipboard;
+        break;
+    case Qt::Key_X:
+        if (ctrl) command = &TPMultiImage::CutToClipboard;
+        break;
+    default: break;
+    }
+    if (!command) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    runKeyCommand(command);
+}
+
+void TPMultiImage::CopyToClipboard() {
+    if (picture_.isEmpty()) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    switch (picture_.kind()) {
+    case pixmoor::Picture::Kind::Empty: return;
+    case pixmoor::Picture::Kind::Icon:
+        throw std::runtime_error("Clipboard does not support Icons");
+    case pixmoor::Picture::Kind::Bitmap: clipboard->setImage(picture_.bitmap()); return;
+    case pixmoor::Picture::Kind::Metafile: {
+        auto data = std::make_unique<QMimeData>();
+        data->setData(QString::fromLatin1(kWmfMime), picture_.metafile()->bytes());
+        data->setImageData(picture_.toImage());
+        clipboard->setMimeData(data.release()); // the clipboard owns it now
+        return;
+    }
+    }
+}
+
+void TPMultiImage::CutToClipboard() {
+    if (picture_.isEmpty()) return;
+    CopyToClipboard();
+    picture_.clear();
+    pictureChanged();
+}
+
+void TPMultiImage::PasteFromClipboard() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data) return;
+    const QString wmfType = QString::fromLatin1(kWmfMime);
+    if (data->hasFormat(wmfType)) {
+        pixmoor::Picture picture;
+        picture.setMetafile(wmf::Metafile::fromData(data->data(wmfType)));
+        endMessageModes(false);
+        setPicture(std::move(picture));
+        return;
+    }
+    if (!data->hasImage()) return;
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    if (image.isNull()) return;
+    endMessageModes(false);
+    setBitmap(image);
+}
+
+// ---- printing --------------------------------------------------------------------------------
+
+void TPMultiImage::PrintImage(int Left, int Top, int Width, int Height) {
+    if (picture_.isEmpty() || picture_.width() <= 0 || picture_.height() <= 0) return;
+    const QRect target(Left, Top, Width < 1 ? picture_.width() : Width,
+                       Height < 1 ? picture_.height() : Height);
+    QPrinter& printer = processPrinter();
+    QPainter painter;
+    if (!painter.begin(&printer)) throw std::runtime_error("Printing failed: the printer cannot start");
+    // A document that fails half-way is aborted, never left open or sent incomplete.
+    struct Abort {
+        QPrinter& printer;
+        QPainter& painter;
+        bool done = false;
+        ~Abort() {
+            if (done) return;
+            printer.abort();
+            painter.end();
+        }
+    } guard{printer, painter};
+    if (picture_.kind() == pixmoor::Picture::Kind::Bitmap)
+        painter.drawImage(target, picture_.bitmap(), picture_.bitmap().rect());
+    else
+        picture_.draw(painter, target, true);
+    guard.done = true;
+    if (!painter.end()) throw std::runtime_error("Printing failed");
+}
+
+// ---- scrolling messages ----------------------------------------------------------------------
+
+void TPMultiImage::ShowMessageFile(const QString& FileName) {
+    const bool wasShowing = message_.active();
+    message_.startFile(FileName, contentsRect().size()); // throws before anything changes
+    picture_.clear();
+    pictureChanged();
+    if (!wasShowing) colourBeforeMessage_ = color_;
+    color_ = message_.background();
+    update();
+}
+
+void TPMultiImage::ShowMessageList(const QString& FileName) {
+    const bool wasShowing = message_.active();
+    message_.startList(FileName, contentsRect().size());
+    picture_.clear();
+    pictureChanged();
+    if (!wasShowing) colourBeforeMessage_ = color_;
+    color_ = message_.background();
+    update();
+}
+
+void TPMultiImage::stepMessage(int message) {
+    const auto mode = message == kHorizontalStepMessage ? ScrollingMessage::Mode::Horizontal
+                      : message == kVerticalStepMessage ? ScrollingMessage::Mode::Vertical
+                                                        : ScrollingMessage::Mode::None;
+    if (message_.tick(mode)) update();
+}
+
+} // namespace pixmoor
