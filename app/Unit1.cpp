@@ -1,0 +1,409 @@
+// The main window: creation (settings restored), activation, closing (settings written), the
+// busy state, Stop, hints, and the wiring of every menu item, tool button and pop-up item to the
+// handler it runs.
+#include "app/Unit1.h"
+
+#include "app/globals.h"
+#include "catalogue/image_list.h"
+#include "platform/hints.h"
+#include "platform/message_box.h"
+#include "platform/scratch_dir.h"
+#include "platform/settings_store.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <algorithm>
+#include <stdexcept>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString kMain = QStringLiteral("Main");
+const QString kWindow = QStringLiteral("Window");
+
+// Stored window sizes are taken as they are, within what a window can be.
+constexpr int kMinWindowSide = 100;
+constexpr int kMaxWindowSide = 16384;
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    Q_INIT_RESOURCE(pixmoor);
+    setupUi(this);
+
+    // A menu's hint is that of its item in the menu bar, not of the pop-up window itself.
+    for (QMenu* menu : {File1, Image1, Settings1, View3, Help1}) {
+        menu->menuAction()->setStatusTip(menu->statusTip());
+        menu->setStatusTip(QString());
+    }
+    // While a top-level menu is disabled (busy state), the shortcuts of its items are dead too.
+    for (QMenu* menu : {File1, Image1, Settings1, View3, Help1})
+        for (QAction* action : menu->actions()) action->installEventFilter(this);
+
+    StatusPanel0 = new QLabel(StatusBar1);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setFixedWidth(200);
+    StatusBar1->addWidget(StatusPanel0);
+
+    ImageList1 = new pixmoor::ImageList(QSize(70, 70), this);
+    ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    ImageList2 = new pixmoor::ImageList(QSize(50, 50), this);
+    ImageList2->setObjectName(QStringLiteral("ImageList2"));
+    ListView1->setImageLists(ImageList1, ImageList2);
+    ListView1->setPopupMenu(PopupMenu1);
+
+    DirectoryListBox1->setFixedWidth(HeaderControl1->sectionSize(0));
+    DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
+
+    connectCommands();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::connectCommands() {
+    using Slot = void (TForm1::*)();
+    const auto item = [this](QAction* action, Slot slot) {
+        connect(action, &QAction::triggered, this, slot);
+    };
+    const auto button = [this](QAbstractButton* b, Slot slot) {
+        connect(b, &QAbstractButton::clicked, this, slot);
+    };
+
+    // One handler per command, shared by its menu item, tool button and pop-up twin.
+    for (QAction* a : {Move1, Copy1, Move2, Copy2}) item(a, &TForm1::Copy1Click);
+    for (QAbstractButton* b : {MoveButton, CopyButton}) button(b, &TForm1::Copy1Click);
+    for (QAction* a : {Rename1, Rename2}) item(a, &TForm1::Rename1Click);
+    button(RenameButton, &TForm1::Rename1Click);
+    for (QAction* a : {Delete1, Delete2}) item(a, &TForm1::Delete1Click);
+    button(DeleteButton, &TForm1::Delete1Click);
+    item(SelectAll1, &TForm1::SelectAll1Click);
+    for (QAction* a : {Properties2, Properties1}) item(a, &TForm1::Properties2Click);
+    item(Print1, &TForm1::PrintButtonClick);
+    button(PrintButton, &TForm1::PrintButtonClick);
+    item(PrintsetUp1, &TForm1::PrintsetUp1Click);
+    button(PrintSetUpButton, &TForm1::PrintsetUp1Click);
+    item(Exit1, &TForm1::Exit1Click);
+    button(ExitButton, &TForm1::Exit1Click);
+
+    item(BMP1, &TForm1::BMP1Click);
+    item(Gif1, &TForm1::Gif1Click);
+    item(Icon1, &TForm1::Icon1Click);
+    item(Jpeg1, &TForm1::Jpeg1Click);
+    item(Pcx1, &TForm1::Pcx1Click);
+    item(Png1, &TForm1::Png1Click);
+    item(Tiff1, &TForm1::Tiff1Click);
+    item(Wmf1, &TForm1::Wmf1Click);
+    button(BmpButton, &TForm1::BMP1Click);
+    button(GifButton, &TForm1::Gif1Click);
+    button(JpegButton, &TForm1::Jpeg1Click);
+    button(IconButton, &TForm1::Icon1Click);
+    button(PcxButton, &TForm1::Pcx1Click);
+    button(PngButton, &TForm1::Png1Click);
+    button(TiffButton, &TForm1::Tiff1Click);
+    button(WmfButton, &TForm1::Wmf1Click);
+
+    for (QAction* a : {Convert1, Convert2}) item(a, &TForm1::Convert1Click);
+    item(Print2, &TForm1::Print2Click);
+    item(ThumbSize1, &TForm1::ThumbSize1Click);
+    button(ThumbSizeButton, &TForm1::ThumbSize1Click);
+    for (QAction* a : {ToClipboard1, ToClipboard2}) item(a, &TForm1::ToClipboard1Click);
+    for (QAction* a : {View1, View2}) item(a, &TForm1::ViewButtonClick);
+    button(ViewButton, &TForm1::ViewButtonClick);
+    connect(ListView1, &pixmoor::ListView::itemDoubleClicked, this, &TForm1::ViewButtonClick);
+    item(Acquire1, &TForm1::Acquire1Click);
+    item(SelectTwain1, &TForm1::SelectTwain1Click);
+    item(ScreenCapture1, &TForm1::ScreenCapture1Click);
+    item(List1, &TForm1::List1Click);
+    item(Refresh1, &TForm1::Refresh1Click);
+    item(Sorted1, &TForm1::Sorted1Click);
+    item(About1, &TForm1::About1Click);
+    item(Help2, &TForm1::Help2Click);
+    button(HelpButton, &TForm1::Help2Click);
+    item(Search1, &TForm1::Search1Click);
+    item(UsingHelp1, &TForm1::UsingHelp1Click);
+    item(LaunchApp1, &TForm1::LaunchApp1Click);
+    item(Explore1, &TForm1::Explore1Click);
+    button(StopButton, &TForm1::StopButtonClick);
+
+    connect(HeaderControl1, &QHeaderView::sectionResized, this,
+            &TForm1::HeaderControl1SectionResize);
+    connect(HeaderControl1, &QHeaderView::sectionClicked, this,
+            &TForm1::HeaderControl1SectionClick);
+    connect(DirectoryListBox1, &pixmoor::DirectoryTree::directoryChanged, this,
+            &TForm1::DirectoryListBox1Change);
+    connect(DirectoryListBox1, &pixmoor::DirectoryTree::directoryRefused, this,
+            [this](const QString& path) {
+                pixmoor::showError(QStringLiteral("Cannot open the directory \"%1\".").arg(path),
+                                   this);
+            });
+    connect(DriveComboBox1, &pixmoor::DriveComboBox::driveChosen, this,
+            &TForm1::DriveComboBox1Change);
+}
+
+// ---- creation, activation, closing ----
+
+void TForm1::FormCreate() {
+    StartDir = QDir::currentPath();
+    try {
+        WindowsDir = pixmoor::scratchDirectory();
+    } catch (const std::exception& e) {
+        WindowsDir.clear();
+        pixmoor::showError(QString::fromUtf8(e.what()), this);
+    }
+
+    int width = 570;
+    int height = 450;
+    QString state;
+    {
+        const pixmoor::SettingsStore settings;
+        ThumbWidth = settings.readInteger(kMain, QStringLiteral("ThumbSizew"), 70);
+        ThumbHeight = settings.readInteger(kMain, QStringLiteral("ThumbSizeh"), 70);
+        width = settings.readInteger(kWindow, QStringLiteral("WindowWidth"), 570);
+        height = settings.readInteger(kWindow, QStringLiteral("WindowHeight"), 450);
+        state = settings.readString(kWindow, QStringLiteral("WindowState"),
+                                    QStringLiteral("Normal"));
+        SavedDir = settings.readString(kMain, QStringLiteral("Directory"), StartDir);
+    }
+    // A too short directory names a root ("" becomes "/").
+    if (SavedDir.size() < 3 && !SavedDir.endsWith(u'/')) SavedDir += u'/';
+    FirstActivation = true;
+
+    width = std::clamp(width, kMinWindowSide, kMaxWindowSide);
+    height = std::clamp(height, kMinWindowSide, kMaxWindowSide);
+    resize(width, height);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(width, height),
+                                 screen->availableGeometry())
+                 .topLeft());
+    if (state != QLatin1String("Normal")) setWindowState(windowState() | Qt::WindowMaximized);
+
+    SetImageSize();
+
+    if (!QFileInfo(SavedDir).isDir() || !QDir::setCurrent(SavedDir)) {
+        reportSavedDirectory(SavedDir);
+        SavedDir = StartDir;
+        QDir::setCurrent(StartDir);
+    }
+
+    hints_ = std::make_unique<pixmoor::HintFilter>([this](const QString& hint) { ShowHint(hint); });
+}
+
+void TForm1::reportSavedDirectory(const QString& dir) {
+    if (savedDirReported_) return;
+    savedDirReported_ = true;
+    pixmoor::showError(QStringLiteral("The directory \"%1\" no longer exists or cannot be opened.\n"
+                                      "Pixmoor opens \"%2\" instead.")
+                           .arg(dir, StartDir),
+                       this);
+}
+
+void TForm1::FormActivate() {
+    if (FirstActivation) {
+        // Cleared first: an error box below activates other windows and then this one again.
+        FirstActivation = false;
+        if (!DirectoryListBox1->setDirectory(SavedDir)) {
+            reportSavedDirectory(SavedDir);
+            SavedDir = StartDir;
+            DirectoryListBox1->setDirectory(StartDir);
+        }
+    }
+}
+
+void TForm1::FormClose() {
+    pixmoor::SettingsStore settings;
+    settings.writeInteger(kMain, QStringLiteral("ThumbSizew"), ThumbWidth);
+    settings.writeInteger(kMain, QStringLiteral("ThumbSizeh"), ThumbHeight);
+    settings.writeString(kMain, QStringLiteral("Directory"), QDir::currentPath());
+    settings.writeInteger(kWindow, QStringLiteral("WindowWidth"), width());
+    settings.writeInteger(kWindow, QStringLiteral("WindowHeight"), height());
+    settings.writeString(kWindow, QStringLiteral("WindowState"), windowStateText());
+    if (!settings.sync())
+        pixmoor::showError(QStringLiteral("The settings could not be written to \"%1\".")
+                               .arg(pixmoor::settingsFilePath()),
+                           this);
+}
+
+QString TForm1::windowStateText() const {
+    const Qt::WindowStates s = windowState() & ~Qt::WindowActive;
+    return s == Qt::WindowNoState ? QStringLiteral("Normal") : QStringLiteral("Maximized");
+}
+
+bool TForm1::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // Without a window manager the window may never become active: complete the first
+    // activation once the window is up anyway.
+    if (FirstActivation)
+        QTimer::singleShot(0, this, [this] {
+            if (FirstActivation) FormActivate();
+        });
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    // A build that is still running stops at its next check; the window itself lives on until
+    // the program ends, so the build never touches a destroyed control.
+    if (busy_) StopRequested = true;
+    FormClose();
+    e->accept();
+    emit closed();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Shortcut) {
+        if (auto* action = qobject_cast<QAction*>(watched))
+            for (QMenu* menu : {File1, Image1, Settings1, View3, Help1})
+                if (!menu->menuAction()->isEnabled() && menu->actions().contains(action))
+                    return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm1::Exit1Click() { close(); }
+
+// ---- status bar, busy state, Stop ----
+
+void TForm1::setStatusText(const QString& text) { StatusPanel0->setText(text); }
+
+QString TForm1::statusText() const { return StatusPanel0->text(); }
+
+void TForm1::ShowHint(const QString& hint) { setStatusText(QStringLiteral("  ") + hint); }
+
+void TForm1::disablewindow() {
+    busy_ = true;
+    ListView1->setEnabled(false);
+    ListView1->setCursor(Qt::WaitCursor);
+    DirectoryListBox1->setEnabled(false);
+    DirectoryListBox1->setCursor(Qt::WaitCursor);
+    Panel1->setEnabled(false);
+    Panel1->setCursor(Qt::WaitCursor);
+    for (QMenu* menu : {Help1, Image1, Settings1, File1, View3})
+        menu->menuAction()->setEnabled(false);
+    HeaderControl1->setEnabled(false);
+    for (QAbstractButton* b : {MoveButton, CopyButton, RenameButton, DeleteButton, PrintButton,
+                               PrintSetUpButton, ThumbSizeButton, ViewButton, HelpButton,
+                               ExitButton})
+        b->setEnabled(false);
+    if (PrintingBusy) {
+        StopButton->setEnabled(false);
+        Panel2->setCursor(Qt::WaitCursor);
+    } else {
+        StopButton->setEnabled(true);
+    }
+    QCoreApplication::processEvents();
+}
+
+void TForm1::enablewindow() {
+    ListView1->setEnabled(false);
+    ListView1->unsetCursor();
+    StopButton->setEnabled(false);
+    DirectoryListBox1->setEnabled(true);
+    DirectoryListBox1->unsetCursor();
+    Panel1->setEnabled(true);
+    Panel1->unsetCursor();
+    for (QMenu* menu : {Help1, Image1, Settings1, File1, View3})
+        menu->menuAction()->setEnabled(true);
+    HeaderControl1->setEnabled(true);
+    HeaderControl1->unsetCursor();
+    for (QAbstractButton* b :
+         {MoveButton, CopyButton, RenameButton, DeleteButton, PrintButton, PrintSetUpButton})
+        b->setEnabled(true);
+    if (isIconView() && !IconButton->isChecked()) ThumbSizeButton->setEnabled(true);
+    for (QAbstractButton* b : {ViewButton, HelpButton, ExitButton}) b->setEnabled(true);
+    Panel2->unsetCursor();
+    ListView1->setEnabled(true);
+    ListView1->unsetCursor();
+    busy_ = false;
+    QCoreApplication::processEvents();
+}
+
+void TForm1::StopButtonClick() { StopRequested = true; }
+
+bool TForm1::isIconView() const {
+    return ListView1->viewStyle() == pixmoor::ListView::ViewStyle::Icon;
+}
+
+// ---- directory tree, drives, header ----
+
+void TForm1::DirectoryListBox1Change() {
+    DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
+    UpdateListbox();
+}
+
+void TForm1::DriveComboBox1Change(const QString& mountPoint) {
+    if (!DirectoryListBox1->setDirectory(mountPoint))
+        pixmoor::showError(QStringLiteral("Cannot open the drive \"%1\".").arg(mountPoint), this);
+    DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
+}
+
+void TForm1::HeaderControl1SectionResize(int section, int /*oldSize*/, int newSize) {
+    if (section == 0) DirectoryListBox1->setFixedWidth(newSize);
+}
+
+// The catalogue build fills the list; until a directory is catalogued the list stays empty.
+void TForm1::UpdateListbox() {
+    ImageList2->clear();
+    ImageList1->clear();
+    ListView1->clear();
+}
+
+void TForm1::SetImageSize() {
+    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight));
+    ImageList2->setSize(QSize(50, 50));
+}
+
+// ---- image types ----
+
+void TForm1::selectType(QAction* item, QAbstractButton* button, const QString& ext) {
+    item->setChecked(true);
+    button->setChecked(true);
+    CurrentExt = ext;
+}
+
+void TForm1::BMP1Click() { selectType(BMP1, BmpButton, QStringLiteral("bmp")); }
+void TForm1::Gif1Click() { selectType(Gif1, GifButton, QStringLiteral("gif")); }
+void TForm1::Icon1Click() { selectType(Icon1, IconButton, QStringLiteral("ico")); }
+void TForm1::Jpeg1Click() { selectType(Jpeg1, JpegButton, QStringLiteral("jpg")); }
+void TForm1::Pcx1Click() { selectType(Pcx1, PcxButton, QStringLiteral("pcx")); }
+void TForm1::Png1Click() { selectType(Png1, PngButton, QStringLiteral("png")); }
+void TForm1::Tiff1Click() { selectType(Tiff1, TiffButton, QStringLiteral("tif")); }
+void TForm1::Wmf1Click() { selectType(Wmf1, WmfButton, QStringLiteral("wmf")); }
+
+// ---- commands of the other subsystems, wired to their items and buttons ----
+
+void TForm1::Copy1Click() {}
+void TForm1::Delete1Click() {}
+void TForm1::Rename1Click() {}
+void TForm1::Properties2Click() {}
+void TForm1::SelectAll1Click() {}
+void TForm1::PrintButtonClick() {}
+void TForm1::PrintsetUp1Click() {}
+void TForm1::ViewButtonClick() {}
+void TForm1::ThumbSize1Click() {}
+void TForm1::Help2Click() {}
+void TForm1::Convert1Click() {}
+void TForm1::Print2Click() {}
+void TForm1::ToClipboard1Click() {}
+void TForm1::Acquire1Click() {}
+void TForm1::SelectTwain1Click() {}
+void TForm1::ScreenCapture1Click() {}
+void TForm1::List1Click() {}
+void TForm1::Refresh1Click() {}
+void TForm1::Sorted1Click() {}
+void TForm1::About1Click() {}
+void TForm1::Search1Click() {}
+void TForm1::UsingHelp1Click() {}
+void TForm1::LaunchApp1Click() {}
+void TForm1::Explore1Click() {}
+void TForm1::HeaderControl1SectionClick(int /*section*/) {}

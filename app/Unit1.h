@@ -1,0 +1,124 @@
+// TForm1, the main window: settings restored at creation and written at close, the layout loaded
+// from Unit1.ui, the busy state of long operations, Stop, and the status-bar hints.
+#pragma once
+
+#include "ui_Unit1.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QLabel;
+
+namespace pixmoor {
+class HintFilter;
+class ImageList;
+} // namespace pixmoor
+
+class TForm1 : public QMainWindow, public Ui::TForm1 {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Thumbnails of the icon view (ThumbWidth x ThumbHeight) and of the report view (50 x 50).
+    pixmoor::ImageList* ImageList1 = nullptr;
+    pixmoor::ImageList* ImageList2 = nullptr;
+    // Panel 0 of StatusBar1 (200 wide).
+    QLabel* StatusPanel0 = nullptr;
+
+    // Text of status bar panel 0.
+    void setStatusText(const QString& text);
+    QString statusText() const;
+
+    // The busy state of long operations.
+    void disablewindow();
+    void enablewindow();
+    // Writes two blanks and the hint into status bar panel 0.
+    void ShowHint(const QString& hint);
+
+    // Builds the catalogue of the current directory.
+    void UpdateListbox();
+    // Sizes ImageList1 to ThumbWidth x ThumbHeight and ImageList2 to 50 x 50.
+    void SetImageSize();
+    // Whether the list shows the icon view.
+    bool isIconView() const;
+
+    // The window-state text stored at close: "Normal", else "Maximized".
+    QString windowStateText() const;
+
+    // Main window events.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+
+signals:
+    // The main window closed (its settings are written); the program ends.
+    void closed();
+
+public slots:
+    void Exit1Click();
+    void StopButtonClick();
+    void DirectoryListBox1Change();
+    void DriveComboBox1Change(const QString& mountPoint);
+    void HeaderControl1SectionResize(int section, int oldSize, int newSize);
+
+    // Image type commands: keep the type buttons and the "Image Type" items in step and set
+    // CurrentExt.
+    void BMP1Click();
+    void Gif1Click();
+    void Icon1Click();
+    void Jpeg1Click();
+    void Pcx1Click();
+    void Png1Click();
+    void Tiff1Click();
+    void Wmf1Click();
+
+    // Commands whose work lives in other subsystems; connected here to every item, button and
+    // pop-up twin that runs them.
+    void Copy1Click();
+    void Delete1Click();
+    void Rename1Click();
+    void Properties2Click();
+    void SelectAll1Click();
+    void PrintButtonClick();
+    void PrintsetUp1Click();
+    void ViewButtonClick();
+    void ThumbSize1Click();
+    void Help2Click();
+    void Convert1Click();
+    void Print2Click();
+    void ToClipboard1Click();
+    void Acquire1Click();
+    void SelectTwain1Click();
+    void ScreenCapture1Click();
+    void List1Click();
+    void Refresh1Click();
+    void Sorted1Click();
+    void About1Click();
+    void Search1Click();
+    void UsingHelp1Click();
+    void LaunchApp1Click();
+    void Explore1Click();
+    void HeaderControl1SectionClick(int section);
+
+    // True between disablewindow and enablewindow.
+    bool isBusy() const { return busy_; }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void connectCommands();
+    void selectType(QAction* item, QAbstractButton* button, const QString& ext);
+    // Reports a directory that cannot be opened, at most once for the saved directory.
+    void reportSavedDirectory(const QString& dir);
+
+    std::unique_ptr<pixmoor::HintFilter> hints_;
+    bool savedDirReported_ = false;
+    bool busy_ = false;
+};
+
+extern TForm1* Form1;

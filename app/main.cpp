@@ -1,0 +1,42 @@
+// Pixmoor's entry point: the application object, its title and help file, the windows created
+// once in their fixed order, and the message loop.
+#include "app/Unit1.h"
+#include "app/globals.h"
+#include "platform/application.h"
+
+#include <QIcon>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using WindowList = std::vector<std::unique_ptr<QWidget>>;
+
+// Creates every window of the program, in order; the main window comes first, so the restored
+// thumbnail size is known to the windows created after it.
+WindowList createWindows() {
+    WindowList windows;
+    windows.push_back(std::make_unique<TForm1>());
+    Form1 = static_cast<TForm1*>(windows.back().get());
+    return windows;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    pixmoor::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pixmoor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Pixmoor"));
+    HelpFile = QStringLiteral("pixmoor.hlp");
+
+    WindowList windows = createWindows();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/pixmoor.svg")));
+    // Closing the main window ends the program, whatever other window is still open.
+    QObject::connect(Form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    Form1->show();
+    const int status = app.exec();
+
+    // Later windows go first: they may refer to the main window.
+    while (!windows.empty()) windows.pop_back();
+    return status;
+}

@@ -1,0 +1,60 @@
+// The thumbnail image lists of the catalogue.
+#include "catalogue/image_list.h"
+
+namespace pixmoor {
+
+QImage applyWhiteMask(const QImage& image) {
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    const int w = out.width();
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (line[x] == 0xFFFFFFFFu) line[x] = 0;
+    }
+    return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+ImageList::ImageList(QSize size, QObject* parent) : QObject(parent), size_(size.expandedTo({1, 1})) {}
+
+void ImageList::setSize(QSize size) {
+    size_ = size.expandedTo({1, 1});
+    images_.clear();
+    emit changed();
+}
+
+QImage ImageList::fitted(const QImage& image) const {
+    if (image.isNull()) {
+        QImage blank(size_, QImage::Format_ARGB32_Premultiplied);
+        blank.fill(Qt::transparent);
+        return blank;
+    }
+    if (image.size() == size_) return image;
+    return image.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+int ImageList::append(const QImage& image) {
+    images_.push_back(applyWhiteMask(fitted(image)));
+    const int index = count() - 1;
+    emit appended(index);
+    return index;
+}
+
+int ImageList::appendWithAlpha(const QImage& image) {
+    images_.push_back(fitted(image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    const int index = count() - 1;
+    emit appended(index);
+    return index;
+}
+
+void ImageList::clear() {
+    if (images_.empty()) return;
+    images_.clear();
+    emit changed();
+}
+
+QImage ImageList::image(int k) const {
+    if (k < 0 || k >= count()) return {};
+    return images_[size_t(k)];
+}
+
+} // namespace pixmoor
