@@ -137,4 +137,178 @@ int infoGif(const std::string& file, ImageInfo& out) {
 
 } // namespace detail
 
+namespace {
+
+using detail::GifReader;
+
+// The transparent index of a graphics control extension, or -1.
+int transparentIndex(const GifByteType* block) {
+    // block[0] is the data length (4), then flags, delay (2 bytes), transparent index.
+    if (block && block[0] >= 4 && (block[1] & 0x01)) return block[4];
+    return -1;
+}
+
+// Reads the records up to the first image, decodes it into `out` and stops there.
+int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) return detail::gifResult(gif->Error, file);
+        if (type == TERMINATE_RECORD_TYPE) return Corrupt; // no image at all
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+                return detail::gifResult(gif->Error, file);
+            // The last control extension before the image applies to it.
+            if (code == GRAPHICS_EXT_FUNC_CODE) transparent = transparentIndex(block);
+            while (block)
+                if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+                    return detail::gifResult(gif->Error, file);
+            continue;
+        }
+        if (type == IMAGE_DESC_RECORD_TYPE) break;
+        return Corrupt;
+    }
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return detail::gifResult(gif->Error, file);
+
+    const GifImageDesc& frame = gif->Image;
+    if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0) return Corrupt;
+    // The canvas is the logical screen, grown if the first frame reaches past it.
+    const int width = std::max(gif->SWidth, frame.Left + frame.Width);
+    const int height = std::max(gif->SHeight, frame.Top + frame.Height);
+    if (const int rc = detail::checkDimensions(width, height); rc != Ok) return rc;
+
+    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+    std::vector<Rgb> palette;
+    if (map && map->ColorCount > 0 && map->Colors) {
+        for (int i = 0; i < map->ColorCount && i < 256; ++i)
+            palette.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+    } else {
+        palette = detail::grayRamp(256); // no colour table: a gray scale, as decoders commonly do
+    }
+    if (transparent >= 0 && transparent < int(palette.size())) palette[transparent] = {255, 255, 255};
+
+    // What shows where the frame does not cover the screen: the transparent colour (white) if
+    // there is one, else the screen's background colour.
+    const bool covers = frame.Left == 0 && frame.Top == 0 && frame.Width == width &&
+                        frame.Height == height;
+    int fill = 0;
+    if (!covers) {
+        if (transparent >= 0 && transparent < int(palette.size())) {
+            fill = transparent;
+        } else if (palette.size() < 256) {
+            fill = int(palette.size());
+            palette.push_back({255, 255, 255});
+        } else {
+            fill = std::clamp(gif->SBackGroundColor, 0, 255);
+        }
+    }
+
+    if (const int rc = allocateRaster(out, width, height, 8); rc != Ok) return rc;
+    if (fill != 0)
+        for (int y = 0; y < height; ++y) std::memset(out.row(y), fill, std::size_t(width));
+
+    // Interlaced images arrive in four passes: every 8th row from 0, every 8th from 4, every 4th
+    // from 2, every 2nd from 1.
+    static constexpr int kStart[4] = {0, 4, 2, 1};
+    static constexpr int kStep[4] = {8, 8, 4, 2};
+    const int passes = frame.Interlace ? 4 : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        const int first = frame.Interlace ? kStart[pass] : 0;
+        const int step = frame.Interlace ? kStep[pass] : 1;
+        for (int y = first; y < frame.Height; y += step) {
+            GifPixelType* row = out.row(frame.Top + y) + frame.Left;
+            if (DGifGetLine(gif, row, frame.Width) == GIF_ERROR) {
+                out = Raster{};
+                return detail::gifResult(gif->Error, file);
+            }
+        }
+    }
+    out.palette = std::move(palette);
+    detail::coverIndices(out);
+    out.bits = detail::indexedBitsFor(out.palette.size());
+    return Ok;
+}
+
+int writeToFile(GifFileType* gif, const GifByteType* data, int length) {
+    auto* f = static_cast<std::FILE*>(gif->UserData);
+    return int(std::fwrite(data, 1, std::size_t(length), f));
+}
+
+struct GifWriterCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        if (gif) EGifCloseFile(gif, &error);
+    }
+};
+
+struct ColorMapFree {
+    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+
+} // namespace
+
+int readGif(const std::string& file, int bits, int dither, Raster& out) {
+    out = Raster{};
+    if (!detail::validDepth(bits)) return BadDepth;
+    CFile f;
+    GifReader gif;
+    bool version89 = false;
+    int rc = detail::openGif(file, f, gif, version89);
+    if (rc == Ok) {
+        try {
+            rc = decodeFirstFrame(gif.get(), f.get(), out);
+        } catch (const std::bad_alloc&) {
+            rc = OutOfMemory;
+        }
+    }
+    if (rc == Ok) rc = convertDepth(out, bits, dither);
+    if (rc != Ok) out = Raster{};
+    return rc;
+}
+
+int writeGif(const std::string& file, int bits, const Raster& in) {
+    if (!detail::validDepth(bits)) return BadDepth;
+    if (bits == 24) bits = 8; // GIF holds at most 256 colours
+    int rc = Ok;
+    Raster scratch;
+    const Raster* image = detail::rasterForDepth(in, bits, scratch, rc);
+    if (!image) return rc;
+    if (image->width > 0xFFFF || image->height > 0xFFFF) return TooLarge;
+
+    // The colour table's size is a power of two; the smallest that holds the palette.
+    int tableBits = 1;
+    while ((std::size_t(1) << tableBits) < image->palette.size()) ++tableBits;
+    std::vector<GifColorType> colours(std::size_t(1) << tableBits, GifColorType{0, 0, 0});
+    for (std::size_t i = 0; i < image->palette.size(); ++i)
+        colours[i] = {image->palette[i].r, image->palette[i].g, image->palette[i].b};
+    std::unique_ptr<ColorMapObject, ColorMapFree> map(
+        GifMakeMapObject(int(colours.size()), colours.data()));
+    if (!map) return OutOfMemory;
+    std::vector<GifPixelType> line(std::size_t(image->width));
+
+    detail::OutputFile output;
+    if (const int orc = output.open(file); orc != Ok) return orc;
+    int error = 0;
+    std::unique_ptr<GifFileType, GifWriterCloser> gif(EGifOpen(output.get(), writeToFile, &error));
+    if (!gif) return OutOfMemory;
+    bool ok = EGifPutScreenDesc(gif.get(), image->width, image->height, tableBits, 0, map.get()) !=
+                  GIF_ERROR &&
+              EGifPutImageDesc(gif.get(), 0, 0, image->width, image->height, false, nullptr) !=
+                  GIF_ERROR;
+    for (int y = 0; ok && y < image->height; ++y) {
+        // giflib masks the line in place, so it gets a copy.
+        std::memcpy(line.data(), image->row(y), line.size());
+        ok = EGifPutLine(gif.get(), line.data(), image->width) != GIF_ERROR;
+    }
+    // Closing writes the trailer; giflib frees the handle whatever the outcome.
+    const bool closed = EGifCloseFile(gif.release(), &error) != GIF_ERROR;
+    if (!ok || !closed) {
+        output.abandon();
+        return error == E_GIF_ERR_NOT_ENOUGH_MEM ? OutOfMemory : WriteFailed;
+    }
+    return output.commit();
+}
+
 } // namespace pixmoor::codec

@@ -90,4 +90,308 @@ int infoJpeg(const std::string& file, ImageInfo& out) {
 
 } // namespace detail
 
+namespace {
+
+// A progressive file may hold any number of scans, each a pass over the whole image; real files
+// have a dozen or so, hostile ones millions. Past this many we stop with Corrupt.
+constexpr int kMaxScans = 1000;
+// libjpeg's own working memory (the coefficient buffer of progressive files, mostly); the output
+// raster is ours and is not counted.
+constexpr long kMaxJpegMemory = 512L << 20;
+
+// libjpeg reports errors by calling error_exit, which must not return: we longjmp back to the
+// frame that called setjmp. Those frames hold only trivially destructible locals.
+struct JpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int result;     // the result code decided when the error was raised
+    int forced;     // a code set by us before raising an error ourselves
+    bool truncated; // libjpeg saw the data end early and padded it
+};
+
+void onJpegError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    if (err->forced) {
+        err->result = err->forced;
+    } else {
+        switch (err->pub.msg_code) {
+        case JERR_OUT_OF_MEMORY: err->result = OutOfMemory; break;
+        case JERR_NO_BACKING_STORE: // over our memory limit
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW: err->result = TooLarge; break;
+        case JERR_NO_SOI: err->result = NotThisFormat; break;
+        case JERR_INPUT_EMPTY:
+        case JERR_INPUT_EOF: err->result = Truncated; break;
+        case JERR_FILE_READ: err->result = ReadFailed; break;
+        case JERR_FILE_WRITE: err->result = WriteFailed; break;
+        case JERR_BAD_IN_COLORSPACE:
+        case JERR_NOT_COMPILED: err->result = Unsupported; break;
+        default: err->result = Corrupt; break;
+        }
+    }
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings are counted silently; the one that matters is the premature end of the data.
+void onJpegMessage(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    if (level < 0) {
+        ++err->pub.num_warnings;
+        if (err->pub.msg_code == JWRN_JPEG_EOF) err->truncated = true;
+    }
+}
+
+void onJpegOutput(j_common_ptr) {}
+
+void installErrorManager(JpegError& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = onJpegError;
+    err.pub.emit_message = onJpegMessage;
+    err.pub.output_message = onJpegOutput;
+    err.result = Corrupt;
+    err.forced = 0;
+    err.truncated = false;
+}
+
+// Stops decoding a progressive file with too many scans.
+void onJpegProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        reinterpret_cast<JpegError*>(cinfo->err)->forced = Corrupt;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+// Everything the decoding frame needs, owned by the caller so that the frame that calls setjmp has
+// no locals of its own worth keeping across a longjmp.
+struct JpegDecodeJob {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_progress_mgr progress;
+    std::FILE* file;
+    int scale;
+    Raster* out;
+};
+
+// CMYK to RGB. Files with an Adobe marker (Photoshop's and most others) store the inks inverted.
+void cmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        rgb[0] = std::uint8_t((c * k + 127) / 255);
+        rgb[1] = std::uint8_t((m * k + 127) / 255);
+        rgb[2] = std::uint8_t((y * k + 127) / 255);
+    }
+}
+
+// Decodes into job->out. Only trivially destructible locals: libjpeg may longjmp back here.
+int decodeJpeg(JpegDecodeJob* job) {
+    jpeg_decompress_struct* cinfo = &job->cinfo;
+    std::memset(cinfo, 0, sizeof *cinfo);
+    installErrorManager(job->err);
+    cinfo->err = &job->err.pub;
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        return job->err.result;
+    }
+    jpeg_create_decompress(cinfo);
+    jpeg_stdio_src(cinfo, job->file);
+    job->progress.progress_monitor = onJpegProgress;
+    cinfo->progress = &job->progress;
+    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+
+    jpeg_read_header(cinfo, TRUE);
+    int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
+    if (rc != Ok) {
+        jpeg_destroy_decompress(cinfo);
+        return rc;
+    }
+    bool cmyk = false;
+    switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE: cinfo->out_color_space = JCS_GRAYSCALE; break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        cinfo->out_color_space = JCS_CMYK;
+        cmyk = true;
+        break;
+    default: cinfo->out_color_space = JCS_EXT_RGB; break;
+    }
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = unsigned(job->scale);
+    jpeg_calc_output_dimensions(cinfo);
+    const bool gray = cinfo->out_color_space == JCS_GRAYSCALE;
+    rc = allocateRaster(*job->out, int(cinfo->output_width), int(cinfo->output_height),
+                        gray ? 8 : 24);
+    if (rc != Ok) {
+        jpeg_destroy_decompress(cinfo);
+        return rc;
+    }
+    if (gray) job->out->palette = detail::grayRamp(256);
+
+    jpeg_start_decompress(cinfo);
+    const int width = int(cinfo->output_width);
+    if (cmyk) {
+        // One row of inks in libjpeg's own pool, released with the decompressor.
+        JSAMPARRAY inks = cinfo->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(cinfo),
+                                                   JPOOL_IMAGE, JDIMENSION(width) * 4, 1);
+        const bool inverted = cinfo->saw_Adobe_marker;
+        while (cinfo->output_scanline < cinfo->output_height) {
+            const int y = int(cinfo->output_scanline);
+            if (jpeg_read_scanlines(cinfo, inks, 1) != 1) break;
+            cmykRowToRgb(inks[0], job->out->row(y), width, inverted);
+        }
+    } else {
+        // Straight into the raster, several rows per call.
+        JSAMPROW rows[16];
+        while (cinfo->output_scanline < cinfo->output_height) {
+            const int y = int(cinfo->output_scanline);
+            const int count = std::min(16, int(cinfo->output_height) - y);
+            for (int i = 0; i < count; ++i) rows[i] = job->out->row(y + i);
+            if (jpeg_read_scanlines(cinfo, rows, JDIMENSION(count)) == 0) break;
+        }
+    }
+    const bool complete = cinfo->output_scanline == cinfo->output_height;
+    // Whatever follows the last scan is of no interest, so the decompressor is dropped here rather
+    // than finished.
+    jpeg_destroy_decompress(cinfo);
+    if (job->err.truncated || !complete) return Truncated;
+    return Ok;
+}
+
+struct JpegEncodeJob {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    std::FILE* file;
+    const Raster* in;
+    bool gray;
+    int quality;
+    int smoothing;
+    std::uint8_t* rowBuffer;    // width * 3 bytes, for rows that need converting
+    const std::uint8_t* lookup; // palette index -> R, G, B (3 * 256) or luminance (256)
+};
+
+inline std::uint8_t luminance(unsigned r, unsigned g, unsigned b) {
+    return std::uint8_t((77 * r + 150 * g + 29 * b + 128) >> 8);
+}
+
+// Encodes job->in. Only trivially destructible locals: libjpeg may longjmp back here.
+int encodeJpeg(JpegEncodeJob* job) {
+    jpeg_compress_struct* cinfo = &job->cinfo;
+    std::memset(cinfo, 0, sizeof *cinfo);
+    installErrorManager(job->err);
+    cinfo->err = &job->err.pub;
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_compress(cinfo);
+        return job->err.result;
+    }
+    jpeg_create_compress(cinfo);
+    jpeg_stdio_dest(cinfo, job->file);
+    const Raster& in = *job->in;
+    cinfo->image_width = JDIMENSION(in.width);
+    cinfo->image_height = JDIMENSION(in.height);
+    cinfo->input_components = job->gray ? 1 : 3;
+    cinfo->in_color_space = job->gray ? JCS_GRAYSCALE : JCS_EXT_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, job->quality, TRUE);
+    cinfo->smoothing_factor = job->smoothing;
+    jpeg_start_compress(cinfo, TRUE);
+
+    const int width = in.width;
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const std::uint8_t* src = in.row(int(cinfo->next_scanline));
+        JSAMPROW row = job->rowBuffer;
+        if (job->gray) {
+            if (in.bits == 24) {
+                for (int x = 0; x < width; ++x)
+                    row[x] = luminance(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+            } else {
+                for (int x = 0; x < width; ++x) row[x] = job->lookup[src[x]];
+            }
+        } else if (in.bits == 24) {
+            row = const_cast<JSAMPROW>(src); // libjpeg only reads its input rows
+        } else {
+            for (int x = 0; x < width; ++x)
+                std::memcpy(row + 3 * x, job->lookup + 3 * src[x], 3);
+        }
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    jpeg_destroy_compress(cinfo);
+    return Ok;
+}
+
+} // namespace
+
+int readJpeg(const std::string& file, int bits, int jpegScale, int dither, Raster& out) {
+    out = Raster{};
+    if (!detail::validDepth(bits)) return BadDepth;
+    if (jpegScale != 1 && jpegScale != 2 && jpegScale != 4 && jpegScale != 8) return BadParameter;
+    CFile f;
+    if (const int rc = detail::openForRead(file, f); rc != Ok) return rc;
+
+    auto job = std::make_unique<JpegDecodeJob>();
+    job->file = f.get();
+    job->scale = jpegScale;
+    job->out = &out;
+    int rc = decodeJpeg(job.get());
+    if (rc == Ok) rc = convertDepth(out, bits, dither);
+    if (rc != Ok) out = Raster{};
+    return rc;
+}
+
+int writeJpeg(const std::string& file, int quality, int smoothing, int bits, const Raster& in) {
+    if (!detail::validDepth(bits)) return BadDepth;
+    if (quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) return BadParameter;
+    int rc = Ok;
+    Raster scratch;
+    // Any depth but 1 is written in colour; the raster is only validated here, not reduced.
+    const Raster* image = detail::rasterForDepth(in, in.bits == 24 ? 24 : 8, scratch, rc);
+    if (!image) return rc;
+    if (image->width > JPEG_MAX_DIMENSION || image->height > JPEG_MAX_DIMENSION) return TooLarge;
+
+    const bool gray = bits == 1;
+    std::vector<std::uint8_t> rowBuffer, lookup;
+    try {
+        rowBuffer.resize(std::size_t(image->width) * 3);
+        if (image->indexed()) {
+            lookup.assign(gray ? 256 : 3 * 256, 0);
+            for (std::size_t i = 0; i < image->palette.size() && i < 256; ++i) {
+                const Rgb c = image->palette[i];
+                if (gray) {
+                    lookup[i] = luminance(c.r, c.g, c.b);
+                } else {
+                    lookup[3 * i] = c.r;
+                    lookup[3 * i + 1] = c.g;
+                    lookup[3 * i + 2] = c.b;
+                }
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+
+    detail::OutputFile output;
+    if (const int orc = output.open(file); orc != Ok) return orc;
+    auto job = std::make_unique<JpegEncodeJob>();
+    job->file = output.get();
+    job->in = image;
+    job->gray = gray;
+    job->quality = quality;
+    job->smoothing = smoothing;
+    job->rowBuffer = rowBuffer.data();
+    job->lookup = lookup.data();
+    rc = encodeJpeg(job.get());
+    if (rc != Ok) {
+        output.abandon();
+        return rc;
+    }
+    return output.commit();
+}
+
 } // namespace pixmoor::codec

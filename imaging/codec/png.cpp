@@ -90,4 +90,278 @@ int infoPng(const std::string& file, ImageInfo& out) {
 
 } // namespace detail
 
+namespace {
+
+// Ancillary chunks we never use: libpng skips them without inflating or storing them (a large
+// compressed ICC profile or text chunk would otherwise cost time and memory).
+constexpr png_byte kIgnoredChunks[] = {
+    'b', 'K', 'G', 'D', '\0', 'c', 'H', 'R', 'M', '\0', 'e', 'X', 'I', 'f', '\0',
+    'g', 'A', 'M', 'A', '\0', 'h', 'I', 'S', 'T', '\0', 'i', 'C', 'C', 'P', '\0',
+    'i', 'T', 'X', 't', '\0', 'o', 'F', 'F', 's', '\0', 'p', 'C', 'A', 'L', '\0',
+    'p', 'H', 'Y', 's', '\0', 's', 'B', 'I', 'T', '\0', 's', 'C', 'A', 'L', '\0',
+    's', 'P', 'L', 'T', '\0', 's', 'R', 'G', 'B', '\0', 't', 'E', 'X', 't', '\0',
+    't', 'I', 'M', 'E', '\0', 'z', 'T', 'X', 't', '\0'};
+constexpr int kIgnoredChunkCount = int(sizeof kIgnoredChunks / 5);
+
+// Largest ancillary chunk libpng may allocate, and how many of them it may keep.
+constexpr png_alloc_size_t kPngChunkMax = 8u << 20;
+constexpr png_uint_32 kPngChunkCacheMax = 1000;
+
+// State shared with libpng's callbacks; lives in the caller's frame (see decodePng).
+struct PngJob {
+    png_structp png;
+    png_infop info;
+    std::FILE* file;
+    Raster* out;
+    const Raster* in;     // writer: the raster to encode
+    png_bytepp rows;      // writer: one pointer per raster row
+    int depth;            // writer: 1, 4, 8 or 24
+    int interlace;        // writer
+    bool eof;             // reader: the file ended inside the data
+    bool readError;       // reader: the system reported an I/O error
+    char message[128];    // libpng's last error text
+};
+
+void onPngError(png_structp png, png_const_charp message) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    if (job && message) std::snprintf(job->message, sizeof job->message, "%s", message);
+    png_longjmp(png, 1); // never returns; the default handler would print
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+void readPngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, job->file) != length) {
+        if (std::ferror(job->file))
+            job->readError = true;
+        else
+            job->eof = true;
+        png_error(png, "Read past the end of the file");
+    }
+}
+
+void writePngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, length, job->file) != length) png_error(png, "Write failed");
+}
+
+void flushPngData(png_structp) {}
+
+int pngFailure(const PngJob& job) {
+    if (job.readError) return ReadFailed;
+    if (job.eof) return Truncated;
+    if (std::strstr(job.message, "memory")) return OutOfMemory;
+    if (std::strstr(job.message, "exceeds user limit")) return TooLarge;
+    return Corrupt;
+}
+
+// Sets up libpng's transformations so that every PNG arrives either as one byte per pixel palette
+// or gray index, or as 8-bit RGB with any transparency composited over white. Gives the raster's
+// depth and palette.
+int setUpPngRead(PngJob* job, int& rasterBits, Rgb* palette, int& paletteSize) {
+    png_structp png = job->png;
+    png_infop info = job->info;
+    const int colourType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    paletteSize = 0;
+
+    const auto indexBits = [](int d) { return d == 1 ? 1 : (d <= 4 ? 4 : 8); };
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0) return Corrupt;
+        png_bytep alphas = nullptr;
+        int alphaCount = 0;
+        if (hasTrns) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
+        count = std::min(count, 1 << depth);
+        for (int i = 0; i < count; ++i) {
+            const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
+            palette[i] = {detail::overWhite(entries[i].red, a), detail::overWhite(entries[i].green, a),
+                          detail::overWhite(entries[i].blue, a)};
+        }
+        paletteSize = count;
+        if (depth < 8) png_set_packing(png);
+        rasterBits = indexBits(depth);
+        return Ok;
+    }
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth <= 8) {
+        // Gray up to 8 bits is an index into a gray ramp; a transparent gray level turns white.
+        const int levels = 1 << depth;
+        for (int i = 0; i < levels; ++i) {
+            const auto v = std::uint8_t(i * 255 / (levels - 1));
+            palette[i] = {v, v, v};
+        }
+        png_color_16p transparent = nullptr;
+        if (hasTrns && png_get_tRNS(png, info, nullptr, nullptr, &transparent) && transparent &&
+            transparent->gray < levels)
+            palette[transparent->gray] = {255, 255, 255};
+        paletteSize = levels;
+        if (depth < 8) png_set_packing(png);
+        rasterBits = indexBits(depth);
+        return Ok;
+    }
+    if (depth == 16) png_set_strip_16(png);
+    const bool gray = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    if (hasTrns || (colourType & PNG_COLOR_MASK_ALPHA)) {
+        png_color_16 white{};
+        white.red = white.green = white.blue = white.gray = 255;
+        png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
+    }
+    if (gray) {
+        for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+        paletteSize = 256;
+        rasterBits = 8;
+    } else {
+        rasterBits = 24;
+    }
+    return Ok;
+}
+
+// Decodes into job->out. Only trivially destructible locals: libpng may longjmp back here.
+int decodePng(PngJob* job) {
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
+    if (!job->png) return OutOfMemory;
+    job->info = png_create_info_struct(job->png);
+    if (!job->info) {
+        png_destroy_read_struct(&job->png, nullptr, nullptr);
+        return OutOfMemory;
+    }
+    // Declared before setjmp and not changed after it, as setjmp requires.
+    Rgb* palette = static_cast<Rgb*>(png_malloc_warn(job->png, 256 * sizeof(Rgb)));
+    if (!palette) {
+        png_destroy_read_struct(&job->png, &job->info, nullptr);
+        return OutOfMemory;
+    }
+    if (setjmp(png_jmpbuf(job->png))) {
+        png_free(job->png, palette);
+        png_destroy_read_struct(&job->png, &job->info, nullptr);
+        return pngFailure(*job);
+    }
+    png_set_read_fn(job->png, job, readPngData);
+    png_set_user_limits(job->png, kMaxDimension, kMaxDimension);
+    png_set_chunk_cache_max(job->png, kPngChunkCacheMax);
+    png_set_chunk_malloc_max(job->png, kPngChunkMax);
+    png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                                kIgnoredChunkCount);
+    png_read_info(job->png, job->info);
+
+    const png_uint_32 width = png_get_image_width(job->png, job->info);
+    const png_uint_32 height = png_get_image_height(job->png, job->info);
+    int rc = detail::checkDimensions(width, height);
+    int rasterBits = 0, paletteSize = 0;
+    if (rc == Ok) rc = setUpPngRead(job, rasterBits, palette, paletteSize);
+    if (rc == Ok) rc = allocateRaster(*job->out, int(width), int(height), rasterBits);
+    if (rc == Ok) {
+        const int passes = png_set_interlace_handling(job->png);
+        png_read_update_info(job->png, job->info);
+        // The transformations must leave exactly one raster row per PNG row.
+        const std::size_t rowBytes = png_get_rowbytes(job->png, job->info);
+        const std::size_t expected = std::size_t(width) * (rasterBits == 24 ? 3 : 1);
+        if (rowBytes != expected || rowBytes > job->out->stride) {
+            rc = Unsupported;
+        } else {
+            job->out->palette.assign(palette, palette + paletteSize);
+            for (int pass = 0; pass < passes; ++pass)
+                for (png_uint_32 y = 0; y < height; ++y)
+                    png_read_row(job->png, job->out->row(int(y)), nullptr);
+        }
+    }
+    png_free(job->png, palette);
+    png_destroy_read_struct(&job->png, &job->info, nullptr);
+    return rc;
+}
+
+// Encodes job->in. Only trivially destructible locals: libpng may longjmp back here.
+int encodePng(PngJob* job) {
+    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
+    if (!job->png) return OutOfMemory;
+    job->info = png_create_info_struct(job->png);
+    if (!job->info) {
+        png_destroy_write_struct(&job->png, nullptr);
+        return OutOfMemory;
+    }
+    if (setjmp(png_jmpbuf(job->png))) {
+        png_destroy_write_struct(&job->png, &job->info);
+        return std::strstr(job->message, "memory") ? OutOfMemory : WriteFailed;
+    }
+    png_set_write_fn(job->png, job, writePngData, flushPngData);
+    const Raster& in = *job->in;
+    const bool indexed = job->depth != 24;
+    png_set_IHDR(job->png, job->info, png_uint_32(in.width), png_uint_32(in.height),
+                 indexed ? job->depth : 8, indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 job->interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (indexed) {
+        png_color entries[256];
+        const int count = int(std::min<std::size_t>(in.palette.size(), std::size_t(1) << job->depth));
+        for (int i = 0; i < count; ++i)
+            entries[i] = {in.palette[std::size_t(i)].r, in.palette[std::size_t(i)].g,
+                          in.palette[std::size_t(i)].b};
+        png_set_PLTE(job->png, job->info, entries, count);
+    }
+    png_write_info(job->png, job->info);
+    if (indexed && job->depth < 8) png_set_packing(job->png);
+    png_write_image(job->png, job->rows);
+    png_write_end(job->png, job->info);
+    png_destroy_write_struct(&job->png, &job->info);
+    return Ok;
+}
+
+} // namespace
+
+int readPng(const std::string& file, int bits, int dither, Raster& out) {
+    out = Raster{};
+    if (!detail::validDepth(bits)) return BadDepth;
+    CFile f;
+    if (const int rc = detail::openForRead(file, f); rc != Ok) return rc;
+    std::uint8_t signature[8];
+    const std::size_t got = std::fread(signature, 1, 8, f.get());
+    if (got < 8 || png_sig_cmp(signature, 0, 8) != 0) return got < 8 && got > 0 &&
+        png_sig_cmp(signature, 0, got) == 0 ? Truncated : NotThisFormat;
+    std::rewind(f.get());
+
+    PngJob job{};
+    job.file = f.get();
+    job.out = &out;
+    int rc = decodePng(&job);
+    if (rc == Ok) {
+        if (out.indexed()) detail::coverIndices(out);
+        rc = convertDepth(out, bits, dither);
+    }
+    if (rc != Ok) out = Raster{};
+    return rc;
+}
+
+int writePng(const std::string& file, int bits, int interlace, const Raster& in) {
+    if (interlace != 0 && interlace != 1) return BadParameter;
+    int rc = Ok;
+    Raster scratch;
+    const Raster* image = detail::rasterForDepth(in, bits, scratch, rc);
+    if (!image) return rc;
+    std::vector<png_bytep> rows;
+    try {
+        rows.resize(std::size_t(image->height));
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    for (int y = 0; y < image->height; ++y) rows[std::size_t(y)] = const_cast<png_bytep>(image->row(y));
+
+    detail::OutputFile output;
+    if (const int orc = output.open(file); orc != Ok) return orc;
+    PngJob job{};
+    job.file = output.get();
+    job.in = image;
+    job.rows = rows.data();
+    job.depth = bits == 0 ? 4 : bits;
+    job.interlace = interlace;
+    rc = encodePng(&job);
+    if (rc != Ok) {
+        output.abandon();
+        return rc;
+    }
+    return output.commit();
+}
+
 } // namespace pixmoor::codec

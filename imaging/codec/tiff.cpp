@@ -50,11 +50,10 @@ struct OptionsFree {
 constexpr tmsize_t kTiffMaxAlloc = tmsize_t(256) << 20;
 
 // Whether the first bytes are a classic or BigTIFF header in either byte order.
-int checkTiffSignature(const std::string& file) {
-    CFile f;
-    if (const int rc = openForRead(file, f); rc != Ok) return rc;
+int checkTiffSignature(std::FILE* f) {
     std::uint8_t head[4];
-    const std::size_t got = std::fread(head, 1, 4, f.get());
+    const std::size_t got = std::fread(head, 1, 4, f);
+    std::rewind(f);
     const bool ii = got >= 2 && head[0] == 'I' && head[1] == 'I';
     const bool mm = got >= 2 && head[0] == 'M' && head[1] == 'M';
     if (!ii && !mm) return NotThisFormat;
@@ -64,16 +63,50 @@ int checkTiffSignature(const std::string& file) {
     return Ok;
 }
 
-// Opens a TIFF for reading with silent handlers and an allocation cap (no memory mapping, so a
-// file that shrinks under us gives a read error rather than a signal).
-int openTiff(const std::string& file, const char* mode, TiffMessages& messages, TiffHandle& out) {
+// libtiff works on our FILE (owned by RAII), never maps it: a file that shrinks under us gives a
+// read error rather than a signal.
+std::FILE* asFile(thandle_t h) { return static_cast<std::FILE*>(h); }
+tmsize_t tiffRead(thandle_t h, void* data, tmsize_t size) {
+    return tmsize_t(std::fread(data, 1, std::size_t(size), asFile(h)));
+}
+tmsize_t tiffWrite(thandle_t h, void* data, tmsize_t size) {
+    return tmsize_t(std::fwrite(data, 1, std::size_t(size), asFile(h)));
+}
+toff_t tiffSeek(thandle_t h, toff_t offset, int whence) {
+    if (offset > toff_t(INT64_MAX) || fseeko(asFile(h), off_t(offset), whence) != 0)
+        return toff_t(-1);
+    return toff_t(ftello(asFile(h)));
+}
+int tiffCloseNothing(thandle_t) { return 0; }
+toff_t tiffSize(thandle_t h) {
+    const std::int64_t size = fileSize(asFile(h));
+    return size < 0 ? 0 : toff_t(size);
+}
+int tiffMapNothing(thandle_t, void**, toff_t*) { return 0; }
+void tiffUnmapNothing(thandle_t, void*, toff_t) {}
+
+// Opens libtiff on an open file with silent handlers and an allocation cap.
+int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessages& messages,
+             TiffHandle& out) {
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) return OutOfMemory;
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kTiffMaxAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &messages);
-    out.reset(TIFFOpenExt(file.c_str(), mode, options.get()));
+    out.reset(TIFFClientOpenExt(name.c_str(), mode, f, tiffRead, tiffWrite, tiffSeek,
+                                tiffCloseNothing, tiffSize, tiffMapNothing, tiffUnmapNothing,
+                                options.get()));
     return out ? Ok : Corrupt;
+}
+
+// Opens a file for reading as TIFF: Ok, or the reason it cannot be read.
+int openTiffForRead(const std::string& file, CFile& f, TiffMessages& messages, TiffHandle& tif) {
+    if (const int rc = openForRead(file, f); rc != Ok) return rc;
+    if (const int rc = checkTiffSignature(f.get()); rc != Ok) return rc;
+    const int rc = openTiff(f.get(), file, "rm", messages, tif);
+    // A header that points past the end of the file is a truncated file.
+    if (rc != Ok && fileSize(f.get()) < 16) return Truncated;
+    return rc;
 }
 
 const char* compressionName(int compression) {
@@ -101,10 +134,10 @@ const char* compressionName(int compression) {
 
 int infoTiff(const std::string& file, ImageInfo& out) {
     out = ImageInfo{};
-    if (const int rc = checkTiffSignature(file); rc != Ok) return rc;
+    CFile f;
     TiffMessages messages;
     TiffHandle tif;
-    if (const int rc = openTiff(file, "rm", messages, tif); rc != Ok) return rc;
+    if (const int rc = openTiffForRead(file, f, messages, tif); rc != Ok) return rc;
 
     std::uint32_t width = 0, height = 0;
     std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, compression = 1;
@@ -129,5 +162,334 @@ int infoTiff(const std::string& file, ImageInfo& out) {
 }
 
 } // namespace detail
+
+namespace {
+
+using detail::TiffHandle;
+using detail::TiffMessages;
+
+struct TiffLayout {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
+    std::uint16_t compression = COMPRESSION_NONE;
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extraTypes = nullptr;
+    bool tiled = false;
+};
+
+// Every strip or tile must lie inside the file; one that reaches past its end means a truncated
+// file (libtiff would otherwise decode garbage or fail half-way).
+int checkStriles(TIFF* tif, std::int64_t size) {
+    const std::uint32_t count = TIFFNumberOfStrips(tif);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int err = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &err);
+        if (err) return Corrupt;
+        const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, i, &err);
+        if (err) return Corrupt;
+        if (bytes == 0) continue; // absent strip: libtiff reports it when read
+        if (offset > std::uint64_t(size) || bytes > std::uint64_t(size) - offset) return Truncated;
+    }
+    return Ok;
+}
+
+// Scanline paths: the common layouts are read row by row straight into the raster (no whole-image
+// buffer); everything else goes through libtiff's RGBA conversion in bands.
+enum class Path { Palette, Gray, Gray16, GrayAlpha, Rgb, Rgb16, Rgba };
+
+bool scanlinePath(const TiffLayout& t, Path& path) {
+    if (t.tiled || t.compression == COMPRESSION_JPEG || t.compression == COMPRESSION_OJPEG)
+        return false;
+    if (t.spp > 1 && t.planar != PLANARCONFIG_CONTIG) return false;
+    const bool gray = t.photometric == PHOTOMETRIC_MINISBLACK || t.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool smallDepth = t.bps == 1 || t.bps == 2 || t.bps == 4 || t.bps == 8;
+    if (t.photometric == PHOTOMETRIC_PALETTE && t.spp == 1 && smallDepth) path = Path::Palette;
+    else if (gray && t.spp == 1 && smallDepth) path = Path::Gray;
+    else if (gray && t.spp == 1 && t.bps == 16) path = Path::Gray16;
+    else if (gray && t.spp == 2 && t.bps == 8 && t.extraCount == 1) path = Path::GrayAlpha;
+    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 8) path = Path::Rgb;
+    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 16) path = Path::Rgb16;
+    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 4 && t.bps == 8 && t.extraCount == 1)
+        path = Path::Rgba;
+    else return false;
+    return true;
+}
+
+// One byte per pixel from packed 1, 2 or 4 bit samples (most significant first).
+void unpackRow(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width, int bps) {
+    const int perByte = 8 / bps;
+    const unsigned mask = (1u << bps) - 1;
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const int shift = 8 - bps * (int(x % unsigned(perByte)) + 1);
+        out[x] = std::uint8_t((in[x / unsigned(perByte)] >> shift) & mask);
+    }
+}
+
+int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
+    const int rasterBits = path == Path::Palette || path == Path::Gray
+                               ? (t.bps == 1 ? 1 : (t.bps <= 4 ? 4 : 8))
+                               : (path == Path::Gray16 || path == Path::GrayAlpha ? 8 : 24);
+    if (const int rc = allocateRaster(out, int(t.width), int(t.height), rasterBits); rc != Ok)
+        return rc;
+
+    const int levels = 1 << std::min<int>(t.bps, 8);
+    if (path == Path::Palette) {
+        std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+            return Corrupt;
+        // Some old writers store 8-bit values in the 16-bit colour map.
+        bool eightBit = true;
+        for (int i = 0; i < levels; ++i)
+            if (red[i] > 255 || green[i] > 255 || blue[i] > 255) eightBit = false;
+        const int shift = eightBit ? 0 : 8;
+        out.palette.resize(std::size_t(levels));
+        for (int i = 0; i < levels; ++i)
+            out.palette[std::size_t(i)] = {std::uint8_t(red[i] >> shift),
+                                           std::uint8_t(green[i] >> shift),
+                                           std::uint8_t(blue[i] >> shift)};
+    } else if (path == Path::Gray || path == Path::Gray16 || path == Path::GrayAlpha) {
+        out.palette = detail::grayRamp(path == Path::Gray ? levels : 256);
+        if (t.photometric == PHOTOMETRIC_MINISWHITE)
+            std::reverse(out.palette.begin(), out.palette.end());
+    }
+
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    const std::size_t samples = std::size_t(t.width) * t.spp;
+    const std::size_t needed = (samples * t.bps + 7) / 8;
+    if (lineSize <= 0 || std::size_t(lineSize) < needed) return Corrupt;
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
+    const bool direct = (path == Path::Rgb || ((path == Path::Palette || path == Path::Gray) &&
+                                                t.bps == 8)) &&
+                        std::size_t(lineSize) <= out.stride;
+    for (std::uint32_t y = 0; y < t.height; ++y) {
+        std::uint8_t* row = out.row(int(y));
+        std::uint8_t* buffer = direct ? row : line.data();
+        if (TIFFReadScanline(tif, buffer, y, 0) < 0) return Corrupt;
+        if (direct) continue;
+        switch (path) {
+        case Path::Palette:
+        case Path::Gray: unpackRow(buffer, row, t.width, t.bps); break;
+        case Path::Gray16: {
+            const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
+            for (std::uint32_t x = 0; x < t.width; ++x) row[x] = std::uint8_t(v[x] >> 8);
+            break;
+        }
+        case Path::GrayAlpha:
+        case Path::Rgba: {
+            const bool premultiplied = t.extraTypes && t.extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+            const int colours = path == Path::Rgba ? 3 : 1;
+            const std::uint8_t* p = buffer;
+            for (std::uint32_t x = 0; x < t.width; ++x, p += colours + 1) {
+                const unsigned a = p[colours];
+                for (int c = 0; c < colours; ++c)
+                    row[x * unsigned(colours) + unsigned(c)] =
+                        premultiplied ? std::uint8_t(std::min(255u, p[c] + 255u - a))
+                                      : detail::overWhite(p[c], a);
+            }
+            break;
+        }
+        case Path::Rgb16: {
+            const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
+            for (std::size_t i = 0; i < samples; ++i) row[i] = std::uint8_t(v[i] >> 8);
+            break;
+        }
+        case Path::Rgb: break;
+        }
+    }
+    if (out.indexed()) detail::coverIndices(out);
+    return Ok;
+}
+
+struct RgbaImageEnd {
+    void operator()(TIFFRGBAImage* img) const { TIFFRGBAImageEnd(img); }
+};
+
+// libtiff's general conversion (CMYK, YCbCr and JPEG, tiles, separate planes, odd depths, Lab...)
+// into 24-bit RGB, one band of rows at a time. Its output is premultiplied by alpha.
+int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tif, message)) return Unsupported;
+    TIFFRGBAImage img{};
+    if (!TIFFRGBAImageBegin(&img, tif, 0, message)) return Unsupported;
+    std::unique_ptr<TIFFRGBAImage, RgbaImageEnd> guard(&img);
+    img.req_orientation = ORIENTATION_TOPLEFT;
+
+    // Bands follow the file's strips or tiles so that nothing is decoded twice.
+    std::uint32_t band = 0;
+    if (t.tiled) {
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+    }
+    if (band == 0 || band > t.height) band = t.height;
+    // A compressed strip or tile is decoded from its start, so a band may not cut one in two; the
+    // band buffer is therefore as tall as a strip (bounded by the image itself).
+    if (const int rc = allocateRaster(out, int(t.width), int(t.height), 24); rc != Ok) return rc;
+    std::vector<std::uint32_t> pixels(std::size_t(t.width) * band);
+    for (std::uint32_t y = 0; y < t.height; y += band) {
+        const std::uint32_t rows = std::min(band, t.height - y);
+        img.row_offset = int(y);
+        img.col_offset = 0;
+        if (!TIFFRGBAImageGet(&img, pixels.data(), t.width, rows)) return Corrupt;
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint32_t* p = pixels.data() + std::size_t(r) * t.width;
+            std::uint8_t* o = out.row(int(y + r));
+            for (std::uint32_t x = 0; x < t.width; ++x, o += 3) {
+                const std::uint32_t v = p[x];
+                const unsigned cover = 255u - TIFFGetA(v);
+                o[0] = std::uint8_t(std::min(255u, TIFFGetR(v) + cover));
+                o[1] = std::uint8_t(std::min(255u, TIFFGetG(v) + cover));
+                o[2] = std::uint8_t(std::min(255u, TIFFGetB(v) + cover));
+            }
+        }
+    }
+    return Ok;
+}
+
+int decodeTiff(const std::string& file, Raster& out) {
+    CFile f;
+    TiffMessages messages;
+    TiffHandle tif;
+    if (const int rc = detail::openTiffForRead(file, f, messages, tif); rc != Ok) return rc;
+    TIFF* t = tif.get();
+    TiffLayout layout;
+    if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &layout.width) ||
+        !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &layout.height))
+        return Corrupt;
+    if (const int rc = detail::checkDimensions(layout.width, layout.height); rc != Ok) return rc;
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &layout.bps);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &layout.spp);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &layout.planar);
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &layout.compression);
+    TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &layout.extraCount, &layout.extraTypes);
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &layout.photometric))
+        layout.photometric = layout.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
+    layout.tiled = TIFFIsTiled(t) != 0;
+    if (!TIFFIsCODECConfigured(layout.compression)) return Unsupported;
+    if (const int rc = checkStriles(t, detail::fileSize(f.get())); rc != Ok) return rc;
+
+    Path path = Path::Rgb;
+    if (scanlinePath(layout, path)) return readScanlines(t, layout, path, out);
+    return readThroughRgba(t, layout, out);
+}
+
+// Packs one byte per pixel into 1 or 4 bit samples, most significant first.
+void packRow(const std::uint8_t* in, std::uint8_t* out, int width, int bits, const std::uint8_t* map) {
+    const int perByte = 8 / bits;
+    std::memset(out, 0, std::size_t((width * bits + 7) / 8));
+    for (int x = 0; x < width; ++x) {
+        const int shift = 8 - bits * (x % perByte + 1);
+        out[x / perByte] = std::uint8_t(out[x / perByte] | (map[in[x]] << shift));
+    }
+}
+
+} // namespace
+
+int readTiff(const std::string& file, int bits, int dither, Raster& out) {
+    out = Raster{};
+    if (!detail::validDepth(bits)) return BadDepth;
+    int rc;
+    try {
+        rc = decodeTiff(file, out);
+    } catch (const std::bad_alloc&) {
+        rc = OutOfMemory;
+    }
+    if (rc == Ok) rc = convertDepth(out, bits, dither);
+    if (rc != Ok) out = Raster{};
+    return rc;
+}
+
+int writeTiff(const std::string& file, int compression, int bits, const Raster& in) {
+    if (!detail::validDepth(bits)) return BadDepth;
+    if (compression != TiffNone && compression != TiffCcitt && compression != TiffLzw &&
+        compression != TiffPackBits)
+        return BadParameter;
+    if (compression == TiffCcitt && bits != 1) return CompressionDepth;
+    int rc = Ok;
+    Raster scratch;
+    const Raster* image = detail::rasterForDepth(in, bits, scratch, rc);
+    if (!image) return rc;
+    const int depth = bits == 0 ? 4 : bits;
+
+    // Samples per palette index: bilevel images are written as gray (white is zero, the usual
+    // form for fax-style data); other indexed depths with a colour map.
+    std::uint16_t photometric = depth == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_PALETTE;
+    std::uint8_t sampleOf[256];
+    for (int i = 0; i < 256; ++i) sampleOf[i] = std::uint8_t(i);
+    if (depth == 1) {
+        bool blackAndWhite = true;
+        for (const Rgb& c : image->palette) {
+            const bool black = c == Rgb{0, 0, 0}, white = c == Rgb{255, 255, 255};
+            blackAndWhite = blackAndWhite && (black || white);
+        }
+        if (blackAndWhite || compression == TiffCcitt) {
+            photometric = PHOTOMETRIC_MINISWHITE;
+            for (std::size_t i = 0; i < image->palette.size(); ++i) {
+                const Rgb c = image->palette[i];
+                sampleOf[i] = (77 * c.r + 150 * c.g + 29 * c.b) / 256 < 128 ? 1 : 0;
+            }
+        }
+    }
+
+    detail::OutputFile output;
+    if (const int orc = output.open(file); orc != Ok) return orc;
+    TiffMessages messages;
+    TiffHandle tif;
+    if (detail::openTiff(output.get(), file, "w", messages, tif) != Ok) return OutOfMemory;
+    TIFF* t = tif.get();
+    const std::uint16_t spp = depth == 24 ? 3 : 1;
+    const std::uint16_t bps = depth == 24 ? 8 : std::uint16_t(depth);
+    bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(image->width)) &&
+              TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(image->height)) &&
+              TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bps) &&
+              TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp) &&
+              TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric) &&
+              TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(t, TIFFTAG_COMPRESSION, std::uint16_t(compression == TiffCcitt
+                                                                    ? COMPRESSION_CCITTRLE
+                                                                    : compression)) &&
+              TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+              TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0) && TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
+    if (ok && compression == TiffLzw && depth == 24)
+        ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    std::vector<std::uint16_t> map;
+    if (ok && photometric == PHOTOMETRIC_PALETTE) {
+        const std::size_t entries = std::size_t(1) << depth;
+        map.assign(entries * 3, 0);
+        for (std::size_t i = 0; i < image->palette.size() && i < entries; ++i) {
+            map[i] = std::uint16_t(image->palette[i].r * 257);
+            map[entries + i] = std::uint16_t(image->palette[i].g * 257);
+            map[2 * entries + i] = std::uint16_t(image->palette[i].b * 257);
+        }
+        ok = TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + entries,
+                          map.data() + 2 * entries);
+    }
+    if (ok) {
+        // Strips of about 64 KiB: small enough to stream, large enough to compress well.
+        const tmsize_t line = TIFFScanlineSize(t);
+        const std::uint32_t rows = std::uint32_t(std::max<tmsize_t>(1, (64 << 10) / std::max<tmsize_t>(1, line)));
+        ok = TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, rows));
+    }
+    std::vector<std::uint8_t> packed(std::size_t(image->width) * 3 + 4);
+    for (int y = 0; ok && y < image->height; ++y) {
+        const std::uint8_t* src = image->row(y);
+        if (depth == 24) {
+            std::memcpy(packed.data(), src, std::size_t(image->width) * 3);
+        } else if (depth == 8) {
+            std::memcpy(packed.data(), src, std::size_t(image->width));
+        } else {
+            packRow(src, packed.data(), image->width, depth, sampleOf);
+        }
+        ok = TIFFWriteScanline(t, packed.data(), std::uint32_t(y), 0) >= 0;
+    }
+    ok = ok && TIFFFlush(t) == 1;
+    tif.reset();
+    if (!ok) {
+        output.abandon();
+        return WriteFailed;
+    }
+    return output.commit();
+}
 
 } // namespace pixmoor::codec
