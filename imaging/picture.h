@@ -67,7 +67,8 @@ public:
 
     Kind kind() const { return kind_; }
     bool isEmpty() const { return kind_ == Kind::Empty; }
-    int width() const;  // pixels; a placeable metafile at 96 pixels per inch
+    // Pixels: a placeable metafile at 96 pixels per inch, an icon at the size it is drawn (32).
+    int width() const;
     int height() const;
 
     const QImage& bitmap() const { return bitmap_; } // null unless a bitmap

@@ -1,0 +1,37 @@
+// Bounds-checked decoding of device-independent bitmaps (the DIBs embedded in metafiles and the
+// images of .ico files) into QImage. Every read is checked against the bytes given.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace pixmoor::wmf {
+
+// Largest bitmap we decode, in pixels (64 MiB of ARGB32); larger ones are refused, not truncated.
+inline constexpr std::int64_t kMaxDibPixels = 16 * 1024 * 1024;
+
+struct DibOptions {
+    // For icons: decode this many rows although the header's height counts the AND mask too.
+    int rowsOverride = 0;
+    // Colour table entries are 16-bit palette indexes (DIB_PAL_COLORS); they map to this table
+    // when it is not empty, else to grey levels.
+    bool paletteIndexes = false;
+    const QList<QRgb>* palette = nullptr;
+};
+
+struct DibResult {
+    QImage image;            // RGB32 (ARGB32 for 32-bit icons), top row first; null on error
+    QString error;           // why decoding failed
+    std::size_t bitsEnd = 0; // offset just past the pixel rows (where an icon's AND mask starts)
+    int bitCount = 0;
+    bool topDown = false;    // rows stored top row first (negative height)
+    bool hasAlphaBytes = false; // a 32-bit image with a non-zero fourth byte somewhere
+};
+
+// Decodes a DIB: BITMAPCOREHEADER (12 bytes) or BITMAPINFOHEADER and its successors (40 to 124
+// bytes), 1, 4, 8, 16, 24 or 32 bits per pixel, uncompressed, bit fields, RLE4 or RLE8.
+DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions& options = {});
+
+} // namespace pixmoor::wmf
