@@ -113,6 +113,8 @@ void onJpegError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
     if (err->forced) {
         err->result = err->forced;
+    } else if (err->truncated) {
+        err->result = Truncated; // the data ended, whatever libjpeg tripped over next
     } else {
         switch (err->pub.msg_code) {
         case JERR_OUT_OF_MEMORY: err->result = OutOfMemory; break;
