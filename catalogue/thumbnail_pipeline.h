@@ -1,0 +1,96 @@
+// The catalogue's fast thumbnail path: the files of a build are decoded ahead on worker threads
+// (JPEG at a reduced DCT scale, PNG streamed row by row) and area-averaged straight to the
+// thumbnail size; the user-interface thread takes the thumbnails in order.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pixmoor {
+
+// What the thumbnail of one file is made from: the same depth and dither the image component
+// would decode with, so a reduced depth gives the component's colours.
+struct ThumbnailRequest {
+    QSize size;        // the thumbnail size, e.g. ThumbWidth x ThumbHeight or 50 x 50
+    int bits = 24;     // decode depth: 0, 1, 4, 8 or 24 (loadResolutionBits of the component)
+    bool dither = true; // the component's ImageDither
+};
+
+// Makes the thumbnail of one file on the calling thread: the whole image stretched to exactly
+// request.size without keeping the aspect ratio, area-averaged, Format_RGB32. The decoder is
+// chosen by the file name's extension as the image component chooses it (.bmp, .jpg/.jpe/.jpeg,
+// .png, .gif, .tif/.tiff, .pcx). Returns nullopt when the file is missing, damaged, of another
+// type, or not decodable cleanly, and when cancel becomes true during the work: the caller then
+// loads the file the ordinary way, which reports what is wrong.
+std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
+                                    const std::atomic<bool>* cancel = nullptr);
+
+// Decodes one build's files ahead on worker threads. The pipeline starts working when it is
+// constructed and never touches the process's working directory (workers use absolute paths).
+//
+// Order and memory: workers take the files in FileNames order and stay at most lookAhead() files
+// ahead of the last take(), so at most that many finished thumbnails (plus one decode per
+// worker) are held, however long the directory.
+//
+// Waiting: take(k) blocks the calling (user-interface) thread only in slices of at most
+// kWaitSliceMs; between slices it runs the pump. It also runs the pump, waiting or not, when
+// kPumpIntervalMs have passed since its last pump, so a build whose own message processing
+// happens only every 20 files still keeps painting. The default pump is
+// QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents): timers, paints and
+// window-system events other than input are handled, while mouse and key input (the Stop button
+// among them) stay queued until the build itself processes messages, so the build reads Stop at
+// exactly the points where it did before.
+class ThumbnailPipeline {
+public:
+    static constexpr int kWaitSliceMs = 10;
+    static constexpr int kPumpIntervalMs = 40;
+    static constexpr int kDefaultLookAhead = 16;
+
+    // directory: absolute path of the directory; names: bare file names in FileNames order;
+    // ext: the catalogue type ("bmp", "gif", "jpg", "pcx", "png", "tif"); for "ico", "wmf" or any
+    // other type nothing is decoded and every take() gives nullopt at once.
+    // workers: worker threads, 0 for one per core; lookAhead: files decoded ahead, 0 for the
+    // default (kDefaultLookAhead).
+    ThumbnailPipeline(const QString& directory, const QStringList& names, const QString& ext,
+                      const ThumbnailRequest& request, int workers = 0, int lookAhead = 0);
+    // Cancels and joins the workers.
+    ~ThumbnailPipeline();
+
+    ThumbnailPipeline(const ThumbnailPipeline&) = delete;
+    ThumbnailPipeline& operator=(const ThumbnailPipeline&) = delete;
+
+    // Whether the pipeline makes thumbnails for the catalogue type ext at all.
+    static bool handles(const QString& ext);
+
+    // Thumbnail of names[k], exactly request.size: nullopt when the fast path failed for that
+    // file (the caller then uses the image component, which shows its messages), when k is out
+    // of range, already taken, or the pipeline was cancelled. Call it with increasing k; taking
+    // k drops whatever is held for earlier files.
+    std::optional<QImage> take(int k);
+
+    // Stops the workers promptly: they leave the file they are decoding at the next row batch.
+    // Further take() calls give nullopt without waiting. Safe from any thread, more than once.
+    void cancel();
+    bool cancelled() const;
+
+    int count() const;
+    int lookAhead() const;
+    int workerCount() const;
+
+    // Replaces the pump run by take() (tests count calls with it; an empty function disables
+    // pumping). Set it before the first take().
+    void setPump(std::function<void()> pump);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace pixmoor
