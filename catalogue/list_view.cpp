@@ -19,7 +19,12 @@ namespace pixmoor {
 // ---- model ----
 
 // The collator follows the user's locale: letters compare first, case and accents only break ties.
-ListItemModel::ListItemModel(QObject* parent) : QAbstractTableModel(parent) {}
+// The C/POSIX locale would compare code points (every capital before every small letter), so it
+// sorts by English rules instead.
+ListItemModel::ListItemModel(QObject* parent) : QAbstractTableModel(parent) {
+    const QLocale locale;
+    if (locale.language() == QLocale::C) collator_.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+}
 
 int ListItemModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(order_.size());
