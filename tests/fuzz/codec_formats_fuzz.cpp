@@ -1,0 +1,64 @@
+// libFuzzer entry for one of the JPEG, PNG, GIF and TIFF readers (chosen when compiling): the
+// input goes to a file, as the readers take file names, then through the reader and the
+// information call. Any crash, leak, hang or sanitizer report is a bug.
+#include "imaging/codec/codec.h"
+#include "imaging/codec/formats.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const std::string& inputPath() {
+    static const std::string path = [] {
+        const char* dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(dir) + "/pixmoor-fuzz-" + std::to_string(::getpid()) + ".bin";
+    }();
+    return path;
+}
+
+bool writeInput(const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = std::fopen(inputPath().c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace pixmoor::codec;
+    if (!writeInput(data, size)) return 0;
+    const std::string& file = inputPath();
+    Raster raster;
+    ImageInfo info;
+#if defined(PIXMOOR_FUZZ_JPEG)
+    readJpeg(file, 24, 1, 0, raster);
+    readJpeg(file, 24, 8, 0, raster);
+    detail::infoJpeg(file, info);
+#elif defined(PIXMOOR_FUZZ_PNG)
+    readPng(file, 24, 0, raster);
+    detail::infoPng(file, info);
+#elif defined(PIXMOOR_FUZZ_GIF)
+    readGif(file, 24, 0, raster);
+    detail::infoGif(file, info);
+#elif defined(PIXMOOR_FUZZ_TIFF)
+    readTiff(file, 24, 0, raster);
+    detail::infoTiff(file, info);
+#else
+#error "define one of PIXMOOR_FUZZ_JPEG, _PNG, _GIF, _TIFF"
+#endif
+    // Whatever came out must be a well-formed raster.
+    if (!raster.empty()) {
+        const std::size_t rowBytes = std::size_t(raster.width) * (raster.bits == 24 ? 3 : 1);
+        if (raster.stride < rowBytes || raster.pixels.size() < raster.stride * std::size_t(raster.height))
+            __builtin_trap();
+        if (raster.indexed())
+            for (int y = 0; y < raster.height; ++y)
+                for (int x = 0; x < raster.width; ++x)
+                    if (raster.row(y)[x] >= raster.palette.size()) __builtin_trap();
+    }
+    return 0;
+}
