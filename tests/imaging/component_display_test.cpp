@@ -193,7 +193,10 @@ TEST(ComponentPaint, TextOverlayWithShadowRotationAndOpaqueBackground) {
     shot = grab(image);
     const QRect shadow = boxOf(shot, qRgb(255, 0, 0), 60);
     ASSERT_FALSE(shadow.isNull());
-    EXPECT_EQ(shadow.bottomRight(), boxOf(shot, qRgb(255, 255, 255)).bottomRight() + QPoint(2, 2));
+    // Anti-aliased edges may differ by a pixel.
+    const QPoint offset = shadow.bottomRight() - boxOf(shot, qRgb(255, 255, 255)).bottomRight();
+    EXPECT_NEAR(offset.x(), 2, 1);
+    EXPECT_NEAR(offset.y(), 2, 1);
 
     // Rotated by 90 degrees the text runs upwards from (TextLeft, TextTop).
     image.setTextShadow(false);
@@ -391,7 +394,8 @@ TEST(RasterImage, WrapsDecodedPixelsAndGivesBackTheRealDepth) {
     QImage image = rasterToImage(std::move(raster));
     EXPECT_TRUE(raster.empty());
     EXPECT_EQ(image.constBits(), pixels); // no copy
-    EXPECT_EQ(image.pixel(1, 1), qRgb(70, 80, 90));
+    EXPECT_EQ(image.pixel(0, 1), qRgb(70, 80, 90));
+    EXPECT_EQ(image.pixel(1, 1), qRgb(40, 50, 60));
 
     const codec::Raster back = imageToRaster(image);
     EXPECT_EQ(back.bits, 4); // three colours fit in 4 bits
