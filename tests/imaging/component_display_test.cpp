@@ -380,6 +380,16 @@ TEST_F(ComponentPrint, MetafileIntoTheRectangleAndNothingForAnEmptyPicture) {
     EXPECT_NEAR(box.height(), 200, 3);
 }
 
+TEST_F(ComponentPrint, APrinterThatCannotStartFailsCleanlyAndTheNextJobWorks) {
+    TPMultiImage image;
+    image.setBitmap(solid(50, 50, Qt::red));
+    useProcessPdfPrinter(qs(dir_.file("no/such/dir/out.pdf")), 300);
+    EXPECT_THROW(image.PrintImage(0, 0, 0, 0), std::runtime_error);
+    const QImage page = printed(image, 0, 0, 0, 0);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_NEAR(boxOf(page, qRgb(255, 0, 0)).width(), 50, 2);
+}
+
 // ---- raster conversions ------------------------------------------------------------------------
 
 TEST(RasterImage, WrapsDecodedPixelsAndGivesBackTheRealDepth) {
