@@ -168,8 +168,8 @@ void TForm1::FormCreate() {
         ThumbHeight = settings.readInteger(kMain, QStringLiteral("ThumbSizeh"), 70);
         width = settings.readInteger(kWindow, QStringLiteral("WindowWidth"), 570);
         height = settings.readInteger(kWindow, QStringLiteral("WindowHeight"), 450);
-        state = settings.readString(kWindow, QStringLiteral("WindowState"),
-                                    QStringLiteral("Normal"));
+        state =
+            settings.readString(kWindow, QStringLiteral("WindowState"), QStringLiteral("Normal"));
         SavedDir = settings.readString(kMain, QStringLiteral("Directory"), StartDir);
     }
     // A too short directory names a root ("" becomes "/").
@@ -270,15 +270,23 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
-void TForm1::Exit1Click() { close(); }
+void TForm1::Exit1Click() {
+    close();
+}
 
 // ---- status bar, busy state, Stop ----
 
-void TForm1::setStatusText(const QString& text) { StatusPanel0->setText(text); }
+void TForm1::setStatusText(const QString& text) {
+    StatusPanel0->setText(text);
+}
 
-QString TForm1::statusText() const { return StatusPanel0->text(); }
+QString TForm1::statusText() const {
+    return StatusPanel0->text();
+}
 
-void TForm1::ShowHint(const QString& hint) { setStatusText(QStringLiteral("  ") + hint); }
+void TForm1::ShowHint(const QString& hint) {
+    setStatusText(QStringLiteral("  ") + hint);
+}
 
 void TForm1::disablewindow() {
     busy_ = true;
@@ -291,9 +299,9 @@ void TForm1::disablewindow() {
     for (QMenu* menu : {Help1, Image1, Settings1, File1, View3})
         menu->menuAction()->setEnabled(false);
     HeaderControl1->setEnabled(false);
-    for (QAbstractButton* b : {MoveButton, CopyButton, RenameButton, DeleteButton, PrintButton,
-                               PrintSetUpButton, ThumbSizeButton, ViewButton, HelpButton,
-                               ExitButton})
+    for (QAbstractButton* b :
+         {MoveButton, CopyButton, RenameButton, DeleteButton, PrintButton, PrintSetUpButton,
+          ThumbSizeButton, ViewButton, HelpButton, ExitButton})
         b->setEnabled(false);
     if (PrintingBusy) {
         StopButton->setEnabled(false);
@@ -328,7 +336,9 @@ void TForm1::enablewindow() {
     QCoreApplication::processEvents();
 }
 
-void TForm1::StopButtonClick() { StopRequested = true; }
+void TForm1::StopButtonClick() {
+    StopRequested = true;
+}
 
 bool TForm1::isIconView() const {
     return ListView1->viewStyle() == pixmoor::ListView::ViewStyle::Icon;
@@ -371,14 +381,30 @@ void TForm1::selectType(QAction* item, QAbstractButton* button, const QString& e
     CurrentExt = ext;
 }
 
-void TForm1::BMP1Click() { selectType(BMP1, BmpButton, QStringLiteral("bmp")); }
-void TForm1::Gif1Click() { selectType(Gif1, GifButton, QStringLiteral("gif")); }
-void TForm1::Icon1Click() { selectType(Icon1, IconButton, QStringLiteral("ico")); }
-void TForm1::Jpeg1Click() { selectType(Jpeg1, JpegButton, QStringLiteral("jpg")); }
-void TForm1::Pcx1Click() { selectType(Pcx1, PcxButton, QStringLiteral("pcx")); }
-void TForm1::Png1Click() { selectType(Png1, PngButton, QStringLiteral("png")); }
-void TForm1::Tiff1Click() { selectType(Tiff1, TiffButton, QStringLiteral("tif")); }
-void TForm1::Wmf1Click() { selectType(Wmf1, WmfButton, QStringLiteral("wmf")); }
+void TForm1::BMP1Click() {
+    selectType(BMP1, BmpButton, QStringLiteral("bmp"));
+}
+void TForm1::Gif1Click() {
+    selectType(Gif1, GifButton, QStringLiteral("gif"));
+}
+void TForm1::Icon1Click() {
+    selectType(Icon1, IconButton, QStringLiteral("ico"));
+}
+void TForm1::Jpeg1Click() {
+    selectType(Jpeg1, JpegButton, QStringLiteral("jpg"));
+}
+void TForm1::Pcx1Click() {
+    selectType(Pcx1, PcxButton, QStringLiteral("pcx"));
+}
+void TForm1::Png1Click() {
+    selectType(Png1, PngButton, QStringLiteral("png"));
+}
+void TForm1::Tiff1Click() {
+    selectType(Tiff1, TiffButton, QStringLiteral("tif"));
+}
+void TForm1::Wmf1Click() {
+    selectType(Wmf1, WmfButton, QStringLiteral("wmf"));
+}
 
 // ---- commands of the other subsystems, wired to their items and buttons ----
 

@@ -13,7 +13,9 @@ DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent) {
     refreshDrives();
 }
 
-void DriveComboBox::refreshDrives() { setDrives(mountedDrives()); }
+void DriveComboBox::refreshDrives() {
+    setDrives(mountedDrives());
+}
 
 void DriveComboBox::setDrives(const QStringList& drives) {
     const QSignalBlocker block(this);

@@ -14,7 +14,8 @@ QImage applyWhiteMask(const QImage& image) {
     return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-ImageList::ImageList(QSize size, QObject* parent) : QObject(parent), size_(size.expandedTo({1, 1})) {}
+ImageList::ImageList(QSize size, QObject* parent)
+    : QObject(parent), size_(size.expandedTo({1, 1})) {}
 
 void ImageList::setSize(QSize size) {
     size_ = size.expandedTo({1, 1});

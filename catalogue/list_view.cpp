@@ -23,7 +23,8 @@ namespace pixmoor {
 // sorts by English rules instead.
 ListItemModel::ListItemModel(QObject* parent) : QAbstractTableModel(parent) {
     const QLocale locale;
-    if (locale.language() == QLocale::C) collator_.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    if (locale.language() == QLocale::C)
+        collator_.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 int ListItemModel::rowCount(const QModelIndex& parent) const {
@@ -52,7 +53,8 @@ QVariant ListItemModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         if (index.column() == SizeColumn) return int(Qt::AlignRight | Qt::AlignVCenter);
         break;
-    default: break;
+    default:
+        break;
     }
     return {};
 }
@@ -60,10 +62,14 @@ QVariant ListItemModel::data(const QModelIndex& index, int role) const {
 QVariant ListItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-    case CaptionColumn: return QStringLiteral("File Name");
-    case SizeColumn: return QStringLiteral("Size");
-    case DateColumn: return QStringLiteral("Date");
-    default: return {};
+    case CaptionColumn:
+        return QStringLiteral("File Name");
+    case SizeColumn:
+        return QStringLiteral("Size");
+    case DateColumn:
+        return QStringLiteral("Date");
+    default:
+        return {};
     }
 }
 
@@ -190,8 +196,7 @@ void ListItemModel::setDecorationSource(ImageList* images) {
     if (decorations_ == images) return;
     if (decorations_) disconnect(decorations_, nullptr, this, nullptr);
     decorations_ = images;
-    if (images)
-        connect(images, &ImageList::changed, this, &ListItemModel::decorationsChanged);
+    if (images) connect(images, &ImageList::changed, this, &ListItemModel::decorationsChanged);
     decorationsChanged();
 }
 
@@ -277,7 +282,8 @@ void ListView::updateIconGeometry() {
         iconView_->setIconSize(icon);
         // A fixed grid keeps the layout uniform however long a caption is.
         const int lineHeight = iconView_->fontMetrics().height();
-        iconView_->setGridSize(QSize(std::max(icon.width(), 64) + 24, icon.height() + 2 * lineHeight + 12));
+        iconView_->setGridSize(
+            QSize(std::max(icon.width(), 64) + 24, icon.height() + 2 * lineHeight + 12));
     }
     if (small_) reportView_->setIconSize(small_->imageSize());
 }
@@ -287,13 +293,17 @@ void ListView::showPopup(QAbstractItemView* view, const QPoint& pos) {
     popupMenu_->popup(view->viewport()->mapToGlobal(pos));
 }
 
-void ListView::clear() { model_->clear(); }
+void ListView::clear() {
+    model_->clear();
+}
 
 int ListView::append(const QString& caption, int imageIndex) {
     return model_->append(caption, imageIndex);
 }
 
-int ListView::count() const { return model_->rowCount(); }
+int ListView::count() const {
+    return model_->rowCount();
+}
 
 QStringList ListView::captions() const {
     QStringList result;
@@ -306,9 +316,13 @@ void ListView::setSubItems(int row, const QString& size, const QString& date) {
     model_->setSubItems(row, size, date);
 }
 
-int ListView::setCaption(int row, const QString& caption) { return model_->setCaption(row, caption); }
+int ListView::setCaption(int row, const QString& caption) {
+    return model_->setCaption(row, caption);
+}
 
-void ListView::removeRows(const QList<int>& rows) { model_->removeRows(rows); }
+void ListView::removeRows(const QList<int>& rows) {
+    model_->removeRows(rows);
+}
 
 QList<int> ListView::selectedRows() const {
     QList<int> rows;
@@ -338,8 +352,9 @@ bool ListView::isSelected(int row) const {
 void ListView::setSelected(int row, bool selected) {
     if (row < 0 || row >= count()) return;
     iconView_->selectionModel()->select(
-        model_->index(row, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                   QItemSelectionModel::Rows);
+        model_->index(row, 0),
+        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+            QItemSelectionModel::Rows);
 }
 
 void ListView::selectAll() {
@@ -347,7 +362,8 @@ void ListView::selectAll() {
     if (count() == 0) return;
     const QItemSelection all(model_->index(0, 0),
                              model_->index(count() - 1, ListItemModel::ColumnCount - 1));
-    iconView_->selectionModel()->select(all, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    iconView_->selectionModel()->select(all,
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void ListView::setViewStyle(ViewStyle style) {

@@ -18,7 +18,6 @@ class QStackedLayout;
 class QAbstractItemView;
 class QItemSelectionModel;
 
-
 namespace pixmoor {
 
 class ImageList;

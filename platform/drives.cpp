@@ -31,11 +31,11 @@ QString decodeMountField(const QByteArray& field) {
 
 bool isPseudoFileSystem(const QString& type) {
     static const QSet<QString> pseudo = {
-        "proc",      "sysfs",     "cgroup",     "cgroup2",     "devpts",      "mqueue",
-        "debugfs",   "tracefs",   "securityfs", "pstore",      "bpf",         "configfs",
-        "fusectl",   "hugetlbfs", "autofs",     "binfmt_misc", "devtmpfs",    "efivarfs",
-        "rpc_pipefs", "nsfs",     "selinuxfs",  "fuse.gvfsd-fuse", "fuse.portal",
-        "nfsd",      "rootfs"};
+        "proc",        "sysfs",           "cgroup",      "cgroup2",    "devpts",
+        "mqueue",      "debugfs",         "tracefs",     "securityfs", "pstore",
+        "bpf",         "configfs",        "fusectl",     "hugetlbfs",  "autofs",
+        "binfmt_misc", "devtmpfs",        "efivarfs",    "rpc_pipefs", "nsfs",
+        "selinuxfs",   "fuse.gvfsd-fuse", "fuse.portal", "nfsd",       "rootfs"};
     return pseudo.contains(type);
 }
 

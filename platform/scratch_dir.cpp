@@ -24,9 +24,9 @@ QString baseDirectory() {
 }
 
 [[noreturn]] void fail(const QString& dir, const char* why) {
-    throw std::runtime_error(
-        QStringLiteral("Cannot use the scratch directory %1: %2").arg(dir, QString::fromUtf8(why))
-            .toStdString());
+    throw std::runtime_error(QStringLiteral("Cannot use the scratch directory %1: %2")
+                                 .arg(dir, QString::fromUtf8(why))
+                                 .toStdString());
 }
 
 } // namespace

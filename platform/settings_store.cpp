@@ -38,8 +38,8 @@ bool parseHex(const QString& text, qsizetype from, int& out) {
 int parseSettingsInteger(const QString& text, int fallback) {
     int value = 0;
     if (text.startsWith(u'$')) return parseHex(text, 1, value) ? value : fallback;
-    if (text.size() > 2 && (text.startsWith(QLatin1String("0x")) ||
-                            text.startsWith(QLatin1String("0X"))))
+    if (text.size() > 2 &&
+        (text.startsWith(QLatin1String("0x")) || text.startsWith(QLatin1String("0X"))))
         return parseHex(text, 2, value) ? value : fallback;
 
     qsizetype i = 0;
@@ -71,7 +71,9 @@ QString settingsFilePath() {
 SettingsStore::SettingsStore(const QString& path)
     : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
 
-SettingsStore::~SettingsStore() { settings_->sync(); }
+SettingsStore::~SettingsStore() {
+    settings_->sync();
+}
 
 QString SettingsStore::readString(const QString& section, const QString& name,
                                   const QString& fallback) const {
@@ -89,8 +91,7 @@ int SettingsStore::readInteger(const QString& section, const QString& name, int 
     return parseSettingsInteger(v.toString(), fallback);
 }
 
-void SettingsStore::writeString(const QString& section, const QString& name,
-                                const QString& value) {
+void SettingsStore::writeString(const QString& section, const QString& name, const QString& value) {
     settings_->setValue(section + '/' + name, value);
 }
 

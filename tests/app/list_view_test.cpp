@@ -56,7 +56,8 @@ TEST(ListView, SortedByCaptionWhileSortingIsOnElseInInsertionOrder) {
 TEST(ListView, ManyAppendsStayInOrder) {
     ListView list;
     const int n = 10000;
-    for (int k = 0; k < n; ++k) list.append(QStringLiteral("img%1.bmp").arg((k * 7919) % n, 5, 10, QChar('0')), k);
+    for (int k = 0; k < n; ++k)
+        list.append(QStringLiteral("img%1.bmp").arg((k * 7919) % n, 5, 10, QChar('0')), k);
     ASSERT_EQ(list.count(), n);
     for (int r = 0; r < n; ++r) {
         EXPECT_EQ(list.caption(r), QStringLiteral("img%1.bmp").arg(r, 5, 10, QChar('0')));
@@ -123,7 +124,8 @@ TEST(ListView, ViewsAreConfiguredAsTheCatalogueNeeds) {
     const QStringList titles{"File Name", "Size", "Date"};
     const int widths[] = {160, 80, 60};
     for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(list.model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
+        EXPECT_EQ(list.model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  titles[c]);
         EXPECT_EQ(header->sectionSize(c), widths[c]);
     }
     list.append("x.bmp", 0);
@@ -189,7 +191,7 @@ TEST(ImageList, FixedSizeWhiteIsTransparentAndResizingEmpties) {
     EXPECT_EQ(images.append(picture), 0);
     EXPECT_EQ(images.count(), 1);
     const QImage thumb = images.image(0);
-    EXPECT_EQ(thumb.size(), QSize(70, 70)); // squeezed, aspect not kept
+    EXPECT_EQ(thumb.size(), QSize(70, 70));      // squeezed, aspect not kept
     EXPECT_EQ(qAlpha(thumb.pixel(60, 35)), 0);   // pure white
     EXPECT_EQ(qAlpha(thumb.pixel(10, 35)), 255); // almost white stays
     EXPECT_TRUE(images.image(1).isNull());
@@ -231,7 +233,8 @@ TEST(ListView, DoubleClickReportsTheRow) {
     list.append("a.bmp", 0);
     QSignalSpy clicked(&list, &ListView::itemDoubleClicked);
     QListView* view = list.iconView();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->visualRect(list.model()->index(0, 0)).isValid(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return view->visualRect(list.model()->index(0, 0)).isValid(); }, 2000));
     const QPoint at = view->visualRect(list.model()->index(0, 0)).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);

@@ -38,9 +38,7 @@ protected:
         qputenv("XDG_CONFIG_HOME", oldConfig_);
     }
 
-    QString confPath() const {
-        return QString::fromStdString(config_->file("KEMRA.conf"));
-    }
+    QString confPath() const { return QString::fromStdString(config_->file("KEMRA.conf")); }
 
     void writeConf(const QByteArray& text) {
         QFile f(confPath());

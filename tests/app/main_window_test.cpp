@@ -74,7 +74,8 @@ TEST_F(MainWindowTest, StoredValuesAreReadWithTheIntegerRules) {
     showAndActivate();
     EXPECT_EQ(w->size(), QSize(640, 480));
     EXPECT_FALSE(w->isMaximized());
-    EXPECT_EQ(QDir::currentPath(), QDir(QString::fromStdString(saved.path().string())).canonicalPath());
+    EXPECT_EQ(QDir::currentPath(),
+              QDir(QString::fromStdString(saved.path().string())).canonicalPath());
     EXPECT_EQ(w->DirectoryListBox1->directory(), QDir::currentPath());
     EXPECT_TRUE(messages.empty());
 }
@@ -83,7 +84,8 @@ TEST_F(MainWindowTest, GarbageNumbersGiveDefaultsAndAnyOtherStateThanNormalMaxim
     for (const char* state : {"maximized", "Maximized", "", "normal"}) {
         SCOPED_TRACE(state);
         writeConf(QByteArray("[Main]\nThumbSizew=seventy\nThumbSizeh=12px\n[Window]\n"
-                             "WindowWidth=wide\nWindowState=") + state + "\n");
+                             "WindowWidth=wide\nWindowState=") +
+                  state + "\n");
         TForm1* w = create();
         EXPECT_EQ(ThumbWidth, 70);
         EXPECT_EQ(ThumbHeight, 70);
@@ -136,7 +138,8 @@ TEST_F(MainWindowTest, EveryCloseWritesTheSixValues) {
     // Browsing, then the close box.
     ASSERT_TRUE(w->DirectoryListBox1->setDirectory(QString::fromStdString(b.path().string())));
     w->close();
-    EXPECT_EQ(stored("Main/Directory"), QDir(QString::fromStdString(b.path().string())).canonicalPath());
+    EXPECT_EQ(stored("Main/Directory"),
+              QDir(QString::fromStdString(b.path().string())).canonicalPath());
     EXPECT_EQ(stored("Main/ThumbSizew"), "70");
     EXPECT_EQ(stored("Main/ThumbSizeh"), "70");
     EXPECT_EQ(stored("Window/WindowWidth"), "570");
@@ -203,11 +206,16 @@ ControlState stateOf(TForm1* w) {
     EXPECT_EQ(w->MoveButton->isEnabled(), w->PrintButton->isEnabled());
     EXPECT_EQ(w->MoveButton->isEnabled(), w->PrintSetUpButton->isEnabled());
     EXPECT_EQ(w->ViewButton->isEnabled(), w->HelpButton->isEnabled());
-    return {w->ListView1->isEnabled(),  w->DirectoryListBox1->isEnabled(),
-            w->Panel1->isEnabled(),     w->HeaderControl1->isEnabled(),
-            menus,                      w->MoveButton->isEnabled(),
-            w->ThumbSizeButton->isEnabled(), w->ViewButton->isEnabled(),
-            w->ExitButton->isEnabled(), w->StopButton->isEnabled()};
+    return {w->ListView1->isEnabled(),
+            w->DirectoryListBox1->isEnabled(),
+            w->Panel1->isEnabled(),
+            w->HeaderControl1->isEnabled(),
+            menus,
+            w->MoveButton->isEnabled(),
+            w->ThumbSizeButton->isEnabled(),
+            w->ViewButton->isEnabled(),
+            w->ExitButton->isEnabled(),
+            w->StopButton->isEnabled()};
 }
 
 constexpr ControlState kIdleAtStart{true, true, true, true, true, true, true, true, true, true};
@@ -215,7 +223,7 @@ constexpr ControlState kBusy{false, false, false, false, false, false, false, fa
 constexpr ControlState kBusyPrinting{false, false, false, false, false,
                                      false, false, false, false, false};
 constexpr ControlState kIdle{true, true, true, true, true, true, true, true, true, false};
-constexpr ControlState kIdleNoThumbSize{true, true, true, true, true,
+constexpr ControlState kIdleNoThumbSize{true, true,  true, true, true,
                                         true, false, true, true, false};
 
 } // namespace
@@ -351,11 +359,11 @@ TEST_F(MainWindowTest, TooltipsOnlyOnToolAndTypeButtons) {
     for (QWidget* child : w->findChildren<QWidget*>())
         if (!child->toolTip().isEmpty()) withTips.append(child->objectName());
     withTips.sort();
-    QStringList expected{"MoveButton",  "CopyButton",      "DeleteButton",     "RenameButton",
-                         "PrintButton", "PrintSetUpButton", "ViewButton",       "ThumbSizeButton",
-                         "HelpButton",  "StopButton",      "ExitButton",       "BmpButton",
-                         "GifButton",   "JpegButton",      "IconButton",       "PcxButton",
-                         "PngButton",   "TiffButton",      "WmfButton"};
+    QStringList expected{"MoveButton",  "CopyButton",       "DeleteButton", "RenameButton",
+                         "PrintButton", "PrintSetUpButton", "ViewButton",   "ThumbSizeButton",
+                         "HelpButton",  "StopButton",       "ExitButton",   "BmpButton",
+                         "GifButton",   "JpegButton",       "IconButton",   "PcxButton",
+                         "PngButton",   "TiffButton",       "WmfButton"};
     expected.sort();
     EXPECT_EQ(withTips, expected);
 }

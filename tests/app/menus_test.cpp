@@ -27,7 +27,9 @@ struct Menu {
 const Item kSeparator{"-", "", "", "", false, false};
 
 const std::vector<Menu> kMainMenu = {
-    {"File1", "&File", "File Options",
+    {"File1",
+     "&File",
+     "File Options",
      {{"Move1", "&Move", "Ctrl+M", "Move Selected Files", false, false},
       {"Copy1", "&Copy", "Ctrl+C", "Copy Selected Files", false, false},
       {"Rename1", "&Rename", "Ctrl+R", "Rename Selected Files", false, false},
@@ -39,7 +41,9 @@ const std::vector<Menu> kMainMenu = {
       {"PrintsetUp1", "P&rint set Up", "", "Printer Set Up", false, false},
       kSeparator,
       {"Exit1", "E&xit", "", "Exit", false, false}}},
-    {"Image1", "&Image Type", "Image Type",
+    {"Image1",
+     "&Image Type",
+     "Image Type",
      {{"BMP1", "&Bmp", "", "Show Bmp Images", true, true},
       {"Gif1", "&Gif", "", "Show Gif Images", true, false},
       {"Icon1", "I&con", "", "Show Icon Images", true, false},
@@ -48,7 +52,9 @@ const std::vector<Menu> kMainMenu = {
       {"Png1", "P&ng", "", "Show Png Images", true, false},
       {"Tiff1", "&Tiff", "", "Show Tiff Images", true, false},
       {"Wmf1", "&Wmf", "", "Show Wmf Images", true, false}}},
-    {"Settings1", "I&mage", "Image Options",
+    {"Settings1",
+     "I&mage",
+     "Image Options",
      {{"Convert1", "&Convert", "", "Convert Images To Different Type", false, false},
       {"Print2", "&Print", "", "Print Image", false, false},
       {"ThumbSize1", "&Thumb Size", "", "Thumb Image Size", false, false},
@@ -59,18 +65,24 @@ const std::vector<Menu> kMainMenu = {
       {"SelectTwain1", "S&elect Twain", "", "Select twain Scanner", false, false},
       kSeparator,
       {"ScreenCapture1", "Sc&reen Capture", "", "Capture Screen", false, false}}},
-    {"View3", "&View", "Window Appearance",
+    {"View3",
+     "&View",
+     "Window Appearance",
      {{"List1", "&List", "", "List View", true, false},
       {"Refresh1", "&Refresh", "", "Update Display", false, false},
       {"Sorted1", "&Sorted", "", "Display Alphabetically", true, true}}},
-    {"Help1", "&Help", "Help!",
+    {"Help1",
+     "&Help",
+     "Help!",
      {{"About1", "&About", "", "About Pixmoor", false, false},
       {"Help2", "H&elp", "", "Pixmoor Help", false, false},
       {"Search1", "&Search Help", "", "Search Pixmoor Help", false, false},
       {"UsingHelp1", "&Using Help", "", "Using Help Files", false, false}}},
 };
 
-const Menu kPopup = {"PopupMenu1", "", "",
+const Menu kPopup = {"PopupMenu1",
+                     "",
+                     "",
                      {{"Move2", "&Move", "", "Move Selected Files", false, false},
                       {"Copy2", "&Copy", "", "Copy Selected Files", false, false},
                       {"Rename2", "&Rename", "", "Rename File", false, false},
@@ -165,11 +177,16 @@ TEST_F(MainWindowTest, ToolBarAndTypePanelAreLaidOutAsDesigned) {
     TForm1* w = create();
     showAndActivate();
     const std::vector<std::pair<QToolButton*, const char*>> tools = {
-        {w->MoveButton, "Move File"},        {w->CopyButton, "Copy File"},
-        {w->DeleteButton, "Delete File"},    {w->RenameButton, "Rename File"},
-        {w->PrintButton, "Print Thumb Nails"}, {w->PrintSetUpButton, "Print Set Up"},
-        {w->ViewButton, "View Full Image"},  {w->ThumbSizeButton, "Thumb Size"},
-        {w->HelpButton, "Help"},             {w->StopButton, "Stop Process"},
+        {w->MoveButton, "Move File"},
+        {w->CopyButton, "Copy File"},
+        {w->DeleteButton, "Delete File"},
+        {w->RenameButton, "Rename File"},
+        {w->PrintButton, "Print Thumb Nails"},
+        {w->PrintSetUpButton, "Print Set Up"},
+        {w->ViewButton, "View Full Image"},
+        {w->ThumbSizeButton, "Thumb Size"},
+        {w->HelpButton, "Help"},
+        {w->StopButton, "Stop Process"},
         {w->ExitButton, "Exit"}};
     for (size_t i = 0; i < tools.size(); ++i) {
         QToolButton* b = tools[i].first;
@@ -185,9 +202,9 @@ TEST_F(MainWindowTest, ToolBarAndTypePanelAreLaidOutAsDesigned) {
     EXPECT_EQ(w->Panel1->height(), 30);
 
     const std::vector<std::tuple<QToolButton*, const char*, const char*>> typeButtons = {
-        {w->BmpButton, "BMP", "Bmp File Display"},   {w->GifButton, "GIF", "Gif File Display"},
-        {w->JpegButton, "JPG", "Jpeg File Display"}, {w->IconButton, "ICON", "Icon File Display"},
-        {w->PcxButton, "PCX", "Pcx File Display"},   {w->PngButton, "PNG", "Png File Display"},
+        {w->BmpButton, "BMP", "Bmp File Display"},    {w->GifButton, "GIF", "Gif File Display"},
+        {w->JpegButton, "JPG", "Jpeg File Display"},  {w->IconButton, "ICON", "Icon File Display"},
+        {w->PcxButton, "PCX", "Pcx File Display"},    {w->PngButton, "PNG", "Png File Display"},
         {w->TiffButton, "TIFF", "Tiff File Display"}, {w->WmfButton, "WMF", "Wmf File Display"}};
     for (size_t i = 0; i < typeButtons.size(); ++i) {
         auto [b, caption, hint] = typeButtons[i];

@@ -46,10 +46,9 @@ TEST(ProgramX11, FirstRunShowsTheWindowAndClosingWritesTheSettings) {
     ASSERT_TRUE(program.waitForStarted(10000));
 
     // --sync waits until a window of that exact title is mapped.
-    const QString window =
-        xdotool({"search", "--sync", "--onlyvisible", "--pid", QString::number(program.processId()),
-                 "--name", "^Pixmoor$"})
-            .section('\n', 0, 0);
+    const QString window = xdotool({"search", "--sync", "--onlyvisible", "--pid",
+                                    QString::number(program.processId()), "--name", "^Pixmoor$"})
+                               .section('\n', 0, 0);
     ASSERT_FALSE(window.isEmpty()) << "no window titled Pixmoor";
     EXPECT_EQ(xdotool({"getwindowname", window}), "Pixmoor");
     const QString geometry = xdotool({"getwindowgeometry", window});
