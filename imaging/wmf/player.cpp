@@ -232,20 +232,21 @@ private:
             return;
         }
         auto nonZero = [](qreal v) { return v == 0 ? 1.0 : v; };
-        qreal sx = nonZero(dc_.viewportExt.x()) / nonZero(dc_.windowExt.x());
-        qreal sy = nonZero(dc_.viewportExt.y()) / nonZero(dc_.windowExt.y());
-        if (dc_.mapMode == MmIsotropic) {
-            const qreal s = std::min(std::abs(sx), std::abs(sy));
-            sx = std::copysign(s, sx);
-            sy = std::copysign(s, sy);
-        }
+        const qreal sx = nonZero(dc_.viewportExt.x()) / nonZero(dc_.windowExt.x());
+        const qreal sy = nonZero(dc_.viewportExt.y()) / nonZero(dc_.windowExt.y());
         const QSize natural = mf_.size();
         const qreal fx = target_.width() / natural.width();
         const qreal fy = target_.height() / natural.height();
-        // x_target = target.x + fx * ((x - winOrg) * sx + vpOrg)
-        transform_ = QTransform(fx * sx, 0, 0, fy * sy,
-                                target_.x() + fx * (dc_.viewportOrg.x() - dc_.windowOrg.x() * sx),
-                                target_.y() + fy * (dc_.viewportOrg.y() - dc_.windowOrg.y() * sy));
+        // x_target = target.x + fx * vpOrg + (x - winOrg) * fx * sx
+        qreal tx = fx * sx, ty = fy * sy;
+        if (dc_.mapMode == MmIsotropic) {
+            // Equal scales on the target, as GDI keeps them for any viewport it is given.
+            const qreal s = std::min(std::abs(tx), std::abs(ty));
+            tx = std::copysign(s, tx);
+            ty = std::copysign(s, ty);
+        }
+        transform_ = QTransform(tx, 0, 0, ty, target_.x() + fx * dc_.viewportOrg.x() - tx * dc_.windowOrg.x(),
+                                target_.y() + fy * dc_.viewportOrg.y() - ty * dc_.windowOrg.y());
     }
     QPointF map(qreal x, qreal y) const { return transform_.map(QPointF(x, y)); }
     QRectF mapRect(qreal left, qreal top, qreal right, qreal bottom) const {
