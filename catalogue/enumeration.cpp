@@ -1,0 +1,50 @@
+// The catalogue's directory search: type matching by extension, and the listing itself.
+#include "catalogue/enumeration.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace pixmoor {
+
+namespace {
+
+bool endsWithNoCase(const QString& name, QLatin1StringView suffix) {
+    return name.endsWith(suffix, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+bool matchesImageType(const QString& fileName, const QString& ext) {
+    if (ext.isEmpty()) return false;
+    const QString lower = ext.toLower();
+    if (lower == QLatin1String("jpg"))
+        return endsWithNoCase(fileName, QLatin1StringView(".jpg")) ||
+               endsWithNoCase(fileName, QLatin1StringView(".jpeg")) ||
+               endsWithNoCase(fileName, QLatin1StringView(".jpe"));
+    if (lower == QLatin1String("tif"))
+        return endsWithNoCase(fileName, QLatin1StringView(".tif")) ||
+               endsWithNoCase(fileName, QLatin1StringView(".tiff"));
+    return fileName.size() > ext.size() && fileName.at(fileName.size() - ext.size() - 1) == u'.' &&
+           fileName.endsWith(ext, Qt::CaseInsensitive);
+}
+
+QStringList enumerateImageFiles(const QString& dir, const QString& ext) {
+    QStringList names;
+    if (dir.isEmpty()) return names;
+    // QDir::Files follows symbolic links and drops directories and dangling links; without
+    // QDir::System no FIFO, socket or device is listed. The iterator keeps readdir's order.
+    QDirIterator it(dir, QDir::Files | QDir::Hidden);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
+        if (matchesImageType(name, ext)) names.append(name);
+    }
+    return names;
+}
+
+QString joinPath(const QString& dir, const QString& name) {
+    if (dir.endsWith(u'/')) return dir + name;
+    return dir + u'/' + name;
+}
+
+} // namespace pixmoor

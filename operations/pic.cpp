@@ -1,0 +1,128 @@
+// The image viewer window: its component, status bar, and the fit of the window to the picture.
+#include "operations/pic.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+
+TOKBottomDlg* OKBottomDlg = nullptr;
+
+TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("OKBottomDlg"));
+    setWindowTitle(QStringLiteral("Image"));
+    // System menu and minimise only: no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    ScrollBox = new QScrollArea(this);
+    ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    ScrollBox->setWidgetResizable(false);
+    ScrollBox->setAlignment(Qt::AlignCenter); // Center: a smaller picture sits in the middle
+    ScrollBox->setBackgroundRole(QPalette::Window);
+    layout->addWidget(ScrollBox, 1);
+
+    PMultiImage1 = new pixmoor::TPMultiImage;
+    PMultiImage1->setObjectName(QStringLiteral("PMultiImage1"));
+    PMultiImage1->resize(483, 384);
+    PMultiImage1->setAutoSize(true);
+    PMultiImage1->setCenter(true);
+    PMultiImage1->setColor(PMultiImage1->palette().color(QPalette::Button));
+    PMultiImage1->setImageDither(true);
+    PMultiImage1->setImageReadRes(pixmoor::lAutoMatic);
+    PMultiImage1->setImageWriteRes(pixmoor::sAutoMatic);
+    PMultiImage1->setTifSaveCompress(pixmoor::sLZW);
+    PMultiImage1->setJPegSaveQuality(25);
+    PMultiImage1->setJPegSaveSmooth(0);
+    PMultiImage1->setPNGInterLaced(true);
+    PMultiImage1->setTextLeft(0);
+    PMultiImage1->setTextTop(0);
+    PMultiImage1->setTextRotate(0);
+    PMultiImage1->setFocusPolicy(Qt::ClickFocus); // not in the tab order
+    PMultiImage1->setImageName(QStringLiteral("file not found"));
+    ScrollBox->setWidget(PMultiImage1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusPanel0 = new QLabel(StatusBar1);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setMinimumWidth(50);
+    // The panel takes the whole bar, so a long file name stays readable.
+    StatusBar1->addWidget(StatusPanel0, 1);
+    layout->addWidget(StatusBar1);
+
+    resize(496, 435);
+}
+
+bool TOKBottomDlg::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) FormActivate();
+    return QWidget::event(e);
+}
+
+void TOKBottomDlg::FormActivate() {
+    const QSize picture = PMultiImage1->size();
+    const int statusHeight = StatusBar1->sizeHint().height();
+    QSize client(picture.width(), picture.height() + statusHeight);
+
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        // The frame around the client area, as the window manager draws it (none before the
+        // first show).
+        const QRect frame = frameGeometry();
+        const QRect inner = geometry();
+        const QSize frameExtra(frame.width() - inner.width(), frame.height() - inner.height());
+        const QRect available = screen->availableGeometry();
+        const QSize maxClient = available.size() - frameExtra;
+        if (client.width() > maxClient.width() || client.height() > maxClient.height()) {
+            // Room for the scroll bar across the other side, when one side overflows.
+            const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+            if (client.height() > maxClient.height()) client.rwidth() += bar;
+            if (client.width() > maxClient.width()) client.rheight() += bar;
+            client = client.boundedTo(maxClient);
+        }
+        client = client.expandedTo(QSize(1, 1));
+        resize(client);
+        // The top-left corner stays, unless the window would then leave the screen.
+        QRect outer(frameGeometry().topLeft(), client + frameExtra);
+        if (outer.right() > available.right()) outer.moveRight(available.right());
+        if (outer.bottom() > available.bottom()) outer.moveBottom(available.bottom());
+        if (outer.left() < available.left()) outer.moveLeft(available.left());
+        if (outer.top() < available.top()) outer.moveTop(available.top());
+        if (outer.topLeft() != frameGeometry().topLeft()) move(outer.topLeft());
+    } else {
+        resize(client.expandedTo(QSize(1, 1)));
+    }
+}
+
+void TOKBottomDlg::showViewer() {
+    if (!isVisible()) {
+        // A hidden viewer comes up in the centre of the screen, already at its new size.
+        FormActivate();
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(),
+                                     screen->availableGeometry())
+                     .topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+    // Activation may not come (no window manager, or the focus rule of the desktop), and the
+    // window may already be active: fit it now as well.
+    FormActivate();
+}
