@@ -5,8 +5,10 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -101,6 +103,17 @@ inline long differingPixels(const Raster& a, const Raster& b) {
     return n;
 }
 
+// Largest difference of one channel between two rasters of the same size.
+inline int maxChannelDifference(const Raster& a, const Raster& b) {
+    int worst = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const Rgb p = a.at(x, y), q = b.at(x, y);
+            worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+        }
+    return worst;
+}
+
 inline double psnr(const Raster& a, const Raster& b) {
     double se = 0;
     for (int y = 0; y < a.height; ++y)
@@ -117,6 +130,32 @@ inline std::string q(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
+}
+
+// Decodes a file with another tool into a true-colour raster (alpha over white); empty when the
+// tool failed. tool: "magick" (ImageMagick), "pillow", or a netpbm converter such as "bmptopnm".
+inline Raster peerDecode(const std::string& tool, const std::string& file, const std::string& ppm) {
+    std::string cmd;
+    if (tool == "magick")
+        cmd = "convert " + q(file) + "[0] -background white -alpha remove -alpha off -depth 8 " +
+              q("ppm:" + ppm);
+    else if (tool == "pillow")
+        cmd = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+              "im = Image.open(sys.argv[1]); im = im.convert('RGBA'); "
+              "bg = Image.new('RGBA', im.size, (255, 255, 255, 255)); "
+              "Image.alpha_composite(bg, im).convert('RGB').save(sys.argv[2], 'PPM')\" " +
+              q(file) + " " + q(ppm);
+    else
+        cmd = tool + " " + q(file) + " 2>/dev/null | ppmtoppm > " + q(ppm) + " 2>/dev/null";
+    std::remove(ppm.c_str());
+    if (std::system((cmd + " 2>/dev/null").c_str()) != 0) return Raster{};
+    return readPpm(ppm);
+}
+
+// The raster expanded to true colour, for comparisons.
+inline Raster expanded(Raster r) {
+    convertDepth(r, 24, 0);
+    return r;
 }
 
 } // namespace pixmoor::codec::test

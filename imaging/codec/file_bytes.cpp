@@ -1,0 +1,54 @@
+// Whole-file reading for the BMP and PCX codecs (see file_bytes.h).
+#include "imaging/codec/file_bytes.h"
+
+#include "imaging/codec/errors.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pixmoor::codec::detail {
+
+namespace {
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+} // namespace
+
+int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
+    out = FileBytes{};
+    if (file.empty()) return EmptyFileName;
+    Descriptor d;
+    d.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (d.fd < 0) return FileNotFound;
+    struct stat st {};
+    if (::fstat(d.fd, &st) != 0) return ReadFailed;
+    if (S_ISDIR(st.st_mode)) return FileNotFound;
+    std::size_t size = st.st_size > 0 ? std::size_t(st.st_size) : 0;
+    if (size > limit) size = limit;
+    try {
+        out.data.reset(new std::uint8_t[size ? size : 1]);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(d.fd, out.data.get() + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out = FileBytes{};
+            return ReadFailed;
+        }
+        if (n == 0) break; // the file shrank while we read: treat what we have as the file
+        got += std::size_t(n);
+    }
+    out.size = got;
+    return Ok;
+}
+
+} // namespace pixmoor::codec::detail

@@ -1,0 +1,39 @@
+// Internal to the codec library: whole-file reading for the BMP and PCX codecs, and little-endian
+// field access. A file is read with one system call into memory, and every field read is bounds-checked
+// by its caller against the size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pixmoor::codec::detail {
+
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+};
+
+// Reads at most `limit` bytes of a file (the whole file when it is smaller). Returns Ok,
+// EmptyFileName, FileNotFound, ReadFailed or OutOfMemory.
+int readFileBytes(const std::string& file, FileBytes& out,
+                  std::size_t limit = std::size_t(-1));
+
+inline std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+inline void putLe16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+inline void putLe32(std::uint8_t* p, std::uint32_t v) {
+    putLe16(p, v);
+    putLe16(p + 2, v >> 16);
+}
+
+} // namespace pixmoor::codec::detail
