@@ -1,0 +1,352 @@
+// The thumbnail pipeline: per-file fast thumbnails (streamed JPEG and PNG decoding, codec readers
+// for the other types) and the worker threads that make them ahead of the catalogue build.
+#include "catalogue/thumbnail_pipeline.h"
+
+#include "catalogue/downscale.h"
+#include "imaging/TMultiP.h"
+#include "imaging/codec/codec.h"
+#include "imaging/codec/errors.h"
+#include "imaging/codec/thumbnail_decode.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pixmoor {
+
+namespace {
+
+enum class Decoder { None, Bmp, Jpeg, Png, Gif, Tiff, Pcx };
+
+// The decoder the image component picks for a file name (the extension cut to four characters,
+// so .jpeg and .jpe read as JPEG and .tiff as TIFF).
+Decoder decoderFor(const QString& fileName) {
+    const QString ext = loadExtension(fileName);
+    if (ext == QLatin1String(".BMP")) return Decoder::Bmp;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPE")) return Decoder::Jpeg;
+    if (ext == QLatin1String(".PNG")) return Decoder::Png;
+    if (ext == QLatin1String(".GIF")) return Decoder::Gif;
+    if (ext == QLatin1String(".TIF")) return Decoder::Tiff;
+    if (ext == QLatin1String(".PCX")) return Decoder::Pcx;
+    return Decoder::None;
+}
+
+bool cancelledNow(const std::atomic<bool>* cancel) {
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+// Receives a streamed image: area-averages it on the fly when it shrinks to the thumbnail, or
+// keeps it (it is then no larger than the thumbnail in some direction) for smooth enlarging.
+class ThumbnailSink final : public codec::RowSink {
+public:
+    ThumbnailSink(QSize target, const std::atomic<bool>* cancel)
+        : target_(target), cancel_(cancel) {}
+
+    bool begin(int width, int height, const codec::Rgb* palette, int paletteSize) override {
+        try {
+            indexed_ = palette != nullptr;
+            palette_.fill(codec::Rgb{});
+            if (indexed_)
+                std::copy_n(palette, std::clamp(paletteSize, 0, 256), palette_.begin());
+            if (AreaDownscaler::fits(width, height, target_)) {
+                scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
+            } else {
+                kept_ = QImage(width, height,
+                               indexed_ ? QImage::Format_Indexed8 : QImage::Format_RGB888);
+                if (kept_.isNull()) return false;
+                if (indexed_) {
+                    QList<QRgb> table(256);
+                    for (int i = 0; i < 256; ++i)
+                        table[i] = qRgb(palette_[std::size_t(i)].r, palette_[std::size_t(i)].g,
+                                        palette_[std::size_t(i)].b);
+                    kept_.setColorTable(table);
+                }
+            }
+            rowBytes_ = std::size_t(width) * (indexed_ ? 1 : 3);
+            height_ = height;
+            return !cancelledNow(cancel_);
+        } catch (...) {
+            return false;
+        }
+    }
+
+    bool row(const std::uint8_t* pixels) override {
+        if (cancelledNow(cancel_)) return false;
+        if (scaler_) {
+            if (indexed_)
+                scaler_->addIndexedRow(pixels, palette_.data());
+            else
+                scaler_->addRgbRow(pixels);
+        } else if (y_ < height_) {
+            std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
+        }
+        ++y_;
+        return true;
+    }
+
+    bool keepGoing() override { return !cancelledNow(cancel_); }
+
+    std::optional<QImage> result() const {
+        if (y_ != height_) return std::nullopt;
+        QImage out = scaler_ ? scaler_->result() : scaleToThumbnail(kept_, target_);
+        if (out.isNull()) return std::nullopt;
+        return out;
+    }
+
+private:
+    QSize target_;
+    const std::atomic<bool>* cancel_;
+    bool indexed_ = false;
+    std::array<codec::Rgb, 256> palette_{};
+    std::unique_ptr<AreaDownscaler> scaler_;
+    QImage kept_;
+    std::size_t rowBytes_ = 0;
+    int height_ = 0;
+    int y_ = 0;
+};
+
+// The streamed paths; nullopt with handled false when the stream cannot take the file (CMYK
+// JPEG, for example) and the codec reader should.
+std::optional<QImage> streamed(Decoder decoder, const std::string& file, QSize size,
+                               const std::atomic<bool>* cancel, bool& handled) {
+    ThumbnailSink sink(size, cancel);
+    // JPEG: decode at the smallest DCT scale that still covers twice the thumbnail, so the area
+    // filter always has at least two source pixels per thumbnail pixel to average.
+    const int rc = decoder == Decoder::Jpeg
+                       ? codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink)
+                       : codec::streamPng(file, sink);
+    handled = rc != codec::Unsupported;
+    if (!codec::succeeded(rc)) return std::nullopt;
+    return sink.result();
+}
+
+// The general path: the codec reader at the component's depth and dither, then the area filter.
+std::optional<QImage> decoded(Decoder decoder, const std::string& file,
+                              const ThumbnailRequest& request) {
+    codec::Raster raster;
+    const int bits = request.bits;
+    const int dither = request.dither ? 1 : 0;
+    int rc = codec::Corrupt;
+    switch (decoder) {
+    case Decoder::Bmp: rc = codec::readBmp(file, bits, dither, raster); break;
+    case Decoder::Jpeg: {
+        codec::ImageInfo info;
+        int scale = 1;
+        if (codec::succeeded(codec::imageInfo(file, info)))
+            scale = codec::jpegScaleCovering(info.width, info.height, 2 * request.size.width(),
+                                             2 * request.size.height());
+        rc = codec::readJpeg(file, bits, scale, dither, raster);
+        break;
+    }
+    case Decoder::Png: rc = codec::readPng(file, bits, dither, raster); break;
+    case Decoder::Gif: rc = codec::readGif(file, bits, dither, raster); break;
+    case Decoder::Tiff: rc = codec::readTiff(file, bits, dither, raster); break;
+    case Decoder::Pcx: rc = codec::readPcx(file, bits, dither, raster); break;
+    case Decoder::None: return std::nullopt;
+    }
+    if (!codec::succeeded(rc)) return std::nullopt;
+    QImage out = scaleToThumbnail(raster, request.size);
+    if (out.isNull()) return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
+                                    const std::atomic<bool>* cancel) {
+    if (request.size.width() < 1 || request.size.height() < 1) return std::nullopt;
+    const Decoder decoder = decoderFor(absolutePath);
+    if (decoder == Decoder::None) return std::nullopt;
+    try {
+        const std::string file = QFile::encodeName(absolutePath).toStdString();
+        std::optional<QImage> out;
+        bool handled = false;
+        // At true colour the streamed paths give exactly the colours of the readers; at a
+        // reduced depth the reader's own colour reduction is needed to match the component.
+        if (request.bits == 24 && (decoder == Decoder::Jpeg || decoder == Decoder::Png))
+            out = streamed(decoder, file, request.size, cancel, handled);
+        if (!handled && !cancelledNow(cancel)) out = decoded(decoder, file, request);
+        if (cancelledNow(cancel)) return std::nullopt;
+        return out;
+    } catch (...) {
+        // Out of memory and the like: the component path will report it.
+        return std::nullopt;
+    }
+}
+
+// ---- the pipeline ---------------------------------------------------------------------------
+
+struct ThumbnailPipeline::State {
+    enum Status : std::uint8_t { Pending, Ready, Failed, Dropped };
+
+    QStringList paths;
+    ThumbnailRequest request;
+    int lookAhead = kDefaultLookAhead;
+
+    std::mutex mutex;
+    std::condition_variable roomOrCancel; // workers wait for room ahead of the consumer
+    std::condition_variable finished;     // the consumer waits for a file
+    int next = 0;      // the next file a worker claims
+    int consumed = 0;  // files below this index are taken or dropped
+    std::vector<Status> status;
+    std::vector<QImage> images;
+    std::atomic<bool> cancel{false};
+
+    std::function<void()> pump;
+    QElapsedTimer sincePump;
+
+    std::vector<std::thread> workers;
+
+    void work() {
+        for (;;) {
+            int k;
+            {
+                std::unique_lock lock(mutex);
+                roomOrCancel.wait(lock, [&] {
+                    return cancel.load() || next >= int(paths.size()) ||
+                           next < consumed + lookAhead;
+                });
+                if (cancel.load() || next >= int(paths.size())) return;
+                k = next++;
+            }
+            std::optional<QImage> thumbnail = makeThumbnail(paths[k], request, &cancel);
+            {
+                std::lock_guard lock(mutex);
+                if (status[std::size_t(k)] == Pending) {
+                    if (thumbnail) {
+                        images[std::size_t(k)] = std::move(*thumbnail);
+                        status[std::size_t(k)] = Ready;
+                    } else {
+                        status[std::size_t(k)] = Failed;
+                    }
+                }
+            }
+            finished.notify_all();
+        }
+    }
+
+    void runPump() {
+        if (pump) pump();
+        sincePump.restart();
+    }
+};
+
+ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList& names,
+                                     const QString& ext, const ThumbnailRequest& request,
+                                     int workers, int lookAhead)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    const QString dir = QDir(directory).absolutePath();
+    s.paths.reserve(names.size());
+    for (const QString& name : names) s.paths.append(dir + QLatin1Char('/') + name);
+    s.request = request;
+    s.lookAhead = lookAhead > 0 ? lookAhead : kDefaultLookAhead;
+    s.status.assign(std::size_t(names.size()), State::Pending);
+    s.images.resize(std::size_t(names.size()));
+    s.pump = [] {
+        if (QCoreApplication::instance() &&
+            QThread::currentThread() == QCoreApplication::instance()->thread())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    s.sincePump.start();
+    if (!handles(ext) || names.isEmpty() || request.size.width() < 1 ||
+        request.size.height() < 1) {
+        s.cancel = true; // nothing to decode: every take() gives nullopt at once
+        return;
+    }
+    int count = workers > 0 ? workers : std::max(1, QThread::idealThreadCount());
+    count = std::min({count, 16, int(names.size())});
+    try {
+        for (int i = 0; i < count; ++i) s.workers.emplace_back([&s] { s.work(); });
+    } catch (...) {
+        // No thread could be started (resources exhausted): those that run carry on; with none
+        // every take() fails over to the component path.
+        if (s.workers.empty()) s.cancel = true;
+    }
+}
+
+ThumbnailPipeline::~ThumbnailPipeline() {
+    cancel();
+    for (std::thread& worker : state_->workers)
+        if (worker.joinable()) worker.join();
+}
+
+bool ThumbnailPipeline::handles(const QString& ext) {
+    static const QStringList types = {QStringLiteral("bmp"), QStringLiteral("gif"),
+                                      QStringLiteral("jpg"), QStringLiteral("pcx"),
+                                      QStringLiteral("png"), QStringLiteral("tif")};
+    return types.contains(ext.toLower());
+}
+
+std::optional<QImage> ThumbnailPipeline::take(int k) {
+    State& s = *state_;
+    if (k < 0 || k >= int(s.paths.size()) || s.cancel.load()) return std::nullopt;
+    std::unique_lock lock(s.mutex);
+    if (s.status[std::size_t(k)] == State::Dropped) return std::nullopt;
+    // Whatever was skipped is dropped, and the workers may run further ahead.
+    for (int i = s.consumed; i < k; ++i) {
+        s.status[std::size_t(i)] = State::Dropped;
+        s.images[std::size_t(i)] = QImage();
+    }
+    s.consumed = std::max(s.consumed, k + 1);
+    s.roomOrCancel.notify_all();
+
+    const auto slice = std::chrono::milliseconds(kWaitSliceMs);
+    while (s.status[std::size_t(k)] == State::Pending && !s.cancel.load()) {
+        if (s.sincePump.elapsed() >= kPumpIntervalMs) {
+            lock.unlock();
+            s.runPump();
+            lock.lock();
+            continue;
+        }
+        s.finished.wait_for(lock, slice);
+        if (s.status[std::size_t(k)] == State::Pending) {
+            // A whole slice without the file: let the window breathe before waiting again.
+            lock.unlock();
+            s.runPump();
+            lock.lock();
+        }
+    }
+    std::optional<QImage> out;
+    if (s.status[std::size_t(k)] == State::Ready) out = std::move(s.images[std::size_t(k)]);
+    s.images[std::size_t(k)] = QImage();
+    s.status[std::size_t(k)] = State::Dropped;
+    lock.unlock();
+    // Not waiting, but long since the last pump: the build between its own message points.
+    if (s.sincePump.elapsed() >= kPumpIntervalMs) s.runPump();
+    return out;
+}
+
+void ThumbnailPipeline::cancel() {
+    State& s = *state_;
+    {
+        std::lock_guard lock(s.mutex);
+        s.cancel = true;
+    }
+    s.roomOrCancel.notify_all();
+    s.finished.notify_all();
+}
+
+bool ThumbnailPipeline::cancelled() const { return state_->cancel.load(); }
+
+int ThumbnailPipeline::count() const { return int(state_->paths.size()); }
+
+int ThumbnailPipeline::lookAhead() const { return state_->lookAhead; }
+
+int ThumbnailPipeline::workerCount() const { return int(state_->workers.size()); }
+
+void ThumbnailPipeline::setPump(std::function<void()> pump) { state_->pump = std::move(pump); }
+
+} // namespace pixmoor

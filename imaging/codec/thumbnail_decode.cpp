@@ -1,0 +1,412 @@
+// Streaming JPEG and PNG decoders for thumbnails: rows go to a sink as they are decoded, so a
+// thumbnail is made without a full-size raster. The error handling and the acceptance rules follow
+// jpeg.cpp and png.cpp, so both paths accept and refuse the same files.
+#include "imaging/codec/thumbnail_decode.h"
+
+#include "imaging/codec/errors.h"
+#include "imaging/codec/format_io.h"
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <jerror.h>
+#include <jpeglib.h>
+#include <png.h>
+
+namespace pixmoor::codec {
+
+using detail::CFile;
+
+namespace {
+
+// The file buffer: libjpeg and our PNG callback read in small pieces; a larger stdio buffer turns
+// those into few system calls.
+constexpr std::size_t kReadBuffer = 1u << 16;
+
+constexpr std::array<Rgb, 256> makeGrayPalette() {
+    std::array<Rgb, 256> ramp{};
+    for (int i = 0; i < 256; ++i) ramp[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+    return ramp;
+}
+constexpr std::array<Rgb, 256> kGrayPalette = makeGrayPalette();
+
+int openStream(const std::string& file, CFile& f) {
+    if (const int rc = detail::openForRead(file, f); rc != Ok) return rc;
+    std::setvbuf(f.get(), nullptr, _IOFBF, kReadBuffer);
+    return Ok;
+}
+
+// ---- JPEG ---------------------------------------------------------------------------------------
+
+// As in jpeg.cpp: at most this many progressive scans, and this much of libjpeg's own memory.
+constexpr int kMaxScans = 1000;
+constexpr long kMaxJpegMemory = 512L << 20;
+// Rows asked of libjpeg per call.
+constexpr int kJpegRowBatch = 8;
+// The forced result that means "the sink stopped" (forced results must be nonzero).
+constexpr int kForcedStop = -1000;
+
+struct StreamJpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int result;
+    int forced; // nonzero: the result decided by us before raising the error
+    bool truncated;
+};
+
+// Everything the decoding frame needs, owned by the caller: the frame that calls setjmp keeps
+// only trivially destructible locals.
+struct StreamJpegJob {
+    jpeg_decompress_struct cinfo;
+    StreamJpegError err;
+    jpeg_progress_mgr progress;
+    std::FILE* file;
+    int minWidth;
+    int minHeight;
+    bool fastUpsampling;
+    RowSink* sink;
+};
+
+void onStreamJpegError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<StreamJpegError*>(cinfo->err);
+    if (err->forced) {
+        err->result = err->forced;
+    } else if (err->truncated) {
+        err->result = Truncated;
+    } else {
+        switch (err->pub.msg_code) {
+        case JERR_OUT_OF_MEMORY: err->result = OutOfMemory; break;
+        case JERR_NO_BACKING_STORE:
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW: err->result = TooLarge; break;
+        case JERR_NO_SOI: err->result = NotThisFormat; break;
+        case JERR_INPUT_EMPTY:
+        case JERR_INPUT_EOF: err->result = Truncated; break;
+        case JERR_FILE_READ: err->result = ReadFailed; break;
+        case JERR_BAD_IN_COLORSPACE:
+        case JERR_NOT_COMPILED: err->result = Unsupported; break;
+        default: err->result = Corrupt; break;
+        }
+    }
+    std::longjmp(err->jump, 1);
+}
+
+void onStreamJpegMessage(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<StreamJpegError*>(cinfo->err);
+    if (level < 0) {
+        ++err->pub.num_warnings;
+        if (err->pub.msg_code == JWRN_JPEG_EOF) err->truncated = true;
+    }
+}
+
+void onStreamJpegOutput(j_common_ptr) {}
+
+// Caps the scans of a progressive file and lets the sink stop a long decode.
+void onStreamJpegProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* job = static_cast<StreamJpegJob*>(cinfo->client_data);
+    if (d->input_scan_number > kMaxScans) {
+        job->err.forced = Corrupt;
+        cinfo->err->error_exit(cinfo);
+    }
+    if (!job->sink->keepGoing()) {
+        job->err.forced = kForcedStop;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+int streamJpegFrame(StreamJpegJob* job) {
+    jpeg_decompress_struct* cinfo = &job->cinfo;
+    std::memset(cinfo, 0, sizeof *cinfo);
+    jpeg_std_error(&job->err.pub);
+    job->err.pub.error_exit = onStreamJpegError;
+    job->err.pub.emit_message = onStreamJpegMessage;
+    job->err.pub.output_message = onStreamJpegOutput;
+    job->err.result = Corrupt;
+    job->err.forced = 0;
+    job->err.truncated = false;
+    cinfo->err = &job->err.pub;
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        return job->err.result == kForcedStop ? kStreamStopped : job->err.result;
+    }
+    jpeg_create_decompress(cinfo);
+    cinfo->client_data = job;
+    jpeg_stdio_src(cinfo, job->file);
+    job->progress.progress_monitor = onStreamJpegProgress;
+    cinfo->progress = &job->progress;
+    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+
+    jpeg_read_header(cinfo, TRUE);
+    int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
+    if (rc != Ok) {
+        jpeg_destroy_decompress(cinfo);
+        return rc;
+    }
+    switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE: cinfo->out_color_space = JCS_GRAYSCALE; break;
+    case JCS_CMYK:
+    case JCS_YCCK: jpeg_destroy_decompress(cinfo); return Unsupported;
+    default: cinfo->out_color_space = JCS_EXT_RGB; break;
+    }
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = unsigned(jpegScaleCovering(int(cinfo->image_width),
+                                                    int(cinfo->image_height), job->minWidth,
+                                                    job->minHeight));
+    if (job->fastUpsampling) cinfo->do_fancy_upsampling = FALSE;
+    jpeg_calc_output_dimensions(cinfo);
+    const bool gray = cinfo->out_color_space == JCS_GRAYSCALE;
+    if (!job->sink->begin(int(cinfo->output_width), int(cinfo->output_height),
+                          gray ? kGrayPalette.data() : nullptr, gray ? 256 : 0)) {
+        jpeg_destroy_decompress(cinfo);
+        return kStreamStopped;
+    }
+
+    jpeg_start_decompress(cinfo);
+    const JDIMENSION rowBytes = cinfo->output_width * JDIMENSION(cinfo->output_components);
+    JSAMPARRAY rows = cinfo->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               rowBytes, kJpegRowBatch);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, kJpegRowBatch);
+        if (got == 0) break;
+        for (JDIMENSION i = 0; i < got; ++i) {
+            if (!job->sink->row(rows[i])) {
+                jpeg_destroy_decompress(cinfo);
+                return kStreamStopped;
+            }
+        }
+    }
+    const bool complete = cinfo->output_scanline == cinfo->output_height;
+    jpeg_destroy_decompress(cinfo);
+    if (job->err.truncated || !complete) return Truncated;
+    return Ok;
+}
+
+// ---- PNG ----------------------------------------------------------------------------------------
+
+// As in png.cpp: ancillary chunks libpng skips unread, and its limits on the ones it keeps.
+constexpr png_byte kIgnoredChunks[] = {
+    'b', 'K', 'G', 'D', '\0', 'c', 'H', 'R', 'M', '\0', 'e', 'X', 'I', 'f', '\0',
+    'g', 'A', 'M', 'A', '\0', 'h', 'I', 'S', 'T', '\0', 'i', 'C', 'C', 'P', '\0',
+    'i', 'T', 'X', 't', '\0', 'o', 'F', 'F', 's', '\0', 'p', 'C', 'A', 'L', '\0',
+    'p', 'H', 'Y', 's', '\0', 's', 'B', 'I', 'T', '\0', 's', 'C', 'A', 'L', '\0',
+    's', 'P', 'L', 'T', '\0', 's', 'R', 'G', 'B', '\0', 't', 'E', 'X', 't', '\0',
+    't', 'I', 'M', 'E', '\0', 'z', 'T', 'X', 't', '\0'};
+constexpr int kIgnoredChunkCount = int(sizeof kIgnoredChunks / 5);
+constexpr png_alloc_size_t kPngChunkMax = 8u << 20;
+constexpr png_uint_32 kPngChunkCacheMax = 1000;
+
+struct StreamPngJob {
+    png_structp png;
+    png_infop info;
+    std::FILE* file;
+    RowSink* sink;
+    Rgb* palette;        // 256 entries, from libpng's allocator
+    png_bytep rowBuffer; // one row, or the whole image of an interlaced file
+    bool eof;
+    bool readError;
+    bool stopped;
+    char message[128];
+};
+
+void onStreamPngError(png_structp png, png_const_charp message) {
+    auto* job = static_cast<StreamPngJob*>(png_get_error_ptr(png));
+    if (job && message) std::snprintf(job->message, sizeof job->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void onStreamPngWarning(png_structp, png_const_charp) {}
+
+void readStreamPngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* job = static_cast<StreamPngJob*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, job->file) != length) {
+        if (std::ferror(job->file))
+            job->readError = true;
+        else
+            job->eof = true;
+        png_error(png, "Read past the end of the file");
+    }
+}
+
+int streamPngFailure(const StreamPngJob& job) {
+    if (job.stopped) return kStreamStopped;
+    if (job.readError) return ReadFailed;
+    if (job.eof) return Truncated;
+    if (std::strstr(job.message, "memory")) return OutOfMemory;
+    if (std::strstr(job.message, "exceeds user limit")) return TooLarge;
+    return Corrupt;
+}
+
+// The transformations of png.cpp: palette and gray up to 8 bits arrive as one index per pixel,
+// everything else as 8-bit RGB with transparency composited over white. rgb tells which.
+int setUpStreamPng(StreamPngJob* job, bool& rgb, int& paletteSize) {
+    png_structp png = job->png;
+    png_infop info = job->info;
+    Rgb* palette = job->palette;
+    const int colourType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    paletteSize = 0;
+    rgb = false;
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0) return Corrupt;
+        png_bytep alphas = nullptr;
+        int alphaCount = 0;
+        if (hasTrns) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
+        count = std::min(count, 1 << depth);
+        for (int i = 0; i < count; ++i) {
+            const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
+            palette[i] = {detail::overWhite(entries[i].red, a), detail::overWhite(entries[i].green, a),
+                          detail::overWhite(entries[i].blue, a)};
+        }
+        paletteSize = count;
+        if (depth < 8) png_set_packing(png);
+        return Ok;
+    }
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth <= 8) {
+        const int levels = 1 << depth;
+        for (int i = 0; i < levels; ++i) {
+            const auto v = std::uint8_t(i * 255 / (levels - 1));
+            palette[i] = {v, v, v};
+        }
+        png_color_16p transparent = nullptr;
+        if (hasTrns && png_get_tRNS(png, info, nullptr, nullptr, &transparent) && transparent &&
+            transparent->gray < levels)
+            palette[transparent->gray] = {255, 255, 255};
+        paletteSize = levels;
+        if (depth < 8) png_set_packing(png);
+        return Ok;
+    }
+    if (depth == 16) png_set_strip_16(png);
+    const bool gray = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    if (hasTrns || (colourType & PNG_COLOR_MASK_ALPHA)) {
+        png_color_16 white{};
+        white.red = white.green = white.blue = white.gray = 255;
+        png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
+    }
+    if (gray) {
+        for (int i = 0; i < 256; ++i) palette[i] = kGrayPalette[std::size_t(i)];
+        paletteSize = 256;
+    } else {
+        rgb = true;
+    }
+    return Ok;
+}
+
+int streamPngFrame(StreamPngJob* job) {
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onStreamPngError,
+                                      onStreamPngWarning);
+    if (!job->png) return OutOfMemory;
+    job->info = png_create_info_struct(job->png);
+    if (!job->info) {
+        png_destroy_read_struct(&job->png, nullptr, nullptr);
+        return OutOfMemory;
+    }
+    job->palette = static_cast<Rgb*>(png_malloc_warn(job->png, 256 * sizeof(Rgb)));
+    if (!job->palette) {
+        png_destroy_read_struct(&job->png, &job->info, nullptr);
+        return OutOfMemory;
+    }
+    if (setjmp(png_jmpbuf(job->png))) {
+        png_free(job->png, job->rowBuffer);
+        png_free(job->png, job->palette);
+        png_destroy_read_struct(&job->png, &job->info, nullptr);
+        return streamPngFailure(*job);
+    }
+    png_set_read_fn(job->png, job, readStreamPngData);
+    png_set_user_limits(job->png, kMaxDimension, kMaxDimension);
+    png_set_chunk_cache_max(job->png, kPngChunkCacheMax);
+    png_set_chunk_malloc_max(job->png, kPngChunkMax);
+    png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                                kIgnoredChunkCount);
+    png_read_info(job->png, job->info);
+
+    const png_uint_32 width = png_get_image_width(job->png, job->info);
+    const png_uint_32 height = png_get_image_height(job->png, job->info);
+    int rc = detail::checkDimensions(width, height);
+    bool rgb = false;
+    int paletteSize = 0;
+    if (rc == Ok) rc = setUpStreamPng(job, rgb, paletteSize);
+    if (rc == Ok) {
+        const int passes = png_set_interlace_handling(job->png);
+        png_read_update_info(job->png, job->info);
+        const std::size_t rowBytes = png_get_rowbytes(job->png, job->info);
+        if (rowBytes != std::size_t(width) * (rgb ? 3 : 1)) {
+            rc = Unsupported;
+        } else if (!job->sink->begin(int(width), int(height), rgb ? nullptr : job->palette,
+                                     paletteSize)) {
+            rc = kStreamStopped;
+        } else if (passes == 1) {
+            job->rowBuffer = static_cast<png_bytep>(png_malloc_warn(job->png, rowBytes));
+            if (!job->rowBuffer) rc = OutOfMemory;
+            for (png_uint_32 y = 0; rc == Ok && y < height; ++y) {
+                png_read_row(job->png, job->rowBuffer, nullptr);
+                if (!job->sink->row(job->rowBuffer)) rc = kStreamStopped;
+            }
+        } else {
+            // Adam7: every pass refines rows all over the image, so all of it is kept.
+            job->rowBuffer =
+                static_cast<png_bytep>(png_malloc_warn(job->png, rowBytes * std::size_t(height)));
+            if (!job->rowBuffer) rc = OutOfMemory;
+            for (int pass = 0; rc == Ok && pass < passes; ++pass) {
+                for (png_uint_32 y = 0; y < height; ++y)
+                    png_read_row(job->png, job->rowBuffer + rowBytes * y, nullptr);
+                if (!job->sink->keepGoing()) rc = kStreamStopped;
+            }
+            for (png_uint_32 y = 0; rc == Ok && y < height; ++y)
+                if (!job->sink->row(job->rowBuffer + rowBytes * y)) rc = kStreamStopped;
+        }
+    }
+    png_free(job->png, job->rowBuffer);
+    job->rowBuffer = nullptr;
+    png_free(job->png, job->palette);
+    png_destroy_read_struct(&job->png, &job->info, nullptr);
+    return rc;
+}
+
+} // namespace
+
+int jpegScaleCovering(int width, int height, int minWidth, int minHeight) {
+    if (width <= 0 || height <= 0 || minWidth <= 0 || minHeight <= 0) return 1;
+    for (int d : {8, 4, 2}) {
+        if ((width + d - 1) / d >= minWidth && (height + d - 1) / d >= minHeight) return d;
+    }
+    return 1;
+}
+
+int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& sink,
+               bool fastUpsampling) {
+    CFile f;
+    if (const int rc = openStream(file, f); rc != Ok) return rc;
+    auto job = std::make_unique<StreamJpegJob>();
+    job->file = f.get();
+    job->minWidth = minWidth;
+    job->minHeight = minHeight;
+    job->fastUpsampling = fastUpsampling;
+    job->sink = &sink;
+    return streamJpegFrame(job.get());
+}
+
+int streamPng(const std::string& file, RowSink& sink) {
+    CFile f;
+    if (const int rc = openStream(file, f); rc != Ok) return rc;
+    std::uint8_t signature[8];
+    const std::size_t got = std::fread(signature, 1, 8, f.get());
+    if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
+        return got < 8 && got > 0 && png_sig_cmp(signature, 0, got) == 0 ? Truncated
+                                                                           : NotThisFormat;
+    std::rewind(f.get());
+    StreamPngJob job{};
+    job.file = f.get();
+    job.sink = &sink;
+    return streamPngFrame(&job);
+}
+
+} // namespace pixmoor::codec
