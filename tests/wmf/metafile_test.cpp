@@ -338,6 +338,49 @@ TEST(MetafileRecords, DibBltsPlaceMirrorAndMask) {
     EXPECT_COLOUR(image, 75, 75, Qt::black);             // white inverted
 }
 
+TEST(MetafileRecords, DibStretchBltSourceRectanglesAndPatternBrushes) {
+    QImage quad(2, 2, QImage::Format_RGB32);
+    quad.setPixel(0, 0, qRgb(255, 0, 0));
+    quad.setPixel(1, 0, qRgb(0, 255, 0));
+    quad.setPixel(0, 1, qRgb(0, 0, 255));
+    quad.setPixel(1, 1, qRgb(255, 255, 0));
+    // DIBStretchBlt of the source pixel (1, 1) counted from the bottom-left of the bottom-up
+    // DIB: the top-right, green one; then SRCPAINT (OR) of the whole DIB at quarter size.
+    QByteArray params;
+    WmfBuilder::put32(params, 0x00CC0020);
+    for (int v : {1, 1, 1, 1, 100, 100, 0, 0})
+        WmfBuilder::put16(params, v);
+    QByteArray paint;
+    WmfBuilder::put32(paint, 0x00EE0086);
+    for (int v : {2, 2, 0, 0, 50, 50, 0, 0})
+        WmfBuilder::put16(paint, v);
+    WmfBuilder b;
+    b.window(0, 0, 100, 100).raw(0x0B41, params + WmfBuilder::dib24(quad));
+    b.raw(0x0B41, paint + WmfBuilder::dib24(quad));
+    QImage image = render(b.bytes(), QSize(100, 100));
+    EXPECT_COLOUR(image, 75, 75, QColor(0, 255, 0));
+    EXPECT_COLOUR(image, 10, 10, QColor(255, 255, 0));  // red | green
+    EXPECT_COLOUR(image, 35, 10, QColor(0, 255, 0));    // green | green
+    EXPECT_COLOUR(image, 10, 35, QColor(0, 255, 255));  // blue | green
+
+    // A DIB pattern brush of 8 x 8: red and blue halves, repeated from the device origin.
+    QImage pattern(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            pattern.setPixel(x, y, x < 4 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    QByteArray brush;
+    WmfBuilder::put16(brush, 5); // BS_DIBPATTERN
+    WmfBuilder::put16(brush, 0); // DIB_RGB_COLORS
+    WmfBuilder p;
+    p.window(0, 0, 64, 64).pen(5, 0, Qt::black).select(0).raw(0x0142, brush + WmfBuilder::dib24(pattern));
+    p.select(1).rectangle(0, 0, 64, 64);
+    image = render(p.bytes(), QSize(64, 64));
+    EXPECT_COLOUR(image, 2, 2, QColor(255, 0, 0));
+    EXPECT_COLOUR(image, 6, 2, QColor(0, 0, 255));
+    EXPECT_COLOUR(image, 42, 61, QColor(255, 0, 0));
+    EXPECT_COLOUR(image, 46, 61, QColor(0, 0, 255));
+}
+
 TEST(MetafileRecords, IndexedAndCompressedDibs) {
     // A 4 x 2, 1-bit DIB with a red/white colour table, and the same in 8-bit RLE.
     QByteArray mono;
