@@ -174,6 +174,7 @@ struct TiffLayout {
     std::uint16_t compression = COMPRESSION_NONE;
     std::uint16_t extraCount = 0;
     std::uint16_t* extraTypes = nullptr;
+    std::uint16_t inkSet = INKSET_CMYK;
     bool tiled = false;
 };
 
@@ -195,7 +196,7 @@ int checkStriles(TIFF* tif, std::int64_t size) {
 
 // Scanline paths: the common layouts are read row by row straight into the raster (no whole-image
 // buffer); everything else goes through libtiff's RGBA conversion in bands.
-enum class Path { Palette, Gray, Gray16, GrayAlpha, Rgb, Rgb16, Rgba };
+enum class Path { Palette, Gray, Gray16, GrayAlpha, Rgb, Rgb16, Rgba, Cmyk, Cmyk16 };
 
 bool scanlinePath(const TiffLayout& t, Path& path) {
     if (t.tiled || t.compression == COMPRESSION_JPEG || t.compression == COMPRESSION_OJPEG)
@@ -211,6 +212,9 @@ bool scanlinePath(const TiffLayout& t, Path& path) {
     else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 16) path = Path::Rgb16;
     else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 4 && t.bps == 8 && t.extraCount == 1)
         path = Path::Rgba;
+    else if (t.photometric == PHOTOMETRIC_SEPARATED && t.inkSet == INKSET_CMYK &&
+             (t.spp == 4 || t.spp == 5) && (t.bps == 8 || t.bps == 16))
+        path = t.bps == 8 ? Path::Cmyk : Path::Cmyk16; // a fifth sample (alpha) is ignored
     else return false;
     return true;
 }
@@ -293,6 +297,22 @@ int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
             for (std::size_t i = 0; i < samples; ++i) row[i] = std::uint8_t(v[i] >> 8);
             break;
         }
+        case Path::Cmyk:
+        case Path::Cmyk16: {
+            // Inks over white paper: each colour is what its ink and the black leave of it.
+            const auto* v8 = buffer;
+            const auto* v16 = reinterpret_cast<const std::uint16_t*>(buffer);
+            const bool wide = path == Path::Cmyk16;
+            for (std::uint32_t x = 0; x < t.width; ++x) {
+                const std::size_t at = std::size_t(x) * t.spp;
+                unsigned ink[4];
+                for (int i = 0; i < 4; ++i) ink[i] = wide ? v16[at + std::size_t(i)] >> 8 : v8[at + std::size_t(i)];
+                const unsigned k = 255 - ink[3];
+                for (int c = 0; c < 3; ++c)
+                    row[3 * x + unsigned(c)] = std::uint8_t(((255 - ink[c]) * k + 127) / 255);
+            }
+            break;
+        }
         case Path::Rgb: break;
         }
     }
@@ -362,6 +382,7 @@ int decodeTiff(const std::string& file, Raster& out) {
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &layout.planar);
     TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &layout.compression);
     TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &layout.extraCount, &layout.extraTypes);
+    TIFFGetFieldDefaulted(t, TIFFTAG_INKSET, &layout.inkSet);
     if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &layout.photometric))
         layout.photometric = layout.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
     layout.tiled = TIFFIsTiled(t) != 0;
