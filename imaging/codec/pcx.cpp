@@ -233,7 +233,9 @@ int writePcx(const std::string& file, int bits, const Raster& in) {
         const int planes = fileBits == 24 ? 3 : (fileBits == 4 ? 4 : 1);
         const std::size_t w = std::size_t(image->width);
         std::size_t line = (w * std::size_t(bitsPerPlane) + 7) / 8;
-        line += line & 1; // scan lines have an even length
+        // Scan lines are meant to have an even length, but Pillow misreads padded 1-bit planes,
+        // and every reader accepts odd lines (ImageMagick writes them): pad the others only.
+        if (planes == 1 || bitsPerPlane == 8) line += line & 1;
 
         std::vector<std::uint8_t> head(kHeader, 0);
         head[0] = 0x0A, head[1] = 5, head[2] = 1, head[3] = std::uint8_t(bitsPerPlane);
