@@ -328,8 +328,9 @@ void TPMultiImage::pictureChanged() {
     const int pw = picture_.width();
     const int ph = picture_.height();
     if (autoSize_ && pw > 0 && ph > 0) setGeometry(x(), y(), pw, ph);
+    // A bitmap covering the whole control needs no background first (unless it is translucent).
     const bool opaque = picture_.kind() == pixmoor::Picture::Kind::Bitmap && pw == width() &&
-                        ph == height();
+                        ph == height() && !picture_.bitmap().hasAlphaChannel();
     setAttribute(Qt::WA_OpaquePaintEvent, opaque);
     update();
 }

@@ -104,6 +104,12 @@ TEST_F(ComponentLoad, EveryCodecExtensionLoadsThroughItsDecoder) {
         EXPECT_GT(qBlue(bitmap.pixel(5, 5)), 190);
         EXPECT_GT(qRed(bitmap.pixel(60, 40)), 190);
     }
+    // Names reach the file system exactly as given, odd characters included.
+    const QString odd = file("odd n\u00e4me 'x' $HOME.png");
+    ASSERT_TRUE(QFile::copy(file("a.png"), odd));
+    image.setImageName(odd);
+    EXPECT_EQ(image.Picture().width(), 64);
+    EXPECT_EQ(image.imageInfo().InfoFormat, "PNG");
     EXPECT_TRUE(log.boxes().empty());
 }
 
