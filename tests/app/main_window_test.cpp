@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -438,4 +439,41 @@ TEST_F(MainWindowTest, DraggingTheHeaderSizesTheTree) {
     w->HeaderControl1->resizeSection(1, 400);
     QCoreApplication::processEvents();
     EXPECT_EQ(w->DirectoryListBox1->width(), 250);
+}
+
+TEST_F(MainWindowTest, ListItemsDroppedOnTheTreeNameTheirTargetDirectory) {
+    pixmoor::test::TempDir root;
+    const QString base = QDir(QString::fromStdString(root.path().string())).canonicalPath();
+    QDir(base).mkpath("target");
+    QDir::setCurrent(base);
+    TForm1* w = create();
+    w->resize(700, 500);
+    showAndActivate();
+    pixmoor::DirectoryTree* tree = w->DirectoryListBox1;
+    const QModelIndex target = tree->fileSystemModel()->index(base + "/target");
+    ASSERT_TRUE(target.isValid());
+    tree->scrollTo(target);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->visualRect(target).isValid(); }, 5000));
+    const QPoint at = tree->visualRect(target).center();
+
+    w->ListView1->append("a.bmp", 0);
+    w->ListView1->append("b.bmp", 1);
+    const std::unique_ptr<QMimeData> mime(w->ListView1->model()->mimeData(
+        {w->ListView1->model()->index(0, 0), w->ListView1->model()->index(1, 0)}));
+    QSignalSpy dropped(tree, &pixmoor::DirectoryTree::itemsDropped);
+    QDragEnterEvent enterEvent(at, Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(tree->viewport(), &enterEvent);
+    EXPECT_TRUE(enterEvent.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(tree->viewport(), &drop);
+    ASSERT_EQ(dropped.count(), 1);
+    EXPECT_EQ(dropped[0][0].toString(), base + "/target");
+    EXPECT_EQ(dropped[0][1].toStringList(), QStringList({"a.bmp", "b.bmp"}));
+
+    // Anything else dragged in is refused.
+    QMimeData text;
+    text.setText("hello");
+    QDragEnterEvent other(at, Qt::CopyAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(tree->viewport(), &other);
+    EXPECT_FALSE(other.isAccepted());
 }
