@@ -1,0 +1,217 @@
+// pixmoor-bench: times the real catalogue build of the real main window on a directory, offscreen,
+// and reports files per second, peak memory and the longest stretch without event processing.
+//
+//   pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf [--size WxH]
+//                 [--view icon|report]
+//
+// The last line printed is:
+//   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T
+#include "app/Unit1.h"
+#include "app/globals.h"
+#include "catalogue/image.h"
+#include "platform/application.h"
+#include "platform/message_box.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf "
+                 "[--size WxH] [--view icon|report]\n");
+}
+
+struct Options {
+    QString directory;
+    QString type;
+    int width = 0, height = 0; // 0: the window's own thumb size
+    bool report = false;
+};
+
+bool parse(int argc, char** argv, Options& o) {
+    if (argc < 3 || std::strcmp(argv[1], "catalogue") != 0) return false;
+    o.directory = QString::fromLocal8Bit(argv[2]);
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (!value) return false;
+        if (arg == "--type") {
+            o.type = QString::fromLatin1(value).toLower();
+        } else if (arg == "--size") {
+            if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 1 ||
+                o.height < 1 || o.width > 4096 || o.height > 4096)
+                return false;
+        } else if (arg == "--view") {
+            if (std::strcmp(value, "report") == 0)
+                o.report = true;
+            else if (std::strcmp(value, "icon") != 0)
+                return false;
+        } else {
+            return false;
+        }
+        ++i;
+    }
+    static const QStringList types = {"jpg", "png", "bmp", "gif", "tif", "pcx", "ico", "wmf"};
+    return types.contains(o.type);
+}
+
+// The longest time the user-interface thread spent between two visits to its event dispatcher.
+// The dispatcher signals "awake" whenever event processing starts (also from processEvents calls
+// inside a build) and "aboutToBlock" before it sleeps; time asleep is idle, not a stall.
+class StallMeter {
+public:
+    explicit StallMeter(QAbstractEventDispatcher* dispatcher) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher,
+                         [this] { visit(false); }, Qt::DirectConnection);
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+                         [this] { visit(true); }, Qt::DirectConnection);
+    }
+    void start() {
+        running_ = true;
+        asleep_ = false;
+        max_ = 0;
+        clock_.start();
+    }
+    // Also counts the stretch from the last visit to now.
+    qint64 stop() {
+        if (running_ && !asleep_) max_ = std::max(max_, clock_.nsecsElapsed());
+        running_ = false;
+        return max_;
+    }
+
+private:
+    void visit(bool goingToSleep) {
+        if (!running_) return;
+        if (!asleep_) max_ = std::max(max_, clock_.nsecsElapsed());
+        asleep_ = goingToSleep;
+        clock_.restart();
+    }
+
+    QElapsedTimer clock_;
+    qint64 max_ = 0;
+    bool running_ = false;
+    bool asleep_ = false;
+};
+
+double peakRssMb() {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        usage();
+        return 2;
+    }
+    const QString directory = QFileInfo(options.directory).absoluteFilePath();
+    if (!QFileInfo(directory).isDir()) {
+        std::fprintf(stderr, "pixmoor-bench: %s is not a directory\n", argv[2]);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // Private settings and runtime folders, and an empty working directory for the window's first
+    // activation, so the run neither reads nor changes the user's settings.
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "pixmoor-bench: cannot create a scratch directory\n");
+        return 1;
+    }
+    const QString home = scratch.path();
+    for (const char* sub : {"config", "cache", "runtime", "start"}) QDir(home).mkpath(sub);
+    QFile::setPermissions(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/config"));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/cache"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + "/runtime"));
+    QDir::setCurrent(home + "/start");
+
+    pixmoor::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pixmoor"));
+    int messages = 0;
+    pixmoor::setMessageHandler([&messages](const pixmoor::MessageRequest&) {
+        ++messages;
+        return pixmoor::MessageButton::Ok;
+    });
+
+    // The windows the build uses, in the program's order: the main window, then the work form.
+    auto form1 = std::make_unique<TForm1>();
+    Form1 = form1.get();
+    auto form3 = std::make_unique<TForm3>();
+    Form3 = form3.get();
+    form1->show();
+    QElapsedTimer activation;
+    activation.start();
+    while (FirstActivation && activation.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(1);
+    }
+
+    // Type, size and view are picked while the window shows the empty start directory, so any
+    // rebuild they cause costs nothing.
+    const QString& t = options.type;
+    if (t == "jpg") form1->Jpeg1Click();
+    else if (t == "png") form1->Png1Click();
+    else if (t == "bmp") form1->BMP1Click();
+    else if (t == "gif") form1->Gif1Click();
+    else if (t == "tif") form1->Tiff1Click();
+    else if (t == "pcx") form1->Pcx1Click();
+    else if (t == "ico") form1->Icon1Click();
+    else form1->Wmf1Click();
+    if (options.width > 0) {
+        ThumbWidth = options.width;
+        ThumbHeight = options.height;
+        if (Form3) Form3->FormCreate();
+        form1->SetImageSize();
+    }
+    if (options.report && form1->isIconView()) form1->List1Click();
+    if (options.report && form1->isIconView()) {
+        std::fprintf(stderr, "pixmoor-bench: the window did not switch to the report view\n");
+        return 1;
+    }
+    QCoreApplication::processEvents();
+
+    // The timed build: the user picks the directory in the tree.
+    StallMeter stalls(QAbstractEventDispatcher::instance());
+    QElapsedTimer clock;
+    stalls.start();
+    clock.start();
+    const bool changed = form1->DirectoryListBox1->setDirectory(directory);
+    const qint64 nanoseconds = clock.nsecsElapsed();
+    const qint64 maxStall = stalls.stop();
+    if (!changed) {
+        std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", argv[2]);
+        return 1;
+    }
+
+    const int files = form1->ListView1->count();
+    const double seconds = double(nanoseconds) / 1e9;
+    if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f max_stall_ms=%.1f\n",
+                files, seconds, seconds > 0 ? files / seconds : 0.0, peakRssMb(),
+                double(maxStall) / 1e6);
+    std::fflush(stdout);
+
+    form3.reset();
+    Form3 = nullptr;
+    form1.reset();
+    Form1 = nullptr;
+    return 0;
+}
