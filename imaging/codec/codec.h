@@ -55,6 +55,11 @@ struct ImageInfo {
 
 int imageInfo(const std::string& file, ImageInfo& out);
 
+// Reads any of the six formats, choosing the reader by the file's signature rather than its name.
+// jpegScale is passed to the JPEG reader and ignored by the others. NotThisFormat when no reader
+// recognises the file.
+int readImage(const std::string& file, int bits, int jpegScale, int dither, Raster& out);
+
 // Brings a raster to the asked depth (0, 1, 4, 8, 24), reducing colours with the library's own
 // palette choice and, when dither is 1, Floyd-Steinberg error diffusion.
 int convertDepth(Raster& image, int bits, int dither);

@@ -1,5 +1,5 @@
-// Image information: recognises a file's format by its signature (never its name) and hands it to
-// that format's information reader. Also holds the limits of the record's two texts.
+// Image information and reading by signature: recognises a file's format by its first bytes (never
+// its name) and hands it to that format's information reader or decoder.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/file_bytes.h"
@@ -31,15 +31,42 @@ Signature recognise(const std::uint8_t* d, std::size_t n) {
     return Signature::Unknown;
 }
 
+Signature signatureOf(const std::string& file, int& result) {
+    detail::FileBytes head;
+    result = detail::readFileBytes(file, head, 16);
+    if (result != Ok) return Signature::Unknown;
+    const Signature s = recognise(head.data.get(), head.size);
+    if (s == Signature::Unknown) result = NotThisFormat;
+    return s;
+}
+
 } // namespace
+
+int readImage(const std::string& file, int bits, int jpegScale, int dither, Raster& out) {
+    out = Raster{};
+    try {
+        int rc = Ok;
+        switch (signatureOf(file, rc)) {
+        case Signature::Bmp: return readBmp(file, bits, dither, out);
+        case Signature::Pcx: return readPcx(file, bits, dither, out);
+        case Signature::Jpeg: return readJpeg(file, bits, jpegScale, dither, out);
+        case Signature::Png: return readPng(file, bits, dither, out);
+        case Signature::Gif: return readGif(file, bits, dither, out);
+        case Signature::Tiff: return readTiff(file, bits, dither, out);
+        case Signature::Unknown: break;
+        }
+        return rc;
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return OutOfMemory;
+    }
+}
 
 int imageInfo(const std::string& file, ImageInfo& out) {
     out = ImageInfo{};
     try {
-        detail::FileBytes head;
-        if (const int rc = detail::readFileBytes(file, head, 16); rc != Ok) return rc;
-        int rc = NotThisFormat;
-        switch (recognise(head.data.get(), head.size)) {
+        int rc = Ok;
+        switch (signatureOf(file, rc)) {
         case Signature::Bmp: rc = detail::infoBmp(file, out); break;
         case Signature::Pcx: rc = detail::infoPcx(file, out); break;
         case Signature::Jpeg: rc = detail::infoJpeg(file, out); break;
