@@ -80,6 +80,10 @@ private:
     QString stopReason_;
     QRectF frame_;
     QSize size_;
+    // Viewport records are in the device units of the program that wrote the file; the first
+    // viewport extent it sets stands for the picture's own size, and this scale maps them so.
+    QPointF viewportScale_{1, 1};
+    friend class PlayerAccess;
 };
 
 // Draws the metafile scaled into target (as vectors), clipped to target.

@@ -184,6 +184,16 @@ public:
     void patBlt(const GraphicsState&, const QRectF& r, std::uint32_t) override { add(r); }
 };
 
+} // namespace
+
+// Lets the player read what the parser worked out beyond the public interface.
+class PlayerAccess {
+public:
+    static QPointF viewportScale(const Metafile& mf) { return mf.viewportScale_; }
+};
+
+namespace {
+
 class Player {
 public:
     Player(const Metafile& mf, Device& device, const QRectF& target, QStringList* warnings,
@@ -249,6 +259,10 @@ private:
                                 target_.y() + fy * dc_.viewportOrg.y() - ty * dc_.windowOrg.y());
     }
     QPointF map(qreal x, qreal y) const { return transform_.map(QPointF(x, y)); }
+    QPointF scaledViewport(qreal x, qreal y) const {
+        const QPointF scale = PlayerAccess::viewportScale(mf_);
+        return QPointF(x * scale.x(), y * scale.y());
+    }
     QRectF mapRect(qreal left, qreal top, qreal right, qreal bottom) const {
         return QRectF(map(left, top), map(right, bottom)).normalized();
     }
@@ -469,13 +483,13 @@ void Player::play(std::uint16_t fn, const Params& p) {
         return;
     case FnSetViewportOrg:
         if (need(p, 2)) {
-            dc_.viewportOrg = QPointF(p.s(1), p.s(0));
+            dc_.viewportOrg = scaledViewport(p.s(1), p.s(0));
             updateTransform();
         }
         return;
     case FnSetViewportExt:
         if (need(p, 2)) {
-            dc_.viewportExt = QPointF(p.s(1), p.s(0));
+            dc_.viewportExt = scaledViewport(p.s(1), p.s(0));
             updateTransform();
         }
         return;
@@ -487,7 +501,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
         return;
     case FnOffsetViewportOrg:
         if (need(p, 2)) {
-            dc_.viewportOrg += QPointF(p.s(1), p.s(0));
+            dc_.viewportOrg += scaledViewport(p.s(1), p.s(0));
             updateTransform();
         }
         return;
@@ -1127,6 +1141,17 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
         }
         return QSize(std::max(1, int(std::lround(w))), std::max(1, int(std::lround(h))));
     };
+    auto viewportScale = [&] {
+        for (const Record& r : mf->records_) {
+            if (r.function != FnSetViewportExt || r.size < 10)
+                continue;
+            const qreal x = std::abs(std::int16_t(u16(d + r.offset + 8)));
+            const qreal y = std::abs(std::int16_t(u16(d + r.offset + 6)));
+            if (x > 0 && y > 0)
+                mf->viewportScale_ = QPointF(mf->size_.width() / x, mf->size_.height() / y);
+            return;
+        }
+    };
     if (mf->placeable_ && mf->box_.width() != 0 && mf->box_.height() != 0) {
         if (mf->unitsPerInch_ == 0)
             mf->unitsPerInch_ = 1440; // a zero here is a writer's bug; twips are the usual unit
@@ -1134,6 +1159,7 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
                             QPointF(std::int16_t(u16(d + 10)), std::int16_t(u16(d + 12))));
         mf->size_ = capped(mf->frame_.width() * 96.0 / mf->unitsPerInch_,
                            mf->frame_.height() * 96.0 / mf->unitsPerInch_);
+        viewportScale();
         return mf;
     }
     // A plain metafile (or a placeable one with an empty box): the first window origin and
@@ -1153,6 +1179,7 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
     if (haveExt) {
         mf->frame_ = QRectF(org, QSizeF(ext.x(), ext.y()));
         mf->size_ = capped(ext.x(), ext.y());
+        viewportScale();
         return mf;
     }
     mf->frame_ = QRectF(0, 0, 1, 1);
@@ -1163,6 +1190,7 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
         mf->frame_ = bounds.bounds;
         mf->size_ = capped(bounds.bounds.width(), bounds.bounds.height());
     }
+    viewportScale();
     return mf;
 }
 

@@ -213,6 +213,17 @@ TEST(MetafileMapping, WindowMapsOntoTargetWithFlipsAndIsotropicMode) {
     EXPECT_COLOUR(image, 50, 50, red);
     EXPECT_COLOUR(image, 150, 50, Qt::white);
 
+    // A viewport in the writer's device units: the first extent stands for the whole picture,
+    // so this window fills it, upside down as the negative extent and its origin ask.
+    WmfBuilder vp;
+    vp.record(0x0103, {8}).window(0, 0, 1000, 1000).record(0x020D, {100, 0}).record(0x020E, {-100, 100});
+    vp.brush(0, red).select(0).pen(5, 0, Qt::black).select(1).rectangle(0, 0, 1000, 500);
+    const auto vpFile = Metafile::fromData(vp.bytes());
+    EXPECT_EQ(vpFile->size(), QSize(1000, 1000));
+    image = render(vp.bytes(), QSize(50, 50));
+    EXPECT_COLOUR(image, 25, 40, red);
+    EXPECT_COLOUR(image, 25, 10, Qt::white);
+
     // Viewport and window offsets and scaling records.
     WmfBuilder moved;
     moved.window(0, 0, 100, 100).record(0x020F, {50, 50}) // OffsetWindowOrg(50, 50)
