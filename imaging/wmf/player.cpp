@@ -620,13 +620,14 @@ void Player::play(std::uint16_t fn, const Params& p) {
                     warn(QStringLiteral("pattern bitmap: %1").arg(dib.error));
                 brush.pattern = dib.image;
             } else if (p.has(7)) {
-                // A device-dependent BITMAP16 (only monochrome ones are portable):
-                // type, width, height, widthBytes, planes+bitsPixel, 4 reserved words, bits.
+                // A device-dependent BITMAP16 head (only monochrome ones are portable): type,
+                // width, height, widthBytes, planes+bitsPixel, an unused pointer; 18 reserved
+                // bytes; then the bits.
                 const int w = p.s(1), h = p.s(2), stride = p.s(3);
-                const std::uint8_t* bits = p.bytes(9);
-                const std::size_t avail = p.bytesFrom(9);
+                const std::uint8_t* bits = p.bytes(16);
+                const std::size_t avail = p.bytesFrom(16);
                 if (w > 0 && h > 0 && w <= 256 && h <= 256 && stride * 8 >= w &&
-                    std::size_t(stride) * std::size_t(h) <= avail && p.bytes(4)[1] == 1) {
+                    std::size_t(stride) * std::size_t(h) <= avail && (p.w(4) >> 8) == 1) {
                     QImage image(w, h, QImage::Format_RGB32);
                     for (int y = 0; y < h; ++y)
                         for (int x = 0; x < w; ++x)
@@ -763,7 +764,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
     case FnFrameRegion:
         if (need(p, fn == FnFillRegion ? 2 : 4)) {
             // FillRegion: region, brush. FrameRegion: region, brush, height, width.
-            const int regionIndex = fn == FnFillRegion ? p.s(0) : p.s(0);
+            const int regionIndex = p.s(0);
             const int brushIndex = p.s(1);
             Object* region = objectAt(regionIndex);
             Object* brush = objectAt(brushIndex);
@@ -980,11 +981,11 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
     }
     QImage image;
     if (fn == FnBitBlt || fn == FnStretchBlt) {
-        // A BITMAP16: type, width, height, widthBytes, planes/bitsPixel, then the bits (after
-        // 4 reserved words in the record). Only monochrome ones have a device-free meaning.
+        // A BITMAP16: type, width, height, widthBytes, planes/bitsPixel, then the bits. Only
+        // monochrome ones have a device-free meaning.
         const Params b(reinterpret_cast<const char*>(p.bytes(bitmapWord)), p.bytesFrom(bitmapWord));
         const int w = b.s(1), h = b.s(2), stride = b.s(3);
-        const int bitsPixel = b.bytes(4)[1];
+        const int bitsPixel = b.w(4) >> 8;
         const std::size_t avail = b.bytesFrom(5);
         if (!b.has(5) || w <= 0 || h <= 0 || stride <= 0 || bitsPixel != 1 || stride * 8 < w ||
             std::size_t(stride) * std::size_t(h) > avail) {
