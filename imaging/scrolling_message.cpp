@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
+#include <cstdlib>
 
 namespace pixmoor {
 
@@ -11,6 +13,16 @@ namespace {
 
 // A .CMS file is read up to this many bytes.
 constexpr qint64 kListFileLimit = 65526;
+// Limits against hostile files: the text read, the font and the strip's width.
+constexpr qint64 kMessageFileLimit = 1 << 20;
+constexpr int kMaxFontPixels = 256;
+constexpr int kMaxStripWidth = 1 << 15;
+constexpr qsizetype kMaxMessageChars = 4096;
+
+// The strip bitmap; an overlong message is cut at kMaxStripWidth pixels.
+QImage makeStrip(int width, int height) {
+    return QImage(std::min(width, kMaxStripWidth), height, QImage::Format_RGB32);
+}
 
 int parseNumber(const QString& value, const char* what) {
     bool ok = false;
@@ -37,7 +49,7 @@ QByteArray readFile(const QString& path, qint64 limit) {
     if (!file.open(QIODevice::ReadOnly))
         throw MessageFormatError("Cannot read message file " + path.toStdString() + ": " +
                                  file.errorString().toStdString());
-    QByteArray data = limit > 0 ? file.read(limit) : file.readAll();
+    QByteArray data = file.read(limit);
     if (file.error() != QFileDevice::NoError)
         throw MessageFormatError("Cannot read message file " + path.toStdString() + ": " +
                                  file.errorString().toStdString());
@@ -52,8 +64,10 @@ QColor colourFromWindows(int value) {
 
 QFont MessageStyle::font() const {
     QFont f(fontName);
-    if (fontHeight != 0) f.setPixelSize(fontHeight < 0 ? -fontHeight : fontHeight);
-    if (fontSize > 0) f.setPointSize(fontSize); // the size, when given, wins over the height
+    if (fontHeight != 0)
+        f.setPixelSize(int(std::min<long long>(kMaxFontPixels, std::llabs(fontHeight))));
+    // The size, when given, wins over the height.
+    if (fontSize > 0) f.setPointSize(std::min(kMaxFontPixels, fontSize));
     auto on = [this](int place) { return style.size() > place && style[place] == QLatin1Char('1'); };
     f.setBold(on(0));
     f.setItalic(on(1));
@@ -104,15 +118,16 @@ MessageStyle ScrollingMessage::parseMessageList(const QStringList& lines, QStrin
 }
 
 void ScrollingMessage::startFile(const QString& path, QSize control) {
-    const QString text = QString::fromUtf8(readFile(path, 0));
+    const QString text = QString::fromUtf8(readFile(path, kMessageFileLimit));
     QString message;
     const MessageStyle s = parseMessageFile(text, message);
+    message.truncate(kMaxMessageChars);
     style_ = s;
     font_ = s.font();
     const QFontMetrics metrics(font_);
     textWidth_ = std::max(1, metrics.horizontalAdvance(message));
     textHeight_ = std::max(1, metrics.height());
-    strip_ = QImage(textWidth_, textHeight_, QImage::Format_RGB32);
+    strip_ = makeStrip(textWidth_, textHeight_);
     if (strip_.isNull()) throw MessageFormatError("Message too large to show");
     strip_.fill(colourFromWindows(s.background));
     {
@@ -159,23 +174,24 @@ void ScrollingMessage::buildLine() {
         textWidth_ = textHeight_ = 0;
         return;
     }
-    QString line = lines_[line_];
+    QString line = lines_[line_].left(kMaxMessageChars);
     if (!line.startsWith(QLatin1Char(' '))) line.prepend(QStringLiteral("  "));
     if (!line.endsWith(QLatin1Char(' '))) line.append(QLatin1Char(' '));
     const QFontMetrics metrics(font_);
     int width = metrics.horizontalAdvance(line);
-    // Widened by one average character; a line of blanks only has nothing to widen by.
+    // Widened by one average character; an empty line (two blanks once padded) is not widened,
+    // which would divide by zero.
     if (line.size() > 2) width += width / int(line.size() - 2);
     textWidth_ = std::max(1, width);
     textHeight_ = metrics.height();
-    strip_ = QImage(textWidth_, textHeight_ + 5, QImage::Format_RGB32);
-    if (strip_.isNull()) throw MessageFormatError("Message too large to show");
+    x_ = (startWidth_ - textWidth_) / 2;
+    strip_ = makeStrip(textWidth_, textHeight_ + 5);
+    if (strip_.isNull()) return; // nothing to show for this line
     strip_.fill(colourFromWindows(style_.background));
     QPainter p(&strip_);
     p.setFont(font_);
     p.setPen(colourFromWindows(style_.fontColour));
     p.drawText(0, metrics.ascent(), line);
-    x_ = (startWidth_ - textWidth_) / 2;
 }
 
 bool ScrollingMessage::tick(Mode which) {

@@ -134,6 +134,13 @@ TEST(ScrollingMessageList, BadFilesEmptyThePictureWithoutMessages) {
         EXPECT_FALSE(image.scrollingMessage().active());
         EXPECT_EQ(image.LoadStatus(), qs(dir.file(name)).toUpper());
     }
+    // Absurd values are bounded: a huge font, a message far wider than any strip.
+    write(dir.file("huge.scm"),
+          "/fh|-2147483648/fn|/sm|" + std::string(200000, 'W') + "/eo|");
+    image.setImageName(qs(dir.file("huge.scm")));
+    ASSERT_TRUE(image.scrollingMessage().active());
+    EXPECT_LE(image.scrollingMessage().strip().width(), 1 << 15);
+
     // An empty message line is shown as blanks, not divided by zero.
     image.setImageName(qs(dir.file("blank.cms")));
     EXPECT_TRUE(image.scrollingMessage().active());
