@@ -75,6 +75,8 @@ int imageInfo(const std::string& file, ImageInfo& out) {
         case Signature::Tiff: rc = detail::infoTiff(file, out); break;
         case Signature::Unknown: break;
         }
+        // A header that describes no pixels is not an image, whatever the format reader thought.
+        if (succeeded(rc) && (out.width <= 0 || out.height <= 0)) rc = Corrupt;
         if (!succeeded(rc)) {
             out = ImageInfo{};
             return rc;

@@ -118,6 +118,12 @@ int decodePcx(const std::uint8_t* d, std::size_t size, Raster& out) {
             palette.push_back({d[16 + 3 * i], d[17 + 3 * i], d[18 + 3 * i]});
     }
 
+    // A run pair expands to at most 63 bytes: refuse files too short for their header's claim
+    // before allocating what it asks for.
+    const std::size_t needed = h.bytesPerLine * std::size_t(planes) * std::size_t(h.height);
+    const std::size_t data = dataEnd - kHeader;
+    if (h.rle ? needed / 63 > data / 2 + 1 : needed > data) return Truncated;
+
     const int outBits = trueColour ? 24 : (indexBits == 1 ? 1 : (indexBits <= 4 ? 4 : 8));
     if (const int rc = allocateRaster(out, w, h.height, outBits); rc != Ok) return rc;
     out.palette = palette;

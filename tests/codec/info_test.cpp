@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace pixmoor::codec {
 namespace {
@@ -97,6 +98,35 @@ TEST(Info, RefusesWhatIsNotAnImage) {
     EXPECT_TRUE(info.format.empty());
     Raster r;
     EXPECT_EQ(readImage(dir.file("text.png"), 24, 1, 1, r), NotThisFormat);
+}
+
+} // namespace
+} // namespace pixmoor::codec
+
+namespace pixmoor::codec {
+namespace {
+
+// Inputs the fuzzers found troublesome, kept so each fault stays mended: every one must give a
+// clean result from the information call and from reading at every depth.
+TEST(Info, FuzzerRegressionFilesFailCleanly) {
+    const std::filesystem::path folder = std::filesystem::path(PIXMOOR_FIXTURES) / "codec" / "regressions";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string file = entry.path().string();
+        SCOPED_TRACE(file);
+        ++files;
+        ImageInfo info;
+        if (succeeded(imageInfo(file, info))) {
+            EXPECT_GT(info.width, 0);
+            EXPECT_GT(info.height, 0);
+        }
+        for (int bits : {24, 8, 4, 1, 0}) {
+            Raster r;
+            const int rc = readImage(file, bits, 1, 1, r);
+            EXPECT_EQ(succeeded(rc), !r.empty());
+        }
+    }
+    EXPECT_GT(files, 0);
 }
 
 } // namespace

@@ -1,0 +1,18 @@
+// libFuzzer target for the PCX reader: every input is decoded at each depth the library offers,
+// so the decoder and the depth conversion both see hostile data.
+#include "imaging/codec/codec.h"
+#include "imaging/codec/errors.h"
+#include "tests/fuzz/fuzz_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static pixmoor::fuzz::ScratchCleanup cleanup;
+    if (!pixmoor::fuzz::writeInput(data, size)) return 0;
+    // The last byte picks the depth and dithering, so the corpus explores them too.
+    const int depths[] = {24, 8, 4, 1, 0};
+    const std::uint8_t pick = size ? data[size - 1] : 0;
+    pixmoor::codec::Raster raster;
+    const int rc = pixmoor::codec::readPcx(pixmoor::fuzz::scratchFile(), depths[pick % 5], (pick >> 3) & 1, raster);
+    if (pixmoor::codec::succeeded(rc) && raster.empty()) __builtin_trap(); // success must give pixels
+    if (!pixmoor::codec::succeeded(rc) && !raster.empty()) __builtin_trap(); // failure must not
+    return 0;
+}
