@@ -773,11 +773,15 @@ void TPMultiImage::PasteFromClipboard() {
     if (!data) return;
     const QString wmfType = QString::fromLatin1(kWmfMime);
     if (data->hasFormat(wmfType)) {
-        pixmoor::Picture picture;
-        picture.setMetafile(wmf::Metafile::fromData(data->data(wmfType)));
-        endMessageModes(false);
-        setPicture(std::move(picture));
-        return;
+        try {
+            pixmoor::Picture picture;
+            picture.setMetafile(wmf::Metafile::fromData(data->data(wmfType)));
+            endMessageModes(false);
+            setPicture(std::move(picture));
+            return;
+        } catch (const wmf::MetafileError&) {
+            if (!data->hasImage()) throw; // nothing else to take: say why
+        }
     }
     if (!data->hasImage()) return;
     const QImage image = qvariant_cast<QImage>(data->imageData());
