@@ -477,3 +477,31 @@ TEST_F(MainWindowTest, ListItemsDroppedOnTheTreeNameTheirTargetDirectory) {
     QApplication::sendEvent(tree->viewport(), &other);
     EXPECT_FALSE(other.isAccepted());
 }
+
+TEST_F(MainWindowTest, AnEmptyStoredDirectoryIsTheRootAndAbsurdSizesAreBounded) {
+    writeConf("[Main]\nDirectory=\n[Window]\nWindowWidth=-5\nWindowHeight=0x7fffffff\n");
+    TForm1* w = create();
+    EXPECT_EQ(SavedDir, "/");
+    showAndActivate();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(QDir::currentPath(), "/");
+    EXPECT_EQ(w->DirectoryListBox1->directory(), "/");
+    EXPECT_GE(w->width(), 100);
+    EXPECT_LE(w->height(), 16384);
+}
+
+TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillCloses) {
+    TForm1* w = create();
+    showAndActivate();
+    // A regular file where the settings folder should be.
+    pixmoor::test::TempDir blocked;
+    QFile file(QString::fromStdString(blocked.file("config")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(blocked.file("config")));
+    QSignalSpy closed(w, &TForm1::closed);
+    w->close();
+    EXPECT_EQ(closed.count(), 1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("KEMRA.conf"));
+}
