@@ -226,6 +226,10 @@ int decodeJpeg(JpegDecodeJob* job) {
     }
     cinfo->scale_num = 1;
     cinfo->scale_denom = unsigned(job->scale);
+    // In a scaled decode the DCT scaling already enlarges subsampled chroma, and the plain
+    // upsampler gives the same picture (measured against a box-filtered full decode) in up to a
+    // fifth less time at 1/2. The accurate integer DCT stays: the fast one costs 5 dB at 1/2.
+    if (job->scale > 1) cinfo->do_fancy_upsampling = FALSE;
     jpeg_calc_output_dimensions(cinfo);
     const bool gray = cinfo->out_color_space == JCS_GRAYSCALE;
     rc = allocateRaster(*job->out, int(cinfo->output_width), int(cinfo->output_height),

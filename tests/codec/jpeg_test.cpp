@@ -48,11 +48,33 @@ TEST_F(JpegFiles, VariantsDecodeLikeDjpegAtEveryScale) {
             // Sizes round up, as libjpeg's do.
             EXPECT_EQ(ours.width, (123 + scale - 1) / scale);
             EXPECT_EQ(ours.height, (77 + scale - 1) / scale);
-            const Raster peer =
-                peerDecode("djpeg -scale 1/" + std::to_string(scale), file, dir.file("peer.ppm"));
+            // Scaled decodes use the plain upsampler, which is djpeg's -nosmooth.
+            const std::string djpeg =
+                scale == 1 ? "djpeg" : "djpeg -nosmooth -scale 1/" + std::to_string(scale);
+            const Raster peer = peerDecode(djpeg, file, dir.file("peer.ppm"));
             EXPECT_EQ(differingPixels(ours, peer), 0);
         }
     }
+    // A thumbnail decode is as good as averaging the full decode over each s x s block.
+    Raster full;
+    ASSERT_EQ(readJpeg(files[0], 24, 1, 0, full), Ok);
+    for (const int scale : {2, 4, 8}) {
+        SCOPED_TRACE(scale);
+        Raster scaled;
+        ASSERT_EQ(readJpeg(files[0], 24, scale, 0, scaled), Ok);
+        const Raster box = makeRgb(scaled.width, scaled.height, [&](int x, int y) {
+            int sum[3] = {}, n = 0;
+            for (int v = y * scale; v < std::min(full.height, (y + 1) * scale); ++v)
+                for (int u = x * scale; u < std::min(full.width, (x + 1) * scale); ++u, ++n) {
+                    const Rgb c = full.at(u, v);
+                    sum[0] += c.r, sum[1] += c.g, sum[2] += c.b;
+                }
+            return Rgb{std::uint8_t((sum[0] + n / 2) / n), std::uint8_t((sum[1] + n / 2) / n),
+                       std::uint8_t((sum[2] + n / 2) / n)};
+        });
+        EXPECT_GT(psnr(scaled, box), 30.0);
+    }
+
     // Grayscale arrives as 256 grays, which fit 8 bits unchanged.
     Raster gray;
     ASSERT_EQ(readJpeg(files[2], 8, 1, 0, gray), Ok);
