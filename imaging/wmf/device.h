@@ -60,6 +60,9 @@ struct Font {
     qreal height = 0;    // device pixels; 0 picks the default size
     bool cellHeight = false; // height is the cell (ascent + descent), not the character height
     qreal width = 0;     // average character width in device pixels; 0 keeps the font's own
+    // How much the picture is stretched horizontally against its own proportions: text is
+    // laid out unstretched, rotated, then stretched with the picture.
+    qreal stretch = 1;
     qreal escapement = 0; // degrees, counter-clockwise on the device
     int weight = 400;
     bool italic = false, underline = false, strikeOut = false;
@@ -108,7 +111,8 @@ public:
     // Regions: filled with a brush, framed, or inverted.
     virtual void fillPath(const GraphicsState& gs, const QPainterPath& path, const Brush& brush) = 0;
     virtual void invertPath(const GraphicsState& gs, const QPainterPath& path) = 0;
-    // Text with its reference point; returns the advance along the baseline in device pixels.
+    // Text with its reference point; returns the advance along the baseline in pixels before
+    // the font's frame stretch (device pixels when the picture keeps its proportions).
     virtual qreal drawText(const GraphicsState& gs, const QPointF& reference, const QString& text,
                            const TextOptions& options) = 0;
     // A bitmap into dest (a negative width or height mirrors it) with a ternary raster operation.

@@ -281,6 +281,10 @@ private:
         gs.font.height = std::abs(dc_.font.height) * scaleY();
         gs.font.cellHeight = dc_.font.height > 0;
         gs.font.width = std::abs(dc_.font.width) * scaleX();
+        // Text follows the picture when it is stretched out of its own proportions.
+        const QSize natural = mf_.size();
+        if (!identity_ && target_.height() > 0 && natural.width() > 0)
+            gs.font.stretch = (target_.width() / natural.width()) / (target_.height() / natural.height());
         gs.font.escapement = dc_.font.escapement / 10.0;
         gs.font.weight = dc_.font.weight;
         gs.font.italic = dc_.font.italic;
@@ -908,7 +912,8 @@ void Player::playText(const Params& p, bool extended) {
     if (updateCp && transform_.m11() != 0) {
         // The current position moves along the baseline by the text's advance.
         const qreal angle = qDegreesToRadians(dc_.font.escapement / 10.0);
-        dc_.position += QPointF(advance * std::cos(angle) / transform_.m11(),
+        const qreal frame = state().font.stretch;
+        dc_.position += QPointF(advance * frame * std::cos(angle) / transform_.m11(),
                                 -advance * std::sin(angle) / transform_.m22());
     }
 }

@@ -289,19 +289,25 @@ qreal QPainterDevice::drawText(const GraphicsState& gs, const QPointF& reference
         scale = gs.font.height / metrics.height();
     if (scale <= 0)
         return 0;
+    // The text is laid out in the picture's own proportions (frame: 1 when it is not
+    // stretched) and the whole is then stretched with the picture, rotation included.
+    const qreal frame = std::clamp<qreal>(gs.font.stretch > 0 ? gs.font.stretch : 1, 0.01, 100);
     qreal stretch = 1;
     if (gs.font.width > 0 && metrics.averageCharWidth() > 0)
-        stretch = gs.font.width / (metrics.averageCharWidth() * scale);
+        stretch = gs.font.width / frame / (metrics.averageCharWidth() * scale);
     stretch = std::clamp<qreal>(stretch, 0.05, 20);
-    const qreal sx = scale * stretch; // font units to device pixels along the baseline
+    const qreal sx = scale * stretch; // font units to pixels along the baseline
 
-    // Advances in device pixels.
+    // Advances along the baseline, before the frame stretch.
     QList<qreal> advances = options.advances;
+    for (qreal& a : advances)
+        a /= frame;
+    const qreal extra = gs.charExtra / frame;
     if (advances.size() != text.size()) {
         advances.clear();
         for (QChar ch : text)
-            advances.append(metrics.horizontalAdvance(ch) * sx + gs.charExtra);
-        if (gs.charExtra == 0) {
+            advances.append(metrics.horizontalAdvance(ch) * sx + extra);
+        if (extra == 0) {
             // Keep the font's own spacing (kerning pairs and ligatures aside).
             const qreal whole = metrics.horizontalAdvance(text) * sx;
             qreal sum = 0;
@@ -331,6 +337,7 @@ qreal QPainterDevice::drawText(const GraphicsState& gs, const QPointF& reference
     }
 
     painter_.translate(reference);
+    painter_.scale(frame, 1);
     painter_.rotate(-gs.font.escapement);
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);

@@ -522,6 +522,14 @@ TEST(MetafileText, AlignmentRotationOpaqueAndClipping) {
     EXPECT_GT(box.height(), box.width() * 2);
     EXPECT_LE(box.bottom(), 101);
 
+    // Stretched out of its proportions, text stretches with the picture.
+    WmfBuilder wide;
+    wide.window(0, 0, 200, 100).backgroundMode(false).font(-30).select(0).textOut(10, 10, "Hello");
+    const QRect natural = inkBox(render(wide.bytes(), QSize(200, 100)));
+    const QRect stretched = inkBox(render(wide.bytes(), QSize(400, 100)));
+    EXPECT_NEAR(double(stretched.width()) / natural.width(), 2.0, 0.1);
+    EXPECT_NEAR(stretched.height(), natural.height(), 2);
+
     // ETO_OPAQUE fills the rectangle with the background colour; ETO_CLIPPED cuts the text.
     WmfBuilder o;
     o.window(0, 0, 200, 100).backgroundColour(QColor(255, 255, 0)).font(-40).select(0);
