@@ -17,15 +17,22 @@ void DriveComboBox::refreshDrives() {
     setDrives(mountedDrives());
 }
 
+void DriveComboBox::showPopup() {
+    refreshDrives();
+    QComboBox::showPopup();
+}
+
 void DriveComboBox::setDrives(const QStringList& drives) {
     const QSignalBlocker block(this);
     drives_ = drives;
     clear();
     addItems(drives_);
+    if (!directory_.isEmpty()) showDriveOf(directory_);
 }
 
 void DriveComboBox::showDriveOf(const QString& directory) {
     const QSignalBlocker block(this);
+    directory_ = directory;
     setCurrentIndex(int(drives_.indexOf(driveOf(directory, drives_))));
 }
 

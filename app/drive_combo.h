@@ -18,12 +18,16 @@ public:
     // Shows the drive that holds directory, without emitting driveChosen.
     void showDriveOf(const QString& directory);
 
+    // Reads the mount table again before opening, so drives mounted since show up.
+    void showPopup() override;
+
 signals:
     // The user chose a drive: its mount point.
     void driveChosen(const QString& mountPoint);
 
 private:
     QStringList drives_;
+    QString directory_; // the directory whose drive is shown
 };
 
 } // namespace pixmoor
