@@ -85,10 +85,13 @@ QStringList ListItemModel::mimeTypes() const {
 }
 
 QMimeData* ListItemModel::mimeData(const QModelIndexList& indexes) const {
-    QList<int> rows;
+    // One entry per row (a report-view drag names every column), in list order.
+    std::vector<int> rows;
+    rows.reserve(size_t(indexes.size()));
     for (const QModelIndex& i : indexes)
-        if (i.isValid() && !rows.contains(i.row())) rows.append(i.row());
+        if (i.isValid()) rows.push_back(i.row());
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     QStringList captions;
     QList<QUrl> urls;
     const QDir current = QDir::current();
