@@ -193,8 +193,9 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
             }
         }
     }
-    const bool standard32 = h.bitCount == 32 && !useAlpha && h.masks[0] == 0xFF0000 &&
-                            h.masks[1] == 0xFF00 && h.masks[2] == 0xFF;
+    // The usual byte-aligned layouts skip the general bit-field arithmetic.
+    const bool standard32 = h.bitCount == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 &&
+                            h.masks[2] == 0xFF && (!useAlpha || h.masks[3] == 0xFF000000u);
 
     for (int i = 0; i < h.height; ++i) {
         const std::uint8_t* src = d + h.pixelOffset + rowBytes * std::size_t(i);
@@ -220,9 +221,19 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
             for (int x = 0; x < w; ++x, src += 3, dst += 3) dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
             break;
         case 32:
-            if (standard32) {
+            if (standard32 && !useAlpha) {
                 for (int x = 0; x < w; ++x, src += 4, dst += 3)
                     dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+            } else if (standard32) {
+                for (int x = 0; x < w; ++x, src += 4, dst += 3) {
+                    const unsigned a = src[3];
+                    if (a == 255) {
+                        dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+                    } else {
+                        dst[0] = overWhite(src[2], a), dst[1] = overWhite(src[1], a),
+                        dst[2] = overWhite(src[0], a);
+                    }
+                }
             } else {
                 for (int x = 0; x < w; ++x, dst += 3) {
                     const std::uint32_t px = le32(src + 4 * x);

@@ -118,6 +118,7 @@ int info(const std::string& file) {
 int writePpm(const std::string& file, const Raster& image) {
     detail::OutputFile out;
     if (const int rc = out.open(file); rc != Ok) return rc;
+    std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20); // a few large writes rather than a row each
     const std::string header =
         "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
     if (std::fwrite(header.data(), 1, header.size(), out.get()) != header.size()) return WriteFailed;
@@ -137,10 +138,28 @@ int writePpm(const std::string& file, const Raster& image) {
     return out.commit();
 }
 
+// The depth to keep when none is asked: the source's own, so palettes survive a conversion.
+int naturalDepth(const std::string& file) {
+    ImageInfo i;
+    if (!succeeded(imageInfo(file, i)) || i.bitsPerPixel > 8 || i.bitsPerPixel <= 0) return 24;
+    return i.bitsPerPixel == 1 ? 1 : (i.bitsPerPixel <= 4 ? 4 : 8);
+}
+
 int decode(const Options& o) {
     if (o.files.size() != 2) return usage("decode takes a file and an output file");
+    // Without --bits a BMP or PCX is read at its own depth (the same pixels as 24 bits, since a
+    // palette that fits is kept) and expanded while writing, which saves a full-size copy. Other
+    // formats may blend transparency into more colours than their palette holds.
+    int bits = 24;
+    if (o.bits) {
+        bits = *o.bits;
+    } else {
+        ImageInfo i;
+        if (succeeded(imageInfo(o.files[0], i)) && (i.format == "BMP" || i.format == "PCX"))
+            bits = naturalDepth(o.files[0]);
+    }
     Raster image;
-    int rc = readImage(o.files[0], o.bits.value_or(24), o.scale, o.dither, image);
+    int rc = readImage(o.files[0], bits, o.scale, o.dither, image);
     if (!succeeded(rc)) return failed(rc, o.files[0]);
     rc = writePpm(o.files[1], image);
     if (!succeeded(rc)) return failed(rc, o.files[1]);
@@ -154,13 +173,6 @@ std::string lowerExtension(const std::string& file) {
     std::string e = file.substr(dot);
     for (char& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
     return e;
-}
-
-// The depth to keep when none is asked: the source's own, so palettes survive a conversion.
-int naturalDepth(const std::string& file) {
-    ImageInfo i;
-    if (!succeeded(imageInfo(file, i)) || i.bitsPerPixel > 8 || i.bitsPerPixel <= 0) return 24;
-    return i.bitsPerPixel == 1 ? 1 : (i.bitsPerPixel <= 4 ? 4 : 8);
 }
 
 int encode(const Options& o) {
