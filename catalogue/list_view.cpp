@@ -160,13 +160,21 @@ int ListItemModel::setCaption(int row, const QString& caption) {
 void ListItemModel::removeRows(QList<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    // From the bottom up, so the rows still to go keep their numbers.
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        const int row = *it;
-        if (row < 0 || row >= rowCount()) continue;
-        beginRemoveRows({}, row, row);
-        order_.erase(order_.begin() + row);
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int r) { return r < 0 || r >= rowCount(); }),
+               rows.end());
+    // From the bottom up, one block of neighbouring rows at a time, so the rows still to go keep
+    // their numbers and removing a whole selection is one step for the views.
+    qsizetype end = rows.size();
+    while (end > 0) {
+        qsizetype begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
+        const int first = rows[begin];
+        const int last = rows[end - 1];
+        beginRemoveRows({}, first, last);
+        order_.erase(order_.begin() + first, order_.begin() + last + 1);
         endRemoveRows();
+        end = begin;
     }
 }
 

@@ -90,6 +90,13 @@ TEST(ListView, SelectionIsInListOrderAndSurvivesResortingAndViewChanges) {
     list.removeRows({1, 3});
     EXPECT_EQ(list.captions(), QStringList({"d.bmp", "c.bmp"}));
     EXPECT_EQ(list.selectedRows(), QList<int>({0, 1}));
+
+    for (const char* name : {"e.bmp", "f.bmp", "g.bmp", "h.bmp"}) list.append(name, 0);
+    // d c e f g h: drop two blocks and ignore rows that do not exist.
+    list.removeRows({5, 1, 2, 4, 9, -1, 2});
+    EXPECT_EQ(list.captions(), QStringList({"d.bmp", "f.bmp"}));
+    list.removeRows({0, 1});
+    EXPECT_EQ(list.count(), 0);
 }
 
 TEST(ListView, SelectAllOnAnEmptyListOnlyFocusesIt) {
