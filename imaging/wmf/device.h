@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QPolygonF>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <cstdint>
 
@@ -79,7 +80,7 @@ struct GraphicsState {
     int rop2 = R2CopyPen;
     Qt::FillRule fillRule = Qt::OddEvenFill; // ALTERNATE
     bool clipped = false;
-    QPainterPath clip;  // device coordinates, when clipped
+    QRegion clip;       // device pixels, when clipped (GDI clips to whole pixels too)
     std::uint16_t textAlign = 0;
     qreal charExtra = 0; // extra space after each character, device pixels
 };

@@ -45,8 +45,8 @@ enum MapMode { MmText = 1, MmLoMetric, MmHiMetric, MmLoEnglish, MmHiEnglish, MmT
 
 // Limits against hostile files; real metafiles stay far below them.
 constexpr int kMaxSaveDepth = 1024;
-constexpr int kMaxRegionRects = 4096;
-constexpr int kMaxClipElements = 20000;
+constexpr int kMaxRegionRects = 1024;
+constexpr int kMaxClipRects = 4096;
 constexpr int kMaxWarnings = 50;
 
 std::uint16_t u16(const char* p) {
@@ -112,7 +112,7 @@ struct Dc {
     QPointF windowOrg, windowExt, viewportOrg, viewportExt;
     QPointF position; // logical
     bool clipped = false;
-    QPainterPath clip; // device coordinates
+    QRegion clip; // device pixels
     std::uint16_t textAlign = 0;
     int charExtra = 0;
 };
@@ -329,42 +329,47 @@ private:
         return &objects_[std::size_t(index)];
     }
 
-    void setClip(const QPainterPath& path) {
-        dc_.clip = path;
-        dc_.clipped = true;
-    }
-    void clipToRect(const QRectF& rect, bool exclude) {
-        QPainterPath r;
-        r.addRect(rect);
-        QPainterPath base = dc_.clip;
-        if (!dc_.clipped) {
-            if (!exclude) {
-                setClip(r);
-                return;
-            }
-            base = QPainterPath();
-            base.addRect(target_.adjusted(-1, -1, 1, 1));
-        }
-        if (base.elementCount() > kMaxClipElements) {
+    void setClip(const QRegion& region) {
+        if (region.rectCount() > kMaxClipRects) {
             warn(QStringLiteral("clipping region is too complex; clip change ignored"));
             return;
         }
-        if (!exclude && base.elementCount() == 5 && base.boundingRect() == base.controlPointRect()) {
-            // Rectangle with rectangle: stay a rectangle (the usual case).
-            QPainterPath simple;
-            simple.addRect(base.boundingRect().intersected(rect));
-            setClip(simple);
+        dc_.clip = region;
+        dc_.clipped = true;
+    }
+    void clearClip() {
+        dc_.clip = QRegion();
+        dc_.clipped = false;
+    }
+    // A device rectangle as the whole pixels GDI would clip to: left and top included, right
+    // and bottom excluded.
+    static QRect pixelRect(const QRectF& r) {
+        auto clamp = [](qreal v) { return int(std::clamp<qreal>(std::round(v), -(1 << 28), 1 << 28)); };
+        const int left = clamp(r.left()), top = clamp(r.top());
+        return QRect(left, top, std::max(0, clamp(r.right()) - left), std::max(0, clamp(r.bottom()) - top));
+    }
+    void clipToRect(const QRectF& rect, bool exclude) {
+        const QRegion r(pixelRect(rect));
+        if (!dc_.clipped) {
+            setClip(exclude ? QRegion(pixelRect(target_.adjusted(-1, -1, 1, 1))).subtracted(r) : r);
             return;
         }
-        setClip(exclude ? base.subtracted(r) : base.intersected(r));
+        setClip(exclude ? dc_.clip.subtracted(r) : dc_.clip.intersected(r));
     }
 
+    // A region object (logical units) in device coordinates.
     QPainterPath regionPath(const QRegion& region) const {
         QPainterPath path;
         for (const QRect& r : region)
             path.addPolygon(transform_.map(QPolygonF(QRectF(r))));
         path.closeSubpath();
         return path;
+    }
+    QRegion deviceRegion(const QRegion& region) const {
+        QRegion device;
+        for (const QRect& r : region)
+            device += pixelRect(transform_.mapRect(QRectF(r)));
+        return device;
     }
 
     QList<QPointF> readPoints(const Params& p, std::size_t word, std::size_t count) const {
@@ -530,7 +535,8 @@ void Player::play(std::uint16_t fn, const Params& p) {
         return;
     case FnOffsetClipRgn:
         if (need(p, 2) && dc_.clipped)
-            dc_.clip.translate(p.s(1) * transform_.m11(), p.s(0) * transform_.m22());
+            dc_.clip.translate(int(std::lround(p.s(1) * transform_.m11())),
+                               int(std::lround(p.s(0) * transform_.m22())));
         return;
     case FnSelectClipRegion:
         if (need(p, 1)) {
@@ -538,17 +544,14 @@ void Player::play(std::uint16_t fn, const Params& p) {
             const int index = p.s(0);
             if (index >= 0 && std::size_t(index) < objects_.size()) {
                 if (auto* region = std::get_if<QRegion>(&objects_[std::size_t(index)])) {
-                    if (region->isEmpty()) {
-                        dc_.clipped = false;
-                        dc_.clip = QPainterPath();
-                    } else {
-                        setClip(regionPath(*region));
-                    }
+                    if (region->isEmpty())
+                        clearClip();
+                    else
+                        setClip(deviceRegion(*region));
                     return;
                 }
             }
-            dc_.clipped = false;
-            dc_.clip = QPainterPath();
+            clearClip();
         }
         return;
     // Objects.
@@ -660,7 +663,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
             else if (auto* font = std::get_if<LogFont>(object))
                 dc_.font = *font;
             else if (auto* region = std::get_if<QRegion>(object))
-                setClip(regionPath(*region));
+                setClip(deviceRegion(*region));
             else if (auto* palette = std::get_if<Palette>(object))
                 dc_.palette = *palette;
         }

@@ -98,7 +98,7 @@ QPainterDevice::QPainterDevice(QPainter& painter)
 
 void QPainterDevice::applyClip(const GraphicsState& gs) {
     if (gs.clipped)
-        painter_.setClipPath(gs.clip, painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+        painter_.setClipRegion(gs.clip, painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
 }
 
 bool QPainterDevice::applyRop2(const GraphicsState& gs) {
