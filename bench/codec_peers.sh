@@ -9,6 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 runs=${2:-15}
+[ -d "$build" ] && build=$(cd "$build" && pwd)
 tool=$build/bin/pixmoor-codec
 if [ ! -x "$tool" ]; then
   echo "No $tool; build it first (Release)." >&2
