@@ -119,13 +119,16 @@ private:
 
 // The streamed paths; nullopt with handled false when the stream cannot take the file (CMYK
 // JPEG, for example) and the codec reader should.
-std::optional<QImage> streamed(Decoder decoder, const std::string& file, QSize size,
-                               const std::atomic<bool>* cancel, bool& handled) {
+std::optional<QImage> streamed(Decoder decoder, const std::string& file,
+                               const ThumbnailRequest& request, const std::atomic<bool>* cancel,
+                               bool& handled) {
+    const QSize size = request.size;
     ThumbnailSink sink(size, cancel);
     // JPEG: decode at the smallest DCT scale that still covers twice the thumbnail, so the area
     // filter always has at least two source pixels per thumbnail pixel to average.
     const int rc = decoder == Decoder::Jpeg
-                       ? codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink)
+                       ? codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink,
+                                           request.fastUpsampling)
                        : codec::streamPng(file, sink);
     handled = rc != codec::Unsupported;
     if (!codec::succeeded(rc)) return std::nullopt;
@@ -176,7 +179,7 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
         // At true colour the streamed paths give exactly the colours of the readers; at a
         // reduced depth the reader's own colour reduction is needed to match the component.
         if (request.bits == 24 && (decoder == Decoder::Jpeg || decoder == Decoder::Png))
-            out = streamed(decoder, file, request.size, cancel, handled);
+            out = streamed(decoder, file, request, cancel, handled);
         if (!handled && !cancelledNow(cancel)) out = decoded(decoder, file, request);
         if (cancelledNow(cancel)) return std::nullopt;
         return out;
@@ -342,6 +345,11 @@ void ThumbnailPipeline::cancel() {
 bool ThumbnailPipeline::cancelled() const { return state_->cancel.load(); }
 
 int ThumbnailPipeline::count() const { return int(state_->paths.size()); }
+
+int ThumbnailPipeline::claimed() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->next;
+}
 
 int ThumbnailPipeline::lookAhead() const { return state_->lookAhead; }
 

@@ -21,6 +21,9 @@ struct ThumbnailRequest {
     QSize size;        // the thumbnail size, e.g. ThumbWidth x ThumbHeight or 50 x 50
     int bits = 24;     // decode depth: 0, 1, 4, 8 or 24 (loadResolutionBits of the component)
     bool dither = true; // the component's ImageDither
+    // JPEG only: skip libjpeg's smoothing of the subsampled colour planes. The thumbnail is an
+    // average over many decoded pixels, so the cheaper plain replication does not show.
+    bool fastUpsampling = true;
 };
 
 // Makes the thumbnail of one file on the calling thread: the whole image stretched to exactly
@@ -81,6 +84,8 @@ public:
     bool cancelled() const;
 
     int count() const;
+    // Files handed to the workers so far: never more than lookAhead() past the last take().
+    int claimed() const;
     int lookAhead() const;
     int workerCount() const;
 

@@ -6,9 +6,18 @@
 //
 // The last line printed is:
 //   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T
+//
+// Two further commands look at the thumbnail pipeline on its own, without the window:
+//   pixmoor-bench pipeline DIR --type T [--size WxH]   the pipeline's throughput (same last line)
+//   pixmoor-bench quality DIR --type T [--size WxH]    PSNR of the fast thumbnails against the
+//                                                      image component's full decode, smoothly
+//                                                      scaled, with and without fast upsampling
 #include "app/Unit1.h"
 #include "app/globals.h"
 #include "catalogue/image.h"
+#include "catalogue/thumbnail_pipeline.h"
+#include "catalogue/thumbnails.h"
+#include "imaging/TMultiP.h"
 #include "platform/application.h"
 #include "platform/message_box.h"
 
@@ -21,6 +30,7 @@
 
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,10 +42,13 @@ namespace {
 void usage() {
     std::fprintf(stderr,
                  "usage: pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf "
-                 "[--size WxH] [--view icon|report]\n");
+                 "[--size WxH] [--view icon|report]\n"
+                 "       pixmoor-bench pipeline|quality DIR --type bmp|gif|jpg|pcx|png|tif "
+                 "[--size WxH]\n");
 }
 
 struct Options {
+    QString command;
     QString directory;
     QString type;
     int width = 0, height = 0; // 0: the window's own thumb size
@@ -43,7 +56,9 @@ struct Options {
 };
 
 bool parse(int argc, char** argv, Options& o) {
-    if (argc < 3 || std::strcmp(argv[1], "catalogue") != 0) return false;
+    if (argc < 3) return false;
+    o.command = QString::fromLatin1(argv[1]);
+    if (o.command != "catalogue" && o.command != "pipeline" && o.command != "quality") return false;
     o.directory = QString::fromLocal8Bit(argv[2]);
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -113,6 +128,120 @@ double peakRssMb() {
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
+void printResult(int files, qint64 nanoseconds, qint64 maxStall) {
+    const double seconds = double(nanoseconds) / 1e9;
+    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f max_stall_ms=%.1f\n",
+                files, seconds, seconds > 0 ? files / seconds : 0.0, peakRssMb(),
+                double(maxStall) / 1e6);
+    std::fflush(stdout);
+}
+
+// The files of the type in a directory, as the catalogue's enumeration would find them.
+QStringList filesOfType(const QString& directory, const QString& type) {
+    QStringList patterns{"*." + type};
+    if (type == "jpg") patterns << "*.jpeg" << "*.jpe";
+    if (type == "tif") patterns << "*.tiff";
+    QDir dir(directory);
+    dir.setNameFilters(patterns);
+    return dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+}
+
+QSize thumbSize(const Options& o) {
+    return o.width > 0 ? QSize(o.width, o.height) : QSize(70, 70);
+}
+
+// Every thumbnail of the directory through the pipeline, taken in order as the build takes them.
+int runPipeline(const Options& o, const QString& directory) {
+    const QStringList names = filesOfType(directory, o.type);
+    StallMeter stalls(QAbstractEventDispatcher::instance());
+    QElapsedTimer clock;
+    stalls.start();
+    clock.start();
+    int made = 0, failed = 0;
+    {
+        pixmoor::ThumbnailPipeline pipeline(directory, names, o.type,
+                                            pixmoor::ThumbnailRequest{thumbSize(o)});
+        for (int k = 0; k < names.size(); ++k) {
+            if (pipeline.take(k))
+                ++made;
+            else
+                ++failed;
+        }
+    }
+    const qint64 nanoseconds = clock.nsecsElapsed();
+    const qint64 maxStall = stalls.stop();
+    if (failed) std::printf("fast path failed: %d\n", failed);
+    printResult(made + failed, nanoseconds, maxStall);
+    return 0;
+}
+
+double psnr(const QImage& a, const QImage& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int dr = qRed(p[x]) - qRed(q[x]), dg = qGreen(p[x]) - qGreen(q[x]),
+                      db = qBlue(p[x]) - qBlue(q[x]);
+            squares += dr * dr + dg * dg + db * db;
+        }
+    }
+    const double mse = squares / (3.0 * a.width() * a.height());
+    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The fast thumbnails against the image component's full decode scaled smoothly.
+int runQuality(const Options& o, const QString& directory) {
+    const QStringList names = filesOfType(directory, o.type);
+    const QSize size = thumbSize(o);
+    pixmoor::TPMultiImage component;
+    component.setImageReadRes(pixmoor::lColorTrue);
+    double sum[2] = {0, 0}, worst[2] = {99, 99};
+    qint64 fastNs[2] = {0, 0}, componentNs = 0;
+    int compared = 0;
+    for (const QString& name : names) {
+        const QString path = directory + '/' + name;
+        QElapsedTimer clock;
+        clock.start();
+        component.setImageName(path);
+        const QImage reference = pixmoor::drawThumbnail(component.Picture(), size);
+        componentNs += clock.nsecsElapsed();
+        double value[2];
+        bool ok = true;
+        for (int fast = 0; fast < 2; ++fast) {
+            pixmoor::ThumbnailRequest request{size};
+            request.fastUpsampling = fast == 1;
+            clock.restart();
+            const std::optional<QImage> thumb = pixmoor::makeThumbnail(path, request);
+            fastNs[fast] += clock.nsecsElapsed();
+            if (!thumb || thumb->size() != reference.size()) {
+                std::printf("%s: no fast thumbnail\n", qPrintable(name));
+                ok = false;
+                break;
+            }
+            value[fast] = psnr(*thumb, reference);
+        }
+        if (!ok) continue;
+        ++compared;
+        for (int fast = 0; fast < 2; ++fast) {
+            sum[fast] += value[fast];
+            worst[fast] = std::min(worst[fast], value[fast]);
+        }
+    }
+    if (compared == 0) {
+        std::printf("nothing compared\n");
+        return 1;
+    }
+    for (int fast = 0; fast < 2; ++fast)
+        std::printf("%s upsampling: mean PSNR %.2f dB, worst %.2f dB, %.1f ms a file\n",
+                    fast ? "fast" : "smooth", sum[fast] / compared, worst[fast],
+                    double(fastNs[fast]) / 1e6 / compared);
+    std::printf("component path (full decode, smooth scaling): %.1f ms a file\n",
+                double(componentNs) / 1e6 / compared);
+    std::printf("files=%d\n", compared);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +279,14 @@ int main(int argc, char** argv) {
         ++messages;
         return pixmoor::MessageButton::Ok;
     });
+    if (options.command == "pipeline" || options.command == "quality") {
+        if (!pixmoor::ThumbnailPipeline::handles(options.type)) {
+            usage();
+            return 2;
+        }
+        return options.command == "pipeline" ? runPipeline(options, directory)
+                                              : runQuality(options, directory);
+    }
 
     // The windows the build uses, in the program's order: the main window, then the work form.
     auto form1 = std::make_unique<TForm1>();
@@ -201,13 +338,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const int files = form1->ListView1->count();
-    const double seconds = double(nanoseconds) / 1e9;
     if (messages > 0) std::printf("message boxes answered: %d\n", messages);
-    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f max_stall_ms=%.1f\n",
-                files, seconds, seconds > 0 ? files / seconds : 0.0, peakRssMb(),
-                double(maxStall) / 1e6);
-    std::fflush(stdout);
+    printResult(form1->ListView1->count(), nanoseconds, maxStall);
 
     form3.reset();
     Form3 = nullptr;
