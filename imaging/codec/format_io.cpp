@@ -36,14 +36,31 @@ int OutputFile::open(const std::string& file) {
     return Ok;
 }
 
+namespace {
+
+// Removes what a failed write left, but only a regular file: a name may also lead to a device
+// (/dev/null, /dev/full) or a pipe, which must stay.
+void removeIfRegular(std::FILE* f, const std::string& name) {
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
+}
+
+} // namespace
+
 int OutputFile::commit() {
     if (!file_) return WriteFailed;
-    // A full disk shows up at the latest when the buffered bytes are flushed and the file closed.
-    bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
+    // A full disk shows up at the latest when the buffered bytes are flushed.
+    const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
     if (!ok) {
-        ::unlink(name_.c_str());
+        abandon();
+        return WriteFailed;
+    }
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) {
+        struct stat st {};
+        if (::stat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name_.c_str());
+        name_.clear();
         return WriteFailed;
     }
     name_.clear();
@@ -52,9 +69,9 @@ int OutputFile::commit() {
 
 void OutputFile::abandon() {
     if (file_) {
+        removeIfRegular(file_, name_);
         std::fclose(file_);
         file_ = nullptr;
-        ::unlink(name_.c_str());
     }
     name_.clear();
 }
