@@ -105,9 +105,10 @@ int infoGif(const std::string& file, ImageInfo& out) {
                 break;
             }
             if (frames == 0) {
+                // The reader's canvas: the screen, grown to hold a first frame reaching past it.
                 interlaced = gif->Image.Interlace;
-                firstWidth = gif->Image.Width;
-                firstHeight = gif->Image.Height;
+                firstWidth = gif->Image.Left + gif->Image.Width;
+                firstHeight = gif->Image.Top + gif->Image.Height;
                 if (gif->Image.ColorMap) mapSize = gif->Image.ColorMap->ColorCount;
             }
             ++frames;
