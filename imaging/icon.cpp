@@ -55,6 +55,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
     }
     wmf::DibOptions options;
     options.rowsOverride = rows;
+    options.keepAlpha = true;
     wmf::DibResult dib = wmf::decodeDib(reinterpret_cast<const std::uint8_t*>(d), e.size, options);
     if (dib.image.isNull()) {
         error = dib.error;

@@ -194,7 +194,7 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
     }
 
     const int w = int(width), h = int(height);
-    const bool wantAlpha = bitCount == 32;
+    const bool wantAlpha = bitCount == 32 && options.keepAlpha;
     QImage image(w, h, wantAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return fail(QStringLiteral("not enough memory for a %1 x %2 bitmap").arg(w).arg(h));
@@ -260,6 +260,8 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
                 }
                 if (qAlpha(line[x]))
                     anyAlpha = true;
+                if (!wantAlpha)
+                    line[x] |= 0xFF000000u;
                 break;
             }
             }

@@ -15,6 +15,8 @@ inline constexpr std::int64_t kMaxDibPixels = 16 * 1024 * 1024;
 struct DibOptions {
     // For icons: decode this many rows although the header's height counts the AND mask too.
     int rowsOverride = 0;
+    // Keep the fourth byte of 32-bit pixels as alpha (icons); GDI's blts ignore it.
+    bool keepAlpha = false;
     // Colour table entries are 16-bit palette indexes (DIB_PAL_COLORS); they map to this table
     // when it is not empty, else to grey levels.
     bool paletteIndexes = false;
@@ -22,7 +24,7 @@ struct DibOptions {
 };
 
 struct DibResult {
-    QImage image;            // RGB32 (ARGB32 for 32-bit icons), top row first; null on error
+    QImage image;            // RGB32 (ARGB32 with keepAlpha), top row first; null on error
     QString error;           // why decoding failed
     std::size_t bitsEnd = 0; // offset just past the pixel rows (where an icon's AND mask starts)
     int bitCount = 0;

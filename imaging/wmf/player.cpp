@@ -141,7 +141,7 @@ QString decodeText(const QByteArray& bytes, int charset) {
         if (decoder.isValid())
             return decoder.decode(bytes);
     }
-    if (charset == 2) // SYMBOL_CHARSET: symbol fonts are mapped into the private use area
+    if (charset == 2) // SYMBOL_CHARSET: the bytes are glyph codes; Latin-1 keeps them readable
         return QString::fromLatin1(bytes);
     // ANSI and DEFAULT: windows-1252, whose 0x80..0x9F differ from Latin-1.
     static const char16_t high[32] = {
