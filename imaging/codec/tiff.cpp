@@ -342,8 +342,12 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
     }
     if (band == 0 || band > t.height) band = t.height;
-    // A compressed strip or tile is decoded from its start, so a band may not cut one in two; the
-    // band buffer is therefore as tall as a strip (bounded by the image itself).
+    // A compressed strip or tile is decoded from its start, so a band should not cut one in two:
+    // the band is as tall as a strip, unless that needs more than 64 MiB of buffer (one huge
+    // strip), in which case the strip is decoded again for each band: slower, but bounded.
+    const std::uint32_t maxBand =
+        std::max<std::uint32_t>(1, std::uint32_t((std::size_t(64) << 20) / (std::size_t(t.width) * 4)));
+    band = std::min(band, maxBand);
     if (const int rc = allocateRaster(out, int(t.width), int(t.height), 24); rc != Ok) return rc;
     std::vector<std::uint32_t> pixels(std::size_t(t.width) * band);
     for (std::uint32_t y = 0; y < t.height; y += band) {
