@@ -106,7 +106,7 @@ struct JpegError {
     std::jmp_buf jump;
     int result;     // the result code decided when the error was raised
     int forced;     // a code set by us before raising an error ourselves
-    bool truncated; // libjpeg saw the data end early and padded it
+    bool truncated; // the compressed data ended early; libjpeg would pad the rest with gray
 };
 
 void onJpegError(j_common_ptr cinfo) {
@@ -134,12 +134,15 @@ void onJpegError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings are counted silently; the one that matters is the premature end of the data.
+// Warnings are counted silently. Those that matter say the compressed data ended before the image
+// did: at the end of the file, or at a marker where more data should have followed (a cut-off
+// download with an end marker appended, say). Everything after that point would be invented.
 void onJpegMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
     if (level < 0) {
         ++err->pub.num_warnings;
-        if (err->pub.msg_code == JWRN_JPEG_EOF) err->truncated = true;
+        if (err->pub.msg_code == JWRN_JPEG_EOF || err->pub.msg_code == JWRN_HIT_MARKER)
+            err->truncated = true;
     }
 }
 
@@ -240,14 +243,20 @@ int decodeJpeg(JpegDecodeJob* job) {
     }
     if (gray) job->out->palette = detail::grayRamp(256);
 
-    jpeg_start_decompress(cinfo);
+    jpeg_start_decompress(cinfo); // reads every scan of a progressive file
+    // Decoding stops at the first sign of missing data: a huge image claimed by a tiny file
+    // costs nothing more than its header.
+    if (job->err.truncated) {
+        jpeg_destroy_decompress(cinfo);
+        return Truncated;
+    }
     const int width = int(cinfo->output_width);
     if (cmyk) {
         // One row of inks in libjpeg's own pool, released with the decompressor.
         JSAMPARRAY inks = cinfo->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(cinfo),
                                                    JPOOL_IMAGE, JDIMENSION(width) * 4, 1);
         const bool inverted = cinfo->saw_Adobe_marker;
-        while (cinfo->output_scanline < cinfo->output_height) {
+        while (cinfo->output_scanline < cinfo->output_height && !job->err.truncated) {
             const int y = int(cinfo->output_scanline);
             if (jpeg_read_scanlines(cinfo, inks, 1) != 1) break;
             cmykRowToRgb(inks[0], job->out->row(y), width, inverted);
@@ -255,7 +264,7 @@ int decodeJpeg(JpegDecodeJob* job) {
     } else {
         // Straight into the raster, several rows per call.
         JSAMPROW rows[16];
-        while (cinfo->output_scanline < cinfo->output_height) {
+        while (cinfo->output_scanline < cinfo->output_height && !job->err.truncated) {
             const int y = int(cinfo->output_scanline);
             const int count = std::min(16, int(cinfo->output_height) - y);
             for (int i = 0; i < count; ++i) rows[i] = job->out->row(y + i);

@@ -254,6 +254,13 @@ TEST_F(JpegFiles, DamagedAndHostileFilesFailCleanly) {
         EXPECT_TRUE(r.empty());
     }
 
+    // Cut and closed with an end marker, as a broken download or a careless tool leaves it.
+    auto closed = bytes;
+    closed.resize(bytes.size() / 2);
+    closed.insert(closed.end(), {0xFF, 0xD9});
+    writeWholeFile(dir.file("closed.jpg"), closed);
+    EXPECT_EQ(readJpeg(dir.file("closed.jpg"), 24, 1, 0, r), Truncated);
+
     // A frame header claiming 65000 x 65000 pixels is refused before allocation.
     auto huge = bytes;
     const auto parts = segments(bytes);
