@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -47,6 +48,8 @@ constexpr int kMaxScans = 1000;
 constexpr long kMaxJpegMemory = 512L << 20;
 // Rows asked of libjpeg per call.
 constexpr int kJpegRowBatch = 8;
+// Files up to this size are read whole into memory before decoding.
+constexpr std::int64_t kMaxInMemory = 64 << 20;
 // The forced result that means "the sink stopped" (forced results must be nonzero).
 constexpr int kForcedStop = -1000;
 
@@ -65,6 +68,8 @@ struct StreamJpegJob {
     StreamJpegError err;
     jpeg_progress_mgr progress;
     std::FILE* file;
+    const unsigned char* data; // the whole file when it was read into memory, else null
+    std::size_t size;
     int minWidth;
     int minHeight;
     bool fastUpsampling;
@@ -137,7 +142,10 @@ int streamJpegFrame(StreamJpegJob* job) {
     }
     jpeg_create_decompress(cinfo);
     cinfo->client_data = job;
-    jpeg_stdio_src(cinfo, job->file);
+    if (job->data)
+        jpeg_mem_src(cinfo, job->data, static_cast<unsigned long>(job->size));
+    else
+        jpeg_stdio_src(cinfo, job->file);
     job->progress.progress_monitor = onStreamJpegProgress;
     cinfo->progress = &job->progress;
     cinfo->mem->max_memory_to_use = kMaxJpegMemory;
@@ -387,6 +395,25 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
     if (const int rc = openStream(file, f); rc != Ok) return rc;
     auto job = std::make_unique<StreamJpegJob>();
     job->file = f.get();
+    // From memory, libjpeg-turbo's Huffman decoder stays on its fast path for nearly the whole
+    // file (with a small refilled buffer it drops to the careful path near every refill).
+    std::vector<unsigned char> bytes;
+    const std::int64_t length = detail::fileSize(f.get());
+    if (length > 0 && length <= kMaxInMemory) {
+        try {
+            bytes.resize(std::size_t(length));
+        } catch (const std::bad_alloc&) {
+            bytes.clear();
+        }
+        if (!bytes.empty()) {
+            const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
+            if (got != bytes.size() && std::ferror(f.get())) return ReadFailed;
+            // A file shorter than its size said (it shrank meanwhile) is read as it is now.
+            bytes.resize(got);
+            job->data = bytes.data();
+            job->size = bytes.size();
+        }
+    }
     job->minWidth = minWidth;
     job->minHeight = minHeight;
     job->fastUpsampling = fastUpsampling;

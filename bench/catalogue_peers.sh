@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Times Pixmoor's catalogue build against thumbnail makers on the same files in the same run and
+# prints files per second and the ratios:
+#   pixmoor   build/bin/pixmoor-bench catalogue (the real main window, offscreen)
+#   gm        GraphicsMagick with its size hint: gm mogrify -size 140x140 -thumbnail 70x70
+#   vips      vipsthumbnail -s 70x70
+#   im        ImageMagick: mogrify -define jpeg:size=140x140 -thumbnail 70x70
+# Every peer runs as two processes, each on half the files (one thread each), so it uses both
+# cores as Pixmoor's decode-ahead does; the mogrify peers work on copies in a scratch folder.
+# The files are read once beforehand, so every contender finds them in the page cache.
+#
+# usage: bench/catalogue_peers.sh [--data DIR] [--count N] [--types "jpg png ..."] [--size WxH]
+#                                 [--view icon|report] [--bin PIXMOOR_BENCH] [--pipeline]
+# --pipeline times the thumbnail pipeline alone (pixmoor-bench pipeline) instead of the window.
+# DIR (default /work/bench-data/catalogue) is made by bench/make_catalogue_data.sh when missing.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(dirname "$here")"
+data=/work/bench-data/catalogue
+count=300
+types="jpg png bmp gif tif pcx"
+size=70x70
+view=icon
+bin="$root/build/bin/pixmoor-bench"
+command=catalogue
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --data) data="${2:?}"; shift 2 ;;
+    --count) count="${2:?}"; shift 2 ;;
+    --types) types="${2:?}"; shift 2 ;;
+    --size) size="${2:?}"; shift 2 ;;
+    --view) view="${2:?}"; shift 2 ;;
+    --bin) bin="${2:?}"; shift 2 ;;
+    --pipeline) command=pipeline; shift ;;
+    *) echo "usage: $0 [--data DIR] [--count N] [--types \"jpg png ...\"] [--size WxH] [--view icon|report] [--bin FILE]" >&2; exit 2 ;;
+  esac
+done
+[[ -x "$bin" ]] || { echo "no $bin: cmake -S $root -B $root/build -DCMAKE_BUILD_TYPE=Release -DPIXMOOR_TESTS=OFF && cmake --build $root/build -j2 --target pixmoor-bench" >&2; exit 1; }
+if [[ -f "$(dirname "$(dirname "$bin")")/CMakeCache.txt" ]] &&
+   ! grep -q '^CMAKE_BUILD_TYPE:STRING=Release' "$(dirname "$(dirname "$bin")")/CMakeCache.txt"; then
+  echo "warning: $bin is not a Release build" >&2
+fi
+w="${size%x*}"; h="${size#*x}"
+hint="$((2 * w))x$((2 * h))"
+
+bash "$here/make_catalogue_data.sh" --count "$count" "$data" >&2
+
+scratch="$(mktemp -d /tmp/pixmoor-peers.XXXXXX)"
+trap 'rm -rf "$scratch"' EXIT
+
+now() { date +%s.%N; }
+
+# The files of a type, as the catalogue finds them.
+files_of() { find "$1" -maxdepth 1 -type f -iname "*.$2" | sort; }
+
+# Splits the files of $1 (type $2) into two halves copied to $3/a and $3/b.
+split_copies() {
+  local dir="$1" type="$2" out="$3" i=0
+  rm -rf "$out"; mkdir -p "$out/a" "$out/b"
+  while IFS= read -r f; do
+    if (( i % 2 == 0 )); then cp "$f" "$out/a/"; else cp "$f" "$out/b/"; fi
+    i=$((i + 1))
+  done < <(files_of "$dir" "$type")
+}
+
+# Runs "$@" on the files of $halves/a and $halves/b as two processes; prints the seconds taken.
+# The command gets the files as its last arguments; it must write into its own folder.
+time_pair() {
+  local halves="$1"; shift
+  local start end status=0
+  start=$(now)
+  ( cd "$halves/a" && OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1 "$@" ./* >/dev/null 2>&1 ) & local pa=$!
+  ( cd "$halves/b" && OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1 "$@" ./* >/dev/null 2>&1 ) & local pb=$!
+  wait "$pa" || status=1
+  wait "$pb" || status=1
+  end=$(now)
+  if (( status != 0 )); then echo "failed"; else echo "$end - $start" | bc -l; fi
+}
+
+rate() { # files seconds
+  if [[ "$2" == failed ]]; then echo "n/a"; else printf '%.2f' "$(echo "$1 / $2" | bc -l)"; fi
+}
+ratio() { # ours theirs
+  if [[ "$2" == n/a || "$1" == n/a ]]; then echo "n/a"; else printf '%.2f' "$(echo "$1 / $2" | bc -l)"; fi
+}
+
+printf '%-5s %6s %10s %10s %10s %10s %8s %8s %8s %8s %9s\n' type files pixmoor gm-pair vips-pair \
+  im-pair xgm xvips xim rss_mb stall_ms
+summary=()
+for type in $types; do
+  dir="$data/$type"
+  [[ -d "$dir" ]] || { echo "no $dir" >&2; continue; }
+  n=$(files_of "$dir" "$type" | wc -l)
+  (( n > 0 )) || continue
+  files_of "$dir" "$type" | xargs cat > /dev/null
+
+  if [[ $command == catalogue ]]; then
+    line=$("$bin" catalogue "$dir" --type "$type" --size "$size" --view "$view" 2>/dev/null | tail -n 1)
+  else
+    line=$("$bin" pipeline "$dir" --type "$type" --size "$size" 2>/dev/null | tail -n 1)
+  fi
+  ours=$(sed -n 's/.*files_per_s=\([0-9.]*\).*/\1/p' <<<"$line")
+  rss=$(sed -n 's/.*peak_rss_mb=\([0-9.]*\).*/\1/p' <<<"$line")
+  stall=$(sed -n 's/.*max_stall_ms=\([0-9.]*\).*/\1/p' <<<"$line")
+  built=$(sed -n 's/^files=\([0-9]*\).*/\1/p' <<<"$line")
+  [[ -n "$ours" ]] || { echo "pixmoor-bench gave no result for $type: $line" >&2; ours=n/a; }
+  [[ "$built" == "$n" ]] || echo "warning: pixmoor-bench catalogued ${built:-0} of $n $type files" >&2
+
+  split_copies "$dir" "$type" "$scratch/gm"
+  gm_s=$(time_pair "$scratch/gm" gm mogrify -size "$hint" -thumbnail "$size")
+  split_copies "$dir" "$type" "$scratch/im"
+  im_s=$(time_pair "$scratch/im" mogrify -define "jpeg:size=$hint" -thumbnail "$size")
+  split_copies "$dir" "$type" "$scratch/vips"
+  vips_s=$(time_pair "$scratch/vips" vipsthumbnail -s "$size" -o 'thumb_%s.jpg')
+  rm -rf "$scratch/gm" "$scratch/im" "$scratch/vips"
+
+  gm_r=$(rate "$n" "$gm_s"); vips_r=$(rate "$n" "$vips_s"); im_r=$(rate "$n" "$im_s")
+  printf '%-5s %6d %10s %10s %10s %10s %8s %8s %8s %8s %9s\n' "$type" "$n" "$ours" "$gm_r" \
+    "$vips_r" "$im_r" "$(ratio "$ours" "$gm_r")" "$(ratio "$ours" "$vips_r")" \
+    "$(ratio "$ours" "$im_r")" "${rss:-?}" "${stall:-?}"
+  summary+=("$type x$(ratio "$ours" "$gm_r") vs gm-pair")
+done
+echo "files per second; x columns are Pixmoor's files/s divided by the peer's (size $size, $view view)"
+echo "targets: jpg, png >= 1.10 x gm-pair; bmp, gif, tif, pcx >= 1.00; stall <= 100 ms; rss < 200 MB"
+printf '%s\n' "${summary[@]}"
