@@ -250,6 +250,15 @@ int decodePng(PngJob* job) {
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
     int rc = detail::checkDimensions(width, height);
+    // Deflate expands at most about 1032 times: a file too small to hold the image data is
+    // truncated, and is refused before a large raster is allocated for it.
+    if (rc == Ok) {
+        const std::uint64_t pixelBits = std::uint64_t(png_get_bit_depth(job->png, job->info)) *
+                                        png_get_channels(job->png, job->info);
+        const std::uint64_t rawBytes = std::uint64_t(height) * (1 + (width * pixelBits + 7) / 8);
+        if (rawBytes / 1032 > std::uint64_t(std::max<std::int64_t>(0, detail::fileSize(job->file))))
+            rc = Truncated;
+    }
     int rasterBits = 0, paletteSize = 0;
     if (rc == Ok) rc = setUpPngRead(job, rasterBits, palette, paletteSize);
     if (rc == Ok) rc = allocateRaster(*job->out, int(width), int(height), rasterBits);

@@ -222,6 +222,10 @@ TEST(PngRead, DamagedFilesFailCleanly) {
     ImageInfo info;
     ASSERT_EQ(detail::infoPng(dir.file("huge.png"), info), Ok);
     EXPECT_EQ(info.width, 60000);
+    // Within the limits, but far more pixels than the file's bytes could inflate to: refused as
+    // truncated before the 675 MB raster is allocated.
+    writeWholeFile(dir.file("bomb.png"), handMadePng(15000, 15000));
+    EXPECT_EQ(readPng(dir.file("bomb.png"), 24, 0, r), Truncated);
     // A zero width is invalid.
     writeWholeFile(dir.file("zero.png"), handMadePng(0, 10));
     EXPECT_EQ(readPng(dir.file("zero.png"), 24, 0, r), Corrupt);
