@@ -179,6 +179,9 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     const int width = std::max(gif->SWidth, frame.Left + frame.Width);
     const int height = std::max(gif->SHeight, frame.Top + frame.Height);
     if (const int rc = detail::checkDimensions(width, height); rc != Ok) return rc;
+    // LZW with 12-bit codes yields at most about 2700 pixels per byte: a file too small for its
+    // first frame is truncated, and is refused before a large raster is allocated for it.
+    if (std::int64_t(frame.Width) * frame.Height / 4096 > detail::fileSize(file)) return Truncated;
 
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     std::vector<Rgb> palette;
