@@ -610,9 +610,16 @@ int toTrueColour(Raster& image) {
     Raster out;
     const int rc = allocateRaster(out, image.width, image.height, 24);
     if (rc != Ok) return rc;
-    RowReader reader(image);
-    for (int y = 0; y < image.height; ++y)
-        std::memcpy(out.row(y), reader.row(y), std::size_t(image.width) * 3);
+    std::array<Rgb, 256> lookup{};
+    std::copy_n(image.palette.begin(), std::min<std::size_t>(image.palette.size(), 256), lookup.begin());
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.row(y);
+        std::uint8_t* dst = out.row(y);
+        for (int x = 0; x < image.width; ++x, dst += 3) {
+            const Rgb c = lookup[src[x]];
+            dst[0] = c.r, dst[1] = c.g, dst[2] = c.b;
+        }
+    }
     image = std::move(out);
     return Ok;
 }

@@ -24,11 +24,12 @@ int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
     out = FileBytes{};
     if (file.empty()) return EmptyFileName;
     Descriptor d;
-    d.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a named pipe cannot stall the open; only regular files are images.
+    d.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (d.fd < 0) return FileNotFound;
     struct stat st {};
     if (::fstat(d.fd, &st) != 0) return ReadFailed;
-    if (S_ISDIR(st.st_mode)) return FileNotFound;
+    if (!S_ISREG(st.st_mode)) return FileNotFound;
     std::size_t size = st.st_size > 0 ? std::size_t(st.st_size) : 0;
     if (size > limit) size = limit;
     try {

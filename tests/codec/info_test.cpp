@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace pixmoor::codec {
 namespace {
@@ -127,6 +128,23 @@ TEST(Info, FuzzerRegressionFilesFailCleanly) {
         }
     }
     EXPECT_GT(files, 0);
+}
+
+} // namespace
+} // namespace pixmoor::codec
+
+namespace pixmoor::codec {
+namespace {
+
+TEST(Info, NamedPipesAndDevicesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ImageInfo info;
+    Raster r;
+    EXPECT_EQ(imageInfo(fifo, info), FileNotFound); // nobody writes: a blocking open would hang
+    EXPECT_EQ(readBmp(fifo, 24, 0, r), FileNotFound);
+    EXPECT_EQ(readImage("/dev/zero", 24, 1, 0, r), FileNotFound);
 }
 
 } // namespace
