@@ -983,7 +983,8 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
         return;
     }
     const QRectF dest(map(dstX, dstY), map(dstX + dstW, dstY + dstH));
-    if (noBitmap && fn != FnStretchDib && fn != FnSetDibToDev) {
+    if (identity_ || (noBitmap && fn != FnStretchDib && fn != FnSetDibToDev)) {
+        // Measuring needs only where the bitmap goes, not its pixels.
         device_.patBlt(state(), dest.normalized(), rop);
         return;
     }
