@@ -112,6 +112,7 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
         drawMetafile(painter, *mf, QRectF(0, 0, smaller.width() * 0.85, smaller.height() * 0.85));
     }
     EXPECT_GT(meanDifference(smaller, r.reference), kSameDrawing);
+    std::printf("[ similarity ] wrong scale   mean difference %.2f / 255\n", meanDifference(smaller, r.reference));
     // A missing shape: the ellipse painted over.
     QImage missing = r.ours;
     {
@@ -119,6 +120,7 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
         painter.fillRect(QRect(190, 10, 180, 100), Qt::white);
     }
     EXPECT_GT(meanDifference(missing, r.reference), kSameDrawing);
+    std::printf("[ similarity ] missing shape mean difference %.2f / 255\n", meanDifference(missing, r.reference));
     // A wrong colour: the rectangle's red as magenta.
     QImage recoloured = r.ours;
     for (int y = 0; y < recoloured.height(); ++y)
@@ -126,6 +128,7 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
             if (distance(recoloured.pixel(x, y), Qt::red) < 60)
                 recoloured.setPixel(x, y, qRgb(255, 0, 255));
     EXPECT_GT(meanDifference(recoloured, r.reference), kSameDrawing);
+    std::printf("[ similarity ] wrong colour  mean difference %.2f / 255\n", meanDifference(recoloured, r.reference));
 }
 
 TEST(MetafileFixtures, BitmapTextAndHatchDetails) {
