@@ -5,6 +5,7 @@
 
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_io.h"
+#include "imaging/codec/jpeg_dc.h"
 
 #include <algorithm>
 #include <array>
@@ -412,6 +413,12 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
             bytes.resize(got);
             job->data = bytes.data();
             job->size = bytes.size();
+            // A progressive file at 1/8 scale needs only its DC scans.
+            switch (detail::decodeProgressiveDc(job->data, job->size, minWidth, minHeight, sink)) {
+            case detail::DcScanResult::Done: return Ok;
+            case detail::DcScanResult::Stopped: return kStreamStopped;
+            case detail::DcScanResult::NotApplicable: break;
+            }
         }
     }
     job->minWidth = minWidth;

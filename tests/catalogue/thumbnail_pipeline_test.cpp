@@ -70,6 +70,17 @@ protected:
         magick(d, photo + " -colorspace Gray -quality 90", "gray.jpg");
         magick(d, photo + " -colorspace CMYK -quality 90", "cmyk.jpg");
         magick(d, "-size 1200x900 gradient:yellow-navy -quality 90", "big.jpg");
+        // Progressive files large enough for 1/8 scale, where only their DC scans are decoded:
+        // 4:2:0, gray, 4:2:2, and 4:4:4 with restart markers (written by cjpeg).
+        const std::string large = "-size 1600x1200 plasma:orange-teal -attenuate 0.4 +noise Gaussian";
+        magick(d, large + " -interlace Plane -sampling-factor 2x2 -quality 90", "prog-420.jpg");
+        magick(d, large + " -colorspace Gray -interlace Plane -quality 90", "prog-gray.jpg");
+        magick(d, large + " -interlace Plane -sampling-factor 2x1 -quality 90", "prog-422.jpg");
+        magick(d, large, "large.ppm");
+        ASSERT_EQ(pixmoor::test::run("cjpeg -progressive -restart 2 -sample 1x1 -quality 85 " +
+                                     quoted(d.file("large.ppm")) + " > " +
+                                     quoted(d.file("prog-444-restart.jpg"))),
+                  0);
         magick(d, photo, "photo.png");
         magick(d, photo + " -alpha set -channel A -evaluate set 50% +channel", "alpha.png");
         magick(d, "-size 640x480 radial-gradient:white-black -depth 16", "deep.png");
@@ -84,6 +95,8 @@ protected:
         // Damaged and misnamed files.
         QFile::copy(qfile(d, "photo.jpg"), qfile(d, "truncated.jpg"));
         QFile::resize(qfile(d, "truncated.jpg"), QFile(qfile(d, "photo.jpg")).size() / 2);
+        QFile::copy(qfile(d, "prog-420.jpg"), qfile(d, "truncated-prog.jpg"));
+        QFile::resize(qfile(d, "truncated-prog.jpg"), QFile(qfile(d, "prog-420.jpg")).size() * 3 / 5);
         QFile::copy(qfile(d, "photo.png"), qfile(d, "truncated.png"));
         QFile::resize(qfile(d, "truncated.png"), QFile(qfile(d, "photo.png")).size() / 3);
         QFile text(qfile(d, "text.jpg"));
@@ -105,7 +118,8 @@ TempDir* PipelineFiles::dir_ = nullptr;
 
 TEST_F(PipelineFiles, FastThumbnailsLookLikeTheComponentPath) {
     for (const char* name :
-         {"photo.jpg", "progressive.jpeg", "gray.jpg", "cmyk.jpg", "big.jpg", "photo.png",
+         {"photo.jpg", "progressive.jpeg", "gray.jpg", "cmyk.jpg", "big.jpg", "prog-420.jpg",
+          "prog-gray.jpg", "prog-422.jpg", "prog-444-restart.jpg", "photo.png",
           "alpha.png", "deep.png", "interlaced.png", "palette.png", "wide.bmp", "photo.bmp",
           "photo.gif", "photo.tiff", "photo.pcx"}) {
         for (const QSize size : {QSize(70, 70), QSize(50, 50), QSize(150, 20)}) {
@@ -158,6 +172,7 @@ TEST_F(PipelineFiles, FilesTheFastPathCannotReadGiveNothing) {
     const ThumbnailRequest request{{70, 70}};
     // Truncated and damaged files go to the component, which reports them.
     EXPECT_FALSE(makeThumbnail(path("truncated.jpg"), request));
+    EXPECT_FALSE(makeThumbnail(path("truncated-prog.jpg"), request));
     EXPECT_FALSE(makeThumbnail(path("truncated.png"), request));
     EXPECT_FALSE(makeThumbnail(path("text.jpg"), request));
     // The decoder is picked by the name, as the component picks it.
