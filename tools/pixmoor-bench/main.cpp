@@ -99,11 +99,15 @@ public:
         running_ = true;
         asleep_ = false;
         max_ = 0;
+        maxEnd_ = 0;
         clock_.start();
+        total_.start();
     }
+    // When the longest stall ended, in nanoseconds from start().
+    qint64 longestEndedAt() const { return maxEnd_; }
     // Also counts the stretch from the last visit to now.
     qint64 stop() {
-        if (running_ && !asleep_) max_ = std::max(max_, clock_.nsecsElapsed());
+        if (running_ && !asleep_) note(clock_.nsecsElapsed());
         running_ = false;
         return max_;
     }
@@ -111,13 +115,26 @@ public:
 private:
     void visit(bool goingToSleep) {
         if (!running_) return;
-        if (!asleep_) max_ = std::max(max_, clock_.nsecsElapsed());
+        if (!asleep_) note(clock_.nsecsElapsed());
         asleep_ = goingToSleep;
         clock_.restart();
     }
 
+    void note(qint64 stall) {
+        if (trace_ && stall > 30'000'000)
+            std::fprintf(stderr, "stall %.1f ms ending at %.1f ms\n", double(stall) / 1e6,
+                         double(total_.nsecsElapsed()) / 1e6);
+        if (stall <= max_) return;
+        max_ = stall;
+        maxEnd_ = total_.nsecsElapsed();
+    }
+
     QElapsedTimer clock_;
+    QElapsedTimer total_;
     qint64 max_ = 0;
+    qint64 maxEnd_ = 0;
+    // PIXMOOR_BENCH_TRACE=1 lists every stall over 30 ms on stderr.
+    bool trace_ = qEnvironmentVariableIsSet("PIXMOOR_BENCH_TRACE");
     bool running_ = false;
     bool asleep_ = false;
 };
@@ -339,6 +356,7 @@ int main(int argc, char** argv) {
     }
 
     if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+    std::printf("longest stall ended %.1f ms into the build\n", double(stalls.longestEndedAt()) / 1e6);
     printResult(form1->ListView1->count(), nanoseconds, maxStall);
 
     form3.reset();
