@@ -4,7 +4,14 @@
 #include "app/Unit1.h"
 
 #include "app/globals.h"
+#include "catalogue/Unit2.h"
+#include "catalogue/enumeration.h"
+#include "catalogue/image.h"
 #include "catalogue/image_list.h"
+#include "catalogue/thumbnail_pipeline.h"
+#include "catalogue/thumbnails.h"
+#include "operations/pic.h"
+#include "operations/wmf.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/scratch_dir.h"
@@ -252,9 +259,15 @@ void TForm1::showEvent(QShowEvent* e) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // A build that is still running stops at its next check; the window itself lives on until
-    // the program ends, so the build never touches a destroyed control.
-    if (busy_) StopRequested = true;
+    if (building_) {
+        // The build still uses the window's controls: it ends at its next check and closes the
+        // window again once it is over, so the settings are written after it.
+        closing_ = true;
+        if (pipeline_) pipeline_->cancel();
+        e->ignore();
+        return;
+    }
+    closing_ = false;
     FormClose();
     e->accept();
     emit closed();
@@ -361,49 +374,277 @@ void TForm1::HeaderControl1SectionResize(int section, int /*oldSize*/, int newSi
     if (section == 0) DirectoryListBox1->setFixedWidth(newSize);
 }
 
-// The catalogue build fills the list; until a directory is catalogued the list stays empty.
-void TForm1::UpdateListbox() {
-    ImageList2->clear();
-    ImageList1->clear();
-    ListView1->clear();
+// ---- catalogue build ----
+
+QSize TForm1::thumbnailSize() const {
+    if (isIconView())
+        return QSize(ThumbWidth, ThumbHeight)
+            .boundedTo(QSize(kMaxThumbSide, kMaxThumbSide))
+            .expandedTo(QSize(1, 1));
+    return QSize(50, 50);
 }
 
+pixmoor::ImageList* TForm1::currentImageList() const {
+    return isIconView() ? ImageList1 : ImageList2;
+}
+
+void TForm1::UpdateListbox() {
+    if (building_) {
+        // A build is running (a change reached us while it processed messages): build again
+        // once it has ended, so the list shows the latest state.
+        rebuildPending_ = true;
+        return;
+    }
+    building_ = true;
+    if (CurrentExt.isEmpty()) CurrentExt = QStringLiteral("bmp");
+
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    setStatusText(QStringLiteral("Creating Thumb Nails"));
+    QCoreApplication::processEvents();
+
+    QStringList FileNames;
+    try {
+        ImageList2->clear();
+        ImageList1->clear();
+        ListView1->clear();
+        if (!closing_) {
+            FileNames = pixmoor::enumerateImageFiles(DirectoryListBox1->directory(), CurrentExt);
+            fileNames_ = &FileNames;
+            if (!FileNames.isEmpty()) disablewindow();
+            startPipeline(FileNames);
+            const int count = int(FileNames.size());
+            int counted = 0;
+            for (int k = 0; k < count && !closing_; ++k) {
+                if (CurrentExt == QLatin1String("ico"))
+                    IconSet(k);
+                else
+                    ImageSet(k);
+                ListView1->append(FileNames[k], k);
+                if (k > 0) ProgressBar1->setValue(pixmoor::progressPosition(k, count));
+                ProgressBar1->repaint();
+                if (++counted == 20) {
+                    QCoreApplication::processEvents();
+                    counted = 0;
+                }
+                if (StopRequested) {
+                    StopRequested = false;
+                    break;
+                }
+            }
+        }
+        Label1->setText(pixmoor::fileCountText(int(FileNames.size())));
+    } catch (...) {
+        finishBuild();
+        throw; // the central handler reports it
+    }
+    finishBuild();
+}
+
+void TForm1::finishBuild() {
+    pipeline_.reset();
+    fileNames_ = nullptr;
+    if (!isIconView()) SetListView();
+    ProgressBar1->hide();
+    enablewindow();
+    setStatusText(QStringLiteral("Finished"));
+    QCoreApplication::processEvents();
+    building_ = false;
+    if (closing_) {
+        // The window was closed during the build: close it now that the build is over.
+        QTimer::singleShot(0, this, &QWidget::close);
+    } else if (rebuildPending_) {
+        rebuildPending_ = false;
+        QTimer::singleShot(0, this, &TForm1::UpdateListbox);
+    }
+}
+
+void TForm1::startPipeline(const QStringList& names) {
+    pipeline_.reset();
+    if (!fastThumbnails || !Form3 || names.isEmpty() || WmfButton->isChecked() ||
+        !pixmoor::ThumbnailPipeline::handles(CurrentExt))
+        return;
+    pixmoor::ThumbnailRequest request;
+    request.size = thumbnailSize();
+    request.bits = pixmoor::loadResolutionBits(Form3->PMultiImage1->ImageReadRes(),
+                                               Form3->PMultiImage1->displayBits());
+    request.dither = Form3->PMultiImage1->ImageDither();
+    pipeline_ = std::make_unique<pixmoor::ThumbnailPipeline>(DirectoryListBox1->directory(),
+                                                              names, CurrentExt, request);
+}
+
+void TForm1::ImageSet(int k) {
+    const QSize size = thumbnailSize();
+    pixmoor::ImageList* target = currentImageList();
+    const QString& name = (*fileNames_)[k];
+    try {
+        if (!Form3) throw std::runtime_error("The work form is missing");
+        QImage bitmap;
+        if (WmfButton->isChecked()) {
+            Form3->Image1->loadPicture(name);
+            bitmap = pixmoor::drawThumbnail(Form3->Image1->picture(), size);
+        } else {
+            std::optional<QImage> fast;
+            if (pipeline_) fast = pipeline_->take(k);
+            if (fast) {
+                bitmap = pixmoor::stretchToThumbnail(*fast, size);
+            } else if (closing_) {
+                // The window is closing: the build ends after this file, so it is not read.
+                bitmap = pixmoor::drawThumbnail(pixmoor::Picture(), size);
+            } else {
+                // The component reports what is wrong with the file itself; the thumbnail shows
+                // whatever its picture holds afterwards.
+                Form3->PMultiImage1->setImageName(name);
+                bitmap = pixmoor::drawThumbnail(Form3->PMultiImage1->Picture(), size);
+            }
+        }
+        target->append(bitmap);
+    } catch (const std::exception&) {
+        target->append(pixmoor::errorThumbnail(size));
+    }
+}
+
+void TForm1::IconSet(int k) {
+    pixmoor::ImageList* target = currentImageList();
+    const QString& name = (*fileNames_)[k];
+    try {
+        const pixmoor::Icon icon = pixmoor::Icon::fromFile(name);
+        target->appendWithAlpha(icon.scaled(target->width(), target->height()));
+    } catch (const std::exception&) {
+        // The item still gets an image of its own, so every later item keeps its thumbnail.
+        target->appendWithAlpha(pixmoor::failedIconThumbnail(target->imageSize()));
+        pixmoor::showError(QStringLiteral("Unable To Create Thumb For ") + name, this);
+    }
+}
+
+void TForm1::SetListView() {
+    const QString dir = QDir::currentPath();
+    for (int row = 0; row < ListView1->count(); ++row) {
+        const QFileInfo info(pixmoor::joinPath(dir, ListView1->caption(row)));
+        if (!info.exists() || info.isDir()) {
+            ListView1->setSubItems(row, QString(), QString());
+            continue;
+        }
+        ListView1->setSubItems(row, QString::number(info.size()),
+                               pixmoor::fileDateText(info.lastModified()));
+    }
+}
+
+// ---- image types and thumb size ----
+
 void TForm1::SetImageSize() {
-    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight));
+    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
     ImageList2->setSize(QSize(50, 50));
 }
 
-// ---- image types ----
+void TForm1::SizeEnable() {
+    if (!isIconView()) return;
+    ThumbSize1->setEnabled(true);
+    ThumbSizeButton->setEnabled(true);
+}
+
+void TForm1::change() {
+    ToClipboard1->setEnabled(true);
+    ToClipboard2->setEnabled(true);
+    SetImageSize();
+    UpdateListbox();
+    SizeEnable();
+}
 
 void TForm1::selectType(QAction* item, QAbstractButton* button, const QString& ext) {
     item->setChecked(true);
     button->setChecked(true);
     CurrentExt = ext;
+    QCoreApplication::processEvents();
+    change();
 }
 
-void TForm1::BMP1Click() {
-    selectType(BMP1, BmpButton, QStringLiteral("bmp"));
-}
-void TForm1::Gif1Click() {
-    selectType(Gif1, GifButton, QStringLiteral("gif"));
-}
+void TForm1::BMP1Click() { selectType(BMP1, BmpButton, QStringLiteral("bmp")); }
+void TForm1::Gif1Click() { selectType(Gif1, GifButton, QStringLiteral("gif")); }
+void TForm1::Jpeg1Click() { selectType(Jpeg1, JpegButton, QStringLiteral("jpg")); }
+void TForm1::Pcx1Click() { selectType(Pcx1, PcxButton, QStringLiteral("pcx")); }
+void TForm1::Png1Click() { selectType(Png1, PngButton, QStringLiteral("png")); }
+void TForm1::Tiff1Click() { selectType(Tiff1, TiffButton, QStringLiteral("tif")); }
+void TForm1::Wmf1Click() { selectType(Wmf1, WmfButton, QStringLiteral("wmf")); }
+
 void TForm1::Icon1Click() {
-    selectType(Icon1, IconButton, QStringLiteral("ico"));
+    Icon1->setChecked(true);
+    IconButton->setChecked(true);
+    ImageList1->setSize(QSize(32, 32));
+    ImageList2->setSize(QSize(32, 32));
+    ThumbSize1->setEnabled(false);
+    ThumbSizeButton->setEnabled(false);
+    CurrentExt = QStringLiteral("ico");
+    ToClipboard1->setEnabled(false);
+    ToClipboard2->setEnabled(false);
+    QCoreApplication::processEvents();
+    UpdateListbox();
 }
-void TForm1::Jpeg1Click() {
-    selectType(Jpeg1, JpegButton, QStringLiteral("jpg"));
+
+void TForm1::ThumbSize1Click() {
+    if (!Form2 || Form2->exec() != QDialog::Accepted) return;
+    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
+    if (Form3) Form3->PMultiImage1->resize(ThumbWidth, ThumbHeight);
+    UpdateListbox();
 }
-void TForm1::Pcx1Click() {
-    selectType(Pcx1, PcxButton, QStringLiteral("pcx"));
+
+// ---- view options ----
+
+void TForm1::List1Click() {
+    if (!isIconView()) {
+        List1->setChecked(false);
+        ListView1->setViewStyle(pixmoor::ListView::ViewStyle::Icon);
+        ThumbSizeButton->setEnabled(true);
+        ThumbSize1->setEnabled(true);
+    } else {
+        List1->setChecked(true);
+        ListView1->setViewStyle(pixmoor::ListView::ViewStyle::Report);
+        ThumbSizeButton->setEnabled(false);
+        ThumbSize1->setEnabled(false);
+    }
+    UpdateListbox();
 }
-void TForm1::Png1Click() {
-    selectType(Png1, PngButton, QStringLiteral("png"));
+
+void TForm1::Sorted1Click() {
+    if (ListView1->isSorted()) {
+        ListView1->setSorted(false);
+        Sorted1->setChecked(false);
+        UpdateListbox();
+    } else {
+        ListView1->setSorted(true);
+        Sorted1->setChecked(true);
+    }
 }
-void TForm1::Tiff1Click() {
-    selectType(Tiff1, TiffButton, QStringLiteral("tif"));
+
+void TForm1::SelectAll1Click() { ListView1->selectAll(); }
+
+void TForm1::Refresh1Click() {
+    repaint();
+    DirectoryListBox1->reread(); // reports a change, which builds the catalogue
+    UpdateListbox();
 }
-void TForm1::Wmf1Click() {
-    selectType(Wmf1, WmfButton, QStringLiteral("wmf"));
+
+// ---- viewers ----
+
+void TForm1::ViewButtonClick() {
+    const int row = ListView1->selected();
+    if (row < 0 || !OKBottomDlg || !Form7) return;
+    const QString name = ListView1->caption(row);
+    try {
+        if (WmfButton->isChecked()) {
+            Form7->Image1->loadPicture(name);
+            Form7->setWindowTitle(name);
+            Form7->StatusPanel0->setText(name);
+            Form7->showViewer();
+        } else {
+            OKBottomDlg->PMultiImage1->setImageName(name);
+            OKBottomDlg->setWindowTitle(name);
+            OKBottomDlg->StatusPanel0->setText(name);
+            OKBottomDlg->showViewer();
+        }
+    } catch (const std::exception&) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    }
 }
 
 // ---- commands of the other subsystems, wired to their items and buttons ----
@@ -412,11 +653,8 @@ void TForm1::Copy1Click() {}
 void TForm1::Delete1Click() {}
 void TForm1::Rename1Click() {}
 void TForm1::Properties2Click() {}
-void TForm1::SelectAll1Click() {}
 void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
-void TForm1::ViewButtonClick() {}
-void TForm1::ThumbSize1Click() {}
 void TForm1::Help2Click() {}
 void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
@@ -424,9 +662,6 @@ void TForm1::ToClipboard1Click() {}
 void TForm1::Acquire1Click() {}
 void TForm1::SelectTwain1Click() {}
 void TForm1::ScreenCapture1Click() {}
-void TForm1::List1Click() {}
-void TForm1::Refresh1Click() {}
-void TForm1::Sorted1Click() {}
 void TForm1::About1Click() {}
 void TForm1::Search1Click() {}
 void TForm1::UsingHelp1Click() {}

@@ -12,6 +12,7 @@ class QLabel;
 namespace pixmoor {
 class HintFilter;
 class ImageList;
+class ThumbnailPipeline;
 } // namespace pixmoor
 
 class TForm1 : public QMainWindow, public Ui::TForm1 {
@@ -38,10 +39,32 @@ public:
 
     // Builds the catalogue of the current directory.
     void UpdateListbox();
+    // Makes the thumbnail of file k of the build and appends it to the current view's list:
+    // ImageSet for every type but icons, IconSet for icons.
+    void ImageSet(int k);
+    void IconSet(int k);
+    // Fills the Size and Date sub-items of every item (report view).
+    void SetListView();
     // Sizes ImageList1 to ThumbWidth x ThumbHeight and ImageList2 to 50 x 50.
     void SetImageSize();
+    // Enables the thumb size command in icon view.
+    void SizeEnable();
+    // The common tail of the ordinary type commands.
+    void change();
     // Whether the list shows the icon view.
     bool isIconView() const;
+    // Size of the thumbnails the next build makes for the current view.
+    QSize thumbnailSize() const;
+    // The image list of the current view.
+    pixmoor::ImageList* currentImageList() const;
+    // True while UpdateListbox runs.
+    bool isBuilding() const { return building_; }
+
+    // Thumbnails larger than this (from a hand-edited settings file) are made at this size.
+    static constexpr int kMaxThumbSide = 1024;
+    // Whether builds decode ahead on worker threads; off, every file goes through Form3's
+    // component on this thread (the benchmark compares the two).
+    bool fastThumbnails = true;
 
     // The window-state text stored at close: "Normal", else "Maximized".
     QString windowStateText() const;
@@ -113,12 +136,21 @@ protected:
 private:
     void connectCommands();
     void selectType(QAction* item, QAbstractButton* button, const QString& ext);
+    void startPipeline(const QStringList& names);
+    void finishBuild();
     // Reports a directory that cannot be opened, at most once for the saved directory.
     void reportSavedDirectory(const QString& dir);
 
     std::unique_ptr<pixmoor::HintFilter> hints_;
     bool savedDirReported_ = false;
     bool busy_ = false;
+
+    // The running build: its file names, its decode-ahead pipeline, and what happened meanwhile.
+    const QStringList* fileNames_ = nullptr;
+    std::unique_ptr<pixmoor::ThumbnailPipeline> pipeline_;
+    bool building_ = false;
+    bool closing_ = false;        // the window was closed during the build
+    bool rebuildPending_ = false; // a build was asked for during the build
 };
 
 extern TForm1* Form1;

@@ -55,6 +55,20 @@ bool DirectoryTree::setDirectory(const QString& path) {
     return true;
 }
 
+void DirectoryTree::reread() {
+    // The model itself follows the disk through its file-system watcher; what is left is a shown
+    // directory that has gone meanwhile.
+    QString dir = directory_;
+    while (!QFileInfo(dir).isDir() && dir != QLatin1String("/")) {
+        const qsizetype slash = dir.lastIndexOf(u'/');
+        dir = slash <= 0 ? QStringLiteral("/") : dir.left(slash);
+    }
+    if (dir != directory_ && setDirectory(dir)) return; // reported by setDirectory
+    if (QDir::currentPath() != directory_) QDir::setCurrent(directory_);
+    showInTree(directory_);
+    emit directoryChanged(directory_);
+}
+
 void DirectoryTree::showInTree(const QString& path) {
     const QModelIndex index = model_->index(path);
     if (!index.isValid()) return;

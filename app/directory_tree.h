@@ -22,6 +22,11 @@ public:
     // directory or cannot be made current.
     bool setDirectory(const QString& path);
 
+    // Reads the directory structure from disk again and reports a change of the shown directory
+    // (so its catalogue is built again). A shown directory that has gone gives way to its
+    // nearest existing parent.
+    void reread();
+
     QFileSystemModel* fileSystemModel() const { return model_; }
 
 signals:

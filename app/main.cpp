@@ -2,6 +2,10 @@
 // once in their fixed order, and the message loop.
 #include "app/Unit1.h"
 #include "app/globals.h"
+#include "catalogue/Unit2.h"
+#include "catalogue/image.h"
+#include "operations/pic.h"
+#include "operations/wmf.h"
 #include "platform/application.h"
 
 #include <QIcon>
@@ -16,8 +20,15 @@ using WindowList = std::vector<std::unique_ptr<QWidget>>;
 // thumbnail size is known to the windows created after it.
 WindowList createWindows() {
     WindowList windows;
-    windows.push_back(std::make_unique<TForm1>());
-    Form1 = static_cast<TForm1*>(windows.back().get());
+    const auto create = [&windows](auto*& global, auto window) {
+        global = window.get();
+        windows.push_back(std::move(window));
+    };
+    create(Form1, std::make_unique<TForm1>());
+    create(Form2, std::make_unique<TForm2>());
+    create(Form3, std::make_unique<TForm3>());
+    create(OKBottomDlg, std::make_unique<TOKBottomDlg>());
+    create(Form7, std::make_unique<TForm7>());
     return windows;
 }
 

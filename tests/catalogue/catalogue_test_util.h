@@ -8,7 +8,11 @@
 #include <QImage>
 #include <QString>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace pixmoor::test {
 

@@ -1,0 +1,544 @@
+// Tests of the catalogue build on the real main window (offscreen): counts, progress, busy state,
+// Stop, order and thumbnails, the loaders per type, failures, report view, the type and view
+// commands, the thumb size command, the viewers and a close during a build.
+#include "app/Unit1.h"
+#include "app/globals.h"
+#include "catalogue/Unit2.h"
+#include "catalogue/enumeration.h"
+#include "catalogue/image.h"
+#include "catalogue/image_list.h"
+#include "catalogue/list_view.h"
+#include "operations/pic.h"
+#include "operations/wmf.h"
+#include "platform/message_box.h"
+#include "tests/catalogue/catalogue_test_util.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QListView>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace pixmoor;
+using namespace pixmoor::test;
+
+namespace {
+
+// Counts the enabled-state changes of a widget: the busy state disables the directory tree.
+class EnableWatcher : public QObject {
+public:
+    explicit EnableWatcher(QWidget* w) { w->installEventFilter(this); }
+    int changes = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::EnabledChange) ++changes;
+        return false;
+    }
+};
+
+class CatalogueBuild : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldCwd_ = QDir::currentPath();
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
+        StopRequested = false;
+        PrintingBusy = false;
+        CurrentExt.clear();
+        ThumbWidth = ThumbHeight = 70;
+        setMessageHandler([this](const MessageRequest& r) {
+            messages.push_back(r);
+            return MessageButton::Ok;
+        });
+        // The windows this part of the program uses, in their creation order.
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        form2 = std::make_unique<TForm2>();
+        Form2 = form2.get();
+        form3 = std::make_unique<TForm3>();
+        Form3 = form3.get();
+        viewer = std::make_unique<TOKBottomDlg>();
+        OKBottomDlg = viewer.get();
+        form7 = std::make_unique<TForm7>();
+        Form7 = form7.get();
+        builds = std::make_unique<QSignalSpy>(form->ListView1->model(), &QAbstractItemModel::modelReset);
+    }
+
+    void TearDown() override {
+        builds.reset();
+        form7.reset();
+        viewer.reset();
+        form3.reset();
+        form2.reset();
+        form.reset();
+        Form1 = nullptr;
+        Form2 = nullptr;
+        Form3 = nullptr;
+        OKBottomDlg = nullptr;
+        Form7 = nullptr;
+        setMessageHandler({});
+        QDir::setCurrent(oldCwd_);
+        StopRequested = false;
+        CurrentExt.clear();
+    }
+
+    QString dirPath() const { return qpath(dir.path().string()); }
+
+    // Shows the main window and lets its first activation run (it points the tree at the saved
+    // directory, which would otherwise happen in the middle of a test's build).
+    void showWindow() {
+        form->show();
+        ASSERT_TRUE(QTest::qWaitFor([] { return !FirstActivation; }, 5000));
+    }
+
+    // Points the directory tree at the test directory, which builds the catalogue.
+    void browse() {
+        ASSERT_TRUE(form->DirectoryListBox1->setDirectory(dirPath()));
+        ASSERT_EQ(QDir::currentPath(), QFileInfo(dirPath()).canonicalFilePath());
+    }
+
+    // The thumbnail an item shows.
+    QImage thumbOf(int row) const {
+        const ListItem& item = form->ListView1->item(row);
+        ImageList* list = form->isIconView() ? form->ImageList1 : form->ImageList2;
+        return list->image(item.imageIndex);
+    }
+
+    int buildCount() const { return int(builds->count()); }
+
+    TempDir dir;
+    std::vector<MessageRequest> messages;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TOKBottomDlg> viewer;
+    std::unique_ptr<TForm7> form7;
+    std::unique_ptr<QSignalSpy> builds;
+
+private:
+    TempDir config_;
+    QString oldCwd_;
+};
+
+// Colours distinct enough to tell thumbnails apart after scaling.
+QString colourName(int i) {
+    static const char* names[] = {"red", "lime", "blue", "yellow", "magenta", "cyan", "black",
+                                  "orange", "purple", "navy"};
+    return names[i % 10];
+}
+
+unsigned rgbOf(const QString& name) { return QColor(name).rgb() | 0xFF000000u; }
+
+} // namespace
+
+TEST_F(CatalogueBuild, EmptyDirectoryShowsNoFilesAndNeverEntersTheBusyState) {
+    EnableWatcher tree(form->DirectoryListBox1);
+    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
+    browse();
+    EXPECT_EQ(form->ListView1->count(), 0);
+    EXPECT_EQ(form->Label1->text(), "0 Files");
+    EXPECT_EQ(form->statusText(), "Finished");
+    EXPECT_FALSE(form->ProgressBar1->isVisible());
+    EXPECT_EQ(tree.changes, 0);
+    EXPECT_FALSE(form->StopButton->isEnabled()); // left the busy state anyway
+    EXPECT_EQ(buildCount(), 1);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(CatalogueBuild, OneFileShowsOneFileAndTheProgressStaysAtZero) {
+    magick("-size 40x30 xc:blue", dir.file("only.bmp"));
+    EnableWatcher tree(form->DirectoryListBox1);
+    QList<int> positions;
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
+                     [&](int v) { positions.append(v); });
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 1);
+    EXPECT_EQ(form->ListView1->caption(0), "only.bmp");
+    EXPECT_EQ(form->Label1->text(), "1 File");
+    for (int p : positions) EXPECT_EQ(p, 0);
+    EXPECT_EQ(tree.changes, 2); // disabled and enabled again
+    EXPECT_TRUE(form->DirectoryListBox1->isEnabled());
+    EXPECT_EQ(pixelAt(thumbOf(0), 35, 35), rgbOf("blue"));
+}
+
+TEST_F(CatalogueBuild, SortedAndUnsortedOrdersEachItemWithItsOwnThumbnail) {
+    // Names whose listing order is all but certain to differ from the sorted order.
+    QStringList names;
+    for (int i = 0; i < 10; ++i) {
+        const QString name = QStringLiteral("f%1_%2.png").arg((i * 7) % 10).arg(colourName(i));
+        names.append(name);
+        magick("-size 60x60 xc:" + colourName(i).toStdString(), dir.file(name.toStdString()));
+    }
+    form->PngButton->click();
+    EXPECT_EQ(CurrentExt, "png");
+    browse();
+    const int builtBefore = buildCount();
+    ASSERT_EQ(form->ListView1->count(), 10);
+    EXPECT_EQ(form->Label1->text(), "10 Files");
+    QStringList expected = names;
+    QCollator collator;
+    std::sort(expected.begin(), expected.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    EXPECT_EQ(form->ListView1->captions(), expected);
+    const auto checkThumbnails = [&] {
+        for (int row = 0; row < form->ListView1->count(); ++row) {
+            const QString caption = form->ListView1->caption(row);
+            const QString colour = caption.section(u'_', 1).section(u'.', 0, 0);
+            EXPECT_EQ(pixelAt(thumbOf(row), 30, 30), rgbOf(colour)) << caption.toStdString();
+        }
+    };
+    checkThumbnails();
+
+    // Sorting off rebuilds and shows the listing order; on again re-sorts without a build.
+    form->Sorted1->trigger();
+    EXPECT_FALSE(form->Sorted1->isChecked());
+    EXPECT_EQ(buildCount(), builtBefore + 1);
+    EXPECT_EQ(form->ListView1->captions(), enumerateImageFiles(dirPath(), "png"));
+    checkThumbnails();
+    form->Sorted1->trigger();
+    EXPECT_TRUE(form->Sorted1->isChecked());
+    EXPECT_EQ(buildCount(), builtBefore + 1);
+    EXPECT_EQ(form->ListView1->captions(), expected);
+    checkThumbnails();
+}
+
+TEST_F(CatalogueBuild, ThumbnailsAreSqueezedToFillAndWhiteIsTransparent) {
+    // 200 x 100: left half red, right half white.
+    magick("-size 100x100 xc:red -size 100x100 xc:white +append", dir.file("wide.bmp"));
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 1);
+    const QImage thumb = thumbOf(0);
+    ASSERT_EQ(thumb.size(), QSize(70, 70));
+    for (int y : {0, 35, 69}) {
+        EXPECT_EQ(pixelAt(thumb, 5, y), rgbOf("red")) << y;
+        EXPECT_EQ(qAlpha(pixelAt(thumb, 64, y)), 0) << y; // pure white shows transparent
+    }
+}
+
+TEST_F(CatalogueBuild, JpegTypeListsEveryJpegSpellingWithTheRightPicture) {
+    magick("-size 64x64 xc:red", dir.file("a.jpg"));
+    magick("-size 64x64 xc:blue", dir.file("b.JPEG"));
+    magick("-size 64x64 xc:lime", dir.file("c.jpe"));
+    form->Jpeg1->trigger();
+    EXPECT_EQ(CurrentExt, "jpg");
+    browse();
+    ASSERT_EQ(form->ListView1->captions(), (QStringList{"a.jpg", "b.JPEG", "c.jpe"}));
+    const unsigned want[] = {rgbOf("red"), rgbOf("blue"), rgbOf("lime")};
+    for (int row = 0; row < 3; ++row) {
+        const QRgb got = thumbOf(row).pixel(32, 32);
+        EXPECT_NEAR(qRed(got), qRed(want[row]), 24) << row;
+        EXPECT_NEAR(qGreen(got), qGreen(want[row]), 24) << row;
+        EXPECT_NEAR(qBlue(got), qBlue(want[row]), 24) << row;
+    }
+}
+
+TEST_F(CatalogueBuild, MetafilesLoadThroughThePictureControlAndCorruptOnesShowError) {
+    QFile::copy(QStringLiteral(PIXMOOR_FIXTURES "/wmf/shapes.wmf"), dirPath() + "/a.wmf");
+    writeBytes(dir.file("b.wmf"), QByteArray("this is no metafile at all, just text"));
+    magick("-size 30x30 xc:red", dir.file("c.bmp"));
+    form->Wmf1->trigger();
+    EXPECT_TRUE(form->WmfButton->isChecked());
+    browse();
+    ASSERT_EQ(form->ListView1->captions(), (QStringList{"a.wmf", "b.wmf"}));
+    EXPECT_TRUE(messages.empty()); // no message for the broken metafile
+    EXPECT_EQ(form3->PMultiImage1->storedImageName(), "file not found"); // component untouched
+    // The good metafile is drawn; the broken one is white (transparent) with "Error" in its corner.
+    const QImage good = thumbOf(0);
+    int drawn = 0;
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 70; ++x) drawn += qAlpha(good.pixel(x, y)) != 0;
+    EXPECT_GT(drawn, 100);
+    const QImage bad = thumbOf(1);
+    int corner = 0, rest = 0;
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 70; ++x)
+            if (qAlpha(bad.pixel(x, y)) != 0) (y < 20 && x < 50 ? corner : rest)++;
+    EXPECT_GT(corner, 10);
+    EXPECT_EQ(rest, 0);
+}
+
+TEST_F(CatalogueBuild, CorruptBitmapGivesTheComponentsMessagesAndStillAThumbnail) {
+    magick("-size 40x40 xc:blue", dir.file("a.bmp"));
+    magick("-size 40x40 xc:red", dir.file("b.bmp"));
+    // Cut b.bmp short inside its pixels.
+    QFile::resize(dirPath() + "/b.bmp", 200);
+    writeBytes(dir.file("c.bmp"), QByteArray("BM garbage"));
+    magick("-size 40x40 xc:lime", dir.file("d.bmp"));
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 4);
+    EXPECT_FALSE(messages.empty());
+    for (const MessageRequest& m : messages) EXPECT_NE(m.text, "Error Loading Image");
+    EXPECT_EQ(form->ImageList1->count(), 4);
+    EXPECT_EQ(pixelAt(thumbOf(0), 35, 35), rgbOf("blue"));
+    EXPECT_EQ(pixelAt(thumbOf(3), 35, 35), rgbOf("lime"));
+    EXPECT_EQ(thumbOf(2).size(), QSize(70, 70));
+}
+
+TEST_F(CatalogueBuild, CorruptIconGivesOneMessageAndAMarkedPlaceholder) {
+    magick("-size 32x32 xc:red", dir.file("a.ico"));
+    writeBytes(dir.file("b.ico"), QByteArray("\0\0\1\0\5\0garbage", 14));
+    magick("-size 48x48 xc:blue", dir.file("c.ico"));
+    form->Icon1->trigger();
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 3);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Unable To Create Thumb For b.ico");
+    EXPECT_EQ(messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(form->ImageList1->imageSize(), QSize(32, 32));
+    EXPECT_EQ(pixelAt(thumbOf(0), 16, 16), rgbOf("red"));
+    EXPECT_EQ(pixelAt(thumbOf(2), 16, 16), rgbOf("blue")); // the item after keeps its own picture
+    EXPECT_EQ(qAlpha(thumbOf(1).pixel(3, 16)), 0);
+}
+
+TEST_F(CatalogueBuild, ReportViewShowsSizeInBytesAndDateAndSwitchingBuildsEachTime) {
+    magick("-size 100x50 xc:red", dir.file("a.bmp"));
+    browse();
+    ASSERT_EQ(buildCount(), 1);
+    EXPECT_TRUE(form->ListView1->item(0).size.isEmpty());
+    form->List1->trigger();
+    EXPECT_TRUE(form->List1->isChecked());
+    EXPECT_FALSE(form->isIconView());
+    EXPECT_FALSE(form->ThumbSize1->isEnabled());
+    EXPECT_FALSE(form->ThumbSizeButton->isEnabled());
+    EXPECT_EQ(buildCount(), 2);
+    const QFileInfo info(dirPath() + "/a.bmp");
+    EXPECT_EQ(form->ListView1->item(0).size, QString::number(info.size()));
+    EXPECT_FALSE(form->ListView1->item(0).date.isEmpty());
+    EXPECT_EQ(form->ImageList2->count(), 1);
+    EXPECT_EQ(form->ImageList1->count(), 0);
+    EXPECT_EQ(thumbOf(0).size(), QSize(50, 50));
+
+    form->List1->trigger();
+    EXPECT_FALSE(form->List1->isChecked());
+    EXPECT_TRUE(form->isIconView());
+    EXPECT_TRUE(form->ThumbSize1->isEnabled());
+    EXPECT_EQ(buildCount(), 3);
+    EXPECT_TRUE(form->ListView1->item(0).size.isEmpty());
+    EXPECT_EQ(form->ImageList2->count(), 0);
+}
+
+TEST_F(CatalogueBuild, IconTypeShrinksTheListsAndDisablesItsCommandsUntilAnotherType) {
+    magick("-size 40x40 xc:red", dir.file("a.bmp"));
+    browse();
+    form->Icon1->trigger();
+    EXPECT_TRUE(form->IconButton->isChecked());
+    EXPECT_TRUE(form->Icon1->isChecked());
+    EXPECT_EQ(form->ImageList1->imageSize(), QSize(32, 32));
+    EXPECT_EQ(form->ImageList2->imageSize(), QSize(32, 32));
+    EXPECT_FALSE(form->ThumbSize1->isEnabled());
+    EXPECT_FALSE(form->ThumbSizeButton->isEnabled()); // also after leaving the busy state
+    EXPECT_FALSE(form->ToClipboard1->isEnabled());
+    EXPECT_FALSE(form->ToClipboard2->isEnabled());
+    EXPECT_EQ(form->ListView1->count(), 0);
+
+    form->BmpButton->click();
+    EXPECT_TRUE(form->BMP1->isChecked());
+    EXPECT_EQ(CurrentExt, "bmp");
+    EXPECT_EQ(form->ImageList1->imageSize(), QSize(70, 70));
+    EXPECT_EQ(form->ImageList2->imageSize(), QSize(50, 50));
+    EXPECT_TRUE(form->ThumbSize1->isEnabled());
+    EXPECT_TRUE(form->ThumbSizeButton->isEnabled());
+    EXPECT_TRUE(form->ToClipboard1->isEnabled());
+    EXPECT_TRUE(form->ToClipboard2->isEnabled());
+    EXPECT_EQ(form->ListView1->count(), 1);
+    EXPECT_EQ(thumbOf(0).size(), QSize(70, 70));
+    // Choosing the selected type again builds again.
+    const int before = buildCount();
+    form->BMP1->trigger();
+    EXPECT_EQ(buildCount(), before + 1);
+}
+
+TEST_F(CatalogueBuild, ThumbSizeCommandResizesAndRebuildsAlsoOnABadValue) {
+    magick("-size 40x40 xc:red", dir.file("a.bmp"));
+    browse();
+    const auto answer = [this](const QString& w, const QString& h) {
+        QTimer::singleShot(0, [this, w, h] {
+            (void)QTest::qWaitFor([this] { return form2->isVisible(); }, 2000);
+            form2->Edit1->setText(w);
+            form2->Edit2->setText(h);
+            form2->okbutton->click();
+        });
+        form->ThumbSize1Click();
+    };
+    answer("100", "40");
+    EXPECT_EQ(ThumbWidth, 100);
+    EXPECT_EQ(ThumbHeight, 40);
+    EXPECT_EQ(form->ImageList1->imageSize(), QSize(100, 40));
+    EXPECT_EQ(form3->PMultiImage1->size(), QSize(100, 40));
+    EXPECT_EQ(thumbOf(0).size(), QSize(100, 40));
+    EXPECT_EQ(buildCount(), 2);
+
+    answer("151", "40");
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(ThumbWidth, 100);
+    EXPECT_EQ(buildCount(), 3); // rebuilt at the old size
+    EXPECT_EQ(thumbOf(0).size(), QSize(100, 40));
+
+    QTimer::singleShot(0, [this] {
+        (void)QTest::qWaitFor([this] { return form2->isVisible(); }, 2000);
+        form2->cancelbutton->click();
+    });
+    form->ThumbSize1Click();
+    EXPECT_EQ(buildCount(), 3);
+}
+
+TEST_F(CatalogueBuild, APendingStopEndsTheNextBuildAfterItsFirstFile) {
+    for (int i = 0; i < 5; ++i) magick("-size 20x20 xc:red", dir.file("p" + std::to_string(i) + ".bmp"));
+    form->StopButton->click(); // enabled before the first build
+    EXPECT_TRUE(StopRequested);
+    browse();
+    EXPECT_EQ(form->ListView1->count(), 1);
+    EXPECT_EQ(form->Label1->text(), "5 Files");
+    EXPECT_FALSE(StopRequested);
+    EXPECT_EQ(form->statusText(), "Finished");
+}
+
+TEST_F(CatalogueBuild, StopIsSeenWhereTheBuildProcessesMessagesEveryTwentyFiles) {
+    for (int i = 0; i < 50; ++i)
+        QFile::copy(QStringLiteral(PIXMOOR_FIXTURES "/wmf/plain.wmf"),
+                    dirPath() + QStringLiteral("/m%1.wmf").arg(i, 2, 10, QLatin1Char('0')));
+    form->Wmf1->trigger();
+    // A press queued while the third thumbnail is made waits for the next message processing.
+    QObject::connect(form->ImageList1, &ImageList::appended, form.get(), [this](int index) {
+        if (index == 2) QMetaObject::invokeMethod(form.get(), &TForm1::StopButtonClick, Qt::QueuedConnection);
+    });
+    browse();
+    EXPECT_EQ(form->ListView1->count(), 20);
+    EXPECT_EQ(form->Label1->text(), "50 Files");
+    EXPECT_TRUE(form->ListView1->isEnabled());
+}
+
+TEST_F(CatalogueBuild, RefreshBuildsTwice) {
+    magick("-size 20x20 xc:red", dir.file("a.bmp"));
+    browse();
+    magick("-size 20x20 xc:blue", dir.file("b.bmp"));
+    form->Refresh1->trigger();
+    EXPECT_EQ(buildCount(), 3);
+    EXPECT_EQ(form->ListView1->count(), 2);
+}
+
+TEST_F(CatalogueBuild, SelectAllSelectsEveryItemAndFocusesTheList) {
+    showWindow();
+    form->SelectAll1->trigger(); // empty list: only the focus
+    for (int i = 0; i < 3; ++i) magick("-size 20x20 xc:red", dir.file("s" + std::to_string(i) + ".bmp"));
+    browse();
+    form->SelectAll1->trigger();
+    EXPECT_EQ(form->ListView1->selectedRows(), (QList<int>{0, 1, 2}));
+}
+
+TEST_F(CatalogueBuild, ViewerShowsTheFirstSelectedItemFromEveryCommand) {
+    magick("-size 200x100 xc:red", dir.file("a.bmp"));
+    magick("-size 120x80 xc:blue", dir.file("b.bmp"));
+    magick("-size 64x48 xc:lime", dir.file("c.bmp"));
+    showWindow();
+    browse();
+    form->ViewButtonClick(); // nothing selected: nothing happens
+    EXPECT_FALSE(viewer->isVisible());
+    EXPECT_TRUE(messages.empty());
+
+    form->ListView1->setSelected(1, true);
+    form->ListView1->setSelected(2, true);
+    form->ViewButton->click();
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "b.bmp");
+    EXPECT_EQ(viewer->StatusPanel0->text(), "b.bmp");
+    EXPECT_EQ(viewer->PMultiImage1->size(), QSize(120, 80));
+
+    form->ListView1->setSelected(1, false);
+    form->ListView1->setSelected(2, false);
+    form->ListView1->setSelected(0, true);
+    form->View1->trigger();
+    EXPECT_EQ(viewer->windowTitle(), "a.bmp");
+    EXPECT_EQ(viewer->size(), QSize(200, 100 + viewer->StatusBar1->sizeHint().height()));
+
+    form->ListView1->setSelected(0, false);
+    form->ListView1->setSelected(2, true);
+    form->View2->trigger();
+    EXPECT_EQ(viewer->windowTitle(), "c.bmp");
+
+    // The double-click of the list and Ctrl+V run the same command.
+    viewer->hide();
+    emit form->ListView1->itemDoubleClicked(2);
+    EXPECT_TRUE(viewer->isVisible());
+    viewer->hide();
+    form->activateWindow();
+    form->ListView1->setFocus();
+    QTest::keyClick(form->ListView1->currentView(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(form7->isVisible());
+}
+
+TEST_F(CatalogueBuild, ViewerReportsErrorLoadingImageOnlyForErrorsThatAreRaised) {
+    QFile::copy(QStringLiteral(PIXMOOR_FIXTURES "/wmf/shapes.wmf"), dirPath() + "/good.wmf");
+    writeBytes(dir.file("bad.wmf"), QByteArray("not a metafile"));
+    writeBytes(dir.file("bad.ico"), QByteArray("not an icon"));
+    magick("-size 16x16 xc:red", dir.file("good.ico"));
+    showWindow();
+
+    form->Wmf1->trigger();
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 2);
+    form->ListView1->setSelected(0, true); // bad.wmf, sorted first
+    form->ViewButtonClick();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error Loading Image");
+    EXPECT_FALSE(form7->isVisible());
+    EXPECT_EQ(form7->windowTitle(), "Form7");
+
+    messages.clear();
+    form->ListView1->setSelected(0, false);
+    form->ListView1->setSelected(1, true);
+    form->ViewButtonClick();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(form7->isVisible());
+    EXPECT_EQ(form7->windowTitle(), "good.wmf");
+    EXPECT_EQ(form7->StatusPanel0->text(), "good.wmf");
+    EXPECT_FALSE(viewer->isVisible());
+
+    // Icons go to the image viewer; an unreadable one is an error raised by the component.
+    form->Icon1->trigger();
+    messages.clear(); // the build's own message for bad.ico
+    ASSERT_EQ(form->ListView1->captions(), (QStringList{"bad.ico", "good.ico"}));
+    form->ListView1->setSelected(0, true);
+    form->ViewButtonClick();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error Loading Image");
+    EXPECT_FALSE(viewer->isVisible());
+    messages.clear();
+    form->ListView1->setSelected(0, false);
+    form->ListView1->setSelected(1, true);
+    form->ViewButtonClick();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "good.ico");
+}
+
+TEST_F(CatalogueBuild, ClosingDuringABuildEndsTheBuildThenClosesAndWritesTheSettings) {
+    for (int i = 0; i < 60; ++i) magick("-size 20x20 xc:red", dir.file("c" + std::to_string(i) + ".bmp"));
+    showWindow();
+    QSignalSpy closed(form.get(), &TForm1::closed);
+    bool closeAsked = false;
+    QObject::connect(form->ImageList1, &ImageList::appended, form.get(), [&](int index) {
+        if (index == 5 && !closeAsked) {
+            closeAsked = true;
+            form->close();
+        }
+    });
+    browse();
+    EXPECT_TRUE(closeAsked);
+    EXPECT_LT(form->ListView1->count(), 60);
+    EXPECT_FALSE(form->isBusy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
+    EXPECT_FALSE(form->isVisible());
+    const QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") + "/KEMRA.conf",
+                             QSettings::IniFormat);
+    EXPECT_EQ(QFileInfo(settings.value("Main/Directory").toString()).canonicalFilePath(),
+              QFileInfo(dirPath()).canonicalFilePath());
+}
