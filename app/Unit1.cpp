@@ -493,8 +493,9 @@ void TForm1::ImageSet(int k) {
                 bitmap = pixmoor::drawThumbnail(pixmoor::Picture(), size);
             } else {
                 // The component reports what is wrong with the file itself; the thumbnail shows
-                // whatever its picture holds afterwards.
-                Form3->PMultiImage1->setImageName(name);
+                // whatever its picture holds afterwards. A JPEG is decoded at the smallest DCT
+                // scale that still covers twice the thumbnail, so the downscale stays smooth.
+                Form3->PMultiImage1->loadForSize(name, size * 2);
                 bitmap = pixmoor::drawThumbnail(Form3->PMultiImage1->Picture(), size);
             }
         }

@@ -209,15 +209,28 @@ TEST_F(CatalogueBuild, SortedAndUnsortedOrdersEachItemWithItsOwnThumbnail) {
 }
 
 TEST_F(CatalogueBuild, ThumbnailsAreSqueezedToFillAndWhiteIsTransparent) {
-    // 200 x 100: left half red, right half white.
-    magick("-size 100x100 xc:red -size 100x100 xc:white +append", dir.file("wide.bmp"));
+    // 200 x 100: left half red, right half white; as BMP, PNG and JPEG (the JPEG's blocks are
+    // 16 x 16, so both halves stay pure away from the seam).
+    magick("-size 96x100 xc:red -size 96x100 xc:white +append", dir.file("wide.bmp"));
+    magick("-size 96x100 xc:red -size 96x100 xc:white +append", dir.file("wide.png"));
+    magick("-size 96x96 xc:red -size 96x96 xc:white +append -quality 100", dir.file("wide.jpg"));
     browse();
-    ASSERT_EQ(form->ListView1->count(), 1);
-    const QImage thumb = thumbOf(0);
-    ASSERT_EQ(thumb.size(), QSize(70, 70));
-    for (int y : {0, 35, 69}) {
-        EXPECT_EQ(pixelAt(thumb, 5, y), rgbOf("red")) << y;
-        EXPECT_EQ(qAlpha(pixelAt(thumb, 64, y)), 0) << y; // pure white shows transparent
+    // Decoded ahead on worker threads and through the work form's component alone: the same.
+    for (bool fast : {true, false}) {
+        form->fastThumbnails = fast;
+        for (auto* button : {form->BmpButton, form->PngButton, form->JpegButton}) {
+            button->click();
+            ASSERT_EQ(form->ListView1->count(), 1);
+            const QImage thumb = thumbOf(0);
+            ASSERT_EQ(thumb.size(), QSize(70, 70));
+            const std::string what = CurrentExt.toStdString() + (fast ? " fast" : " component");
+            for (int y : {0, 35, 69}) {
+                const QRgb left = pixelAt(thumb, 5, y);
+                EXPECT_GE(qRed(left), 250) << what << " " << y;
+                EXPECT_LE(qGreen(left), 5) << what << " " << y;
+                EXPECT_EQ(qAlpha(pixelAt(thumb, 64, y)), 0) << what << " " << y; // white: transparent
+            }
+        }
     }
 }
 
