@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // decoding that is correct but slow, so big claims stop at the header, which fuzz_info covers.
     pixmoor::codec::ImageInfo info;
     if (pixmoor::codec::succeeded(pixmoor::codec::imageInfo(pixmoor::fuzz::scratchFile(), info)) &&
-        std::int64_t(info.width) * info.height > (std::int64_t(1) << 20))
+        std::int64_t(info.width) * info.height > (std::int64_t(1) << 16))
         return 0;
     // The last byte picks the depth and dithering, so the corpus explores them too.
     const int depths[] = {24, 8, 4, 1, 0};

@@ -59,6 +59,7 @@ for fuzzer in "${fuzzers[@]}"; do
   artifacts="$build/artifacts/$fuzzer"
   mkdir -p "$corpus" "$artifacts"
   seed "$name" "$corpus"
+  before=$(ls "$artifacts" | wc -l)
   echo "== $fuzzer: $seconds s, $(ls "$corpus" | wc -l) inputs in the corpus"
   ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=1:allocator_may_return_null=1" \
   "$build/bin/$fuzzer" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
@@ -66,7 +67,7 @@ for fuzzer in "${fuzzers[@]}"; do
     >"$build/$fuzzer.log" 2>&1
   rc=$?
   tail -n 4 "$build/$fuzzer.log" | sed 's/^/   /'
-  if [ $rc -ne 0 ] || [ -n "$(ls -A "$artifacts")" ]; then
+  if [ $rc -ne 0 ] || [ "$(ls "$artifacts" | wc -l)" -gt "$before" ]; then
     echo "!! $fuzzer found a problem (exit $rc); inputs in $artifacts, log in $build/$fuzzer.log"
     status=1
   fi
