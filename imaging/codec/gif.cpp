@@ -80,6 +80,24 @@ bool skipExtension(GifFileType* gif) {
     return true;
 }
 
+// Where the first frame lands: the picture is the logical screen with the frame clipped to it.
+// A frame wholly outside the screen, a screen of zero size, or a vast screen that the frame
+// hardly covers (a few bytes of file asking for hundreds of megabytes of background) give the
+// frame on its own instead.
+struct GifCanvas {
+    int width, height, left, top;
+};
+
+GifCanvas gifCanvas(int screenWidth, int screenHeight, const GifImageDesc& frame) {
+    const std::int64_t screenArea = std::int64_t(screenWidth) * screenHeight;
+    const std::int64_t frameArea = std::int64_t(frame.Width) * frame.Height;
+    const bool outside = screenWidth <= 0 || screenHeight <= 0 || frame.Left >= screenWidth ||
+                         frame.Top >= screenHeight;
+    const bool mostlyEmpty = screenArea > (std::int64_t(4) << 20) && screenArea > 64 * frameArea;
+    if (outside || mostlyEmpty) return {frame.Width, frame.Height, 0, 0};
+    return {screenWidth, screenHeight, frame.Left, frame.Top};
+}
+
 } // namespace
 
 // Reads the screen descriptor and counts the frames by walking the records without decoding.
@@ -105,10 +123,10 @@ int infoGif(const std::string& file, ImageInfo& out) {
                 break;
             }
             if (frames == 0) {
-                // The reader's canvas: the screen, grown to hold a first frame reaching past it.
                 interlaced = gif->Image.Interlace;
-                firstWidth = gif->Image.Left + gif->Image.Width;
-                firstHeight = gif->Image.Top + gif->Image.Height;
+                const GifCanvas canvas = gifCanvas(gif->SWidth, gif->SHeight, gif->Image);
+                firstWidth = canvas.width;
+                firstHeight = canvas.height;
                 if (gif->Image.ColorMap) mapSize = gif->Image.ColorMap->ColorCount;
             }
             ++frames;
@@ -123,8 +141,8 @@ int infoGif(const std::string& file, ImageInfo& out) {
     if (frames == 0) return gifResult(gif->Error, f.get());
 
     out.format = "GIF";
-    out.width = std::max(gif->SWidth, firstWidth);
-    out.height = std::max(gif->SHeight, firstHeight);
+    out.width = firstWidth;
+    out.height = firstHeight;
     if (mapSize <= 0) mapSize = 256;
     int bits = 1;
     while ((1 << bits) < mapSize && bits < 8) ++bits;
@@ -175,13 +193,13 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
 
     const GifImageDesc& frame = gif->Image;
     if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0) return Corrupt;
-    // The canvas is the logical screen, grown if the first frame reaches past it.
-    const int width = std::max(gif->SWidth, frame.Left + frame.Width);
-    const int height = std::max(gif->SHeight, frame.Top + frame.Height);
+    const auto canvas = detail::gifCanvas(gif->SWidth, gif->SHeight, frame);
+    const int width = canvas.width, height = canvas.height;
+    const std::int64_t frameArea = std::int64_t(frame.Width) * frame.Height;
     if (const int rc = detail::checkDimensions(width, height); rc != Ok) return rc;
     // LZW with 12-bit codes yields at most about 2700 pixels per byte: a file too small for its
     // first frame is truncated, and is refused before a large raster is allocated for it.
-    if (std::int64_t(frame.Width) * frame.Height / 4096 > detail::fileSize(file)) return Truncated;
+    if (frameArea / 4096 > detail::fileSize(file)) return Truncated;
 
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     std::vector<Rgb> palette;
@@ -193,10 +211,10 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     }
     if (transparent >= 0 && transparent < int(palette.size())) palette[transparent] = {255, 255, 255};
 
-    // What shows where the frame does not cover the screen: the transparent colour (white) if
+    // What shows where the frame does not cover the canvas: the transparent colour (white) if
     // there is one, else the screen's background colour.
-    const bool covers = frame.Left == 0 && frame.Top == 0 && frame.Width == width &&
-                        frame.Height == height;
+    const bool covers = canvas.left == 0 && canvas.top == 0 && frame.Width >= width &&
+                        frame.Height >= height;
     int fill = 0;
     if (!covers) {
         if (transparent >= 0 && transparent < int(palette.size())) {
@@ -212,6 +230,9 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     if (const int rc = allocateRaster(out, width, height, 8); rc != Ok) return rc;
     if (fill != 0)
         for (int y = 0; y < height; ++y) std::memset(out.row(y), fill, std::size_t(width));
+    // Rows are decoded whole and clipped to the canvas.
+    const int visible = std::min(frame.Width, width - canvas.left);
+    std::vector<GifPixelType> line(std::size_t(frame.Width));
 
     // Interlaced images arrive in four passes: every 8th row from 0, every 8th from 4, every 4th
     // from 2, every 2nd from 1.
@@ -222,11 +243,12 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
         const int first = frame.Interlace ? kStart[pass] : 0;
         const int step = frame.Interlace ? kStep[pass] : 1;
         for (int y = first; y < frame.Height; y += step) {
-            GifPixelType* row = out.row(frame.Top + y) + frame.Left;
-            if (DGifGetLine(gif, row, frame.Width) == GIF_ERROR) {
+            if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) {
                 out = Raster{};
                 return detail::gifResult(gif->Error, file);
             }
+            if (canvas.top + y < height)
+                std::memcpy(out.row(canvas.top + y) + canvas.left, line.data(), std::size_t(visible));
         }
     }
     out.palette = std::move(palette);

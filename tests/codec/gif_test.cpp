@@ -110,6 +110,44 @@ TEST(GifRead, FirstFrameWithLocalTableOffsetAndTransparency) {
     EXPECT_EQ(info.bitsPerPixel, 1);
 }
 
+TEST(GifRead, FramesPastOrOutsideTheScreen) {
+    TempDir dir;
+    // 6 x 4 screen; a 4 x 3 frame at (4, 2) reaches past it and is clipped; a frame at (9, 9)
+    // lies wholly outside, and is shown on its own.
+    auto write = [&](const std::string& file, int left, int top) {
+        int error = 0;
+        GifFileType* gif = EGifOpenFileName(file.c_str(), false, &error);
+        ASSERT_TRUE(gif);
+        GifColorType colours[2] = {{0, 0, 255}, {255, 0, 0}};
+        ColorMapObject* map = GifMakeMapObject(2, colours);
+        ASSERT_NE(EGifPutScreenDesc(gif, 6, 4, 1, 0, map), GIF_ERROR);
+        ASSERT_NE(EGifPutImageDesc(gif, left, top, 4, 3, false, nullptr), GIF_ERROR);
+        for (int y = 0; y < 3; ++y) {
+            GifPixelType line[4] = {1, 1, 1, 1};
+            ASSERT_NE(EGifPutLine(gif, line, 4), GIF_ERROR);
+        }
+        ASSERT_NE(EGifCloseFile(gif, &error), GIF_ERROR);
+        GifFreeMapObject(map);
+    };
+    write(dir.file("past.gif"), 4, 2);
+    write(dir.file("outside.gif"), 9, 9);
+    Raster r;
+    ASSERT_EQ(readGif(dir.file("past.gif"), 24, 0, r), Ok);
+    ASSERT_EQ(r.width, 6);
+    ASSERT_EQ(r.height, 4);
+    const Rgb red{255, 0, 0}, white{255, 255, 255};
+    EXPECT_EQ(r.at(3, 3), white);
+    EXPECT_EQ(r.at(4, 2), red);
+    EXPECT_EQ(r.at(5, 3), red);
+    ASSERT_EQ(readGif(dir.file("outside.gif"), 24, 0, r), Ok);
+    EXPECT_EQ(r.width, 4);
+    EXPECT_EQ(r.height, 3);
+    EXPECT_EQ(r.at(0, 0), red);
+    ImageInfo info;
+    ASSERT_EQ(detail::infoGif(dir.file("outside.gif"), info), Ok);
+    EXPECT_EQ(info.width, 4);
+}
+
 TEST(GifWrite, EveryDepthRoundTripsAndOpensInOtherTools) {
     TempDir dir;
     const Raster photo = makePhotoLike(57, 33);
@@ -174,11 +212,26 @@ TEST(GifRead, DamagedAndHostileFilesFailCleanly) {
     EXPECT_TRUE(rc == Corrupt || rc == Truncated) << rc;
     EXPECT_TRUE(r.empty());
 
-    // A 65535 x 65535 screen with a tiny frame is refused, not allocated.
+    // A 65535 x 65535 screen around a 120 x 90 frame: the frame alone, not 4 gigapixels of
+    // background.
     auto huge = bytes;
     huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;
     writeWholeFile(dir.file("huge.gif"), huge);
-    EXPECT_EQ(readGif(dir.file("huge.gif"), 24, 0, r), TooLarge);
+    ASSERT_EQ(readGif(dir.file("huge.gif"), 24, 0, r), Ok);
+    EXPECT_EQ(r.width, 120);
+    EXPECT_EQ(r.height, 90);
+    ASSERT_EQ(detail::infoGif(dir.file("huge.gif"), info), Ok);
+    EXPECT_EQ(info.width, 120);
+
+    // A first frame far bigger than the file could describe.
+    auto big = bytes;
+    std::size_t descriptor = 13 + 3 * 256; // after the screen and its 256-colour table
+    while (descriptor < big.size() && big[descriptor] != 0x2C) ++descriptor;
+    ASSERT_LT(descriptor + 9, big.size());
+    big[descriptor + 5] = big[descriptor + 7] = 0x40; // 16448 x 16474
+    big[descriptor + 6] = big[descriptor + 8] = 0x40;
+    writeWholeFile(dir.file("big.gif"), big);
+    EXPECT_EQ(readGif(dir.file("big.gif"), 24, 0, r), Truncated);
 }
 
 } // namespace
