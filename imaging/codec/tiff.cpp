@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include <tiffio.h>
 
@@ -88,6 +89,12 @@ void tiffUnmapNothing(thandle_t, void*, toff_t) {}
 // Opens libtiff on an open file with silent handlers and an allocation cap.
 int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessages& messages,
              TiffHandle& out) {
+    // The few messages libtiff raises outside any open file would go to stderr; silence them once.
+    static std::once_flag silenced;
+    std::call_once(silenced, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) return OutOfMemory;
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kTiffMaxAlloc);
