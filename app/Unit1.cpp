@@ -469,8 +469,8 @@ void TForm1::startPipeline(const QStringList& names) {
     request.bits = pixmoor::loadResolutionBits(Form3->PMultiImage1->ImageReadRes(),
                                                Form3->PMultiImage1->displayBits());
     request.dither = Form3->PMultiImage1->ImageDither();
-    pipeline_ = std::make_unique<pixmoor::ThumbnailPipeline>(DirectoryListBox1->directory(),
-                                                              names, CurrentExt, request);
+    pipeline_ = std::make_unique<pixmoor::ThumbnailPipeline>(DirectoryListBox1->directory(), names,
+                                                             CurrentExt, request);
 }
 
 void TForm1::ImageSet(int k) {
@@ -534,7 +534,8 @@ void TForm1::SetListView() {
 // ---- image types and thumb size ----
 
 void TForm1::SetImageSize() {
-    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
+    ImageList1->setSize(
+        QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
     ImageList2->setSize(QSize(50, 50));
 }
 
@@ -560,13 +561,27 @@ void TForm1::selectType(QAction* item, QAbstractButton* button, const QString& e
     change();
 }
 
-void TForm1::BMP1Click() { selectType(BMP1, BmpButton, QStringLiteral("bmp")); }
-void TForm1::Gif1Click() { selectType(Gif1, GifButton, QStringLiteral("gif")); }
-void TForm1::Jpeg1Click() { selectType(Jpeg1, JpegButton, QStringLiteral("jpg")); }
-void TForm1::Pcx1Click() { selectType(Pcx1, PcxButton, QStringLiteral("pcx")); }
-void TForm1::Png1Click() { selectType(Png1, PngButton, QStringLiteral("png")); }
-void TForm1::Tiff1Click() { selectType(Tiff1, TiffButton, QStringLiteral("tif")); }
-void TForm1::Wmf1Click() { selectType(Wmf1, WmfButton, QStringLiteral("wmf")); }
+void TForm1::BMP1Click() {
+    selectType(BMP1, BmpButton, QStringLiteral("bmp"));
+}
+void TForm1::Gif1Click() {
+    selectType(Gif1, GifButton, QStringLiteral("gif"));
+}
+void TForm1::Jpeg1Click() {
+    selectType(Jpeg1, JpegButton, QStringLiteral("jpg"));
+}
+void TForm1::Pcx1Click() {
+    selectType(Pcx1, PcxButton, QStringLiteral("pcx"));
+}
+void TForm1::Png1Click() {
+    selectType(Png1, PngButton, QStringLiteral("png"));
+}
+void TForm1::Tiff1Click() {
+    selectType(Tiff1, TiffButton, QStringLiteral("tif"));
+}
+void TForm1::Wmf1Click() {
+    selectType(Wmf1, WmfButton, QStringLiteral("wmf"));
+}
 
 void TForm1::Icon1Click() {
     Icon1->setChecked(true);
@@ -584,7 +599,8 @@ void TForm1::Icon1Click() {
 
 void TForm1::ThumbSize1Click() {
     if (!Form2 || Form2->exec() != QDialog::Accepted) return;
-    ImageList1->setSize(QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
+    ImageList1->setSize(
+        QSize(ThumbWidth, ThumbHeight).boundedTo(QSize(kMaxThumbSide, kMaxThumbSide)));
     if (Form3) Form3->PMultiImage1->resize(ThumbWidth, ThumbHeight);
     UpdateListbox();
 }
@@ -617,7 +633,9 @@ void TForm1::Sorted1Click() {
     }
 }
 
-void TForm1::SelectAll1Click() { ListView1->selectAll(); }
+void TForm1::SelectAll1Click() {
+    ListView1->selectAll();
+}
 
 void TForm1::Refresh1Click() {
     repaint();

@@ -38,7 +38,8 @@ std::optional<int> parseDialogInteger(const QString& text) {
     const qlonglong value = rest.toLongLong(&ok, base);
     if (!ok) return std::nullopt;
     const qlonglong signedValue = negative ? -value : value;
-    if (signedValue < std::numeric_limits<int>::min() || signedValue > std::numeric_limits<int>::max())
+    if (signedValue < std::numeric_limits<int>::min() ||
+        signedValue > std::numeric_limits<int>::max())
         return std::nullopt;
     return int(signedValue);
 }
@@ -110,4 +111,6 @@ void TForm2::okbuttonClick() {
     accept();
 }
 
-void TForm2::cancelbuttonClick() { reject(); }
+void TForm2::cancelbuttonClick() {
+    reject();
+}

@@ -29,4 +29,6 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent) {
     FormCreate();
 }
 
-void TForm3::FormCreate() { PMultiImage1->resize(ThumbWidth, ThumbHeight); }
+void TForm3::FormCreate() {
+    PMultiImage1->resize(ThumbWidth, ThumbHeight);
+}

@@ -54,8 +54,7 @@ QImage errorThumbnail(QSize size) {
     QPainter painter(&bitmap);
     painter.setPen(Qt::black);
     const QRect all(QPoint(0, 0), bitmap.size());
-    painter.drawText(all, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                     QStringLiteral("Error"));
+    painter.drawText(all, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QStringLiteral("Error"));
     return bitmap;
 }
 
@@ -69,8 +68,10 @@ QImage failedIconThumbnail(QSize size) {
     painter.drawRect(box);
     const qreal inset = std::max<qreal>(2, box.width() / 4);
     painter.setPen(QPen(QColor(200, 0, 0), std::max<qreal>(1, box.width() / 12)));
-    painter.drawLine(box.topLeft() + QPointF(inset, inset), box.bottomRight() - QPointF(inset, inset));
-    painter.drawLine(box.topRight() + QPointF(-inset, inset), box.bottomLeft() + QPointF(inset, -inset));
+    painter.drawLine(box.topLeft() + QPointF(inset, inset),
+                     box.bottomRight() - QPointF(inset, inset));
+    painter.drawLine(box.topRight() + QPointF(-inset, inset),
+                     box.bottomLeft() + QPointF(inset, -inset));
     return image;
 }
 
@@ -92,7 +93,8 @@ QString fileDateText(const QDateTime& stamp) {
     const QLocale locale;
     const QDateTime local = stamp.toLocalTime();
     QString text = locale.toString(local.date(), QLocale::ShortFormat);
-    if (local.time().msecsSinceStartOfDay() / 1000 != 0) text += u' ' + locale.toString(local.time(), QLocale::LongFormat);
+    if (local.time().msecsSinceStartOfDay() / 1000 != 0)
+        text += u' ' + locale.toString(local.time(), QLocale::LongFormat);
     return text;
 }
 

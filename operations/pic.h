@@ -17,14 +17,15 @@ public:
 
     pixmoor::TPMultiImage* PMultiImage1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusPanel0 = nullptr; // panel 0: the viewed file's name
+    QLabel* StatusPanel0 = nullptr;   // panel 0: the viewed file's name
     QScrollArea* ScrollBox = nullptr; // the client area above the status bar; scrolls when needed
 
     // Fits the window to its picture: the client area takes the picture plus the status bar, at
     // most the screen's available area (scroll bars then show the rest).
     void FormActivate();
 
-    // Shows the window (centred on the screen when it was hidden), brings it to the front and fits it.
+    // Shows the window (centred on the screen when it was hidden), brings it to the front and fits
+    // it.
     void showViewer();
 
 protected:

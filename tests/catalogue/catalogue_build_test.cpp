@@ -67,7 +67,8 @@ protected:
         OKBottomDlg = viewer.get();
         form7 = std::make_unique<TForm7>();
         Form7 = form7.get();
-        builds = std::make_unique<QSignalSpy>(form->ListView1->model(), &QAbstractItemModel::modelReset);
+        builds =
+            std::make_unique<QSignalSpy>(form->ListView1->model(), &QAbstractItemModel::modelReset);
     }
 
     void TearDown() override {
@@ -128,12 +129,14 @@ private:
 
 // Colours distinct enough to tell thumbnails apart after scaling.
 QString colourName(int i) {
-    static const char* names[] = {"red", "lime", "blue", "yellow", "magenta", "cyan", "black",
-                                  "orange", "purple", "navy"};
+    static const char* names[] = {"red",  "lime",  "blue",   "yellow", "magenta",
+                                  "cyan", "black", "orange", "purple", "navy"};
     return names[i % 10];
 }
 
-unsigned rgbOf(const QString& name) { return QColor(name).rgb() | 0xFF000000u; }
+unsigned rgbOf(const QString& name) {
+    return QColor(name).rgb() | 0xFF000000u;
+}
 
 } // namespace
 
@@ -228,7 +231,8 @@ TEST_F(CatalogueBuild, ThumbnailsAreSqueezedToFillAndWhiteIsTransparent) {
                 const QRgb left = pixelAt(thumb, 5, y);
                 EXPECT_GE(qRed(left), 250) << what << " " << y;
                 EXPECT_LE(qGreen(left), 5) << what << " " << y;
-                EXPECT_EQ(qAlpha(pixelAt(thumb, 64, y)), 0) << what << " " << y; // white: transparent
+                EXPECT_EQ(qAlpha(pixelAt(thumb, 64, y)), 0)
+                    << what << " " << y; // white: transparent
             }
         }
     }
@@ -402,7 +406,8 @@ TEST_F(CatalogueBuild, ThumbSizeCommandResizesAndRebuildsAlsoOnABadValue) {
 }
 
 TEST_F(CatalogueBuild, APendingStopEndsTheNextBuildAfterItsFirstFile) {
-    for (int i = 0; i < 5; ++i) magick("-size 20x20 xc:red", dir.file("p" + std::to_string(i) + ".bmp"));
+    for (int i = 0; i < 5; ++i)
+        magick("-size 20x20 xc:red", dir.file("p" + std::to_string(i) + ".bmp"));
     form->StopButton->click(); // enabled before the first build
     EXPECT_TRUE(StopRequested);
     browse();
@@ -419,7 +424,8 @@ TEST_F(CatalogueBuild, StopIsSeenWhereTheBuildProcessesMessagesEveryTwentyFiles)
     form->Wmf1->trigger();
     // A press queued while the third thumbnail is made waits for the next message processing.
     QObject::connect(form->ImageList1, &ImageList::appended, form.get(), [this](int index) {
-        if (index == 2) QMetaObject::invokeMethod(form.get(), &TForm1::StopButtonClick, Qt::QueuedConnection);
+        if (index == 2)
+            QMetaObject::invokeMethod(form.get(), &TForm1::StopButtonClick, Qt::QueuedConnection);
     });
     browse();
     EXPECT_EQ(form->ListView1->count(), 20);
@@ -439,7 +445,8 @@ TEST_F(CatalogueBuild, RefreshBuildsTwice) {
 TEST_F(CatalogueBuild, SelectAllSelectsEveryItemAndFocusesTheList) {
     showWindow();
     form->SelectAll1->trigger(); // empty list: only the focus
-    for (int i = 0; i < 3; ++i) magick("-size 20x20 xc:red", dir.file("s" + std::to_string(i) + ".bmp"));
+    for (int i = 0; i < 3; ++i)
+        magick("-size 20x20 xc:red", dir.file("s" + std::to_string(i) + ".bmp"));
     browse();
     form->SelectAll1->trigger();
     EXPECT_EQ(form->ListView1->selectedRows(), (QList<int>{0, 1, 2}));
@@ -534,7 +541,8 @@ TEST_F(CatalogueBuild, ViewerReportsErrorLoadingImageOnlyForErrorsThatAreRaised)
 }
 
 TEST_F(CatalogueBuild, ClosingDuringABuildEndsTheBuildThenClosesAndWritesTheSettings) {
-    for (int i = 0; i < 60; ++i) magick("-size 20x20 xc:red", dir.file("c" + std::to_string(i) + ".bmp"));
+    for (int i = 0; i < 60; ++i)
+        magick("-size 20x20 xc:red", dir.file("c" + std::to_string(i) + ".bmp"));
     showWindow();
     QSignalSpy closed(form.get(), &TForm1::closed);
     bool closeAsked = false;

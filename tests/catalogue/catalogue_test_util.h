@@ -12,11 +12,15 @@
 #include <string>
 
 // Readable QStrings in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace pixmoor::test {
 
-inline QString qpath(const std::string& s) { return QString::fromStdString(s); }
+inline QString qpath(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Quotes a path for the shell.
 inline std::string shellQuote(const std::string& s) {

@@ -14,7 +14,9 @@ using namespace pixmoor::test;
 
 namespace {
 
-void touch(const TempDir& dir, const std::string& name) { writeBytes(dir.file(name), "x"); }
+void touch(const TempDir& dir, const std::string& name) {
+    writeBytes(dir.file(name), "x");
+}
 
 QStringList sorted(QStringList list) {
     list.sort();
@@ -42,8 +44,8 @@ TEST(Enumeration, MatchesExtensionsCaseInsensitivelyWithTheLongerSpellings) {
 
 TEST(Enumeration, ListsFilesHiddenFilesAndLinksButNoDirectoriesOrSpecialFiles) {
     TempDir dir;
-    for (const char* name : {"a.bmp", "B.BMP", "c.Bmp", ".hidden.bmp", "d.bmpx", "e.txt",
-                             "f.gif", "spaces and 'quotes'.bmp", "ünïcødé.bmp"})
+    for (const char* name : {"a.bmp", "B.BMP", "c.Bmp", ".hidden.bmp", "d.bmpx", "e.txt", "f.gif",
+                             "spaces and 'quotes'.bmp", "ünïcødé.bmp"})
         touch(dir, name);
     fs::create_directory(dir.path() / "folder.bmp");
     fs::create_symlink(dir.path() / "a.bmp", dir.path() / "link.bmp");

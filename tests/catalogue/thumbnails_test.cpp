@@ -31,11 +31,11 @@ TEST(Thumbnails, CountAndDateTexts) {
 
     const QLocale locale;
     const QDate day(2024, 3, 9);
-    EXPECT_EQ(fileDateText(QDateTime(day, QTime(0, 0))), locale.toString(day, QLocale::ShortFormat));
+    EXPECT_EQ(fileDateText(QDateTime(day, QTime(0, 0))),
+              locale.toString(day, QLocale::ShortFormat));
     const QTime time(14, 5, 6);
-    EXPECT_EQ(fileDateText(QDateTime(day, time)),
-              locale.toString(day, QLocale::ShortFormat) + " " +
-                  locale.toString(time, QLocale::LongFormat));
+    EXPECT_EQ(fileDateText(QDateTime(day, time)), locale.toString(day, QLocale::ShortFormat) + " " +
+                                                      locale.toString(time, QLocale::LongFormat));
 }
 
 TEST(Thumbnails, StretchesTheWholePictureWithoutKeepingItsShape) {
