@@ -114,3 +114,7 @@ void TForm2::okbuttonClick() {
 void TForm2::cancelbuttonClick() {
     reject();
 }
+
+TForm2::~TForm2() {
+    if (Form2 == this) Form2 = nullptr;
+}

@@ -10,6 +10,7 @@ class TForm2 : public QDialog, public Ui::TForm2 {
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
 
     static constexpr int kMinSide = 20;
     static constexpr int kMaxSide = 150;

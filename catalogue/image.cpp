@@ -32,3 +32,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent) {
 void TForm3::FormCreate() {
     PMultiImage1->resize(ThumbWidth, ThumbHeight);
 }
+
+TForm3::~TForm3() {
+    if (Form3 == this) Form3 = nullptr;
+}

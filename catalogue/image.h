@@ -11,6 +11,7 @@ class TForm3 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
 
     pixmoor::TPMultiImage* PMultiImage1 = nullptr;
     pixmoor::TImage* Image1 = nullptr;

@@ -126,3 +126,7 @@ void TOKBottomDlg::showViewer() {
     // window may already be active: fit it now as well.
     FormActivate();
 }
+
+TOKBottomDlg::~TOKBottomDlg() {
+    if (OKBottomDlg == this) OKBottomDlg = nullptr;
+}

@@ -14,6 +14,7 @@ class TOKBottomDlg : public QWidget {
     Q_OBJECT
 public:
     explicit TOKBottomDlg(QWidget* parent = nullptr);
+    ~TOKBottomDlg() override;
 
     pixmoor::TPMultiImage* PMultiImage1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;

@@ -56,3 +56,7 @@ void TForm7::showViewer() {
     raise();
     activateWindow();
 }
+
+TForm7::~TForm7() {
+    if (Form7 == this) Form7 = nullptr;
+}

@@ -13,6 +13,7 @@ class TForm7 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm7(QWidget* parent = nullptr);
+    ~TForm7() override;
 
     pixmoor::TImage* Image1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
