@@ -19,6 +19,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
@@ -520,7 +521,14 @@ void TForm1::IconSet(int k) {
 
 void TForm1::SetListView() {
     const QString dir = QDir::currentPath();
+    // A long list takes a while: keep painting (input stays queued, as during the build).
+    QElapsedTimer sincePaint;
+    sincePaint.start();
     for (int row = 0; row < ListView1->count(); ++row) {
+        if (sincePaint.elapsed() >= kPaintIntervalMs) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sincePaint.restart();
+        }
         const QFileInfo info(pixmoor::joinPath(dir, ListView1->caption(row)));
         if (!info.exists() || info.isDir()) {
             ListView1->setSubItems(row, QString(), QString());

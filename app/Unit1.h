@@ -62,6 +62,9 @@ public:
 
     // Thumbnails larger than this (from a hand-edited settings file) are made at this size.
     static constexpr int kMaxThumbSide = 1024;
+    // Longest time the window goes without painting in the parts of a build that do not
+    // process messages themselves.
+    static constexpr int kPaintIntervalMs = 40;
     // Whether builds decode ahead on worker threads; off, every file goes through Form3's
     // component on this thread (the benchmark compares the two).
     bool fastThumbnails = true;
