@@ -377,6 +377,8 @@ TEST_F(CatalogueBuild, ThumbSizeCommandResizesAndRebuildsAlsoOnABadValue) {
     const auto answer = [this](const QString& w, const QString& h) {
         QTimer::singleShot(0, [this, w, h] {
             (void)QTest::qWaitFor([this] { return form2->isVisible(); }, 2000);
+            // Activation fills the boxes: answer after it.
+            (void)QTest::qWaitFor([this] { return form2->isActiveWindow(); }, 2000);
             form2->Edit1->setText(w);
             form2->Edit2->setText(h);
             form2->okbutton->click();
