@@ -78,9 +78,11 @@ bool TForm2::rejectsKey(const QLineEdit* box, QChar key) {
 bool TForm2::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress && (watched == Edit1 || watched == Edit2)) {
         auto* key = static_cast<QKeyEvent*>(e);
-        // Navigation and the dialog keys (Tab, Esc) are no characters of the box.
+        // Navigation, Delete, copying and the dialog keys (Tab, Esc) type no character into the
+        // box. Ctrl+V is a control character to the filter, so nothing is pasted past it.
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-            key->key() == Qt::Key_Escape)
+            key->key() == Qt::Key_Escape || key->key() == Qt::Key_Delete ||
+            key->matches(QKeySequence::Copy))
             return false;
         QChar ch;
         if (key->key() == Qt::Key_Backspace)

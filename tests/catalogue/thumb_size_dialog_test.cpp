@@ -3,6 +3,8 @@
 #include "catalogue/Unit2.h"
 #include "platform/message_box.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -118,7 +120,15 @@ TEST_F(ThumbSizeDialog, KeyFilterTakesDigitsUpToThreeAndBackspaceAlways) {
     QTest::keyClick(box, Qt::Key_Left);
     QTest::keyClicks(box, "7");
     EXPECT_EQ(box->text(), "172"); // cursor keys still move
+    QTest::keyClick(box, Qt::Key_Delete);
+    EXPECT_EQ(box->text(), "17"); // Delete is no character: it works
     QTest::keyClicks(dialog.Edit2, "x");
+    EXPECT_EQ(dialog.Edit2->text(), "70");
+    // Ctrl+V is a control character to the filter: nothing is pasted.
+    QGuiApplication::clipboard()->setText("5");
+    dialog.Edit2->setFocus();
+    dialog.Edit2->selectAll();
+    QTest::keyClick(dialog.Edit2, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(dialog.Edit2->text(), "70");
     dialog.hide();
 }
