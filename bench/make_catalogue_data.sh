@@ -21,6 +21,9 @@ done
 [[ -n "$dir" ]] || usage
 [[ "$count" =~ ^[0-9]+$ && "$count" -ge 1 ]] || usage
 mkdir -p "$dir"
+# One generator at a time per directory: a second waits, then finds the work done.
+exec 9>"$dir/.lock"
+flock 9
 
 exec nice -n 10 /usr/bin/python3 - "$dir" "$count" <<'PYTHON'
 import os, random, sys
