@@ -41,17 +41,12 @@ protected:
 
 } // namespace
 
-TEST_F(ThumbSizeDialog, ShowsTheCurrentSizesAndTheLayout) {
+TEST_F(ThumbSizeDialog, ShowsTheCurrentSizes) {
     ThumbWidth = 120;
     ThumbHeight = 33;
     dialog.FormActivate();
     EXPECT_EQ(dialog.Edit1->text(), "120");
     EXPECT_EQ(dialog.Edit2->text(), "33");
-    EXPECT_EQ(dialog.windowTitle(), "Thumb Size");
-    EXPECT_EQ(dialog.size(), QSize(310, 118));
-    EXPECT_TRUE(dialog.okbutton->isDefault());
-    EXPECT_EQ(dialog.Edit1->statusTip(), "Thumb Width Size");
-    EXPECT_EQ(dialog.cancelbutton->statusTip(), "Cancel Changes");
 }
 
 TEST_F(ThumbSizeDialog, AcceptsTheEndsOfTheRange) {

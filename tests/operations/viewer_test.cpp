@@ -39,23 +39,6 @@ protected:
 
 } // namespace
 
-TEST_F(Viewers, ImageViewerHasItsDesignSettings) {
-    TOKBottomDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "Image");
-    EXPECT_EQ(dlg.size(), QSize(496, 435));
-    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
-    TPMultiImage* c = dlg.PMultiImage1;
-    EXPECT_TRUE(c->AutoSize());
-    EXPECT_TRUE(c->Center());
-    EXPECT_EQ(c->TifSaveCompress(), sLZW);
-    EXPECT_EQ(c->JPegSaveQuality(), 25);
-    EXPECT_TRUE(c->PNGInterLaced());
-    EXPECT_EQ(c->ImageWriteRes(), sAutoMatic);
-    EXPECT_EQ(c->storedImageName(), "file not found");
-    EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
-}
-
 TEST_F(Viewers, ImageViewerFitsItsClientAreaToThePictureAndIsReused) {
     magick("-size 200x100 xc:red", dir.file("wide.bmp"));
     magick("-size 120x260 xc:blue", dir.file("tall.png"));
