@@ -34,35 +34,62 @@ std::vector<AreaDownscaler::Span> AreaDownscaler::spans(int source, int target) 
 AreaDownscaler::AreaDownscaler(int sourceWidth, int sourceHeight, QSize target)
     : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), targetWidth_(target.width()),
       targetHeight_(target.height()), columns_(spans(sourceWidth, target.width())),
-      rowSums_(std::size_t(target.width()) * 3),
-      accumulator_(std::size_t(target.width()) * std::size_t(target.height()) * 3) {}
+      band_(std::size_t(sourceWidth) * 3, 0),
+      pixels_(std::size_t(target.width()) * std::size_t(target.height()), qRgb(0, 0, 0)) {}
 
+void AreaDownscaler::accumulate(const std::uint8_t* rgb, std::uint32_t weight) {
+    std::uint32_t* band = band_.data();
+    const std::size_t n = band_.size();
+    for (std::size_t i = 0; i < n; ++i) band[i] += weight * rgb[i];
+}
+
+void AreaDownscaler::finishBand(int row) {
+    if (row < targetHeight_) {
+        const std::uint64_t total = std::uint64_t(sourceWidth_) * std::uint64_t(sourceHeight_);
+        const std::uint64_t half = total / 2;
+        const std::uint64_t unit = std::uint64_t(targetWidth_); // weight of a whole source pixel
+        QRgb* out = pixels_.data() + std::size_t(row) * std::size_t(targetWidth_);
+        const std::uint32_t* band = band_.data();
+        for (const Span& span : columns_) {
+            const std::uint32_t* p = band + 3 * std::size_t(span.first);
+            std::uint64_t r = std::uint64_t(span.wFirst) * p[0];
+            std::uint64_t g = std::uint64_t(span.wFirst) * p[1];
+            std::uint64_t b = std::uint64_t(span.wFirst) * p[2];
+            if (span.last > span.first) {
+                std::uint64_t ri = 0, gi = 0, bi = 0;
+                const std::uint32_t* lastPixel = band + 3 * std::size_t(span.last);
+                for (const std::uint32_t* q = p + 3; q < lastPixel; q += 3) {
+                    ri += q[0];
+                    gi += q[1];
+                    bi += q[2];
+                }
+                r += ri * unit + std::uint64_t(span.wLast) * lastPixel[0];
+                g += gi * unit + std::uint64_t(span.wLast) * lastPixel[1];
+                b += bi * unit + std::uint64_t(span.wLast) * lastPixel[2];
+            }
+            *out++ = qRgb(int((r + half) / total), int((g + half) / total), int((b + half) / total));
+        }
+    }
+    std::fill(band_.begin(), band_.end(), 0u);
+}
+
+// The current source row covers [y * th, (y + 1) * th) in units where a target row is sh long:
+// it lies inside one target row, or straddles the edge between two.
 void AreaDownscaler::addRgbRow(const std::uint8_t* rgb) {
     if (sourceY_ >= sourceHeight_) return;
-    const std::uint32_t unit = std::uint32_t(targetWidth_); // weight of a whole source pixel
-    std::uint32_t* sums = rowSums_.data();
-    for (const Span& span : columns_) {
-        const std::uint8_t* p = rgb + 3 * std::size_t(span.first);
-        std::uint32_t r = span.wFirst * p[0], g = span.wFirst * p[1], b = span.wFirst * p[2];
-        if (span.last > span.first) {
-            std::uint32_t ri = 0, gi = 0, bi = 0;
-            const std::uint8_t* q = p + 3;
-            const std::uint8_t* lastPixel = rgb + 3 * std::size_t(span.last);
-            for (; q < lastPixel; q += 3) {
-                ri += q[0];
-                gi += q[1];
-                bi += q[2];
-            }
-            r += ri * unit + span.wLast * lastPixel[0];
-            g += gi * unit + span.wLast * lastPixel[1];
-            b += bi * unit + span.wLast * lastPixel[2];
-        }
-        sums[0] = r;
-        sums[1] = g;
-        sums[2] = b;
-        sums += 3;
+    const std::int64_t th = targetHeight_, sh = sourceHeight_, y = sourceY_;
+    const std::int64_t begin = y * th, end = begin + th;
+    const int row = int(begin / sh);
+    const std::int64_t edge = (row + 1) * sh;
+    if (end <= edge) {
+        accumulate(rgb, std::uint32_t(th));
+        if (end == edge) finishBand(row);
+    } else {
+        accumulate(rgb, std::uint32_t(edge - begin));
+        finishBand(row);
+        accumulate(rgb, std::uint32_t(end - edge));
     }
-    addHorizontalSums();
+    ++sourceY_;
 }
 
 void AreaDownscaler::addIndexedRow(const std::uint8_t* indices, const codec::Rgb* palette256) {
@@ -88,36 +115,12 @@ void AreaDownscaler::addRgb32Row(const QRgb* pixels) {
     addRgbRow(rgbRow_.data());
 }
 
-// The current source row covers [y * th, (y + 1) * th) in units where a target row is sh long:
-// it falls into one target row, or straddles two.
-void AreaDownscaler::addHorizontalSums() {
-    const std::int64_t th = targetHeight_, sh = sourceHeight_, y = sourceY_;
-    const std::int64_t begin = y * th, end = (y + 1) * th;
-    const std::int64_t row = begin / sh;
-    const std::uint64_t w0 = std::uint64_t(std::min(end, (row + 1) * sh) - begin);
-    const std::uint64_t w1 = std::uint64_t(th) - w0;
-    const std::size_t n = rowSums_.size();
-    std::uint64_t* acc = accumulator_.data() + std::size_t(row) * n;
-    for (std::size_t i = 0; i < n; ++i) acc[i] += w0 * rowSums_[i];
-    if (w1 != 0 && row + 1 < targetHeight_) {
-        acc += n;
-        for (std::size_t i = 0; i < n; ++i) acc[i] += w1 * rowSums_[i];
-    }
-    ++sourceY_;
-}
-
 QImage AreaDownscaler::result() const {
     QImage out(targetWidth_, targetHeight_, QImage::Format_RGB32);
     if (out.isNull()) return out;
-    const std::uint64_t total = std::uint64_t(sourceWidth_) * std::uint64_t(sourceHeight_);
-    const std::uint64_t half = total / 2;
-    const std::uint64_t* acc = accumulator_.data();
-    for (int y = 0; y < targetHeight_; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < targetWidth_; ++x, acc += 3)
-            line[x] = qRgb(int((acc[0] + half) / total), int((acc[1] + half) / total),
-                           int((acc[2] + half) / total));
-    }
+    for (int y = 0; y < targetHeight_; ++y)
+        std::copy_n(pixels_.data() + std::size_t(y) * std::size_t(targetWidth_), targetWidth_,
+                    reinterpret_cast<QRgb*>(out.scanLine(y)));
     return out;
 }
 

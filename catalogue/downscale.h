@@ -24,7 +24,9 @@ public:
     // Requires fits(sourceWidth, sourceHeight, target).
     AreaDownscaler(int sourceWidth, int sourceHeight, QSize target);
 
-    // One source row of R, G, B bytes.
+    // One source row of R, G, B bytes. Rows are summed vertically into a band first (one
+    // multiply-add per byte, which the compiler vectorises); each finished band is then reduced
+    // horizontally into one target row.
     void addRgbRow(const std::uint8_t* rgb);
     // One source row of palette indices; palette has 256 entries.
     void addIndexedRow(const std::uint8_t* indices, const codec::Rgb* palette256);
@@ -44,14 +46,17 @@ private:
         std::uint32_t wLast;  // weight of the last pixel when last > first
     };
     static std::vector<Span> spans(int source, int target);
-    void addHorizontalSums(); // rowSums_ into the accumulators of the current source row
+    // Adds weight x the row to the band of source rows making up the current target row.
+    void accumulate(const std::uint8_t* rgb, std::uint32_t weight);
+    // Turns the finished band into target row `row` and starts an empty one.
+    void finishBand(int row);
 
     int sourceWidth_, sourceHeight_;
     int targetWidth_, targetHeight_;
     std::vector<Span> columns_;
-    std::vector<std::uint8_t> rgbRow_;      // a converted row for the indexed and 32-bit inputs
-    std::vector<std::uint32_t> rowSums_;    // target-width x 3 sums of the current source row
-    std::vector<std::uint64_t> accumulator_; // target pixels x 3
+    std::vector<std::uint8_t> rgbRow_;  // a converted row for the indexed and 32-bit inputs
+    std::vector<std::uint32_t> band_;   // source-width x 3 weighted column sums
+    std::vector<QRgb> pixels_;          // the finished target rows
     int sourceY_ = 0;
 };
 

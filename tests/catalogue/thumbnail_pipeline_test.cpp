@@ -186,6 +186,41 @@ TEST_F(PipelineFiles, FilesTheFastPathCannotReadGiveNothing) {
     EXPECT_FALSE(makeThumbnail(path("photo.bmp"), request, &cancelled));
 }
 
+TEST_F(PipelineFiles, DamagedProgressiveFilesNeverCrashAndTruncatedOnesGiveNothing) {
+    QFile source(path("prog-420.jpg"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray original = source.readAll();
+    TempDir damaged;
+    const ThumbnailRequest request{{70, 70}};
+    // Cut anywhere: the reader reports a truncated file, so the fast path must give nothing.
+    for (int cut = 2; cut < original.size(); cut += original.size() / 23 + 1) {
+        const QString name = qfile(damaged, "cut.jpg");
+        QFile out(name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(original.left(cut));
+        out.close();
+        EXPECT_FALSE(makeThumbnail(name, request)) << "cut at " << cut;
+    }
+    // Bytes overwritten in the headers and the scans: any answer will do, but no crash, and a
+    // thumbnail, when there is one, has the asked size.
+    for (int at = 2; at < original.size(); at += original.size() / 47 + 1) {
+        for (const char junk : {'\x00', '\xFF', '\x7F'}) {
+            QByteArray bytes = original;
+            bytes[at] = junk;
+            if (at + 1 < bytes.size()) bytes[at + 1] = char(~bytes[at + 1]);
+            const QString name = qfile(damaged, "junk.jpg");
+            QFile out(name);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(bytes);
+            out.close();
+            const std::optional<QImage> thumb = makeThumbnail(name, request);
+            if (thumb) {
+                EXPECT_EQ(thumb->size(), QSize(70, 70));
+            }
+        }
+    }
+}
+
 // A directory of small BMPs, each of its own flat colour, listed out of alphabetical order, with
 // a damaged one in the middle.
 class PipelineOrder : public ::testing::Test {
