@@ -422,8 +422,13 @@ void TForm1::UpdateListbox() {
                 else
                     ImageSet(k);
                 ListView1->append(FileNames[k], k);
-                if (k > 0) ProgressBar1->setValue(pixmoor::progressPosition(k, count));
-                ProgressBar1->repaint();
+                const int position = k > 0 ? pixmoor::progressPosition(k, count) : 0;
+                // Repainting flushes every pending paint of the window (the list's new rows
+                // among them), so the bar is repainted only when its position moves.
+                if (k == 0 || position != ProgressBar1->value()) {
+                    ProgressBar1->setValue(position);
+                    ProgressBar1->repaint();
+                }
                 if (++counted == 20) {
                     QCoreApplication::processEvents();
                     counted = 0;
