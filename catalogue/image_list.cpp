@@ -4,14 +4,16 @@
 namespace pixmoor {
 
 QImage applyWhiteMask(const QImage& image) {
-    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    // Opaque pure white is 0xFFFFFFFF premultiplied or not, and no other pixel is: so the mask
+    // is one pass over the premultiplied copy (which for an opaque RGB32 image is a plain copy).
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const int w = out.width();
     for (int y = 0; y < out.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < w; ++x)
             if (line[x] == 0xFFFFFFFFu) line[x] = 0;
     }
-    return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return out;
 }
 
 ImageList::ImageList(QSize size, QObject* parent)

@@ -1,6 +1,7 @@
 // Tests of thumbnail drawing, the build's small texts, and the hidden work form.
 #include "app/globals.h"
 #include "catalogue/image.h"
+#include "catalogue/image_list.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/picture.h"
 #include "tests/catalogue/catalogue_test_util.h"
@@ -88,6 +89,26 @@ TEST(Thumbnails, FailedIconPlaceholderIsMarkedAndMostlyTransparent) {
     ASSERT_EQ(mark.size(), QSize(32, 32));
     EXPECT_EQ(qAlpha(mark.pixel(3, 16)), 0);
     EXPECT_GT(qAlpha(mark.pixel(16, 16)), 0); // the cross meets in the middle
+}
+
+TEST(Thumbnails, OnlyOpaquePureWhiteBecomesTransparent) {
+    QImage image(4, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, 0xFFFFFFFFu); // opaque white
+    image.setPixel(1, 0, 0xFFFFFFFEu); // nearly white
+    image.setPixel(2, 0, 0x80FFFFFFu); // half-transparent white
+    image.setPixel(3, 0, 0xFF102030u);
+    const QImage masked = applyWhiteMask(image);
+    EXPECT_EQ(masked.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(masked.pixel(0, 0), 0u);
+    EXPECT_EQ(masked.pixel(1, 0), 0xFFFFFFFEu);
+    EXPECT_EQ(qAlpha(masked.pixel(2, 0)), 0x80);
+    EXPECT_EQ(masked.pixel(3, 0), 0xFF102030u);
+    QImage rgb(2, 1, QImage::Format_RGB32);
+    rgb.setPixel(0, 0, qRgb(255, 255, 255));
+    rgb.setPixel(1, 0, qRgb(1, 2, 3));
+    const QImage fromRgb = applyWhiteMask(rgb);
+    EXPECT_EQ(fromRgb.pixel(0, 0), 0u);
+    EXPECT_EQ(fromRgb.pixel(1, 0), 0xFF010203u);
 }
 
 TEST(WorkForm, TakesTheThumbnailSizeKnownWhenItIsCreated) {
