@@ -5,7 +5,7 @@ set -euo pipefail
 level=${1:-build}
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
-  qt6-svg-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libsane-dev
+  qt6-svg-dev libgl-dev libjpeg62-turbo-dev libdeflate-dev libpng-dev libtiff-dev libgif-dev libsane-dev
   libxcb1-dev libxcb-keysyms1-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs

@@ -195,9 +195,9 @@ inline int blockSample(int coefficient, int quant) {
 
 } // namespace
 
-DcScanResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
+FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
                                  int minHeight, RowSink& sink) {
-    using R = DcScanResult;
+    using R = FastDecodeResult;
     if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return R::NotApplicable;
     std::array<std::array<std::uint16_t, 64>, 4> quantTables{};
     std::array<bool, 4> quantDefined{};

@@ -9,7 +9,7 @@
 
 namespace pixmoor::codec::detail {
 
-enum class DcScanResult {
+enum class FastDecodeResult {
     Done,          // the rows went to the sink
     NotApplicable, // not a plain progressive Huffman JPEG of 1 or 3 components, or anything
                    // doubtful (damage, truncation, odd sampling): nothing went to the sink, and
@@ -22,7 +22,7 @@ enum class DcScanResult {
 // as libjpeg's scaling gives) from its DC coefficients, colour-converted like libjpeg (YCbCr to
 // RGB; gray as gray indices), and streams the rows to sink. The subsampled colour planes are
 // replicated over their blocks.
-DcScanResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
+FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
                                  int minHeight, RowSink& sink);
 
 } // namespace pixmoor::codec::detail

@@ -6,6 +6,7 @@
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/jpeg_dc.h"
+#include "imaging/codec/png_whole.h"
 
 #include <algorithm>
 #include <array>
@@ -415,9 +416,9 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
             job->size = bytes.size();
             // A progressive file at 1/8 scale needs only its DC scans.
             switch (detail::decodeProgressiveDc(job->data, job->size, minWidth, minHeight, sink)) {
-            case detail::DcScanResult::Done: return Ok;
-            case detail::DcScanResult::Stopped: return kStreamStopped;
-            case detail::DcScanResult::NotApplicable: break;
+            case detail::FastDecodeResult::Done: return Ok;
+            case detail::FastDecodeResult::Stopped: return kStreamStopped;
+            case detail::FastDecodeResult::NotApplicable: break;
             }
         }
     }
@@ -428,9 +429,29 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
     return streamJpegFrame(job.get());
 }
 
-int streamPng(const std::string& file, RowSink& sink) {
+int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer) {
     CFile f;
     if (const int rc = openStream(file, f); rc != Ok) return rc;
+    if (wholeBuffer) {
+        // Plain files are inflated in one call from memory; the rest go to libpng below.
+        const std::int64_t length = detail::fileSize(f.get());
+        if (length > 0 && length <= kMaxInMemory) {
+            std::vector<unsigned char> bytes;
+            try {
+                bytes.resize(std::size_t(length));
+            } catch (const std::bad_alloc&) {
+                bytes.clear();
+            }
+            if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size()) {
+                switch (detail::decodePngWhole(bytes.data(), bytes.size(), sink)) {
+                case detail::FastDecodeResult::Done: return Ok;
+                case detail::FastDecodeResult::Stopped: return kStreamStopped;
+                case detail::FastDecodeResult::NotApplicable: break;
+                }
+            }
+            std::rewind(f.get());
+        }
+    }
     std::uint8_t signature[8];
     const std::size_t got = std::fread(signature, 1, 8, f.get());
     if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)

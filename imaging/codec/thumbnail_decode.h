@@ -40,8 +40,9 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
 
 // Decodes a PNG and streams its rows: palette and gray files (up to 8 bits) as indices, others
 // as RGB, transparency composited over white exactly as readPng does. Interlaced files are
-// gathered in full first (all passes are needed before any row is final).
+// gathered in full first (all passes are needed before any row is final). wholeBuffer lets plain
+// files be inflated in one call by libdeflate (same rows, less time); false always uses libpng.
 // Returns Ok, kStreamStopped or an error code.
-int streamPng(const std::string& file, RowSink& sink);
+int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer = true);
 
 } // namespace pixmoor::codec

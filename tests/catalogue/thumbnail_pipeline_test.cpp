@@ -4,6 +4,8 @@
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/TMultiP.h"
+#include "imaging/codec/png_whole.h"
+#include "imaging/codec/thumbnail_decode.h"
 #include "tests/support/test_dirs.h"
 
 #include <QDir>
@@ -219,6 +221,88 @@ TEST_F(PipelineFiles, DamagedProgressiveFilesNeverCrashAndTruncatedOnesGiveNothi
             }
         }
     }
+}
+
+// Collects the rows a stream delivers.
+struct CollectingSink final : pixmoor::codec::RowSink {
+    int width = 0, height = 0;
+    std::vector<pixmoor::codec::Rgb> palette;
+    std::vector<std::uint8_t> pixels;
+    bool begin(int w, int h, const pixmoor::codec::Rgb* p, int n) override {
+        width = w;
+        height = h;
+        if (p) palette.assign(p, p + n);
+        return true;
+    }
+    bool row(const std::uint8_t* data) override {
+        pixels.insert(pixels.end(), data, data + std::size_t(width) * (palette.empty() ? 3 : 1));
+        return true;
+    }
+};
+
+TEST(PngWholeBuffer, GivesExactlyTheRowsOfLibpng) {
+    TempDir d;
+    // Every colour type and depth the whole-buffer decoder takes, with transparency, made by
+    // Pillow; and a few it leaves to libpng (16 bits, interlaced, an RGB colour key).
+    const std::string script = R"(
+import sys
+from PIL import Image, ImageDraw
+d = sys.argv[1]
+base = Image.radial_gradient('L').resize((301, 203))
+rgb = Image.merge('RGB', (base, base.rotate(90), Image.linear_gradient('L').resize((301, 203))))
+ImageDraw.Draw(rgb).rectangle((20, 20, 120, 90), fill=(255, 255, 255))
+rgb.save(d + '/rgb.png')
+rgba = rgb.copy(); rgba.putalpha(base); rgba.save(d + '/rgba.png')
+la = base.copy().convert('LA'); la.putalpha(base.rotate(45)); la.save(d + '/la.png')
+base.save(d + '/gray8.png')
+base.convert('1').save(d + '/gray1.png')
+for bits in (2, 4):
+    base.quantize(1 << bits).convert('L').save(d + '/gray%d.png' % bits, bits=bits)
+pal = rgb.quantize(200); pal.save(d + '/pal8.png', transparency=bytes(range(0, 250, 5)))
+rgb.quantize(16).save(d + '/pal4.png', bits=4, transparency=3)
+base.convert('L').save(d + '/gray8-key.png', transparency=128)
+base.convert('I').save(d + '/gray16.png')
+rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
+)";
+    {
+        QFile file(qfile(d, "make.py"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(script.data(), qint64(script.size()));
+    }
+    ASSERT_EQ(pixmoor::test::run("/usr/bin/python3 " + quoted(d.file("make.py")) + " " +
+                                 quoted(d.path().string())),
+              0);
+    magick(d, quoted(d.file("rgb.png")) + " -interlace PNG", "interlaced.png");
+    for (const char* name : {"rgb.png", "rgba.png", "la.png", "gray8.png", "gray1.png", "gray2.png",
+                             "gray4.png", "pal8.png", "pal4.png", "gray8-key.png", "gray16.png",
+                             "interlaced.png", "rgb-key.png"}) {
+        CollectingSink whole, libpng;
+        ASSERT_EQ(pixmoor::codec::streamPng(d.file(name), whole, true), 1) << name;
+        ASSERT_EQ(pixmoor::codec::streamPng(d.file(name), libpng, false), 1) << name;
+        EXPECT_EQ(whole.width, libpng.width) << name;
+        EXPECT_EQ(whole.height, libpng.height) << name;
+        EXPECT_EQ(whole.palette, libpng.palette) << name;
+        EXPECT_TRUE(whole.pixels == libpng.pixels) << name;
+        // The plain files really took the whole-buffer road; the others were handed over.
+        QFile file(qfile(d, name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        CollectingSink direct;
+        const bool plain = std::string(name) != "gray16.png" && std::string(name) != "interlaced.png" &&
+                           std::string(name) != "rgb-key.png";
+        EXPECT_EQ(pixmoor::codec::detail::decodePngWhole(
+                      reinterpret_cast<const unsigned char*>(bytes.constData()),
+                      std::size_t(bytes.size()), direct) == pixmoor::codec::detail::FastDecodeResult::Done,
+                  plain)
+            << name;
+    }
+    // A damaged CRC or cut data: both roads refuse alike (the whole-buffer one hands over).
+    QFile::copy(qfile(d, "rgb.png"), qfile(d, "cut.png"));
+    QFile::resize(qfile(d, "cut.png"), QFile(qfile(d, "rgb.png")).size() - 30);
+    CollectingSink a, b;
+    EXPECT_EQ(pixmoor::codec::streamPng(d.file("cut.png"), a, true),
+              pixmoor::codec::streamPng(d.file("cut.png"), b, false));
+    EXPECT_LT(pixmoor::codec::streamPng(d.file("cut.png"), a, true), 1);
 }
 
 // A directory of small BMPs, each of its own flat colour, listed out of alphabetical order, with
