@@ -294,7 +294,9 @@ int readGif(const std::string& file, int bits, int dither, Raster& out) {
     return rc;
 }
 
-int writeGif(const std::string& file, int bits, const Raster& in) {
+namespace {
+
+int writeGifUnguarded(const std::string& file, int bits, const Raster& in) {
     if (!detail::validDepth(bits)) return BadDepth;
     if (bits == 24) bits = 8; // GIF holds at most 256 colours
     int rc = Ok;
@@ -335,6 +337,17 @@ int writeGif(const std::string& file, int bits, const Raster& in) {
         return error == E_GIF_ERR_NOT_ENOUGH_MEM ? OutOfMemory : WriteFailed;
     }
     return output.commit();
+}
+
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int writeGif(const std::string& file, int bits, const Raster& in) {
+    try {
+        return writeGifUnguarded(file, bits, in);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
 }
 
 } // namespace pixmoor::codec

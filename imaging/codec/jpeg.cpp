@@ -241,7 +241,6 @@ int decodeJpeg(JpegDecodeJob* job) {
         jpeg_destroy_decompress(cinfo);
         return rc;
     }
-    if (gray) job->out->palette = detail::grayRamp(256);
 
     jpeg_start_decompress(cinfo); // reads every scan of a progressive file
     // Decoding stops at the first sign of missing data: a huge image claimed by a tiny file
@@ -343,7 +342,9 @@ int encodeJpeg(JpegEncodeJob* job) {
 
 } // namespace
 
-int readJpeg(const std::string& file, int bits, int jpegScale, int dither, Raster& out) {
+namespace {
+
+int readJpegUnguarded(const std::string& file, int bits, int jpegScale, int dither, Raster& out) {
     out = Raster{};
     if (!detail::validDepth(bits)) return BadDepth;
     if (jpegScale != 1 && jpegScale != 2 && jpegScale != 4 && jpegScale != 8) return BadParameter;
@@ -355,12 +356,27 @@ int readJpeg(const std::string& file, int bits, int jpegScale, int dither, Raste
     job->scale = jpegScale;
     job->out = &out;
     int rc = decodeJpeg(job.get());
+    if (rc == Ok && out.bits == 8) out.palette = detail::grayRamp(256); // grayscale
     if (rc == Ok) rc = convertDepth(out, bits, dither);
     if (rc != Ok) out = Raster{};
     return rc;
 }
 
-int writeJpeg(const std::string& file, int quality, int smoothing, int bits, const Raster& in) {
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int readJpeg(const std::string& file, int bits, int jpegScale, int dither, Raster& out) {
+    try {
+        return readJpegUnguarded(file, bits, jpegScale, dither, out);
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return OutOfMemory;
+    }
+}
+
+namespace {
+
+int writeJpegUnguarded(const std::string& file, int quality, int smoothing, int bits, const Raster& in) {
     if (!detail::validDepth(bits)) return BadDepth;
     if (quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) return BadParameter;
     int rc = Ok;
@@ -407,6 +423,17 @@ int writeJpeg(const std::string& file, int quality, int smoothing, int bits, con
         return rc;
     }
     return output.commit();
+}
+
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int writeJpeg(const std::string& file, int quality, int smoothing, int bits, const Raster& in) {
+    try {
+        return writeJpegUnguarded(file, quality, smoothing, bits, in);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
 }
 
 } // namespace pixmoor::codec

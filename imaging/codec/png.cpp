@@ -119,6 +119,8 @@ struct PngJob {
     int interlace;        // writer
     bool eof;             // reader: the file ended inside the data
     bool readError;       // reader: the system reported an I/O error
+    Rgb palette[256];     // reader: the raster's palette, installed once libpng is done
+    int paletteSize;
     char message[128];    // libpng's last error text
 };
 
@@ -228,14 +230,7 @@ int decodePng(PngJob* job) {
         png_destroy_read_struct(&job->png, nullptr, nullptr);
         return OutOfMemory;
     }
-    // Declared before setjmp and not changed after it, as setjmp requires.
-    Rgb* palette = static_cast<Rgb*>(png_malloc_warn(job->png, 256 * sizeof(Rgb)));
-    if (!palette) {
-        png_destroy_read_struct(&job->png, &job->info, nullptr);
-        return OutOfMemory;
-    }
     if (setjmp(png_jmpbuf(job->png))) {
-        png_free(job->png, palette);
         png_destroy_read_struct(&job->png, &job->info, nullptr);
         return pngFailure(*job);
     }
@@ -259,8 +254,8 @@ int decodePng(PngJob* job) {
         if (rawBytes / 1032 > std::uint64_t(std::max<std::int64_t>(0, detail::fileSize(job->file))))
             rc = Truncated;
     }
-    int rasterBits = 0, paletteSize = 0;
-    if (rc == Ok) rc = setUpPngRead(job, rasterBits, palette, paletteSize);
+    int rasterBits = 0;
+    if (rc == Ok) rc = setUpPngRead(job, rasterBits, job->palette, job->paletteSize);
     if (rc == Ok) rc = allocateRaster(*job->out, int(width), int(height), rasterBits);
     if (rc == Ok) {
         const int passes = png_set_interlace_handling(job->png);
@@ -271,13 +266,11 @@ int decodePng(PngJob* job) {
         if (rowBytes != expected || rowBytes > job->out->stride) {
             rc = Unsupported;
         } else {
-            job->out->palette.assign(palette, palette + paletteSize);
             for (int pass = 0; pass < passes; ++pass)
                 for (png_uint_32 y = 0; y < height; ++y)
                     png_read_row(job->png, job->out->row(int(y)), nullptr);
         }
     }
-    png_free(job->png, palette);
     png_destroy_read_struct(&job->png, &job->info, nullptr);
     return rc;
 }
@@ -320,7 +313,9 @@ int encodePng(PngJob* job) {
 
 } // namespace
 
-int readPng(const std::string& file, int bits, int dither, Raster& out) {
+namespace {
+
+int readPngUnguarded(const std::string& file, int bits, int dither, Raster& out) {
     out = Raster{};
     if (!detail::validDepth(bits)) return BadDepth;
     CFile f;
@@ -331,19 +326,34 @@ int readPng(const std::string& file, int bits, int dither, Raster& out) {
         png_sig_cmp(signature, 0, got) == 0 ? Truncated : NotThisFormat;
     std::rewind(f.get());
 
-    PngJob job{};
-    job.file = f.get();
-    job.out = &out;
-    int rc = decodePng(&job);
+    auto job = std::make_unique<PngJob>(); // 1 KiB of palette: kept off the stack
+    job->file = f.get();
+    job->out = &out;
+    int rc = decodePng(job.get());
     if (rc == Ok) {
+        out.palette.assign(job->palette, job->palette + job->paletteSize);
         if (out.indexed()) detail::coverIndices(out);
-        rc = convertDepth(out, bits, dither);
     }
+    if (rc == Ok) rc = convertDepth(out, bits, dither);
     if (rc != Ok) out = Raster{};
     return rc;
 }
 
-int writePng(const std::string& file, int bits, int interlace, const Raster& in) {
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int readPng(const std::string& file, int bits, int dither, Raster& out) {
+    try {
+        return readPngUnguarded(file, bits, dither, out);
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return OutOfMemory;
+    }
+}
+
+namespace {
+
+int writePngUnguarded(const std::string& file, int bits, int interlace, const Raster& in) {
     if (interlace != 0 && interlace != 1) return BadParameter;
     int rc = Ok;
     Raster scratch;
@@ -371,6 +381,17 @@ int writePng(const std::string& file, int bits, int interlace, const Raster& in)
         return rc;
     }
     return output.commit();
+}
+
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int writePng(const std::string& file, int bits, int interlace, const Raster& in) {
+    try {
+        return writePngUnguarded(file, bits, interlace, in);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
 }
 
 } // namespace pixmoor::codec

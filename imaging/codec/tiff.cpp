@@ -431,7 +431,9 @@ int readTiff(const std::string& file, int bits, int dither, Raster& out) {
     return rc;
 }
 
-int writeTiff(const std::string& file, int compression, int bits, const Raster& in) {
+namespace {
+
+int writeTiffUnguarded(const std::string& file, int compression, int bits, const Raster& in) {
     if (!detail::validDepth(bits)) return BadDepth;
     if (compression != TiffNone && compression != TiffCcitt && compression != TiffLzw &&
         compression != TiffPackBits)
@@ -522,6 +524,17 @@ int writeTiff(const std::string& file, int compression, int bits, const Raster& 
         return WriteFailed;
     }
     return output.commit();
+}
+
+} // namespace
+
+// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
+int writeTiff(const std::string& file, int compression, int bits, const Raster& in) {
+    try {
+        return writeTiffUnguarded(file, compression, bits, in);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
 }
 
 } // namespace pixmoor::codec
