@@ -66,7 +66,33 @@ inline std::uint8_t composeOverWhite(unsigned value, unsigned alpha) {
     return overWhite(value, alpha);
 }
 
+constexpr int kKeptBuffers = 3;
+struct KeptBuffers {
+    std::array<std::vector<unsigned char>, kKeptBuffers> buffers;
+    std::array<bool, kKeptBuffers> inUse{};
+};
+thread_local KeptBuffers kept;
+
 } // namespace
+
+ScratchBuffer::ScratchBuffer() : buffer_(&own_), slot_(-1) {
+    for (int i = 0; i < kKeptBuffers; ++i) {
+        if (!kept.inUse[std::size_t(i)]) {
+            kept.inUse[std::size_t(i)] = true;
+            slot_ = i;
+            buffer_ = &kept.buffers[std::size_t(i)];
+            break;
+        }
+    }
+    buffer_->clear();
+}
+
+ScratchBuffer::~ScratchBuffer() {
+    if (slot_ < 0) return;
+    if (buffer_->capacity() > kMaxKept) std::vector<unsigned char>().swap(*buffer_);
+    buffer_->clear();
+    kept.inUse[std::size_t(slot_)] = false;
+}
 
 FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, RowSink& sink) {
     using R = FastDecodeResult;
@@ -80,7 +106,8 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
     std::array<std::uint8_t, 256> alphas{};
     int alphaCount = 0;
     int transparentGray = -1;
-    std::vector<std::uint8_t> compressed;
+    ScratchBuffer compressedBuffer;
+    std::vector<std::uint8_t>& compressed = compressedBuffer.get();
     bool sawHeader = false, sawData = false, dataEnded = false, sawEnd = false;
 
     std::size_t pos = 8;
@@ -147,7 +174,8 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
     const std::size_t rowBytes = (std::size_t(width) * std::size_t(channels * depth) + 7) / 8;
     const std::size_t bpp = std::max<std::size_t>(1, std::size_t(channels * depth) / 8);
     const std::size_t expected = (rowBytes + 1) * std::size_t(height);
-    std::vector<std::uint8_t> raw;
+    ScratchBuffer rawBuffer;
+    std::vector<std::uint8_t>& raw = rawBuffer.get();
     try {
         raw.resize(expected);
     } catch (const std::bad_alloc&) {
@@ -161,7 +189,6 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
                                    raw.size(), &produced) != LIBDEFLATE_SUCCESS ||
         produced != expected)
         return R::NotApplicable;
-    compressed = {};
 
     // The colours the rows index, as readPng builds them.
     std::vector<std::uint8_t> out;

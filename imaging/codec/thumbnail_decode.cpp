@@ -399,7 +399,8 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
     job->file = f.get();
     // From memory, libjpeg-turbo's Huffman decoder stays on its fast path for nearly the whole
     // file (with a small refilled buffer it drops to the careful path near every refill).
-    std::vector<unsigned char> bytes;
+    detail::ScratchBuffer file_bytes;
+    std::vector<unsigned char>& bytes = file_bytes.get();
     const std::int64_t length = detail::fileSize(f.get());
     if (length > 0 && length <= kMaxInMemory) {
         try {
@@ -436,7 +437,8 @@ int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer) {
         // Plain files are inflated in one call from memory; the rest go to libpng below.
         const std::int64_t length = detail::fileSize(f.get());
         if (length > 0 && length <= kMaxInMemory) {
-            std::vector<unsigned char> bytes;
+            detail::ScratchBuffer file_bytes;
+            std::vector<unsigned char>& bytes = file_bytes.get();
             try {
                 bytes.resize(std::size_t(length));
             } catch (const std::bad_alloc&) {
