@@ -36,8 +36,9 @@ WindowList createWindows() {
 
 int main(int argc, char** argv) {
     pixmoor::Application app(argc, argv);
+    // The application title. Only the name is set: a display name would make Qt append
+    // " — Pixmoor" to every window's caption under X11, and the captions must read as given.
     QApplication::setApplicationName(QStringLiteral("Pixmoor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Pixmoor"));
     HelpFile = QStringLiteral("pixmoor.hlp");
 
     WindowList windows = createWindows();
