@@ -126,10 +126,16 @@ std::optional<QImage> streamed(Decoder decoder, const std::string& file,
     ThumbnailSink sink(size, cancel);
     // JPEG: decode at the smallest DCT scale that still covers twice the thumbnail, so the area
     // filter always has at least two source pixels per thumbnail pixel to average.
-    const int rc = decoder == Decoder::Jpeg
-                       ? codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink,
-                                           request.fastUpsampling)
-                       : codec::streamPng(file, sink);
+    int rc = codec::Unsupported;
+    switch (decoder) {
+    case Decoder::Jpeg:
+        rc = codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink,
+                               request.fastUpsampling);
+        break;
+    case Decoder::Png: rc = codec::streamPng(file, sink); break;
+    case Decoder::Bmp: rc = codec::streamBmp(file, sink); break;
+    default: break;
+    }
     handled = rc != codec::Unsupported;
     if (!codec::succeeded(rc)) return std::nullopt;
     return sink.result();
@@ -178,7 +184,8 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
         bool handled = false;
         // At true colour the streamed paths give exactly the colours of the readers; at a
         // reduced depth the reader's own colour reduction is needed to match the component.
-        if (request.bits == 24 && (decoder == Decoder::Jpeg || decoder == Decoder::Png))
+        if (request.bits == 24 &&
+            (decoder == Decoder::Jpeg || decoder == Decoder::Png || decoder == Decoder::Bmp))
             out = streamed(decoder, file, request, cancel, handled);
         if (!handled && !cancelledNow(cancel)) out = decoded(decoder, file, request);
         if (cancelledNow(cancel)) return std::nullopt;

@@ -23,6 +23,7 @@
 namespace pixmoor::codec {
 
 using detail::CFile;
+using detail::FastDecodeResult;
 
 namespace {
 
@@ -381,7 +382,75 @@ int streamPngFrame(StreamPngJob* job) {
     return rc;
 }
 
+// ---- BMP ----------------------------------------------------------------------------------------
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+// Streams an uncompressed 24-bit BMP (Windows 3 header or later) straight from the file's bytes:
+// rows in top-down order, B, G, R turned into R, G, B. NotApplicable for every other kind, and for
+// anything short or odd, so readBmp gives the verdict on those.
+FastDecodeResult streamBmpBytes(const std::uint8_t* d, std::size_t size, RowSink& sink) {
+    using R = FastDecodeResult;
+    constexpr std::size_t kFileHeader = 14;
+    if (size < kFileHeader + 40 || d[0] != 'B' || d[1] != 'M') return R::NotApplicable;
+    const std::uint32_t headerSize = le32(d + kFileHeader);
+    if (headerSize != 40 && headerSize != 108 && headerSize != 124) return R::NotApplicable;
+    if (kFileHeader + headerSize > size) return R::NotApplicable;
+    const std::int64_t width = std::int32_t(le32(d + kFileHeader + 4));
+    std::int64_t height = std::int32_t(le32(d + kFileHeader + 8));
+    const unsigned bitCount = unsigned(d[kFileHeader + 14]) | unsigned(d[kFileHeader + 15]) << 8;
+    const std::uint32_t compression = le32(d + kFileHeader + 16);
+    const bool topDown = height < 0;
+    if (topDown) height = -height;
+    if (bitCount != 24 || compression != 0) return R::NotApplicable;
+    if (detail::checkDimensions(width, height) != Ok) return R::NotApplicable;
+    const std::size_t pixelOffset = le32(d + 10);
+    if (pixelOffset < kFileHeader + headerSize || pixelOffset >= size) return R::NotApplicable;
+    const std::size_t rowBytes = ((std::size_t(width) * 24 + 31) / 32) * 4;
+    const std::size_t lastRow = std::size_t(width) * 3;
+    if (size - pixelOffset < rowBytes * std::size_t(height - 1) + lastRow) return R::NotApplicable;
+
+    if (!sink.begin(int(width), int(height), nullptr, 0)) return R::Stopped;
+    std::vector<std::uint8_t> rgb(lastRow);
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::int64_t stored = topDown ? y : height - 1 - y;
+        const std::uint8_t* bgr = d + pixelOffset + rowBytes * std::size_t(stored);
+        std::uint8_t* out = rgb.data();
+        for (std::int64_t x = 0; x < width; ++x, bgr += 3, out += 3) {
+            out[0] = bgr[2];
+            out[1] = bgr[1];
+            out[2] = bgr[0];
+        }
+        if (!sink.row(rgb.data())) return R::Stopped;
+    }
+    return R::Done;
+}
+
 } // namespace
+
+int streamBmp(const std::string& file, RowSink& sink) {
+    CFile f;
+    if (const int rc = openStream(file, f); rc != Ok) return rc;
+    const std::int64_t length = detail::fileSize(f.get());
+    if (length <= 0 || length > kMaxInMemory) return Unsupported;
+    detail::ScratchBuffer file_bytes;
+    std::vector<unsigned char>& bytes = file_bytes.get();
+    try {
+        bytes.resize(std::size_t(length));
+    } catch (const std::bad_alloc&) {
+        return Unsupported;
+    }
+    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return Unsupported;
+    switch (streamBmpBytes(bytes.data(), bytes.size(), sink)) {
+    case FastDecodeResult::Done: return Ok;
+    case FastDecodeResult::Stopped: return kStreamStopped;
+    case FastDecodeResult::NotApplicable: break;
+    }
+    return Unsupported;
+}
 
 int jpegScaleCovering(int width, int height, int minWidth, int minHeight) {
     if (width <= 0 || height <= 0 || minWidth <= 0 || minHeight <= 0) return 1;

@@ -45,4 +45,9 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
 // Returns Ok, kStreamStopped or an error code.
 int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer = true);
 
+// Streams an uncompressed 24-bit BMP (the common kind) from its bytes as RGB rows, top to bottom.
+// Returns Ok, kStreamStopped, or Unsupported for any other BMP (and any damaged one), which
+// readBmp then reads and judges.
+int streamBmp(const std::string& file, RowSink& sink);
+
 } // namespace pixmoor::codec

@@ -4,6 +4,7 @@
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/TMultiP.h"
+#include "imaging/codec/errors.h"
 #include "imaging/codec/png_whole.h"
 #include "imaging/codec/thumbnail_decode.h"
 #include "tests/support/test_dirs.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -303,6 +305,57 @@ rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
     EXPECT_EQ(pixmoor::codec::streamPng(d.file("cut.png"), a, true),
               pixmoor::codec::streamPng(d.file("cut.png"), b, false));
     EXPECT_LT(pixmoor::codec::streamPng(d.file("cut.png"), a, true), 1);
+}
+
+TEST(BmpStream, GivesExactlyTheRowsOfTheReader) {
+    TempDir d;
+    const std::string card = "-size 301x203 plasma:red-green -attenuate 0.5 +noise Gaussian";
+    const auto make = [&](const std::string& args, const std::string& format, const char* name) {
+        ASSERT_EQ(pixmoor::test::run("convert " + args + " " + quoted(format + ":" + d.file(name)) +
+                                     " 2>/dev/null"),
+                  0)
+            << name;
+    };
+    make(card + " -type TrueColor", "BMP3", "v3.bmp"); // Windows 3 header, bottom-up
+    make(card + " -type TrueColor", "BMP", "v5.bmp");  // version 5 header
+    make(card + " -colors 64 -type Palette", "BMP3", "palette.bmp");
+    // Top-down: the same file with a negative height and its rows in the other order.
+    {
+        QFile in(qfile(d, "v3.bmp"));
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        const int offset = int(std::uint8_t(bytes[10])) | int(std::uint8_t(bytes[11])) << 8;
+        const int rowBytes = (301 * 3 + 3) / 4 * 4;
+        QByteArray flipped = bytes.left(offset);
+        for (int y = 202; y >= 0; --y) flipped += bytes.mid(offset + y * rowBytes, rowBytes);
+        const std::int32_t negative = -203;
+        std::memcpy(flipped.data() + 22, &negative, 4);
+        QFile out(qfile(d, "top.bmp"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(flipped);
+    }
+    for (const char* name : {"v3.bmp", "v5.bmp", "top.bmp"}) {
+        CollectingSink rows;
+        ASSERT_EQ(pixmoor::codec::streamBmp(d.file(name), rows), 1) << name;
+        pixmoor::codec::Raster raster;
+        ASSERT_EQ(pixmoor::codec::readBmp(d.file(name), 24, 1, raster), 1) << name;
+        ASSERT_EQ(rows.width, raster.width);
+        ASSERT_EQ(rows.height, raster.height);
+        ASSERT_EQ(raster.bits, 24);
+        for (int y = 0; y < raster.height; ++y)
+            ASSERT_EQ(std::memcmp(rows.pixels.data() + std::size_t(y) * 3 * std::size_t(raster.width),
+                                  raster.row(y), 3 * std::size_t(raster.width)),
+                      0)
+                << name << " row " << y;
+    }
+    // Other kinds and damaged files are left to the reader.
+    CollectingSink unused;
+    EXPECT_EQ(pixmoor::codec::streamBmp(d.file("palette.bmp"), unused), pixmoor::codec::Unsupported);
+    QFile::copy(qfile(d, "v3.bmp"), qfile(d, "cut.bmp"));
+    QFile::resize(qfile(d, "cut.bmp"), QFile(qfile(d, "v3.bmp")).size() - 500);
+    EXPECT_EQ(pixmoor::codec::streamBmp(d.file("cut.bmp"), unused), pixmoor::codec::Unsupported);
+    EXPECT_FALSE(makeThumbnail(qfile(d, "cut.bmp"), ThumbnailRequest{{70, 70}}));
+    EXPECT_TRUE(makeThumbnail(qfile(d, "palette.bmp"), ThumbnailRequest{{70, 70}}));
 }
 
 // A directory of small BMPs, each of its own flat colour, listed out of alphabetical order, with
