@@ -82,15 +82,21 @@ public:
         }
     }
 
+    // Never throws: it is called between libjpeg's and libpng's calls, whose state an exception
+    // would skip past; running out of memory stops the stream instead.
     bool row(const std::uint8_t* pixels) override {
         if (cancelledNow(cancel_)) return false;
-        if (scaler_) {
-            if (indexed_)
-                scaler_->addIndexedRow(pixels, palette_.data());
-            else
-                scaler_->addRgbRow(pixels);
-        } else if (y_ < height_) {
-            std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
+        try {
+            if (scaler_) {
+                if (indexed_)
+                    scaler_->addIndexedRow(pixels, palette_.data());
+                else
+                    scaler_->addRgbRow(pixels);
+            } else if (y_ < height_) {
+                std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
+            }
+        } catch (...) {
+            return false;
         }
         ++y_;
         return true;
