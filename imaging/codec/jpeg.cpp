@@ -3,12 +3,12 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/jpeg_errors.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
-#include <jerror.h>
 #include <jpeglib.h>
 
 namespace pixmoor::codec {
@@ -92,81 +92,10 @@ int infoJpeg(const std::string& file, ImageInfo& out) {
 
 namespace {
 
-// A progressive file may hold any number of scans, each a pass over the whole image; real files
-// have a dozen or so, hostile ones millions. Past this many we stop with Corrupt.
-constexpr int kMaxScans = 1000;
-// libjpeg's own working memory (the coefficient buffer of progressive files, mostly); the output
-// raster is ours and is not counted.
-constexpr long kMaxJpegMemory = 512L << 20;
-
-// libjpeg reports errors by calling error_exit, which must not return: we longjmp back to the
-// frame that called setjmp. Those frames hold only trivially destructible locals.
-struct JpegError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int result;     // the result code decided when the error was raised
-    int forced;     // a code set by us before raising an error ourselves
-    bool truncated; // the compressed data ended early; libjpeg would pad the rest with gray
-};
-
-void onJpegError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    if (err->forced) {
-        err->result = err->forced;
-    } else if (err->truncated) {
-        err->result = Truncated; // the data ended, whatever libjpeg tripped over next
-    } else {
-        switch (err->pub.msg_code) {
-        case JERR_OUT_OF_MEMORY: err->result = OutOfMemory; break;
-        case JERR_NO_BACKING_STORE: // over our memory limit
-        case JERR_IMAGE_TOO_BIG:
-        case JERR_WIDTH_OVERFLOW: err->result = TooLarge; break;
-        case JERR_NO_SOI: err->result = NotThisFormat; break;
-        case JERR_INPUT_EMPTY:
-        case JERR_INPUT_EOF: err->result = Truncated; break;
-        case JERR_FILE_READ: err->result = ReadFailed; break;
-        case JERR_FILE_WRITE: err->result = WriteFailed; break;
-        case JERR_BAD_IN_COLORSPACE:
-        case JERR_NOT_COMPILED: err->result = Unsupported; break;
-        default: err->result = Corrupt; break;
-        }
-    }
-    std::longjmp(err->jump, 1);
-}
-
-// Warnings are counted silently. Those that matter say the compressed data ended before the image
-// did: at the end of the file, or at a marker where more data should have followed (a cut-off
-// download with an end marker appended, say). Everything after that point would be invented.
-void onJpegMessage(j_common_ptr cinfo, int level) {
-    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    if (level < 0) {
-        ++err->pub.num_warnings;
-        if (err->pub.msg_code == JWRN_JPEG_EOF || err->pub.msg_code == JWRN_HIT_MARKER)
-            err->truncated = true;
-    }
-}
-
-void onJpegOutput(j_common_ptr) {}
-
-void installErrorManager(JpegError& err) {
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = onJpegError;
-    err.pub.emit_message = onJpegMessage;
-    err.pub.output_message = onJpegOutput;
-    err.result = Corrupt;
-    err.forced = 0;
-    err.truncated = false;
-}
+using detail::JpegError;
 
 // Stops decoding a progressive file with too many scans.
-void onJpegProgress(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
-    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) {
-        reinterpret_cast<JpegError*>(cinfo->err)->forced = Corrupt;
-        cinfo->err->error_exit(cinfo);
-    }
-}
+void onJpegProgress(j_common_ptr cinfo) { detail::checkJpegScanLimit(cinfo); }
 
 // Everything the decoding frame needs, owned by the caller so that the frame that calls setjmp has
 // no locals of its own worth keeping across a longjmp.
@@ -199,7 +128,7 @@ void cmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, int width, bool invert
 int decodeJpeg(JpegDecodeJob* job) {
     jpeg_decompress_struct* cinfo = &job->cinfo;
     std::memset(cinfo, 0, sizeof *cinfo);
-    installErrorManager(job->err);
+    detail::installJpegErrorManager(job->err);
     cinfo->err = &job->err.pub;
     if (setjmp(job->err.jump)) {
         jpeg_destroy_decompress(cinfo);
@@ -207,9 +136,7 @@ int decodeJpeg(JpegDecodeJob* job) {
     }
     jpeg_create_decompress(cinfo);
     jpeg_stdio_src(cinfo, job->file);
-    job->progress.progress_monitor = onJpegProgress;
-    cinfo->progress = &job->progress;
-    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    detail::applyJpegLimits(cinfo, job->progress, onJpegProgress);
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
@@ -298,7 +225,7 @@ inline std::uint8_t luminance(unsigned r, unsigned g, unsigned b) {
 int encodeJpeg(JpegEncodeJob* job) {
     jpeg_compress_struct* cinfo = &job->cinfo;
     std::memset(cinfo, 0, sizeof *cinfo);
-    installErrorManager(job->err);
+    detail::installJpegErrorManager(job->err);
     cinfo->err = &job->err.pub;
     if (setjmp(job->err.jump)) {
         jpeg_destroy_compress(cinfo);

@@ -2,6 +2,7 @@
 // depth, Adam7, tRNS and alpha over white) and the writer at 1, 4, 8 and 24 bits.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_io.h"
+#include "imaging/codec/png_limits.h"
 #include "imaging/codec/formats.h"
 
 #include <algorithm>
@@ -91,21 +92,6 @@ int infoPng(const std::string& file, ImageInfo& out) {
 } // namespace detail
 
 namespace {
-
-// Ancillary chunks we never use: libpng skips them without inflating or storing them (a large
-// compressed ICC profile or text chunk would otherwise cost time and memory).
-constexpr png_byte kIgnoredChunks[] = {
-    'b', 'K', 'G', 'D', '\0', 'c', 'H', 'R', 'M', '\0', 'e', 'X', 'I', 'f', '\0',
-    'g', 'A', 'M', 'A', '\0', 'h', 'I', 'S', 'T', '\0', 'i', 'C', 'C', 'P', '\0',
-    'i', 'T', 'X', 't', '\0', 'o', 'F', 'F', 's', '\0', 'p', 'C', 'A', 'L', '\0',
-    'p', 'H', 'Y', 's', '\0', 's', 'B', 'I', 'T', '\0', 's', 'C', 'A', 'L', '\0',
-    's', 'P', 'L', 'T', '\0', 's', 'R', 'G', 'B', '\0', 't', 'E', 'X', 't', '\0',
-    't', 'I', 'M', 'E', '\0', 'z', 'T', 'X', 't', '\0'};
-constexpr int kIgnoredChunkCount = int(sizeof kIgnoredChunks / 5);
-
-// Largest ancillary chunk libpng may allocate, and how many of them it may keep.
-constexpr png_alloc_size_t kPngChunkMax = 8u << 20;
-constexpr png_uint_32 kPngChunkCacheMax = 1000;
 
 // State shared with libpng's callbacks; lives in the caller's frame (see decodePng).
 struct PngJob {
@@ -235,11 +221,7 @@ int decodePng(PngJob* job) {
         return pngFailure(*job);
     }
     png_set_read_fn(job->png, job, readPngData);
-    png_set_user_limits(job->png, kMaxDimension, kMaxDimension);
-    png_set_chunk_cache_max(job->png, kPngChunkCacheMax);
-    png_set_chunk_malloc_max(job->png, kPngChunkMax);
-    png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
-                                kIgnoredChunkCount);
+    detail::applyPngReadLimits(job->png);
     png_read_info(job->png, job->info);
 
     const png_uint_32 width = png_get_image_width(job->png, job->info);

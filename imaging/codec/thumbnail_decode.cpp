@@ -6,6 +6,8 @@
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/jpeg_dc.h"
+#include "imaging/codec/jpeg_errors.h"
+#include "imaging/codec/png_limits.h"
 #include "imaging/codec/png_whole.h"
 
 #include <algorithm>
@@ -16,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-#include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
 
@@ -46,9 +47,6 @@ int openStream(const std::string& file, CFile& f) {
 
 // ---- JPEG ---------------------------------------------------------------------------------------
 
-// As in jpeg.cpp: at most this many progressive scans, and this much of libjpeg's own memory.
-constexpr int kMaxScans = 1000;
-constexpr long kMaxJpegMemory = 512L << 20;
 // Rows asked of libjpeg per call.
 constexpr int kJpegRowBatch = 8;
 // Files up to this size are read whole into memory before decoding.
@@ -56,19 +54,11 @@ constexpr std::int64_t kMaxInMemory = 64 << 20;
 // The forced result that means "the sink stopped" (forced results must be nonzero).
 constexpr int kForcedStop = -1000;
 
-struct StreamJpegError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int result;
-    int forced; // nonzero: the result decided by us before raising the error
-    bool truncated;
-};
-
 // Everything the decoding frame needs, owned by the caller: the frame that calls setjmp keeps
 // only trivially destructible locals.
 struct StreamJpegJob {
     jpeg_decompress_struct cinfo;
-    StreamJpegError err;
+    detail::JpegError err;
     jpeg_progress_mgr progress;
     std::FILE* file;
     const unsigned char* data; // the whole file when it was read into memory, else null
@@ -79,49 +69,11 @@ struct StreamJpegJob {
     RowSink* sink;
 };
 
-void onStreamJpegError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<StreamJpegError*>(cinfo->err);
-    if (err->forced) {
-        err->result = err->forced;
-    } else if (err->truncated) {
-        err->result = Truncated;
-    } else {
-        switch (err->pub.msg_code) {
-        case JERR_OUT_OF_MEMORY: err->result = OutOfMemory; break;
-        case JERR_NO_BACKING_STORE:
-        case JERR_IMAGE_TOO_BIG:
-        case JERR_WIDTH_OVERFLOW: err->result = TooLarge; break;
-        case JERR_NO_SOI: err->result = NotThisFormat; break;
-        case JERR_INPUT_EMPTY:
-        case JERR_INPUT_EOF: err->result = Truncated; break;
-        case JERR_FILE_READ: err->result = ReadFailed; break;
-        case JERR_BAD_IN_COLORSPACE:
-        case JERR_NOT_COMPILED: err->result = Unsupported; break;
-        default: err->result = Corrupt; break;
-        }
-    }
-    std::longjmp(err->jump, 1);
-}
-
-void onStreamJpegMessage(j_common_ptr cinfo, int level) {
-    auto* err = reinterpret_cast<StreamJpegError*>(cinfo->err);
-    if (level < 0) {
-        ++err->pub.num_warnings;
-        if (err->pub.msg_code == JWRN_JPEG_EOF) err->truncated = true;
-    }
-}
-
-void onStreamJpegOutput(j_common_ptr) {}
-
 // Caps the scans of a progressive file and lets the sink stop a long decode.
 void onStreamJpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
-    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     auto* job = static_cast<StreamJpegJob*>(cinfo->client_data);
-    if (d->input_scan_number > kMaxScans) {
-        job->err.forced = Corrupt;
-        cinfo->err->error_exit(cinfo);
-    }
+    detail::checkJpegScanLimit(cinfo);
     if (!job->sink->keepGoing()) {
         job->err.forced = kForcedStop;
         cinfo->err->error_exit(cinfo);
@@ -131,13 +83,7 @@ void onStreamJpegProgress(j_common_ptr cinfo) {
 int streamJpegFrame(StreamJpegJob* job) {
     jpeg_decompress_struct* cinfo = &job->cinfo;
     std::memset(cinfo, 0, sizeof *cinfo);
-    jpeg_std_error(&job->err.pub);
-    job->err.pub.error_exit = onStreamJpegError;
-    job->err.pub.emit_message = onStreamJpegMessage;
-    job->err.pub.output_message = onStreamJpegOutput;
-    job->err.result = Corrupt;
-    job->err.forced = 0;
-    job->err.truncated = false;
+    detail::installJpegErrorManager(job->err);
     cinfo->err = &job->err.pub;
     if (setjmp(job->err.jump)) {
         jpeg_destroy_decompress(cinfo);
@@ -149,9 +95,7 @@ int streamJpegFrame(StreamJpegJob* job) {
         jpeg_mem_src(cinfo, job->data, static_cast<unsigned long>(job->size));
     else
         jpeg_stdio_src(cinfo, job->file);
-    job->progress.progress_monitor = onStreamJpegProgress;
-    cinfo->progress = &job->progress;
-    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    detail::applyJpegLimits(cinfo, job->progress, onStreamJpegProgress);
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
@@ -199,18 +143,6 @@ int streamJpegFrame(StreamJpegJob* job) {
 }
 
 // ---- PNG ----------------------------------------------------------------------------------------
-
-// As in png.cpp: ancillary chunks libpng skips unread, and its limits on the ones it keeps.
-constexpr png_byte kIgnoredChunks[] = {
-    'b', 'K', 'G', 'D', '\0', 'c', 'H', 'R', 'M', '\0', 'e', 'X', 'I', 'f', '\0',
-    'g', 'A', 'M', 'A', '\0', 'h', 'I', 'S', 'T', '\0', 'i', 'C', 'C', 'P', '\0',
-    'i', 'T', 'X', 't', '\0', 'o', 'F', 'F', 's', '\0', 'p', 'C', 'A', 'L', '\0',
-    'p', 'H', 'Y', 's', '\0', 's', 'B', 'I', 'T', '\0', 's', 'C', 'A', 'L', '\0',
-    's', 'P', 'L', 'T', '\0', 's', 'R', 'G', 'B', '\0', 't', 'E', 'X', 't', '\0',
-    't', 'I', 'M', 'E', '\0', 'z', 'T', 'X', 't', '\0'};
-constexpr int kIgnoredChunkCount = int(sizeof kIgnoredChunks / 5);
-constexpr png_alloc_size_t kPngChunkMax = 8u << 20;
-constexpr png_uint_32 kPngChunkCacheMax = 1000;
 
 struct StreamPngJob {
     png_structp png;
@@ -332,11 +264,7 @@ int streamPngFrame(StreamPngJob* job) {
         return streamPngFailure(*job);
     }
     png_set_read_fn(job->png, job, readStreamPngData);
-    png_set_user_limits(job->png, kMaxDimension, kMaxDimension);
-    png_set_chunk_cache_max(job->png, kPngChunkCacheMax);
-    png_set_chunk_malloc_max(job->png, kPngChunkMax);
-    png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
-                                kIgnoredChunkCount);
+    detail::applyPngReadLimits(job->png);
     png_read_info(job->png, job->info);
 
     const png_uint_32 width = png_get_image_width(job->png, job->info);

@@ -3,6 +3,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/thumbnail_decode.h"
 #include "tests/codec/format_test_util.h"
 
 #include <gtest/gtest.h>
@@ -260,6 +261,16 @@ TEST_F(JpegFiles, DamagedAndHostileFilesFailCleanly) {
     closed.insert(closed.end(), {0xFF, 0xD9});
     writeWholeFile(dir.file("closed.jpg"), closed);
     EXPECT_EQ(readJpeg(dir.file("closed.jpg"), 24, 1, 0, r), Truncated);
+
+    // The streaming thumbnail decoder refuses the same files with the same code, so a damaged
+    // file never gets a silent thumbnail instead of the reader's report.
+    struct DiscardRows : RowSink {
+        bool begin(int, int, const Rgb*, int) override { return true; }
+        bool row(const std::uint8_t*) override { return true; }
+    } sink;
+    EXPECT_EQ(streamJpeg(dir.file("closed.jpg"), 0, 0, sink), Truncated);
+    EXPECT_EQ(streamJpeg(dir.file("closed.jpg"), 70, 70, sink), Truncated);
+    EXPECT_EQ(streamJpeg(dir.file("cut.jpg"), 70, 70, sink), Truncated);
 
     // A frame header claiming 65000 x 65000 pixels is refused before allocation.
     auto huge = bytes;

@@ -1,0 +1,39 @@
+// Internal to the codec library: libjpeg's error manager and limits, shared by the reader, the
+// writer and the streaming thumbnail decoder, so every path accepts and refuses the same files.
+#pragma once
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace pixmoor::codec::detail {
+
+// A progressive file may hold any number of scans, each a pass over the whole image; real files
+// have a dozen or so, hostile ones millions. Past this many we stop with Corrupt.
+inline constexpr int kMaxJpegScans = 1000;
+// libjpeg's own working memory (the coefficient buffer of progressive files, mostly); the output
+// raster is ours and is not counted.
+inline constexpr long kMaxJpegMemory = 512L << 20;
+
+// libjpeg reports errors by calling error_exit, which must not return: we longjmp back to the
+// frame that called setjmp. Those frames hold only trivially destructible locals.
+struct JpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int result;     // the result code decided when the error was raised
+    int forced;     // a code set by us before raising an error ourselves
+    bool truncated; // the compressed data ended early; libjpeg would pad the rest with gray
+};
+
+// Resets err and points libjpeg's error, warning and output hooks at our handlers.
+void installJpegErrorManager(JpegError& err);
+
+// Raises Corrupt from a progress monitor when a progressive file goes past kMaxJpegScans.
+void checkJpegScanLimit(j_common_ptr cinfo);
+
+// Applies the memory limit and installs progress as the progress monitor.
+void applyJpegLimits(j_decompress_ptr cinfo, jpeg_progress_mgr& progress,
+                     void (*monitor)(j_common_ptr));
+
+} // namespace pixmoor::codec::detail
