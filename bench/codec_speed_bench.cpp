@@ -36,8 +36,7 @@ Raster makePicture(int width, int height) {
             const double v[3] = {127 + 110 * std::sin(7 * fx + 3 * fy * fy),
                                  127 + 110 * std::cos(5 * fy - 4 * fx * fy),
                                  127 + 100 * std::sin(11 * fx * fy) * std::cos(3 * fx)};
-            for (int c = 0; c < 3; ++c)
-                p[c] = std::uint8_t(std::clamp(int(v[c]) + grain, 0, 255));
+            for (int c = 0; c < 3; ++c) p[c] = std::uint8_t(std::clamp(int(v[c]) + grain, 0, 255));
         }
     }
     return r;
@@ -98,7 +97,9 @@ bool plainJpegDecode(const char* file, int scale, std::vector<std::uint8_t>* ima
     jpeg_decompress_struct cinfo{};
     PlainJpegError err{};
     cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<PlainJpegError*>(c->err)->jump, 1); };
+    err.pub.error_exit = [](j_common_ptr c) {
+        std::longjmp(reinterpret_cast<PlainJpegError*>(c->err)->jump, 1);
+    };
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         std::fclose(f);
@@ -203,7 +204,11 @@ void BM_WriteTiff(benchmark::State& state) {
         if (writeTiff(out, int(state.range(0)), 24, files().picture) != Ok)
             state.SkipWithError("encode failed");
 }
-BENCHMARK(BM_WriteTiff)->Arg(TiffNone)->Arg(TiffLzw)->Arg(TiffPackBits)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteTiff)
+    ->Arg(TiffNone)
+    ->Arg(TiffLzw)
+    ->Arg(TiffPackBits)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

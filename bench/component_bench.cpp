@@ -14,7 +14,9 @@ namespace {
 
 std::string g_dir;
 
-std::string file(const char* name) { return g_dir + "/" + name; }
+std::string file(const char* name) {
+    return g_dir + "/" + name;
+}
 
 void makeFixtures() {
     char pattern[] = "/tmp/pixmoor-bench-XXXXXX";
@@ -23,8 +25,10 @@ void makeFixtures() {
     g_dir = d;
     const std::string make = "convert -size 2400x1600 -seed 3 plasma:orange-navy ";
     if (std::system((make + file("photo.png") + " >/dev/null 2>&1").c_str()) != 0 ||
-        std::system(("convert " + file("photo.png") + " -quality 90 " + file("photo.jpg")).c_str()) != 0 ||
-        std::system(("convert " + file("photo.png") + " -depth 8 " + file("photo8.png")).c_str()) != 0) {
+        std::system(
+            ("convert " + file("photo.png") + " -quality 90 " + file("photo.jpg")).c_str()) != 0 ||
+        std::system(("convert " + file("photo.png") + " -depth 8 " + file("photo8.png")).c_str()) !=
+            0) {
         std::fprintf(stderr, "ImageMagick's convert is needed for the fixtures\n");
         std::exit(1);
     }

@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace pixmoor::codec;
 
@@ -25,9 +25,12 @@ const Raster& photo() {
             for (int x = 0; x < r.width; ++x, p += 3) {
                 const double fx = x / 1920.0, fy = y / 1080.0;
                 const double detail = 12.0 * std::sin(x * 0.31) * std::cos(y * 0.27);
-                p[0] = std::uint8_t(std::clamp(127.5 + 110 * std::sin(6 * fx + 2 * fy * fy) + detail, 0.0, 255.0));
-                p[1] = std::uint8_t(std::clamp(127.5 + 110 * std::cos(5 * fy - 3 * fx * fy) - detail, 0.0, 255.0));
-                p[2] = std::uint8_t(std::clamp(230 * fx * (1 - fy) + 25 * std::sin(20 * fx * fy) + detail, 0.0, 255.0));
+                p[0] = std::uint8_t(
+                    std::clamp(127.5 + 110 * std::sin(6 * fx + 2 * fy * fy) + detail, 0.0, 255.0));
+                p[1] = std::uint8_t(
+                    std::clamp(127.5 + 110 * std::cos(5 * fy - 3 * fx * fy) - detail, 0.0, 255.0));
+                p[2] = std::uint8_t(std::clamp(
+                    230 * fx * (1 - fy) + 25 * std::sin(20 * fx * fy) + detail, 0.0, 255.0));
             }
         }
         return r;
@@ -48,7 +51,12 @@ void BM_ConvertDepth(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 1920 * 1080);
 }
 BENCHMARK(BM_ConvertDepth)
-    ->Args({8, 1})->Args({8, 0})->Args({4, 1})->Args({4, 0})->Args({0, 1})->Args({1, 1})
+    ->Args({8, 1})
+    ->Args({8, 0})
+    ->Args({4, 1})
+    ->Args({4, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond);
 
 // A file of the photo in the given writer's format and depth, written once.
@@ -57,7 +65,8 @@ std::string fileOf(const std::string& ext, int bits) {
                              std::to_string(bits) + ext;
     static std::vector<std::string> made;
     if (std::find(made.begin(), made.end(), name) == made.end()) {
-        const int rc = ext == ".bmp" ? writeBmp(name, bits, photo()) : writePcx(name, bits, photo());
+        const int rc =
+            ext == ".bmp" ? writeBmp(name, bits, photo()) : writePcx(name, bits, photo());
         if (rc != Ok) std::fprintf(stderr, "cannot write %s: %s\n", name.c_str(), errorText(rc));
         made.push_back(name);
         static struct Cleanup {

@@ -67,7 +67,8 @@ void AreaDownscaler::finishBand(int row) {
                 g += gi * unit + std::uint64_t(span.wLast) * lastPixel[1];
                 b += bi * unit + std::uint64_t(span.wLast) * lastPixel[2];
             }
-            *out++ = qRgb(int((r + half) / total), int((g + half) / total), int((b + half) / total));
+            *out++ =
+                qRgb(int((r + half) / total), int((g + half) / total), int((b + half) / total));
         }
     }
     std::fill(band_.begin(), band_.end(), 0u);
@@ -139,8 +140,10 @@ QImage readableForm(const QImage& image) {
     switch (image.format()) {
     case QImage::Format_RGB32:
     case QImage::Format_RGB888:
-    case QImage::Format_Indexed8: return image;
-    default: return image.convertToFormat(QImage::Format_RGB32);
+    case QImage::Format_Indexed8:
+        return image;
+    default:
+        return image.convertToFormat(QImage::Format_RGB32);
     }
 }
 
@@ -166,9 +169,15 @@ QImage scaleToThumbnail(const QImage& image, QSize target) {
     for (int y = 0; y < source.height(); ++y) {
         const uchar* line = source.constScanLine(y);
         switch (source.format()) {
-        case QImage::Format_RGB888: scaler.addRgbRow(line); break;
-        case QImage::Format_Indexed8: scaler.addIndexedRow(line, palette.data()); break;
-        default: scaler.addRgb32Row(reinterpret_cast<const QRgb*>(line)); break;
+        case QImage::Format_RGB888:
+            scaler.addRgbRow(line);
+            break;
+        case QImage::Format_Indexed8:
+            scaler.addIndexedRow(line, palette.data());
+            break;
+        default:
+            scaler.addRgb32Row(reinterpret_cast<const QRgb*>(line));
+            break;
         }
     }
     return scaler.result();
@@ -184,8 +193,8 @@ QImage scaleToThumbnail(const codec::Raster& raster, QSize target) {
         if (raster.indexed()) {
             QList<QRgb> table(256, qRgb(0, 0, 0));
             for (std::size_t i = 0; i < raster.palette.size() && i < 256; ++i)
-                table[qsizetype(i)] = qRgb(raster.palette[i].r, raster.palette[i].g,
-                                           raster.palette[i].b);
+                table[qsizetype(i)] =
+                    qRgb(raster.palette[i].r, raster.palette[i].g, raster.palette[i].b);
             view.setColorTable(table);
         }
         return scaleToThumbnail(view, target);

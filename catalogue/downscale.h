@@ -54,9 +54,9 @@ private:
     int sourceWidth_, sourceHeight_;
     int targetWidth_, targetHeight_;
     std::vector<Span> columns_;
-    std::vector<std::uint8_t> rgbRow_;  // a converted row for the indexed and 32-bit inputs
-    std::vector<std::uint32_t> band_;   // source-width x 3 weighted column sums
-    std::vector<QRgb> pixels_;          // the finished target rows
+    std::vector<std::uint8_t> rgbRow_; // a converted row for the indexed and 32-bit inputs
+    std::vector<std::uint32_t> band_;  // source-width x 3 weighted column sums
+    std::vector<QRgb> pixels_;         // the finished target rows
     int sourceY_ = 0;
 };
 

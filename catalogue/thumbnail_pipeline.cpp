@@ -58,8 +58,7 @@ public:
         try {
             indexed_ = palette != nullptr;
             palette_.fill(codec::Rgb{});
-            if (indexed_)
-                std::copy_n(palette, std::clamp(paletteSize, 0, 256), palette_.begin());
+            if (indexed_) std::copy_n(palette, std::clamp(paletteSize, 0, 256), palette_.begin());
             if (AreaDownscaler::fits(width, height, target_)) {
                 scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
             } else {
@@ -138,9 +137,14 @@ std::optional<QImage> streamed(Decoder decoder, const std::string& file,
         rc = codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink,
                                request.fastUpsampling);
         break;
-    case Decoder::Png: rc = codec::streamPng(file, sink); break;
-    case Decoder::Bmp: rc = codec::streamBmp(file, sink); break;
-    default: break;
+    case Decoder::Png:
+        rc = codec::streamPng(file, sink);
+        break;
+    case Decoder::Bmp:
+        rc = codec::streamBmp(file, sink);
+        break;
+    default:
+        break;
     }
     handled = rc != codec::Unsupported;
     if (!codec::succeeded(rc)) return std::nullopt;
@@ -155,7 +159,9 @@ std::optional<QImage> decoded(Decoder decoder, const std::string& file,
     const int dither = request.dither ? 1 : 0;
     int rc = codec::Corrupt;
     switch (decoder) {
-    case Decoder::Bmp: rc = codec::readBmp(file, bits, dither, raster); break;
+    case Decoder::Bmp:
+        rc = codec::readBmp(file, bits, dither, raster);
+        break;
     case Decoder::Jpeg: {
         codec::ImageInfo info;
         int scale = 1;
@@ -165,11 +171,20 @@ std::optional<QImage> decoded(Decoder decoder, const std::string& file,
         rc = codec::readJpeg(file, bits, scale, dither, raster);
         break;
     }
-    case Decoder::Png: rc = codec::readPng(file, bits, dither, raster); break;
-    case Decoder::Gif: rc = codec::readGif(file, bits, dither, raster); break;
-    case Decoder::Tiff: rc = codec::readTiff(file, bits, dither, raster); break;
-    case Decoder::Pcx: rc = codec::readPcx(file, bits, dither, raster); break;
-    case Decoder::None: return std::nullopt;
+    case Decoder::Png:
+        rc = codec::readPng(file, bits, dither, raster);
+        break;
+    case Decoder::Gif:
+        rc = codec::readGif(file, bits, dither, raster);
+        break;
+    case Decoder::Tiff:
+        rc = codec::readTiff(file, bits, dither, raster);
+        break;
+    case Decoder::Pcx:
+        rc = codec::readPcx(file, bits, dither, raster);
+        break;
+    case Decoder::None:
+        return std::nullopt;
     }
     if (!codec::succeeded(rc)) return std::nullopt;
     QImage out = scaleToThumbnail(raster, request.size);
@@ -214,8 +229,8 @@ struct ThumbnailPipeline::State {
     std::mutex mutex;
     std::condition_variable roomOrCancel; // workers wait for room ahead of the consumer
     std::condition_variable finished;     // the consumer waits for a file
-    int next = 0;      // the next file a worker claims
-    int consumed = 0;  // files below this index are taken or dropped
+    int next = 0;                         // the next file a worker claims
+    int consumed = 0;                     // files below this index are taken or dropped
     std::vector<Status> status;
     std::vector<QImage> images;
     std::atomic<bool> cancel{false};
@@ -277,8 +292,7 @@ ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     s.sincePump.start();
-    if (!handles(ext) || names.isEmpty() || request.size.width() < 1 ||
-        request.size.height() < 1) {
+    if (!handles(ext) || names.isEmpty() || request.size.width() < 1 || request.size.height() < 1) {
         s.cancel = true; // nothing to decode: every take() gives nullopt at once
         return;
     }
@@ -355,19 +369,29 @@ void ThumbnailPipeline::cancel() {
     s.finished.notify_all();
 }
 
-bool ThumbnailPipeline::cancelled() const { return state_->cancel.load(); }
+bool ThumbnailPipeline::cancelled() const {
+    return state_->cancel.load();
+}
 
-int ThumbnailPipeline::count() const { return int(state_->paths.size()); }
+int ThumbnailPipeline::count() const {
+    return int(state_->paths.size());
+}
 
 int ThumbnailPipeline::claimed() const {
     std::lock_guard lock(state_->mutex);
     return state_->next;
 }
 
-int ThumbnailPipeline::lookAhead() const { return state_->lookAhead; }
+int ThumbnailPipeline::lookAhead() const {
+    return state_->lookAhead;
+}
 
-int ThumbnailPipeline::workerCount() const { return int(state_->workers.size()); }
+int ThumbnailPipeline::workerCount() const {
+    return int(state_->workers.size());
+}
 
-void ThumbnailPipeline::setPump(std::function<void()> pump) { state_->pump = std::move(pump); }
+void ThumbnailPipeline::setPump(std::function<void()> pump) {
+    state_->pump = std::move(pump);
+}
 
 } // namespace pixmoor

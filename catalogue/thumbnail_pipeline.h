@@ -18,8 +18,8 @@ namespace pixmoor {
 // What the thumbnail of one file is made from: the same depth and dither the image component
 // would decode with, so a reduced depth gives the component's colours.
 struct ThumbnailRequest {
-    QSize size;        // the thumbnail size, e.g. ThumbWidth x ThumbHeight or 50 x 50
-    int bits = 24;     // decode depth: 0, 1, 4, 8 or 24 (loadResolutionBits of the component)
+    QSize size;         // the thumbnail size, e.g. ThumbWidth x ThumbHeight or 50 x 50
+    int bits = 24;      // decode depth: 0, 1, 4, 8 or 24 (loadResolutionBits of the component)
     bool dither = true; // the component's ImageDither
     // JPEG only: skip libjpeg's smoothing of the subsampled colour planes. The thumbnail is an
     // average over many decoded pixels, so the cheaper plain replication does not show.

@@ -55,7 +55,9 @@ bool fileExists(const QString& name) {
 }
 
 // The name as the codec library takes it: the bytes the file system knows it by.
-std::string codecName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+std::string codecName(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
 
 // File length in bytes (capped to the 32-bit field); throws when the file cannot be opened.
 std::int32_t fileLength(const QString& name) {
@@ -64,12 +66,15 @@ std::int32_t fileLength(const QString& name) {
         throw std::runtime_error("Cannot open file " + name.toStdString() + ": " +
                                  file.errorString().toStdString());
     const qint64 size = file.size();
-    return size > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
-                                                           : std::int32_t(size);
+    return size > std::numeric_limits<std::int32_t>::max()
+               ? std::numeric_limits<std::int32_t>::max()
+               : std::int32_t(size);
 }
 
 // The codec's error box for a failed call.
-void showCodecError(int result) { showError(QString::fromUtf8(codec::errorText(result))); }
+void showCodecError(int result) {
+    showError(QString::fromUtf8(codec::errorText(result)));
+}
 
 double roundHalfEven(double v) {
     const double floor = std::floor(v);
@@ -91,18 +96,25 @@ std::int32_t dibSize(const QImage& image) {
     }
     const qint64 stride = ((qint64(image.width()) * bits + 31) / 32) * 4;
     const qint64 total = 40 + qint64(colours) * 4 + stride * image.height();
-    return total > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
-                                                            : std::int32_t(total);
+    return total > std::numeric_limits<std::int32_t>::max()
+               ? std::numeric_limits<std::int32_t>::max()
+               : std::int32_t(total);
 }
 
 const char* formatName(SaveFormat format) {
     switch (format) {
-    case SaveFormat::Bmp: return "bmp";
-    case SaveFormat::Png: return "png";
-    case SaveFormat::Jpg: return "jpg";
-    case SaveFormat::Gif: return "gif";
-    case SaveFormat::Tif: return "tif";
-    case SaveFormat::Pcx: return "pcx";
+    case SaveFormat::Bmp:
+        return "bmp";
+    case SaveFormat::Png:
+        return "png";
+    case SaveFormat::Jpg:
+        return "jpg";
+    case SaveFormat::Gif:
+        return "gif";
+    case SaveFormat::Tif:
+        return "tif";
+    case SaveFormat::Pcx:
+        return "pcx";
     }
     return "";
 }
@@ -144,12 +156,18 @@ int DeviceColorBits(const QPaintDevice* device) {
 
 int loadResolutionBits(TLoadResolution res, int displayBits) {
     switch (res) {
-    case lColorVga: return 0;
-    case lMonoChrome: return 1;
-    case lColor16: return 4;
-    case lColor256: return 8;
-    case lColorTrue: return 24;
-    case lAutoMatic: return displayBits;
+    case lColorVga:
+        return 0;
+    case lMonoChrome:
+        return 1;
+    case lColor16:
+        return 4;
+    case lColor256:
+        return 8;
+    case lColorTrue:
+        return 24;
+    case lAutoMatic:
+        return displayBits;
     }
     return displayBits;
 }
@@ -158,23 +176,34 @@ int saveResolutionBits(TSaveResolution res, SaveFormat format, int displayBits) 
     if (format == SaveFormat::Jpg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
     const bool gif = format == SaveFormat::Gif;
     switch (res) {
-    case sColorVga: return 0;
-    case sMonoChrome: return 1;
-    case sColor16: return 4;
-    case sColor256: return 8;
-    case sColorTrue: return gif ? 8 : 24;
-    case sJpegGray: return 8;
-    case sAutoMatic: return gif ? std::min(displayBits, 8) : displayBits;
+    case sColorVga:
+        return 0;
+    case sMonoChrome:
+        return 1;
+    case sColor16:
+        return 4;
+    case sColor256:
+        return 8;
+    case sColorTrue:
+        return gif ? 8 : 24;
+    case sJpegGray:
+        return 8;
+    case sAutoMatic:
+        return gif ? std::min(displayBits, 8) : displayBits;
     }
     return displayBits;
 }
 
 int tiffCompressionCode(TTiffCompression compression) {
     switch (compression) {
-    case sNONE: return codec::TiffNone;
-    case sCCITT: return codec::TiffCcitt;
-    case sLZW: return codec::TiffLzw;
-    case sPACKBITS: return codec::TiffPackBits;
+    case sNONE:
+        return codec::TiffNone;
+    case sCCITT:
+        return codec::TiffCcitt;
+    case sLZW:
+        return codec::TiffLzw;
+    case sPACKBITS:
+        return codec::TiffPackBits;
     }
     return codec::TiffNone;
 }
@@ -209,7 +238,9 @@ TPMultiImage::TPMultiImage(QWidget* parent) : QWidget(parent) {
 
 TPMultiImage::~TPMultiImage() = default;
 
-int TPMultiImage::displayBits() const { return DeviceColorBits(this); }
+int TPMultiImage::displayBits() const {
+    return DeviceColorBits(this);
+}
 
 void TPMultiImage::setAutoSize(bool on) {
     autoSize_ = on;
@@ -235,7 +266,9 @@ void TPMultiImage::setColor(const QColor& colour) {
     update();
 }
 
-QColor TPMultiImage::FontColor() const { return palette().color(QPalette::WindowText); }
+QColor TPMultiImage::FontColor() const {
+    return palette().color(QPalette::WindowText);
+}
 
 void TPMultiImage::setFontColor(const QColor& colour) {
     QPalette p = palette();
@@ -353,14 +386,18 @@ QList<QRgb> TPMultiImage::GetPalette() const {
 
 // ---- loading ---------------------------------------------------------------------------------
 
-void TPMultiImage::setImageName(const QString& name) { load(name, 0, QSize()); }
+void TPMultiImage::setImageName(const QString& name) {
+    load(name, 0, QSize());
+}
 
 QString TPMultiImage::ImageName() {
     load(imageName_, 0, QSize());
     return loadStatus_;
 }
 
-void TPMultiImage::loadForSize(const QString& name, QSize target) { load(name, 1, target); }
+void TPMultiImage::loadForSize(const QString& name, QSize target) {
+    load(name, 1, target);
+}
 
 // jpegScale 0: the plain load; otherwise the thumbnail load that picks a scale for target.
 void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
@@ -448,17 +485,30 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
             {
                 codec::Raster raster;
                 switch (decoder) {
-                case Decoder::Bmp: result = codec::readBmp(file, bits, dither, raster); break;
-                case Decoder::Jpeg:
-                    result = codec::readJpeg(file, bits, jpegScale > 0 ? jpegScale : 1, dither,
-                                             raster);
+                case Decoder::Bmp:
+                    result = codec::readBmp(file, bits, dither, raster);
                     break;
-                case Decoder::Png: result = codec::readPng(file, bits, dither, raster); break;
-                case Decoder::Gif: result = codec::readGif(file, bits, dither, raster); break;
-                case Decoder::Tiff: result = codec::readTiff(file, bits, dither, raster); break;
-                case Decoder::Pcx: result = codec::readPcx(file, bits, dither, raster); break;
-                case Decoder::Resource: ok = loadResource(name, image); break;
-                case Decoder::None: break;
+                case Decoder::Jpeg:
+                    result =
+                        codec::readJpeg(file, bits, jpegScale > 0 ? jpegScale : 1, dither, raster);
+                    break;
+                case Decoder::Png:
+                    result = codec::readPng(file, bits, dither, raster);
+                    break;
+                case Decoder::Gif:
+                    result = codec::readGif(file, bits, dither, raster);
+                    break;
+                case Decoder::Tiff:
+                    result = codec::readTiff(file, bits, dither, raster);
+                    break;
+                case Decoder::Pcx:
+                    result = codec::readPcx(file, bits, dither, raster);
+                    break;
+                case Decoder::Resource:
+                    ok = loadResource(name, image);
+                    break;
+                case Decoder::None:
+                    break;
                 }
                 if (decoder != Decoder::Resource) {
                     ok = codec::succeeded(result);
@@ -506,8 +556,7 @@ bool TPMultiImage::loadResource(const QString& name, QImage& out) {
     return true;
 }
 
-bool TPMultiImage::applyCodecInfo(const QString& fileName, int result,
-                                  const codec::ImageInfo& ci) {
+bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& ci) {
     const bool ok = codec::succeeded(result);
     if (!ok) showCodecError(result);
     info_.InfoFormat = QString::fromStdString(ci.format);
@@ -555,12 +604,24 @@ bool TPMultiImage::ReadImageInfo(const QString& FileName) {
 
 // ---- saving ----------------------------------------------------------------------------------
 
-void TPMultiImage::SaveAsBMP(const QString& FileName) { save(SaveFormat::Bmp, FileName); }
-void TPMultiImage::SaveAsPNG(const QString& FileName) { save(SaveFormat::Png, FileName); }
-void TPMultiImage::SaveAsJPG(const QString& FileName) { save(SaveFormat::Jpg, FileName); }
-void TPMultiImage::SaveAsGIF(const QString& FileName) { save(SaveFormat::Gif, FileName); }
-void TPMultiImage::SaveAsTIF(const QString& FileName) { save(SaveFormat::Tif, FileName); }
-void TPMultiImage::SaveAsPCX(const QString& FileName) { save(SaveFormat::Pcx, FileName); }
+void TPMultiImage::SaveAsBMP(const QString& FileName) {
+    save(SaveFormat::Bmp, FileName);
+}
+void TPMultiImage::SaveAsPNG(const QString& FileName) {
+    save(SaveFormat::Png, FileName);
+}
+void TPMultiImage::SaveAsJPG(const QString& FileName) {
+    save(SaveFormat::Jpg, FileName);
+}
+void TPMultiImage::SaveAsGIF(const QString& FileName) {
+    save(SaveFormat::Gif, FileName);
+}
+void TPMultiImage::SaveAsTIF(const QString& FileName) {
+    save(SaveFormat::Tif, FileName);
+}
+void TPMultiImage::SaveAsPCX(const QString& FileName) {
+    save(SaveFormat::Pcx, FileName);
+}
 
 void TPMultiImage::save(SaveFormat format, const QString& fileName) {
     const int bits = saveResolutionBits(writeRes_, format, displayBits());
@@ -571,24 +632,31 @@ void TPMultiImage::save(SaveFormat format, const QString& fileName) {
         picture_.clear();
         pictureChanged();
     }
-    const QString failed = QStringLiteral("Writing %1 file failed").arg(QLatin1String(formatName(format)));
+    const QString failed =
+        QStringLiteral("Writing %1 file failed").arg(QLatin1String(formatName(format)));
     try {
         const codec::Raster raster = imageToRaster(picture_.bitmap());
         const std::string file = codecName(defSaveFilename_);
         int result = codec::Ok;
         switch (format) {
-        case SaveFormat::Bmp: result = codec::writeBmp(file, bits, raster); break;
+        case SaveFormat::Bmp:
+            result = codec::writeBmp(file, bits, raster);
+            break;
         case SaveFormat::Png:
             result = codec::writePng(file, bits, pngInterlaced_ ? 1 : 0, raster);
             break;
         case SaveFormat::Jpg:
             result = codec::writeJpeg(file, jpegQuality_, jpegSmooth_, bits, raster);
             break;
-        case SaveFormat::Gif: result = codec::writeGif(file, bits, raster); break;
+        case SaveFormat::Gif:
+            result = codec::writeGif(file, bits, raster);
+            break;
         case SaveFormat::Tif:
             result = codec::writeTiff(file, tiffCompressionCode(tifCompress_), bits, raster);
             break;
-        case SaveFormat::Pcx: result = codec::writePcx(file, bits, raster); break;
+        case SaveFormat::Pcx:
+            result = codec::writePcx(file, bits, raster);
+            break;
         }
         if (!codec::succeeded(result)) {
             showCodecError(result);
@@ -733,7 +801,8 @@ void TPMultiImage::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_X:
         if (ctrl) command = &TPMultiImage::CutToClipboard;
         break;
-    default: break;
+    default:
+        break;
     }
     if (!command) {
         QWidget::keyPressEvent(event);
@@ -747,10 +816,13 @@ void TPMultiImage::CopyToClipboard() {
     if (picture_.isEmpty()) return;
     QClipboard* clipboard = QGuiApplication::clipboard();
     switch (picture_.kind()) {
-    case pixmoor::Picture::Kind::Empty: return;
+    case pixmoor::Picture::Kind::Empty:
+        return;
     case pixmoor::Picture::Kind::Icon:
         throw std::runtime_error("Clipboard does not support Icons");
-    case pixmoor::Picture::Kind::Bitmap: clipboard->setImage(picture_.bitmap()); return;
+    case pixmoor::Picture::Kind::Bitmap:
+        clipboard->setImage(picture_.bitmap());
+        return;
     case pixmoor::Picture::Kind::Metafile: {
         auto data = std::make_unique<QMimeData>();
         data->setData(QString::fromLatin1(kWmfMime), picture_.metafile()->bytes());
@@ -798,7 +870,8 @@ void TPMultiImage::PrintImage(int Left, int Top, int Width, int Height) {
                        Height < 1 ? picture_.height() : Height);
     QPrinter& printer = processPrinter();
     QPainter painter;
-    if (!painter.begin(&printer)) throw std::runtime_error("Printing failed: the printer cannot start");
+    if (!painter.begin(&printer))
+        throw std::runtime_error("Printing failed: the printer cannot start");
     // A document that fails half-way is aborted, never left open or sent incomplete.
     struct Abort {
         QPrinter& printer;

@@ -24,7 +24,13 @@ namespace pixmoor {
 
 enum TLoadResolution { lColorVga, lMonoChrome, lColor16, lColor256, lColorTrue, lAutoMatic };
 enum TSaveResolution {
-    sColorVga, sMonoChrome, sColor16, sColor256, sColorTrue, sJpegGray, sAutoMatic
+    sColorVga,
+    sMonoChrome,
+    sColor16,
+    sColor256,
+    sColorTrue,
+    sJpegGray,
+    sAutoMatic
 };
 enum TTiffCompression { sNONE, sCCITT, sLZW, sPACKBITS };
 enum TBorderStyle { bsNone, bsSingle };

@@ -3,20 +3,24 @@
 #include "imaging/picture.h"
 #include "imaging/wmf/dib.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-#include <QBuffer>
 #include <algorithm>
-#include <vector>
 #include <cstdlib>
+#include <vector>
 
 namespace pixmoor {
 namespace {
 
 constexpr qint64 kMaxIconFileBytes = 64 * 1024 * 1024;
 
-std::uint16_t u16(const char* p) { return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8); }
-std::uint32_t u32(const char* p) { return u16(p) | std::uint32_t(u16(p + 2)) << 16; }
+std::uint16_t u16(const char* p) {
+    return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8);
+}
+std::uint32_t u32(const char* p) {
+    return u16(p) | std::uint32_t(u16(p + 2)) << 16;
+}
 
 struct Entry {
     int width = 0, height = 0, bitCount = 0;
@@ -28,8 +32,7 @@ QImage decodePng(const QByteArray& bytes) {
     buffer.setData(bytes);
     QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
-    if (!size.isValid() || qint64(size.width()) * size.height() > wmf::kMaxDibPixels)
-        return {};
+    if (!size.isValid() || qint64(size.width()) * size.height() > wmf::kMaxDibPixels) return {};
     return reader.read();
 }
 
@@ -38,8 +41,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
     const char* d = data.constData() + e.offset;
     if (e.size >= 8 && QByteArray(d, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8)) {
         QImage png = decodePng(QByteArray(d, qsizetype(e.size)));
-        if (png.isNull())
-            error = QStringLiteral("damaged PNG image");
+        if (png.isNull()) error = QStringLiteral("damaged PNG image");
         return png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
     if (e.size < 40 || u32(d) != 40) {
@@ -74,8 +76,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
             const std::uint8_t* row = mask + std::size_t(h - 1 - y) * maskStride;
             QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < w; ++x)
-                if ((row[x / 8] >> (7 - x % 8)) & 1)
-                    line[x] = 0;
+                if ((row[x / 8] >> (7 - x % 8)) & 1) line[x] = 0;
         }
     }
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -86,16 +87,19 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
 Icon Icon::fromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw PictureError(QStringLiteral("Cannot open icon %1: %2").arg(path, file.errorString()).toStdString());
+        throw PictureError(
+            QStringLiteral("Cannot open icon %1: %2").arg(path, file.errorString()).toStdString());
     if (file.size() > kMaxIconFileBytes)
         throw PictureError(QStringLiteral("Icon file %1 is too large").arg(path).toStdString());
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw PictureError(QStringLiteral("Cannot read icon %1: %2").arg(path, file.errorString()).toStdString());
+        throw PictureError(
+            QStringLiteral("Cannot read icon %1: %2").arg(path, file.errorString()).toStdString());
     try {
         return fromData(data);
     } catch (const PictureError& e) {
-        throw PictureError(QStringLiteral("%1: %2").arg(path, QString::fromStdString(e.what())).toStdString());
+        throw PictureError(
+            QStringLiteral("%1: %2").arg(path, QString::fromStdString(e.what())).toStdString());
     }
 }
 
@@ -106,10 +110,8 @@ Icon Icon::fromData(const QByteArray& data) {
     if (n < 6 || u16(d) != 0 || (u16(d + 2) != 1 && u16(d + 2) != 2))
         throw PictureError("Not an icon file");
     const int count = u16(d + 4);
-    if (count == 0)
-        throw PictureError("Icon file holds no images");
-    if (6 + std::size_t(count) * 16 > n)
-        throw PictureError("Icon directory is truncated");
+    if (count == 0) throw PictureError("Icon file holds no images");
+    if (6 + std::size_t(count) * 16 > n) throw PictureError("Icon directory is truncated");
     std::vector<Entry> entries;
     for (int i = 0; i < count; ++i) {
         const char* e = d + 6 + i * 16;
@@ -131,10 +133,8 @@ Icon Icon::fromData(const QByteArray& data) {
         return std::abs(e.width - kSystemSize) + std::abs(e.height - kSystemSize);
     };
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        if (distance(a) != distance(b))
-            return distance(a) < distance(b);
-        if (a.width != b.width)
-            return a.width > b.width;
+        if (distance(a) != distance(b)) return distance(a) < distance(b);
+        if (a.width != b.width) return a.width > b.width;
         return a.bitCount > b.bitCount;
     });
     QString firstError;
@@ -146,17 +146,14 @@ Icon Icon::fromData(const QByteArray& data) {
             icon.image_ = std::move(image);
             return icon;
         }
-        if (firstError.isEmpty())
-            firstError = error;
+        if (firstError.isEmpty()) firstError = error;
     }
     throw PictureError(QStringLiteral("Damaged icon image (%1)").arg(firstError).toStdString());
 }
 
 QImage Icon::scaled(int width, int height) const {
-    if (image_.isNull() || width <= 0 || height <= 0)
-        return {};
-    if (image_.size() == QSize(width, height))
-        return image_;
+    if (image_.isNull() || width <= 0 || height <= 0) return {};
+    if (image_.size() == QSize(width, height)) return image_;
     return image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 

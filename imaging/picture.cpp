@@ -52,8 +52,7 @@ void Picture::clear() {
 
 void Picture::setBitmap(const QImage& image) {
     clear();
-    if (image.isNull())
-        return;
+    if (image.isNull()) return;
     bitmap_ = image; // QImage keeps an indexed image's colour table
     kind_ = Kind::Bitmap;
 }
@@ -66,13 +65,14 @@ void Picture::setIcon(const pixmoor::Icon& icon) {
 
 void Picture::setMetafile(std::shared_ptr<const wmf::Metafile> metafile) {
     clear();
-    if (!metafile)
-        return;
+    if (!metafile) return;
     metafile_ = std::move(metafile);
     kind_ = Kind::Metafile;
 }
 
-const pixmoor::Icon* Picture::icon() const { return icon_.get(); }
+const pixmoor::Icon* Picture::icon() const {
+    return icon_.get();
+}
 
 namespace {
 
@@ -82,11 +82,15 @@ QImage readBitmap(const QString& path) {
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > 256LL * 1024 * 1024)
         throw PictureError(QStringLiteral("Bitmap %1 is too large (%2 x %3)")
-                               .arg(path).arg(size.width()).arg(size.height()).toStdString());
+                               .arg(path)
+                               .arg(size.width())
+                               .arg(size.height())
+                               .toStdString());
     QImage image = reader.read();
     if (image.isNull())
         throw PictureError(QStringLiteral("Cannot read bitmap %1: %2")
-                               .arg(path, reader.errorString()).toStdString());
+                               .arg(path, reader.errorString())
+                               .toStdString());
     return image;
 }
 
@@ -109,33 +113,41 @@ void Picture::loadFromFile(const QString& path) {
     } else if (lower == QLatin1String(".bmp")) {
         setBitmap(readBitmap(path));
     } else {
-        throw PictureError(QStringLiteral("Unknown picture file extension (%1)").arg(extension).toStdString());
+        throw PictureError(
+            QStringLiteral("Unknown picture file extension (%1)").arg(extension).toStdString());
     }
 }
 
 int Picture::width() const {
     switch (kind_) {
-    case Kind::Bitmap: return bitmap_.width();
-    case Kind::Icon: return pixmoor::Icon::kSystemSize;
-    case Kind::Metafile: return metafile_->size().width();
-    case Kind::Empty: break;
+    case Kind::Bitmap:
+        return bitmap_.width();
+    case Kind::Icon:
+        return pixmoor::Icon::kSystemSize;
+    case Kind::Metafile:
+        return metafile_->size().width();
+    case Kind::Empty:
+        break;
     }
     return 0;
 }
 
 int Picture::height() const {
     switch (kind_) {
-    case Kind::Bitmap: return bitmap_.height();
-    case Kind::Icon: return pixmoor::Icon::kSystemSize;
-    case Kind::Metafile: return metafile_->size().height();
-    case Kind::Empty: break;
+    case Kind::Bitmap:
+        return bitmap_.height();
+    case Kind::Icon:
+        return pixmoor::Icon::kSystemSize;
+    case Kind::Metafile:
+        return metafile_->size().height();
+    case Kind::Empty:
+        break;
     }
     return 0;
 }
 
 void Picture::draw(QPainter& painter, const QRect& target, bool smooth) const {
-    if (target.isEmpty())
-        return;
+    if (target.isEmpty()) return;
     switch (kind_) {
     case Kind::Empty:
         return;

@@ -30,39 +30,33 @@ void TImage::clearPicture() {
 }
 
 void TImage::setStretch(bool on) {
-    if (stretch_ == on)
-        return;
+    if (stretch_ == on) return;
     stretch_ = on;
     update();
 }
 
 void TImage::setCenter(bool on) {
-    if (center_ == on)
-        return;
+    if (center_ == on) return;
     center_ = on;
     update();
 }
 
 void TImage::setAutoSize(bool on) {
-    if (autoSize_ == on)
-        return;
+    if (autoSize_ == on) return;
     autoSize_ = on;
-    if (on && !picture_.isEmpty())
-        resize(picture_.width(), picture_.height());
+    if (on && !picture_.isEmpty()) resize(picture_.width(), picture_.height());
     update();
 }
 
 void TImage::pictureWasChanged() {
-    if (autoSize_ && !picture_.isEmpty())
-        resize(picture_.width(), picture_.height());
+    if (autoSize_ && !picture_.isEmpty()) resize(picture_.width(), picture_.height());
     updateGeometry();
     update();
     emit pictureChanged();
 }
 
 QRect TImage::destRect() const {
-    if (stretch_)
-        return rect();
+    if (stretch_) return rect();
     const QSize size(picture_.width(), picture_.height());
     if (center_)
         return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
@@ -70,14 +64,12 @@ QRect TImage::destRect() const {
 }
 
 QSize TImage::sizeHint() const {
-    if (picture_.isEmpty())
-        return QWidget::sizeHint();
+    if (picture_.isEmpty()) return QWidget::sizeHint();
     return QSize(picture_.width(), picture_.height());
 }
 
 void TImage::paintEvent(QPaintEvent*) {
-    if (picture_.isEmpty())
-        return;
+    if (picture_.isEmpty()) return;
     QPainter painter(this);
     painter.setClipRect(rect());
     picture_.draw(painter, destRect(), stretch_);

@@ -10,7 +10,9 @@ namespace pixmoor {
 
 namespace {
 
-void freeRaster(void* info) { delete static_cast<codec::Raster*>(info); }
+void freeRaster(void* info) {
+    delete static_cast<codec::Raster*>(info);
+}
 
 int bitsForColourCount(int count) {
     if (count <= 2) return 1;
@@ -40,10 +42,10 @@ QImage rasterToImage(codec::Raster&& raster) {
     auto holder = std::make_unique<codec::Raster>(std::move(raster));
     raster = codec::Raster{};
     const bool indexed = holder->indexed();
-    QImage image(holder->pixels.data(), holder->width, holder->height,
-                 qsizetype(holder->stride), indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888,
-                 freeRaster, holder.get());
-    if (image.isNull()) return {}; // holder still owned here and freed on return
+    QImage image(holder->pixels.data(), holder->width, holder->height, qsizetype(holder->stride),
+                 indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888, freeRaster,
+                 holder.get());
+    if (image.isNull()) return {};           // holder still owned here and freed on return
     codec::Raster* owned = holder.release(); // now owned by the image's cleanup function
     if (indexed) {
         QList<QRgb> table;
@@ -71,8 +73,8 @@ codec::Raster imageToRaster(const QImage& source) {
                 allocate(image.width(), image.height(), bitsForColourCount(int(table.size())));
             raster.palette.reserve(std::size_t(table.size()));
             for (QRgb c : table)
-                raster.palette.push_back({std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)),
-                                          std::uint8_t(qBlue(c))});
+                raster.palette.push_back(
+                    {std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c))});
             const std::uint8_t last = std::uint8_t(table.size() - 1);
             for (int y = 0; y < image.height(); ++y) {
                 const uchar* in = image.constScanLine(y);

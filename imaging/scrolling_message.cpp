@@ -68,7 +68,9 @@ QFont MessageStyle::font() const {
         f.setPixelSize(int(std::min<long long>(kMaxFontPixels, std::llabs(fontHeight))));
     // The size, when given, wins over the height.
     if (fontSize > 0) f.setPointSize(std::min(kMaxFontPixels, fontSize));
-    auto on = [this](int place) { return style.size() > place && style[place] == QLatin1Char('1'); };
+    auto on = [this](int place) {
+        return style.size() > place && style[place] == QLatin1Char('1');
+    };
     f.setBold(on(0));
     f.setItalic(on(1));
     f.setUnderline(on(2));
@@ -100,8 +102,7 @@ MessageStyle ScrollingMessage::parseMessageFile(const QString& text, QString& me
 }
 
 MessageStyle ScrollingMessage::parseMessageList(const QStringList& lines, QStringList& messages) {
-    if (lines.size() < 8)
-        throw MessageFormatError("Message list file has fewer than 8 lines");
+    if (lines.size() < 8) throw MessageFormatError("Message list file has fewer than 8 lines");
     MessageStyle s;
     auto number = [&](int line, int& field, const char* what) {
         if (!lines[line].trimmed().isEmpty()) field = parseNumber(lines[line], what);

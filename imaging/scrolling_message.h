@@ -23,10 +23,10 @@ struct MessageStyle {
     int fontColour = 255;
     int fontHeight = -13; // below 0: character height in pixels; above 0: cell height
     QString fontName = QStringLiteral("SYSTEM");
-    int fontSize = 0;     // points; 0 leaves the height alone
-    QString style;        // "1" in places 1..4: bold, italic, underline, strike-out
+    int fontSize = 0; // points; 0 leaves the height alone
+    QString style;    // "1" in places 1..4: bold, italic, underline, strike-out
     int background = 128;
-    int speed = 1;        // a step on every (speed + 1)-th tick
+    int speed = 1; // a step on every (speed + 1)-th tick
 
     QFont font() const;
 };

@@ -17,9 +17,12 @@ MessageHandler& handlerSlot() {
 
 QMessageBox::Icon iconOf(MessageKind kind) {
     switch (kind) {
-    case MessageKind::Error: return QMessageBox::Critical;
-    case MessageKind::Confirmation: return QMessageBox::Question;
-    case MessageKind::Information: return QMessageBox::Information;
+    case MessageKind::Error:
+        return QMessageBox::Critical;
+    case MessageKind::Confirmation:
+        return QMessageBox::Question;
+    case MessageKind::Information:
+        return QMessageBox::Information;
     }
     return QMessageBox::NoIcon;
 }
@@ -27,10 +30,13 @@ QMessageBox::Icon iconOf(MessageKind kind) {
 QMessageBox::ButtonRole roleOf(MessageButton button) {
     switch (button) {
     case MessageButton::Ok:
-    case MessageButton::Yes: return QMessageBox::AcceptRole;
+    case MessageButton::Yes:
+        return QMessageBox::AcceptRole;
     case MessageButton::Cancel:
-    case MessageButton::No: return QMessageBox::RejectRole;
-    case MessageButton::None: break;
+    case MessageButton::No:
+        return QMessageBox::RejectRole;
+    case MessageButton::None:
+        break;
     }
     return QMessageBox::ActionRole;
 }
@@ -39,25 +45,35 @@ QMessageBox::ButtonRole roleOf(MessageButton button) {
 
 QString messageTitle(MessageKind kind) {
     switch (kind) {
-    case MessageKind::Error: return QStringLiteral("Error");
-    case MessageKind::Confirmation: return QStringLiteral("Confirm");
-    case MessageKind::Information: return QStringLiteral("Information");
+    case MessageKind::Error:
+        return QStringLiteral("Error");
+    case MessageKind::Confirmation:
+        return QStringLiteral("Confirm");
+    case MessageKind::Information:
+        return QStringLiteral("Information");
     }
     return {};
 }
 
 QString buttonCaption(MessageButton button) {
     switch (button) {
-    case MessageButton::Ok: return QStringLiteral("OK");
-    case MessageButton::Cancel: return QStringLiteral("Cancel");
-    case MessageButton::Yes: return QStringLiteral("&Yes");
-    case MessageButton::No: return QStringLiteral("&No");
-    case MessageButton::None: break;
+    case MessageButton::Ok:
+        return QStringLiteral("OK");
+    case MessageButton::Cancel:
+        return QStringLiteral("Cancel");
+    case MessageButton::Yes:
+        return QStringLiteral("&Yes");
+    case MessageButton::No:
+        return QStringLiteral("&No");
+    case MessageButton::None:
+        break;
     }
     return {};
 }
 
-void setMessageHandler(MessageHandler handler) { handlerSlot() = std::move(handler); }
+void setMessageHandler(MessageHandler handler) {
+    handlerSlot() = std::move(handler);
+}
 
 MessageButton showMessage(const MessageRequest& request, QWidget* parent) {
     MessageRequest req = request;
@@ -95,8 +111,11 @@ void showInformation(const QString& text, QWidget* parent) {
 }
 
 bool askYesNo(const QString& text, QWidget* parent, MessageButton defaultButton) {
-    return showMessage({MessageKind::Confirmation, text, {MessageButton::Yes, MessageButton::No},
-                        defaultButton, MessageButton::No},
+    return showMessage({MessageKind::Confirmation,
+                        text,
+                        {MessageButton::Yes, MessageButton::No},
+                        defaultButton,
+                        MessageButton::No},
                        parent) == MessageButton::Yes;
 }
 

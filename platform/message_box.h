@@ -9,9 +9,9 @@
 namespace pixmoor {
 
 enum class MessageKind {
-    Error,       // title "Error", critical icon
+    Error,        // title "Error", critical icon
     Confirmation, // title "Confirm", question icon
-    Information, // title "Information", information icon
+    Information,  // title "Information", information icon
 };
 
 enum class MessageButton { None, Ok, Cancel, Yes, No };
@@ -19,7 +19,7 @@ enum class MessageButton { None, Ok, Cancel, Yes, No };
 struct MessageRequest {
     MessageKind kind = MessageKind::Information;
     QString text;
-    std::vector<MessageButton> buttons;           // in the order shown
+    std::vector<MessageButton> buttons;                // in the order shown
     MessageButton defaultButton = MessageButton::None; // Enter; None: the first button
     MessageButton escapeButton = MessageButton::None;  // Esc; None: Cancel or No when present
 };

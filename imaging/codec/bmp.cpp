@@ -37,12 +37,12 @@ struct BmpHeader {
     bool topDown = false;
     int bitCount = 0;
     std::uint32_t compression = BiRgb;
-    bool os2 = false;                         // 12-byte header, or OS/2 2.x (16 to 64 bytes)
-    std::array<std::uint32_t, 4> masks{};     // red, green, blue, alpha
+    bool os2 = false;                     // 12-byte header, or OS/2 2.x (16 to 64 bytes)
+    std::array<std::uint32_t, 4> masks{}; // red, green, blue, alpha
     std::size_t paletteOffset = 0;
     std::size_t paletteEntrySize = 4;
-    std::size_t paletteCount = 0;             // entries actually present in the file
-    std::size_t declaredColours = 0;          // what the header announces
+    std::size_t paletteCount = 0;    // entries actually present in the file
+    std::size_t declaredColours = 0; // what the header announces
     std::size_t pixelOffset = 0;
 };
 
@@ -80,19 +80,36 @@ int parseHeader(const std::uint8_t* d, std::size_t size, BmpHeader& h) {
     h.height = int(height);
 
     switch (h.bitCount) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
-    case 0: return Unsupported; // the pixels are an embedded JPEG or PNG
-    default: return Corrupt;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    case 0:
+        return Unsupported; // the pixels are an embedded JPEG or PNG
+    default:
+        return Corrupt;
     }
     // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not read.
     if (h.os2 && (h.compression == BiBitfields || h.compression == BiJpeg)) return Unsupported;
     switch (h.compression) {
-    case BiRgb: break;
-    case BiRle8: if (h.bitCount != 8) return Corrupt; break;
-    case BiRle4: if (h.bitCount != 4) return Corrupt; break;
+    case BiRgb:
+        break;
+    case BiRle8:
+        if (h.bitCount != 8) return Corrupt;
+        break;
+    case BiRle4:
+        if (h.bitCount != 4) return Corrupt;
+        break;
     case BiBitfields:
-    case BiAlphaBitfields: if (h.bitCount != 16 && h.bitCount != 32) return Corrupt; break;
-    default: return Unsupported;
+    case BiAlphaBitfields:
+        if (h.bitCount != 16 && h.bitCount != 32) return Corrupt;
+        break;
+    default:
+        return Unsupported;
     }
     if ((h.compression == BiRle8 || h.compression == BiRle4) && h.topDown) return Corrupt;
 
@@ -124,8 +141,8 @@ int parseHeader(const std::uint8_t* d, std::size_t size, BmpHeader& h) {
         // Never read the colour table past the pixels or the end of the file.
         std::size_t end = size;
         if (h.pixelOffset >= h.paletteOffset && h.pixelOffset < end) end = h.pixelOffset;
-        count = std::min(count, (end > h.paletteOffset ? end - h.paletteOffset : 0) /
-                                    h.paletteEntrySize);
+        count = std::min(count,
+                         (end > h.paletteOffset ? end - h.paletteOffset : 0) / h.paletteEntrySize);
         h.paletteCount = count;
         if (h.declaredColours == 0) h.declaredColours = full;
     } else {
@@ -210,7 +227,9 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
         case 4:
             for (int x = 0; x < w; ++x) dst[x] = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
             break;
-        case 8: std::memcpy(dst, src, std::size_t(w)); break;
+        case 8:
+            std::memcpy(dst, src, std::size_t(w));
+            break;
         case 16:
             for (int x = 0; x < w; ++x, dst += 3) {
                 const std::uint8_t* t = &table16[std::size_t(le16(src + 2 * x)) * 3];
@@ -218,7 +237,8 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
             }
             break;
         case 24:
-            for (int x = 0; x < w; ++x, src += 3, dst += 3) dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+            for (int x = 0; x < w; ++x, src += 3, dst += 3)
+                dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
             break;
         case 32:
             if (standard32 && !useAlpha) {
@@ -329,14 +349,22 @@ int decodeBmp(const std::uint8_t* d, std::size_t size, Raster& out) {
 
 const char* compressionName(std::uint32_t c) {
     switch (c) {
-    case BiRgb: return "None";
-    case BiRle8: return "RLE8";
-    case BiRle4: return "RLE4";
-    case BiBitfields: return "Bitfields";
-    case BiAlphaBitfields: return "Alpha bitfields";
-    case BiJpeg: return "JPEG";
-    case BiPng: return "PNG";
-    default: return "Unknown";
+    case BiRgb:
+        return "None";
+    case BiRle8:
+        return "RLE8";
+    case BiRle4:
+        return "RLE4";
+    case BiBitfields:
+        return "Bitfields";
+    case BiAlphaBitfields:
+        return "Alpha bitfields";
+    case BiJpeg:
+        return "JPEG";
+    case BiPng:
+        return "PNG";
+    default:
+        return "Unknown";
     }
 }
 
@@ -377,9 +405,12 @@ int infoBmp(const std::string& file, ImageInfo& info) {
     info.colours = std::int32_t(h.declaredColours);
     info.pages = 1;
     info.detail = compressionName(h.compression);
-    if (h.headerSize == 12 || h.os2) info.detail += ", OS/2";
-    else if (h.headerSize == 108) info.detail += ", V4";
-    else if (h.headerSize >= 124) info.detail += ", V5";
+    if (h.headerSize == 12 || h.os2)
+        info.detail += ", OS/2";
+    else if (h.headerSize == 108)
+        info.detail += ", V4";
+    else if (h.headerSize >= 124)
+        info.detail += ", V5";
     if (h.topDown) info.detail += ", top-down";
     return Ok;
 }
@@ -429,15 +460,20 @@ int writeBmp(const std::string& file, int bits, const Raster& in) {
             std::fill(row.begin(), row.end(), 0);
             switch (fileBits) {
             case 1:
-                for (std::size_t x = 0; x < w; ++x) row[x >> 3] |= std::uint8_t((src[x] & 1) << (7 - (x & 7)));
+                for (std::size_t x = 0; x < w; ++x)
+                    row[x >> 3] |= std::uint8_t((src[x] & 1) << (7 - (x & 7)));
                 break;
             case 4:
-                for (std::size_t x = 0; x < w; ++x) row[x >> 1] |= std::uint8_t((src[x] & 15) << ((x & 1) ? 0 : 4));
+                for (std::size_t x = 0; x < w; ++x)
+                    row[x >> 1] |= std::uint8_t((src[x] & 15) << ((x & 1) ? 0 : 4));
                 break;
-            case 8: std::memcpy(row.data(), src, w); break;
+            case 8:
+                std::memcpy(row.data(), src, w);
+                break;
             default:
                 for (std::size_t x = 0; x < w; ++x)
-                    row[3 * x] = src[3 * x + 2], row[3 * x + 1] = src[3 * x + 1], row[3 * x + 2] = src[3 * x];
+                    row[3 * x] = src[3 * x + 2], row[3 * x + 1] = src[3 * x + 1],
+                            row[3 * x + 2] = src[3 * x];
             }
             if (std::fwrite(row.data(), 1, rowBytes, out.get()) != rowBytes) return WriteFailed;
         }

@@ -17,11 +17,21 @@ namespace pixmoor::codec {
 namespace {
 
 // The 16 colours of the Windows VGA palette, in the order 4-bit device-independent bitmaps use.
-constexpr std::array<Rgb, 16> kVga = {{{0, 0, 0},       {128, 0, 0},     {0, 128, 0},
-                                       {128, 128, 0},   {0, 0, 128},     {128, 0, 128},
-                                       {0, 128, 128},   {192, 192, 192}, {128, 128, 128},
-                                       {255, 0, 0},     {0, 255, 0},     {255, 255, 0},
-                                       {0, 0, 255},     {255, 0, 255},   {0, 255, 255},
+constexpr std::array<Rgb, 16> kVga = {{{0, 0, 0},
+                                       {128, 0, 0},
+                                       {0, 128, 0},
+                                       {128, 128, 0},
+                                       {0, 0, 128},
+                                       {128, 0, 128},
+                                       {0, 128, 128},
+                                       {192, 192, 192},
+                                       {128, 128, 128},
+                                       {255, 0, 0},
+                                       {0, 255, 0},
+                                       {255, 255, 0},
+                                       {0, 0, 255},
+                                       {255, 0, 255},
+                                       {0, 255, 255},
                                        {255, 255, 255}}};
 
 inline std::uint8_t clampByte(int v) {
@@ -298,8 +308,8 @@ public:
         : palette_(palette), cells_(std::size_t(1) << 15, kUnknown) {}
 
     int operator()(int r, int g, int b) {
-        const std::size_t key = (std::size_t(r >> 3) << 10) | (std::size_t(g >> 3) << 5) |
-                                std::size_t(b >> 3);
+        const std::size_t key =
+            (std::size_t(r >> 3) << 10) | (std::size_t(g >> 3) << 5) | std::size_t(b >> 3);
         std::uint32_t cell = cells_[key];
         if (cell == kUnknown) cell = cells_[key] = listCandidates(r & ~7, g & ~7, b & ~7);
         const std::uint8_t* c = &pool_[cell >> 8];
@@ -470,7 +480,8 @@ void refinePalette(const Raster& image, std::vector<Rgb>& palette, std::size_t m
         }
         for (std::size_t i = 0; i < k; ++i) {
             if (sw[i] <= 0) continue;
-            pr[i] = float(sr[i] / sw[i]), pg[i] = float(sg[i] / sw[i]), pb[i] = float(sb[i] / sw[i]);
+            pr[i] = float(sr[i] / sw[i]), pg[i] = float(sg[i] / sw[i]),
+            pb[i] = float(sb[i] / sw[i]);
         }
     }
     palette.resize(k);
@@ -611,7 +622,8 @@ int toTrueColour(Raster& image) {
     const int rc = allocateRaster(out, image.width, image.height, 24);
     if (rc != Ok) return rc;
     std::array<Rgb, 256> lookup{};
-    std::copy_n(image.palette.begin(), std::min<std::size_t>(image.palette.size(), 256), lookup.begin());
+    std::copy_n(image.palette.begin(), std::min<std::size_t>(image.palette.size(), 256),
+                lookup.begin());
     for (int y = 0; y < image.height; ++y) {
         const std::uint8_t* src = image.row(y);
         std::uint8_t* dst = out.row(y);
@@ -668,11 +680,14 @@ int convert(Raster& image, int bits, bool dither) {
 
 } // namespace
 
-const std::array<Rgb, 16>& vgaPalette() { return kVga; }
+const std::array<Rgb, 16>& vgaPalette() {
+    return kVga;
+}
 
 int convertDepth(Raster& image, int bits, int dither) {
     if (bits != 0 && bits != 1 && bits != 4 && bits != 8 && bits != 24) return BadDepth;
-    if (image.empty() || (image.bits != 1 && image.bits != 4 && image.bits != 8 && image.bits != 24))
+    if (image.empty() ||
+        (image.bits != 1 && image.bits != 4 && image.bits != 8 && image.bits != 24))
         return EmptyImage;
     const std::size_t rowBytes = std::size_t(image.width) * (image.bits == 24 ? 3 : 1);
     if (image.stride < rowBytes || image.pixels.size() < image.stride * std::size_t(image.height))

@@ -30,6 +30,8 @@ enum Result : int {
 // The text of a result code; an unknown code gets a generic text naming the number.
 const char* errorText(int code);
 
-inline bool succeeded(int result) { return result >= 1; }
+inline bool succeeded(int result) {
+    return result >= 1;
+}
 
 } // namespace pixmoor::codec

@@ -1,6 +1,6 @@
 // Internal to the codec library: whole-file reading for the BMP and PCX codecs, and little-endian
-// field access. A file is read with one system call into memory, and every field read is bounds-checked
-// by its caller against the size.
+// field access. A file is read with one system call into memory, and every field read is
+// bounds-checked by its caller against the size.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +17,7 @@ struct FileBytes {
 
 // Reads at most `limit` bytes of a file (the whole file when it is smaller). Returns Ok,
 // EmptyFileName, FileNotFound, ReadFailed or OutOfMemory.
-int readFileBytes(const std::string& file, FileBytes& out,
-                  std::size_t limit = std::size_t(-1));
+int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit = std::size_t(-1));
 
 inline std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

@@ -25,7 +25,9 @@ int openForRead(const std::string& file, CFile& out) {
     return Ok;
 }
 
-OutputFile::~OutputFile() { abandon(); }
+OutputFile::~OutputFile() {
+    abandon();
+}
 
 int OutputFile::open(const std::string& file) {
     abandon();
@@ -99,7 +101,9 @@ std::vector<Rgb> grayRamp(int n) {
     return ramp;
 }
 
-bool validDepth(int bits) { return bits == 0 || bits == 1 || bits == 4 || bits == 8 || bits == 24; }
+bool validDepth(int bits) {
+    return bits == 0 || bits == 1 || bits == 4 || bits == 8 || bits == 24;
+}
 
 int indexedBitsFor(std::size_t paletteSize) {
     if (paletteSize <= 2) return 1;

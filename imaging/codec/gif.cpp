@@ -35,10 +35,14 @@ using GifReader = std::unique_ptr<GifFileType, GifCloser>;
 int gifResult(int error, std::FILE* f) {
     if (std::feof(f)) return Truncated;
     switch (error) {
-    case D_GIF_ERR_NOT_GIF_FILE: return NotThisFormat;
-    case D_GIF_ERR_READ_FAILED: return std::ferror(f) ? ReadFailed : Truncated;
-    case D_GIF_ERR_NOT_ENOUGH_MEM: return OutOfMemory;
-    default: return Corrupt;
+    case D_GIF_ERR_NOT_GIF_FILE:
+        return NotThisFormat;
+    case D_GIF_ERR_READ_FAILED:
+        return std::ferror(f) ? ReadFailed : Truncated;
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+        return OutOfMemory;
+    default:
+        return Corrupt;
     }
 }
 
@@ -135,7 +139,9 @@ int infoGif(const std::string& file, ImageInfo& out) {
         case EXTENSION_RECORD_TYPE:
             if (!skipExtension(gif.get())) done = true;
             break;
-        default: done = true; break;
+        default:
+            done = true;
+            break;
         }
     }
     if (frames == 0) return gifResult(gif->Error, f.get());
@@ -209,12 +215,13 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     } else {
         palette = detail::grayRamp(256); // no colour table: a gray scale, as decoders commonly do
     }
-    if (transparent >= 0 && transparent < int(palette.size())) palette[transparent] = {255, 255, 255};
+    if (transparent >= 0 && transparent < int(palette.size()))
+        palette[transparent] = {255, 255, 255};
 
     // What shows where the frame does not cover the canvas: the transparent colour (white) if
     // there is one, else the screen's background colour.
-    const bool covers = canvas.left == 0 && canvas.top == 0 && frame.Width >= width &&
-                        frame.Height >= height;
+    const bool covers =
+        canvas.left == 0 && canvas.top == 0 && frame.Width >= width && frame.Height >= height;
     int fill = 0;
     if (!covers) {
         if (transparent >= 0 && transparent < int(palette.size())) {
@@ -248,7 +255,8 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
                 return detail::gifResult(gif->Error, file);
             }
             if (canvas.top + y < height)
-                std::memcpy(out.row(canvas.top + y) + canvas.left, line.data(), std::size_t(visible));
+                std::memcpy(out.row(canvas.top + y) + canvas.left, line.data(),
+                            std::size_t(visible));
         }
     }
     out.palette = std::move(palette);
@@ -321,10 +329,10 @@ int writeGifUnguarded(const std::string& file, int bits, const Raster& in) {
     int error = 0;
     std::unique_ptr<GifFileType, GifWriterCloser> gif(EGifOpen(output.get(), writeToFile, &error));
     if (!gif) return OutOfMemory;
-    bool ok = EGifPutScreenDesc(gif.get(), image->width, image->height, tableBits, 0, map.get()) !=
-                  GIF_ERROR &&
-              EGifPutImageDesc(gif.get(), 0, 0, image->width, image->height, false, nullptr) !=
-                  GIF_ERROR;
+    bool ok =
+        EGifPutScreenDesc(gif.get(), image->width, image->height, tableBits, 0, map.get()) !=
+            GIF_ERROR &&
+        EGifPutImageDesc(gif.get(), 0, 0, image->width, image->height, false, nullptr) != GIF_ERROR;
     for (int y = 0; ok && y < image->height; ++y) {
         // giflib masks the line in place, so it gets a copy.
         std::memcpy(line.data(), image->row(y), line.size());

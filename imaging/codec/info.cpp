@@ -47,13 +47,20 @@ int readImage(const std::string& file, int bits, int jpegScale, int dither, Rast
     try {
         int rc = Ok;
         switch (signatureOf(file, rc)) {
-        case Signature::Bmp: return readBmp(file, bits, dither, out);
-        case Signature::Pcx: return readPcx(file, bits, dither, out);
-        case Signature::Jpeg: return readJpeg(file, bits, jpegScale, dither, out);
-        case Signature::Png: return readPng(file, bits, dither, out);
-        case Signature::Gif: return readGif(file, bits, dither, out);
-        case Signature::Tiff: return readTiff(file, bits, dither, out);
-        case Signature::Unknown: break;
+        case Signature::Bmp:
+            return readBmp(file, bits, dither, out);
+        case Signature::Pcx:
+            return readPcx(file, bits, dither, out);
+        case Signature::Jpeg:
+            return readJpeg(file, bits, jpegScale, dither, out);
+        case Signature::Png:
+            return readPng(file, bits, dither, out);
+        case Signature::Gif:
+            return readGif(file, bits, dither, out);
+        case Signature::Tiff:
+            return readTiff(file, bits, dither, out);
+        case Signature::Unknown:
+            break;
         }
         return rc;
     } catch (const std::bad_alloc&) {
@@ -67,13 +74,26 @@ int imageInfo(const std::string& file, ImageInfo& out) {
     try {
         int rc = Ok;
         switch (signatureOf(file, rc)) {
-        case Signature::Bmp: rc = detail::infoBmp(file, out); break;
-        case Signature::Pcx: rc = detail::infoPcx(file, out); break;
-        case Signature::Jpeg: rc = detail::infoJpeg(file, out); break;
-        case Signature::Png: rc = detail::infoPng(file, out); break;
-        case Signature::Gif: rc = detail::infoGif(file, out); break;
-        case Signature::Tiff: rc = detail::infoTiff(file, out); break;
-        case Signature::Unknown: break;
+        case Signature::Bmp:
+            rc = detail::infoBmp(file, out);
+            break;
+        case Signature::Pcx:
+            rc = detail::infoPcx(file, out);
+            break;
+        case Signature::Jpeg:
+            rc = detail::infoJpeg(file, out);
+            break;
+        case Signature::Png:
+            rc = detail::infoPng(file, out);
+            break;
+        case Signature::Gif:
+            rc = detail::infoGif(file, out);
+            break;
+        case Signature::Tiff:
+            rc = detail::infoTiff(file, out);
+            break;
+        case Signature::Unknown:
+            break;
         }
         // A header that describes no pixels is not an image, whatever the format reader thought.
         if (succeeded(rc) && (out.width <= 0 || out.height <= 0)) rc = Corrupt;

@@ -20,7 +20,9 @@ namespace detail {
 namespace {
 
 // Reads one byte; -1 at the end of the file.
-int nextByte(std::FILE* f) { return std::getc(f); }
+int nextByte(std::FILE* f) {
+    return std::getc(f);
+}
 
 int read16(std::FILE* f) {
     const int hi = nextByte(f);
@@ -30,14 +32,22 @@ int read16(std::FILE* f) {
 
 const char* frameKind(int marker) {
     switch (marker) {
-    case 0xC0: return "Baseline";
-    case 0xC1: return "Extended sequential";
-    case 0xC2: return "Progressive";
-    case 0xC3: return "Lossless";
-    case 0xC9: return "Arithmetic";
-    case 0xCA: return "Progressive arithmetic";
-    case 0xCB: return "Lossless arithmetic";
-    default: return "Hierarchical";
+    case 0xC0:
+        return "Baseline";
+    case 0xC1:
+        return "Extended sequential";
+    case 0xC2:
+        return "Progressive";
+    case 0xC3:
+        return "Lossless";
+    case 0xC9:
+        return "Arithmetic";
+    case 0xCA:
+        return "Progressive arithmetic";
+    case 0xCB:
+        return "Lossless arithmetic";
+    default:
+        return "Hierarchical";
     }
 }
 
@@ -60,12 +70,12 @@ int infoJpeg(const std::string& file, ImageInfo& out) {
         while (marker == 0xFF);
         if (marker < 0) return Truncated;
         if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA) return Corrupt; // no frame header
-        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;  // no length
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;     // no length
         const int length = read16(in);
         if (length < 0) return Truncated;
         if (length < 2) return Corrupt;
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                           marker != 0xCC;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (!frame) {
             if (std::fseek(in, length - 2, SEEK_CUR) != 0) return ReadFailed;
             continue;
@@ -95,7 +105,9 @@ namespace {
 using detail::JpegError;
 
 // Stops decoding a progressive file with too many scans.
-void onJpegProgress(j_common_ptr cinfo) { detail::checkJpegScanLimit(cinfo); }
+void onJpegProgress(j_common_ptr cinfo) {
+    detail::checkJpegScanLimit(cinfo);
+}
 
 // Everything the decoding frame needs, owned by the caller so that the frame that calls setjmp has
 // no locals of its own worth keeping across a longjmp.
@@ -146,13 +158,17 @@ int decodeJpeg(JpegDecodeJob* job) {
     }
     bool cmyk = false;
     switch (cinfo->jpeg_color_space) {
-    case JCS_GRAYSCALE: cinfo->out_color_space = JCS_GRAYSCALE; break;
+    case JCS_GRAYSCALE:
+        cinfo->out_color_space = JCS_GRAYSCALE;
+        break;
     case JCS_CMYK:
     case JCS_YCCK:
         cinfo->out_color_space = JCS_CMYK;
         cmyk = true;
         break;
-    default: cinfo->out_color_space = JCS_EXT_RGB; break;
+    default:
+        cinfo->out_color_space = JCS_EXT_RGB;
+        break;
     }
     cinfo->scale_num = 1;
     cinfo->scale_denom = unsigned(job->scale);
@@ -257,8 +273,7 @@ int encodeJpeg(JpegEncodeJob* job) {
         } else if (in.bits == 24) {
             row = const_cast<JSAMPROW>(src); // libjpeg only reads its input rows
         } else {
-            for (int x = 0; x < width; ++x)
-                std::memcpy(row + 3 * x, job->lookup + 3 * src[x], 3);
+            for (int x = 0; x < width; ++x) std::memcpy(row + 3 * x, job->lookup + 3 * src[x], 3);
         }
         jpeg_write_scanlines(cinfo, &row, 1);
     }
@@ -303,7 +318,8 @@ int readJpeg(const std::string& file, int bits, int jpegScale, int dither, Raste
 
 namespace {
 
-int writeJpegUnguarded(const std::string& file, int quality, int smoothing, int bits, const Raster& in) {
+int writeJpegUnguarded(const std::string& file, int quality, int smoothing, int bits,
+                       const Raster& in) {
     if (!detail::validDepth(bits)) return BadDepth;
     if (quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) return BadParameter;
     int rc = Ok;

@@ -32,7 +32,8 @@ struct HuffmanTable {
 };
 
 // Builds a table from a DHT segment's counts and values; false when the counts are impossible.
-bool buildTable(HuffmanTable& t, const std::uint8_t* counts, const std::uint8_t* values, int total) {
+bool buildTable(HuffmanTable& t, const std::uint8_t* counts, const std::uint8_t* values,
+                int total) {
     t = HuffmanTable{};
     std::copy(values, values + total, t.values.begin());
     std::int32_t code = 0;
@@ -159,19 +160,20 @@ int decodeSymbol(BitReader& in, const HuffmanTable& t) {
         if (++length > 16) return -1;
         code = (code << 1) | std::int32_t(in.get(1));
     }
-    return t.values[std::size_t(t.valueIndex[std::size_t(length)] + code - t.minCode[std::size_t(length)])];
+    return t.values[std::size_t(t.valueIndex[std::size_t(length)] + code -
+                                t.minCode[std::size_t(length)])];
 }
 
 struct Component {
     int id = 0;
-    int h = 1, v = 1;   // sampling factors
+    int h = 1, v = 1; // sampling factors
     int quantTable = 0;
     int quant = -1;     // the DC quantiser, latched at the component's first scan
     int blocksWide = 0; // blocks covering the component (the non-interleaved scan order)
     int blocksHigh = 0;
-    int stride = 0;     // blocks per row of the MCU-padded grid
+    int stride = 0; // blocks per row of the MCU-padded grid
     bool dcStarted = false;
-    int dcLowBit = 0;   // Al of the last DC pass
+    int dcLowBit = 0; // Al of the last DC pass
     std::vector<std::int16_t> dc;
 };
 
@@ -183,9 +185,13 @@ struct Frame {
     std::array<Component, kMaxComponents> components;
 };
 
-std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
+std::uint16_t be16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
 
-inline std::uint8_t clampSample(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
+inline std::uint8_t clampSample(int v) {
+    return std::uint8_t(std::clamp(v, 0, 255));
+}
 
 // The sample value of a block with only its DC coefficient, as libjpeg's 1 x 1 inverse DCT.
 inline int blockSample(int coefficient, int quant) {
@@ -196,7 +202,7 @@ inline int blockSample(int coefficient, int quant) {
 } // namespace
 
 FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
-                                 int minHeight, RowSink& sink) {
+                                     int minHeight, RowSink& sink) {
     using R = FastDecodeResult;
     if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return R::NotApplicable;
     std::array<std::array<std::uint16_t, 64>, 4> quantTables{};
@@ -238,7 +244,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
             // Only at 1/8 scale is a block's DC coefficient all there is to its pixel.
             if (jpegScaleCovering(frame.width, frame.height, minWidth, minHeight) != 8)
                 return R::NotApplicable;
-            if ((frame.count != 1 && frame.count != 3) || segLength < 6 + 3 * std::size_t(frame.count))
+            if ((frame.count != 1 && frame.count != 3) ||
+                segLength < 6 + 3 * std::size_t(frame.count))
                 return R::NotApplicable;
             for (int c = 0; c < frame.count; ++c) {
                 Component& comp = frame.components[std::size_t(c)];
@@ -296,7 +303,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                 if (p + 1 + bytes > segLength) return R::NotApplicable;
                 for (int i = 0; i < 64; ++i)
                     quantTables[std::size_t(index)][std::size_t(i)] =
-                        precision ? be16(seg + p + 1 + 2 * std::size_t(i)) : seg[p + 1 + std::size_t(i)];
+                        precision ? be16(seg + p + 1 + 2 * std::size_t(i))
+                                  : seg[p + 1 + std::size_t(i)];
                 quantDefined[std::size_t(index)] = true;
                 p += 1 + bytes;
             }
@@ -317,7 +325,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                 const int id = seg[1 + 2 * i];
                 Component* found = nullptr;
                 for (int c = 0; c < frame.count; ++c)
-                    if (frame.components[std::size_t(c)].id == id) found = &frame.components[std::size_t(c)];
+                    if (frame.components[std::size_t(c)].id == id)
+                        found = &frame.components[std::size_t(c)];
                 if (!found) return R::NotApplicable;
                 for (int j = 0; j < i; ++j)
                     if (comps[std::size_t(j)] == found) return R::NotApplicable;
@@ -370,7 +379,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                 if (restartInterval && untilRestart == 0) {
                     // Byte-aligned RSTn marker expected next.
                     const std::size_t at = in.position();
-                    if (at + 1 >= size || data[at] != 0xFF || data[at + 1] != 0xD0 + expectedRestart)
+                    if (at + 1 >= size || data[at] != 0xFF ||
+                        data[at + 1] != 0xD0 + expectedRestart)
                         return R::NotApplicable;
                     in.seek(at + 2);
                     expectedRestart = (expectedRestart + 1) & 7;
@@ -388,7 +398,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                                 std::size_t(mx * bw + bx);
                             std::int16_t& coefficient = comp.dc[index];
                             if (first) {
-                                const int s = decodeSymbol(in, dcTables[std::size_t(tables[std::size_t(i)])]);
+                                const int s =
+                                    decodeSymbol(in, dcTables[std::size_t(tables[std::size_t(i)])]);
                                 if (s < 0 || s > 11) return R::NotApplicable;
                                 int diff = int(in.get(s));
                                 if (s && diff < (1 << (s - 1))) diff -= (1 << s) - 1;
@@ -429,7 +440,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
     const bool gray = frame.count == 1;
     static constexpr std::array<Rgb, 256> grayPalette = [] {
         std::array<Rgb, 256> p{};
-        for (int i = 0; i < 256; ++i) p[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+        for (int i = 0; i < 256; ++i)
+            p[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
         return p;
     }();
     if (!sink.begin(outWidth, outHeight, gray ? grayPalette.data() : nullptr, gray ? 256 : 0))
@@ -441,7 +453,8 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
         const std::int16_t* luma = y0.dc.data() + std::size_t(ly) * std::size_t(y0.stride);
         if (gray) {
             for (int x = 0; x < outWidth; ++x)
-                row[std::size_t(x)] = clampSample(blockSample(luma[x * y0.h / frame.hMax], y0.quant));
+                row[std::size_t(x)] =
+                    clampSample(blockSample(luma[x * y0.h / frame.hMax], y0.quant));
         } else {
             const Component& cb = frame.components[1];
             const Component& cr = frame.components[2];
@@ -452,8 +465,10 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
             std::uint8_t* out = row.data();
             for (int x = 0; x < outWidth; ++x, out += 3) {
                 const int l = clampSample(blockSample(luma[x * y0.h / frame.hMax], y0.quant));
-                const int b = clampSample(blockSample(cbRow[x * cb.h / frame.hMax], cb.quant)) - 128;
-                const int r = clampSample(blockSample(crRow[x * cr.h / frame.hMax], cr.quant)) - 128;
+                const int b =
+                    clampSample(blockSample(cbRow[x * cb.h / frame.hMax], cb.quant)) - 128;
+                const int r =
+                    clampSample(blockSample(crRow[x * cr.h / frame.hMax], cr.quant)) - 128;
                 // libjpeg's fixed-point YCbCr to RGB (16 fractional bits, rounded).
                 out[0] = clampSample(l + ((91881 * r + 32768) >> 16));
                 out[1] = clampSample(l + ((-22554 * b - 46802 * r + 32768) >> 16));

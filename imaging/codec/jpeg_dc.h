@@ -23,6 +23,6 @@ enum class FastDecodeResult {
 // RGB; gray as gray indices), and streams the rows to sink. The subsampled colour planes are
 // replicated over their blocks.
 FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size, int minWidth,
-                                 int minHeight, RowSink& sink);
+                                     int minHeight, RowSink& sink);
 
 } // namespace pixmoor::codec::detail

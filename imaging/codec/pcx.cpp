@@ -181,7 +181,9 @@ void encodeLine(const std::uint8_t* s, std::size_t n, std::vector<std::uint8_t>&
     }
 }
 
-int luminance(const Rgb& c) { return (c.r * 77 + c.g * 150 + c.b * 29) >> 8; }
+int luminance(const Rgb& c) {
+    return (c.r * 77 + c.g * 150 + c.b * 29) >> 8;
+}
 
 } // namespace
 
@@ -296,7 +298,8 @@ int writePcx(const std::string& file, int bits, const Raster& in) {
                             std::uint8_t(((s[x] >> p) & 1) << (7 - (x & 7)));
             }
             encoded.clear();
-            for (int p = 0; p < planes; ++p) encodeLine(scan.data() + line * std::size_t(p), line, encoded);
+            for (int p = 0; p < planes; ++p)
+                encodeLine(scan.data() + line * std::size_t(p), line, encoded);
             if (std::fwrite(encoded.data(), 1, encoded.size(), out.get()) != encoded.size())
                 return WriteFailed;
         }
@@ -308,7 +311,8 @@ int writePcx(const std::string& file, int bits, const Raster& in) {
                 tail[2 + 3 * i] = image->palette[i].g;
                 tail[3 + 3 * i] = image->palette[i].b;
             }
-            if (std::fwrite(tail.data(), 1, tail.size(), out.get()) != tail.size()) return WriteFailed;
+            if (std::fwrite(tail.data(), 1, tail.size(), out.get()) != tail.size())
+                return WriteFailed;
         }
         return out.commit();
     } catch (const std::bad_alloc&) {

@@ -2,8 +2,8 @@
 // depth, Adam7, tRNS and alpha over white) and the writer at 1, 4, 8 and 24 bits.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_io.h"
-#include "imaging/codec/png_limits.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/png_limits.h"
 
 #include <algorithm>
 #include <array>
@@ -48,12 +48,23 @@ int infoPng(const std::string& file, ImageInfo& out) {
     const int interlace = head[28];
     int channels = 0;
     switch (colourType) {
-    case 0: channels = 1; break;
-    case 2: channels = 3; break;
-    case 3: channels = 1; break;
-    case 4: channels = 2; break;
-    case 6: channels = 4; break;
-    default: return Corrupt;
+    case 0:
+        channels = 1;
+        break;
+    case 2:
+        channels = 3;
+        break;
+    case 3:
+        channels = 1;
+        break;
+    case 4:
+        channels = 2;
+        break;
+    case 6:
+        channels = 4;
+        break;
+    default:
+        return Corrupt;
     }
     if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) return Corrupt;
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return Corrupt;
@@ -99,15 +110,15 @@ struct PngJob {
     png_infop info;
     std::FILE* file;
     Raster* out;
-    const Raster* in;     // writer: the raster to encode
-    png_bytepp rows;      // writer: one pointer per raster row
-    int depth;            // writer: 1, 4, 8 or 24
-    int interlace;        // writer
-    bool eof;             // reader: the file ended inside the data
-    bool readError;       // reader: the system reported an I/O error
-    Rgb palette[256];     // reader: the raster's palette, installed once libpng is done
+    const Raster* in; // writer: the raster to encode
+    png_bytepp rows;  // writer: one pointer per raster row
+    int depth;        // writer: 1, 4, 8 or 24
+    int interlace;    // writer
+    bool eof;         // reader: the file ended inside the data
+    bool readError;   // reader: the system reported an I/O error
+    Rgb palette[256]; // reader: the raster's palette, installed once libpng is done
     int paletteSize;
-    char message[128];    // libpng's last error text
+    char message[128]; // libpng's last error text
 };
 
 void onPngError(png_structp png, png_const_charp message) {
@@ -166,7 +177,8 @@ int setUpPngRead(PngJob* job, int& rasterBits, Rgb* palette, int& paletteSize) {
         count = std::min(count, 1 << depth);
         for (int i = 0; i < count; ++i) {
             const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
-            palette[i] = {detail::overWhite(entries[i].red, a), detail::overWhite(entries[i].green, a),
+            palette[i] = {detail::overWhite(entries[i].red, a),
+                          detail::overWhite(entries[i].green, a),
                           detail::overWhite(entries[i].blue, a)};
         }
         paletteSize = count;
@@ -198,7 +210,8 @@ int setUpPngRead(PngJob* job, int& rasterBits, Rgb* palette, int& paletteSize) {
         png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
     }
     if (gray) {
-        for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+        for (int i = 0; i < 256; ++i)
+            palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
         paletteSize = 256;
         rasterBits = 8;
     } else {
@@ -279,7 +292,8 @@ int encodePng(PngJob* job) {
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) {
         png_color entries[256];
-        const int count = int(std::min<std::size_t>(in.palette.size(), std::size_t(1) << job->depth));
+        const int count =
+            int(std::min<std::size_t>(in.palette.size(), std::size_t(1) << job->depth));
         for (int i = 0; i < count; ++i)
             entries[i] = {in.palette[std::size_t(i)].r, in.palette[std::size_t(i)].g,
                           in.palette[std::size_t(i)].b};
@@ -304,8 +318,9 @@ int readPngUnguarded(const std::string& file, int bits, int dither, Raster& out)
     if (const int rc = detail::openForRead(file, f); rc != Ok) return rc;
     std::uint8_t signature[8];
     const std::size_t got = std::fread(signature, 1, 8, f.get());
-    if (got < 8 || png_sig_cmp(signature, 0, 8) != 0) return got < 8 && got > 0 &&
-        png_sig_cmp(signature, 0, got) == 0 ? Truncated : NotThisFormat;
+    if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
+        return got < 8 && got > 0 && png_sig_cmp(signature, 0, got) == 0 ? Truncated
+                                                                         : NotThisFormat;
     std::rewind(f.get());
 
     auto job = std::make_unique<PngJob>(); // 1 KiB of palette: kept off the stack
@@ -347,7 +362,8 @@ int writePngUnguarded(const std::string& file, int bits, int interlace, const Ra
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
-    for (int y = 0; y < image->height; ++y) rows[std::size_t(y)] = const_cast<png_bytep>(image->row(y));
+    for (int y = 0; y < image->height; ++y)
+        rows[std::size_t(y)] = const_cast<png_bytep>(image->row(y));
 
     detail::OutputFile output;
     if (const int orc = output.open(file); orc != Ok) return orc;

@@ -31,7 +31,8 @@ struct DecompressorFree {
 bool unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
               std::size_t bpp) {
     switch (type) {
-    case 0: return true;
+    case 0:
+        return true;
     case 1:
         for (std::size_t i = bpp; i < length; ++i) row[i] = std::uint8_t(row[i] + row[i - bpp]);
         return true;
@@ -57,7 +58,8 @@ bool unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::si
             row[i] = std::uint8_t(row[i] + predictor);
         }
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -127,11 +129,13 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
             height = be32(body + 4);
             depth = body[8];
             colourType = body[9];
-            if (body[10] != 0 || body[11] != 0 || body[12] != 0) return R::NotApplicable; // interlaced
+            if (body[10] != 0 || body[11] != 0 || body[12] != 0)
+                return R::NotApplicable; // interlaced
             if (checkDimensions(width, height) != Ok) return R::NotApplicable;
             const bool indexDepth = depth == 1 || depth == 2 || depth == 4 || depth == 8;
-            const bool supported = ((colourType == 0 || colourType == 3) && indexDepth) ||
-                                   ((colourType == 2 || colourType == 4 || colourType == 6) && depth == 8);
+            const bool supported =
+                ((colourType == 0 || colourType == 3) && indexDepth) ||
+                ((colourType == 2 || colourType == 4 || colourType == 6) && depth == 8);
             if (!supported) return R::NotApplicable;
             sawHeader = true;
         } else if (is("IDAT")) {
@@ -214,7 +218,8 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
         sinkPalette = palette.data();
         sinkPaletteSize = levels;
     } else if (colourType == 4) {
-        for (int i = 0; i < 256; ++i) palette[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+        for (int i = 0; i < 256; ++i)
+            palette[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
         sinkPalette = palette.data();
         sinkPaletteSize = 256;
     }
@@ -234,7 +239,8 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
         previous = row;
         const std::uint8_t* pixels = row;
         switch (colourType) {
-        case 2: break;
+        case 2:
+            break;
         case 6:
             for (std::uint32_t x = 0; x < width; ++x) {
                 const std::uint8_t* p = row + 4 * std::size_t(x);

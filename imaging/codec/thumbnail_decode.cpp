@@ -34,7 +34,8 @@ constexpr std::size_t kReadBuffer = 1u << 16;
 
 constexpr std::array<Rgb, 256> makeGrayPalette() {
     std::array<Rgb, 256> ramp{};
-    for (int i = 0; i < 256; ++i) ramp[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+    for (int i = 0; i < 256; ++i)
+        ramp[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
     return ramp;
 }
 constexpr std::array<Rgb, 256> kGrayPalette = makeGrayPalette();
@@ -104,15 +105,20 @@ int streamJpegFrame(StreamJpegJob* job) {
         return rc;
     }
     switch (cinfo->jpeg_color_space) {
-    case JCS_GRAYSCALE: cinfo->out_color_space = JCS_GRAYSCALE; break;
+    case JCS_GRAYSCALE:
+        cinfo->out_color_space = JCS_GRAYSCALE;
+        break;
     case JCS_CMYK:
-    case JCS_YCCK: jpeg_destroy_decompress(cinfo); return Unsupported;
-    default: cinfo->out_color_space = JCS_EXT_RGB; break;
+    case JCS_YCCK:
+        jpeg_destroy_decompress(cinfo);
+        return Unsupported;
+    default:
+        cinfo->out_color_space = JCS_EXT_RGB;
+        break;
     }
     cinfo->scale_num = 1;
-    cinfo->scale_denom = unsigned(jpegScaleCovering(int(cinfo->image_width),
-                                                    int(cinfo->image_height), job->minWidth,
-                                                    job->minHeight));
+    cinfo->scale_denom = unsigned(jpegScaleCovering(
+        int(cinfo->image_width), int(cinfo->image_height), job->minWidth, job->minHeight));
     if (job->fastUpsampling) cinfo->do_fancy_upsampling = FALSE;
     jpeg_calc_output_dimensions(cinfo);
     const bool gray = cinfo->out_color_space == JCS_GRAYSCALE;
@@ -206,7 +212,8 @@ int setUpStreamPng(StreamPngJob* job, bool& rgb, int& paletteSize) {
         count = std::min(count, 1 << depth);
         for (int i = 0; i < count; ++i) {
             const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
-            palette[i] = {detail::overWhite(entries[i].red, a), detail::overWhite(entries[i].green, a),
+            palette[i] = {detail::overWhite(entries[i].red, a),
+                          detail::overWhite(entries[i].green, a),
                           detail::overWhite(entries[i].blue, a)};
         }
         paletteSize = count;
@@ -244,8 +251,8 @@ int setUpStreamPng(StreamPngJob* job, bool& rgb, int& paletteSize) {
 }
 
 int streamPngFrame(StreamPngJob* job) {
-    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onStreamPngError,
-                                      onStreamPngWarning);
+    job->png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onStreamPngError, onStreamPngWarning);
     if (!job->png) return OutOfMemory;
     job->info = png_create_info_struct(job->png);
     if (!job->info) {
@@ -373,9 +380,12 @@ int streamBmp(const std::string& file, RowSink& sink) {
     }
     if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return Unsupported;
     switch (streamBmpBytes(bytes.data(), bytes.size(), sink)) {
-    case FastDecodeResult::Done: return Ok;
-    case FastDecodeResult::Stopped: return kStreamStopped;
-    case FastDecodeResult::NotApplicable: break;
+    case FastDecodeResult::Done:
+        return Ok;
+    case FastDecodeResult::Stopped:
+        return kStreamStopped;
+    case FastDecodeResult::NotApplicable:
+        break;
     }
     return Unsupported;
 }
@@ -414,9 +424,12 @@ int streamJpeg(const std::string& file, int minWidth, int minHeight, RowSink& si
             job->size = bytes.size();
             // A progressive file at 1/8 scale needs only its DC scans.
             switch (detail::decodeProgressiveDc(job->data, job->size, minWidth, minHeight, sink)) {
-            case detail::FastDecodeResult::Done: return Ok;
-            case detail::FastDecodeResult::Stopped: return kStreamStopped;
-            case detail::FastDecodeResult::NotApplicable: break;
+            case detail::FastDecodeResult::Done:
+                return Ok;
+            case detail::FastDecodeResult::Stopped:
+                return kStreamStopped;
+            case detail::FastDecodeResult::NotApplicable:
+                break;
             }
         }
     }
@@ -441,11 +454,15 @@ int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer) {
             } catch (const std::bad_alloc&) {
                 bytes.clear();
             }
-            if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size()) {
+            if (!bytes.empty() &&
+                std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size()) {
                 switch (detail::decodePngWhole(bytes.data(), bytes.size(), sink)) {
-                case detail::FastDecodeResult::Done: return Ok;
-                case detail::FastDecodeResult::Stopped: return kStreamStopped;
-                case detail::FastDecodeResult::NotApplicable: break;
+                case detail::FastDecodeResult::Done:
+                    return Ok;
+                case detail::FastDecodeResult::Stopped:
+                    return kStreamStopped;
+                case detail::FastDecodeResult::NotApplicable:
+                    break;
                 }
             }
             std::rewind(f.get());
@@ -455,7 +472,7 @@ int streamPng(const std::string& file, RowSink& sink, bool wholeBuffer) {
     const std::size_t got = std::fread(signature, 1, 8, f.get());
     if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
         return got < 8 && got > 0 && png_sig_cmp(signature, 0, got) == 0 ? Truncated
-                                                                           : NotThisFormat;
+                                                                         : NotThisFormat;
     std::rewind(f.get());
     StreamPngJob job{};
     job.file = f.get();

@@ -34,7 +34,9 @@ int onTiffError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
     return 1; // handled: nothing reaches the global handler or stderr
 }
 
-int onTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int onTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
 struct TiffCloser {
     void operator()(TIFF* tif) const {
@@ -66,7 +68,9 @@ int checkTiffSignature(std::FILE* f) {
 
 // libtiff works on our FILE (owned by RAII), never maps it: a file that shrinks under us gives a
 // read error rather than a signal.
-std::FILE* asFile(thandle_t h) { return static_cast<std::FILE*>(h); }
+std::FILE* asFile(thandle_t h) {
+    return static_cast<std::FILE*>(h);
+}
 tmsize_t tiffRead(thandle_t h, void* data, tmsize_t size) {
     return tmsize_t(std::fread(data, 1, std::size_t(size), asFile(h)));
 }
@@ -78,12 +82,16 @@ toff_t tiffSeek(thandle_t h, toff_t offset, int whence) {
         return toff_t(-1);
     return toff_t(ftello(asFile(h)));
 }
-int tiffCloseNothing(thandle_t) { return 0; }
+int tiffCloseNothing(thandle_t) {
+    return 0;
+}
 toff_t tiffSize(thandle_t h) {
     const std::int64_t size = fileSize(asFile(h));
     return size < 0 ? 0 : toff_t(size);
 }
-int tiffMapNothing(thandle_t, void**, toff_t*) { return 0; }
+int tiffMapNothing(thandle_t, void**, toff_t*) {
+    return 0;
+}
 void tiffUnmapNothing(thandle_t, void*, toff_t) {}
 
 // Opens libtiff on an open file with silent handlers and an allocation cap.
@@ -118,22 +126,37 @@ int openTiffForRead(const std::string& file, CFile& f, TiffMessages& messages, T
 
 const char* compressionName(int compression) {
     switch (compression) {
-    case COMPRESSION_NONE: return "None";
-    case COMPRESSION_CCITTRLE: return "CCITT MH";
-    case COMPRESSION_CCITTFAX3: return "CCITT G3";
-    case COMPRESSION_CCITTFAX4: return "CCITT G4";
-    case COMPRESSION_CCITTRLEW: return "CCITT MH Word";
-    case COMPRESSION_LZW: return "LZW";
-    case COMPRESSION_OJPEG: return "Old JPEG";
-    case COMPRESSION_JPEG: return "JPEG";
+    case COMPRESSION_NONE:
+        return "None";
+    case COMPRESSION_CCITTRLE:
+        return "CCITT MH";
+    case COMPRESSION_CCITTFAX3:
+        return "CCITT G3";
+    case COMPRESSION_CCITTFAX4:
+        return "CCITT G4";
+    case COMPRESSION_CCITTRLEW:
+        return "CCITT MH Word";
+    case COMPRESSION_LZW:
+        return "LZW";
+    case COMPRESSION_OJPEG:
+        return "Old JPEG";
+    case COMPRESSION_JPEG:
+        return "JPEG";
     case COMPRESSION_ADOBE_DEFLATE:
-    case COMPRESSION_DEFLATE: return "Deflate";
-    case COMPRESSION_PACKBITS: return "PackBits";
-    case COMPRESSION_LZMA: return "LZMA";
-    case COMPRESSION_ZSTD: return "Zstandard";
-    case COMPRESSION_WEBP: return "WebP";
-    case COMPRESSION_JBIG: return "JBIG";
-    default: return "Other";
+    case COMPRESSION_DEFLATE:
+        return "Deflate";
+    case COMPRESSION_PACKBITS:
+        return "PackBits";
+    case COMPRESSION_LZMA:
+        return "LZMA";
+    case COMPRESSION_ZSTD:
+        return "Zstandard";
+    case COMPRESSION_WEBP:
+        return "WebP";
+    case COMPRESSION_JBIG:
+        return "JBIG";
+    default:
+        return "Other";
     }
 }
 
@@ -161,8 +184,10 @@ int infoTiff(const std::string& file, ImageInfo& out) {
     out.width = std::int32_t(width);
     out.height = std::int32_t(height);
     out.bitsPerPixel = int(bps) * int(spp);
-    const bool gray = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    if ((photometric == PHOTOMETRIC_PALETTE || gray) && spp == 1 && bps <= 8) out.colours = 1 << bps;
+    const bool gray =
+        photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    if ((photometric == PHOTOMETRIC_PALETTE || gray) && spp == 1 && bps <= 8)
+        out.colours = 1 << bps;
     out.pages = std::max<int>(1, int(TIFFNumberOfDirectories(tif.get())));
     out.detail = compressionName(compression);
     return Ok;
@@ -177,7 +202,8 @@ using detail::TiffMessages;
 
 struct TiffLayout {
     std::uint32_t width = 0, height = 0;
-    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
+    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE,
+                  planar = PLANARCONFIG_CONTIG;
     std::uint16_t compression = COMPRESSION_NONE;
     std::uint16_t extraCount = 0;
     std::uint16_t* extraTypes = nullptr;
@@ -209,20 +235,28 @@ bool scanlinePath(const TiffLayout& t, Path& path) {
     if (t.tiled || t.compression == COMPRESSION_JPEG || t.compression == COMPRESSION_OJPEG)
         return false;
     if (t.spp > 1 && t.planar != PLANARCONFIG_CONTIG) return false;
-    const bool gray = t.photometric == PHOTOMETRIC_MINISBLACK || t.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool gray =
+        t.photometric == PHOTOMETRIC_MINISBLACK || t.photometric == PHOTOMETRIC_MINISWHITE;
     const bool smallDepth = t.bps == 1 || t.bps == 2 || t.bps == 4 || t.bps == 8;
-    if (t.photometric == PHOTOMETRIC_PALETTE && t.spp == 1 && smallDepth) path = Path::Palette;
-    else if (gray && t.spp == 1 && smallDepth) path = Path::Gray;
-    else if (gray && t.spp == 1 && t.bps == 16) path = Path::Gray16;
-    else if (gray && t.spp == 2 && t.bps == 8 && t.extraCount == 1) path = Path::GrayAlpha;
-    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 8) path = Path::Rgb;
-    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 16) path = Path::Rgb16;
+    if (t.photometric == PHOTOMETRIC_PALETTE && t.spp == 1 && smallDepth)
+        path = Path::Palette;
+    else if (gray && t.spp == 1 && smallDepth)
+        path = Path::Gray;
+    else if (gray && t.spp == 1 && t.bps == 16)
+        path = Path::Gray16;
+    else if (gray && t.spp == 2 && t.bps == 8 && t.extraCount == 1)
+        path = Path::GrayAlpha;
+    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 8)
+        path = Path::Rgb;
+    else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 3 && t.bps == 16)
+        path = Path::Rgb16;
     else if (t.photometric == PHOTOMETRIC_RGB && t.spp == 4 && t.bps == 8 && t.extraCount == 1)
         path = Path::Rgba;
     else if (t.photometric == PHOTOMETRIC_SEPARATED && t.inkSet == INKSET_CMYK &&
              (t.spp == 4 || t.spp == 5) && (t.bps == 8 || t.bps == 16))
         path = t.bps == 8 ? Path::Cmyk : Path::Cmyk16; // a fifth sample (alpha) is ignored
-    else return false;
+    else
+        return false;
     return true;
 }
 
@@ -269,9 +303,9 @@ int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
     const std::size_t needed = (samples * t.bps + 7) / 8;
     if (lineSize <= 0 || std::size_t(lineSize) < needed) return Corrupt;
     std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
-    const bool direct = (path == Path::Rgb || ((path == Path::Palette || path == Path::Gray) &&
-                                                t.bps == 8)) &&
-                        std::size_t(lineSize) <= out.stride;
+    const bool direct =
+        (path == Path::Rgb || ((path == Path::Palette || path == Path::Gray) && t.bps == 8)) &&
+        std::size_t(lineSize) <= out.stride;
     for (std::uint32_t y = 0; y < t.height; ++y) {
         std::uint8_t* row = out.row(int(y));
         std::uint8_t* buffer = direct ? row : line.data();
@@ -279,7 +313,9 @@ int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
         if (direct) continue;
         switch (path) {
         case Path::Palette:
-        case Path::Gray: unpackRow(buffer, row, t.width, t.bps); break;
+        case Path::Gray:
+            unpackRow(buffer, row, t.width, t.bps);
+            break;
         case Path::Gray16: {
             const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
             for (std::uint32_t x = 0; x < t.width; ++x) row[x] = std::uint8_t(v[x] >> 8);
@@ -313,14 +349,16 @@ int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
             for (std::uint32_t x = 0; x < t.width; ++x) {
                 const std::size_t at = std::size_t(x) * t.spp;
                 unsigned ink[4];
-                for (int i = 0; i < 4; ++i) ink[i] = wide ? v16[at + std::size_t(i)] >> 8 : v8[at + std::size_t(i)];
+                for (int i = 0; i < 4; ++i)
+                    ink[i] = wide ? v16[at + std::size_t(i)] >> 8 : v8[at + std::size_t(i)];
                 const unsigned k = 255 - ink[3];
                 for (int c = 0; c < 3; ++c)
                     row[3 * x + unsigned(c)] = std::uint8_t(((255 - ink[c]) * k + 127) / 255);
             }
             break;
         }
-        case Path::Rgb: break;
+        case Path::Rgb:
+            break;
         }
     }
     if (out.indexed()) detail::coverIndices(out);
@@ -352,8 +390,8 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
     // A compressed strip or tile is decoded from its start, so a band should not cut one in two:
     // the band is as tall as a strip, unless that needs more than 64 MiB of buffer (one huge
     // strip), in which case the strip is decoded again for each band: slower, but bounded.
-    const std::uint32_t maxBand =
-        std::max<std::uint32_t>(1, std::uint32_t((std::size_t(64) << 20) / (std::size_t(t.width) * 4)));
+    const std::uint32_t maxBand = std::max<std::uint32_t>(
+        1, std::uint32_t((std::size_t(64) << 20) / (std::size_t(t.width) * 4)));
     band = std::min(band, maxBand);
     if (const int rc = allocateRaster(out, int(t.width), int(t.height), 24); rc != Ok) return rc;
     std::vector<std::uint32_t> pixels(std::size_t(t.width) * band);
@@ -406,7 +444,8 @@ int decodeTiff(const std::string& file, Raster& out) {
 }
 
 // Packs one byte per pixel into 1 or 4 bit samples, most significant first.
-void packRow(const std::uint8_t* in, std::uint8_t* out, int width, int bits, const std::uint8_t* map) {
+void packRow(const std::uint8_t* in, std::uint8_t* out, int width, int bits,
+             const std::uint8_t* map) {
     const int perByte = 8 / bits;
     std::memset(out, 0, std::size_t((width * bits + 7) / 8));
     for (int x = 0; x < width; ++x) {
@@ -479,12 +518,13 @@ int writeTiffUnguarded(const std::string& file, int compression, int bits, const
               TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp) &&
               TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric) &&
               TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(t, TIFFTAG_COMPRESSION, std::uint16_t(compression == TiffCcitt
-                                                                    ? COMPRESSION_CCITTRLE
-                                                                    : compression)) &&
+              TIFFSetField(
+                  t, TIFFTAG_COMPRESSION,
+                  std::uint16_t(compression == TiffCcitt ? COMPRESSION_CCITTRLE : compression)) &&
               TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
               TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
-              TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0) && TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
+              TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0) &&
+              TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
     if (ok && compression == TiffLzw && depth == 24)
         ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     std::vector<std::uint16_t> map;
@@ -502,7 +542,8 @@ int writeTiffUnguarded(const std::string& file, int compression, int bits, const
     if (ok) {
         // Strips of about 64 KiB: small enough to stream, large enough to compress well.
         const tmsize_t line = TIFFScanlineSize(t);
-        const std::uint32_t rows = std::uint32_t(std::max<tmsize_t>(1, (64 << 10) / std::max<tmsize_t>(1, line)));
+        const std::uint32_t rows =
+            std::uint32_t(std::max<tmsize_t>(1, (64 << 10) / std::max<tmsize_t>(1, line)));
         ok = TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, rows));
     }
     std::vector<std::uint8_t> packed(std::size_t(image->width) * 3 + 4);

@@ -9,13 +9,16 @@
 namespace pixmoor::wmf {
 namespace {
 
-constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
+constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3,
+                        kBiAlphaBitfields = 6;
 
 std::uint32_t u32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
            std::uint32_t(p[3]) << 24;
 }
-std::uint16_t u16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint16_t u16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | p[1] << 8);
+}
 
 DibResult fail(const QString& text) {
     DibResult r;
@@ -29,11 +32,9 @@ struct Field {
     int bits = 0;
     std::uint32_t mask = 0;
     int value(std::uint32_t pixel) const {
-        if (!mask)
-            return 0;
+        if (!mask) return 0;
         std::uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8)
-            return int(v >> (bits - 8));
+        if (bits >= 8) return int(v >> (bits - 8));
         // Widen a narrow field to 8 bits by repeating its bits (5 bits: 31 -> 255).
         std::uint32_t max = (1u << bits) - 1;
         return int((v * 255 + max / 2) / max);
@@ -77,15 +78,13 @@ bool decodeRle(const std::uint8_t* p, std::size_t n, bool four, int width, int h
         } else if (value == 1) { // end of bitmap
             return true;
         } else if (value == 2) { // delta
-            if (i + 1 >= n)
-                return false;
+            if (i + 1 >= n) return false;
             x += p[i];
             y += p[i + 1];
             i += 2;
         } else { // absolute run of `value` pixels, padded to 16 bits
             std::size_t bytes = four ? (std::size_t(value) + 1) / 2 : value;
-            if (i + bytes > n)
-                return false;
+            if (i + bytes > n) return false;
             for (int k = 0; k < value && x < width; ++k)
                 put(four ? ((k & 1) ? p[i + k / 2] & 0x0F : p[i + k / 2] >> 4) : p[i + k]);
             i += (bytes + 1) & ~std::size_t(1);
@@ -97,8 +96,7 @@ bool decodeRle(const std::uint8_t* p, std::size_t n, bool four, int width, int h
 } // namespace
 
 DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions& options) {
-    if (!data || size < 12)
-        return fail(QStringLiteral("bitmap header is truncated"));
+    if (!data || size < 12) return fail(QStringLiteral("bitmap header is truncated"));
     const std::uint32_t headerSize = u32(data);
     std::int64_t width = 0, height = 0;
     int bitCount = 0;
@@ -110,8 +108,7 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         height = std::int16_t(u16(data + 6));
         bitCount = u16(data + 10);
     } else if (headerSize >= 40 && headerSize <= 124) {
-        if (size < headerSize)
-            return fail(QStringLiteral("bitmap header is truncated"));
+        if (size < headerSize) return fail(QStringLiteral("bitmap header is truncated"));
         width = std::int32_t(u32(data + 4));
         height = std::int32_t(u32(data + 8));
         bitCount = u16(data + 14);
@@ -121,17 +118,22 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         return fail(QStringLiteral("unknown bitmap header size %1").arg(headerSize));
     }
     const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
-    if (options.rowsOverride > 0)
-        height = std::min<std::int64_t>(height, options.rowsOverride);
+    if (topDown) height = -height;
+    if (options.rowsOverride > 0) height = std::min<std::int64_t>(height, options.rowsOverride);
     if (width <= 0 || height <= 0)
         return fail(QStringLiteral("bitmap has no pixels (%1 x %2)").arg(width).arg(height));
     if (width * height > kMaxDibPixels || width > 65535 || height > 65535)
         return fail(QStringLiteral("bitmap of %1 x %2 pixels is too large").arg(width).arg(height));
     switch (bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return fail(QStringLiteral("unsupported bitmap depth of %1 bits").arg(bitCount));
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return fail(QStringLiteral("unsupported bitmap depth of %1 bits").arg(bitCount));
     }
     const bool rle = compression == kBiRle8 || compression == kBiRle4;
     if (rle && (topDown || bitCount != (compression == kBiRle8 ? 8 : 4)))
@@ -153,10 +155,8 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         red = makeField(u32(data + maskAt));
         green = makeField(u32(data + maskAt + 4));
         blue = makeField(u32(data + maskAt + 8));
-        if (masks == 4)
-            alpha = makeField(u32(data + maskAt + 12));
-        if (headerSize == 40)
-            pos += 4 * masks;
+        if (masks == 4) alpha = makeField(u32(data + maskAt + 12));
+        if (headerSize == 40) pos += 4 * masks;
     } else if (bitCount == 16) {
         red = makeField(0x7C00);
         green = makeField(0x03E0);
@@ -183,14 +183,12 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
                 colours.append(qRgb(e[2], e[1], e[0]));
             }
         }
-        while (colours.size() < (1 << bitCount))
-            colours.append(qRgb(0, 0, 0));
+        while (colours.size() < (1 << bitCount)) colours.append(qRgb(0, 0, 0));
         pos += count * entry;
     } else if (colorsUsed && !core) {
         // A colour table for optimisation only: skip it if present.
         const std::size_t skip = std::min<std::size_t>(colorsUsed, 256) * 4;
-        if (pos + skip <= size)
-            pos += skip;
+        if (pos + skip <= size) pos += skip;
     }
 
     const int w = int(width), h = int(height);
@@ -235,9 +233,15 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         for (int x = 0; x < w; ++x) {
             const std::size_t sx = std::size_t(x);
             switch (bitCount) {
-            case 1: line[x] = colours[(byteAt(sx / 8) >> (7 - sx % 8)) & 1]; break;
-            case 4: line[x] = colours[(byteAt(sx / 2) >> ((sx & 1) ? 0 : 4)) & 0x0F]; break;
-            case 8: line[x] = colours[byteAt(sx)]; break;
+            case 1:
+                line[x] = colours[(byteAt(sx / 8) >> (7 - sx % 8)) & 1];
+                break;
+            case 4:
+                line[x] = colours[(byteAt(sx / 2) >> ((sx & 1) ? 0 : 4)) & 0x0F];
+                break;
+            case 8:
+                line[x] = colours[byteAt(sx)];
+                break;
             case 16: {
                 const std::uint32_t v = byteAt(sx * 2) | byteAt(sx * 2 + 1) << 8;
                 line[x] = qRgb(red.value(v), green.value(v), blue.value(v));
@@ -255,13 +259,11 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
                     const int a = alpha.mask ? alpha.value(v) : int(v >> 24);
                     line[x] = qRgba(red.value(v), green.value(v), blue.value(v), a);
                 } else {
-                    line[x] = qRgba(int(v >> 16) & 0xFF, int(v >> 8) & 0xFF, int(v) & 0xFF,
-                                    int(v >> 24));
+                    line[x] =
+                        qRgba(int(v >> 16) & 0xFF, int(v >> 8) & 0xFF, int(v) & 0xFF, int(v >> 24));
                 }
-                if (qAlpha(line[x]))
-                    anyAlpha = true;
-                if (!wantAlpha)
-                    line[x] |= 0xFF000000u;
+                if (qAlpha(line[x])) anyAlpha = true;
+                if (!wantAlpha) line[x] |= 0xFF000000u;
                 break;
             }
             }
@@ -271,8 +273,7 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         // The fourth byte of most 32-bit DIBs is unused: all zero means opaque.
         for (int y = 0; y < h; ++y) {
             QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < w; ++x)
-                line[x] |= 0xFF000000u;
+            for (int x = 0; x < w; ++x) line[x] |= 0xFF000000u;
         }
         image = image.convertToFormat(QImage::Format_RGB32);
     }

@@ -28,7 +28,7 @@ struct DibResult {
     QString error;           // why decoding failed
     std::size_t bitsEnd = 0; // offset just past the pixel rows (where an icon's AND mask starts)
     int bitCount = 0;
-    bool topDown = false;    // rows stored top row first (negative height)
+    bool topDown = false;       // rows stored top row first (negative height)
     bool hasAlphaBytes = false; // a 32-bit image with a non-zero fourth byte somewhere
 };
 

@@ -16,32 +16,89 @@ namespace pixmoor::wmf {
 namespace {
 
 enum Function : std::uint16_t {
-    FnEof = 0x0000, FnRealizePalette = 0x0035, FnSetPalEntries = 0x0037, FnSetBkMode = 0x0102,
-    FnSetMapMode = 0x0103, FnSetRop2 = 0x0104, FnSetRelAbs = 0x0105, FnSetPolyFillMode = 0x0106,
-    FnSetStretchBltMode = 0x0107, FnSetTextCharExtra = 0x0108, FnSetBkColor = 0x0201,
-    FnSetTextColor = 0x0209, FnSetTextJustification = 0x020A, FnSetWindowOrg = 0x020B,
-    FnSetWindowExt = 0x020C, FnSetViewportOrg = 0x020D, FnSetViewportExt = 0x020E,
-    FnOffsetWindowOrg = 0x020F, FnOffsetViewportOrg = 0x0211, FnLineTo = 0x0213,
-    FnMoveTo = 0x0214, FnOffsetClipRgn = 0x0220, FnFillRegion = 0x0228,
-    FnSetMapperFlags = 0x0231, FnSelectPalette = 0x0234, FnScaleWindowExt = 0x0410,
-    FnScaleViewportExt = 0x0412, FnExcludeClipRect = 0x0415, FnIntersectClipRect = 0x0416,
-    FnEllipse = 0x0418, FnFloodFill = 0x0419, FnRectangle = 0x041B, FnSetPixel = 0x041F,
-    FnFrameRegion = 0x0429, FnAnimatePalette = 0x0436, FnTextOut = 0x0521,
-    FnPolyPolygon = 0x0538, FnExtFloodFill = 0x0548, FnRoundRect = 0x061C, FnPatBlt = 0x061D,
-    FnEscape = 0x0626, FnDrawText = 0x062F, FnCreateRegion = 0x06FF, FnArc = 0x0817,
-    FnPie = 0x081A, FnChord = 0x0830, FnBitBlt = 0x0922, FnDibBitBlt = 0x0940,
-    FnExtTextOut = 0x0A32, FnStretchBlt = 0x0B23, FnDibStretchBlt = 0x0B41,
-    FnSetDibToDev = 0x0D33, FnStretchDib = 0x0F43, FnSaveDc = 0x001E, FnRestoreDc = 0x0127,
-    FnDeleteObject = 0x01F0, FnSelectObject = 0x012D, FnInvertRegion = 0x012A,
-    FnPaintRegion = 0x012B, FnSelectClipRegion = 0x012C, FnSetTextAlign = 0x012E,
-    FnResizePalette = 0x0139, FnDibCreatePatternBrush = 0x0142, FnSetLayout = 0x0149,
-    FnCreatePatternBrush = 0x01F9, FnCreatePalette = 0x00F7, FnCreatePenIndirect = 0x02FA,
-    FnCreateFontIndirect = 0x02FB, FnCreateBrushIndirect = 0x02FC, FnPolygon = 0x0324,
+    FnEof = 0x0000,
+    FnRealizePalette = 0x0035,
+    FnSetPalEntries = 0x0037,
+    FnSetBkMode = 0x0102,
+    FnSetMapMode = 0x0103,
+    FnSetRop2 = 0x0104,
+    FnSetRelAbs = 0x0105,
+    FnSetPolyFillMode = 0x0106,
+    FnSetStretchBltMode = 0x0107,
+    FnSetTextCharExtra = 0x0108,
+    FnSetBkColor = 0x0201,
+    FnSetTextColor = 0x0209,
+    FnSetTextJustification = 0x020A,
+    FnSetWindowOrg = 0x020B,
+    FnSetWindowExt = 0x020C,
+    FnSetViewportOrg = 0x020D,
+    FnSetViewportExt = 0x020E,
+    FnOffsetWindowOrg = 0x020F,
+    FnOffsetViewportOrg = 0x0211,
+    FnLineTo = 0x0213,
+    FnMoveTo = 0x0214,
+    FnOffsetClipRgn = 0x0220,
+    FnFillRegion = 0x0228,
+    FnSetMapperFlags = 0x0231,
+    FnSelectPalette = 0x0234,
+    FnScaleWindowExt = 0x0410,
+    FnScaleViewportExt = 0x0412,
+    FnExcludeClipRect = 0x0415,
+    FnIntersectClipRect = 0x0416,
+    FnEllipse = 0x0418,
+    FnFloodFill = 0x0419,
+    FnRectangle = 0x041B,
+    FnSetPixel = 0x041F,
+    FnFrameRegion = 0x0429,
+    FnAnimatePalette = 0x0436,
+    FnTextOut = 0x0521,
+    FnPolyPolygon = 0x0538,
+    FnExtFloodFill = 0x0548,
+    FnRoundRect = 0x061C,
+    FnPatBlt = 0x061D,
+    FnEscape = 0x0626,
+    FnDrawText = 0x062F,
+    FnCreateRegion = 0x06FF,
+    FnArc = 0x0817,
+    FnPie = 0x081A,
+    FnChord = 0x0830,
+    FnBitBlt = 0x0922,
+    FnDibBitBlt = 0x0940,
+    FnExtTextOut = 0x0A32,
+    FnStretchBlt = 0x0B23,
+    FnDibStretchBlt = 0x0B41,
+    FnSetDibToDev = 0x0D33,
+    FnStretchDib = 0x0F43,
+    FnSaveDc = 0x001E,
+    FnRestoreDc = 0x0127,
+    FnDeleteObject = 0x01F0,
+    FnSelectObject = 0x012D,
+    FnInvertRegion = 0x012A,
+    FnPaintRegion = 0x012B,
+    FnSelectClipRegion = 0x012C,
+    FnSetTextAlign = 0x012E,
+    FnResizePalette = 0x0139,
+    FnDibCreatePatternBrush = 0x0142,
+    FnSetLayout = 0x0149,
+    FnCreatePatternBrush = 0x01F9,
+    FnCreatePalette = 0x00F7,
+    FnCreatePenIndirect = 0x02FA,
+    FnCreateFontIndirect = 0x02FB,
+    FnCreateBrushIndirect = 0x02FC,
+    FnPolygon = 0x0324,
     FnPolyline = 0x0325
 };
 
-enum MapMode { MmText = 1, MmLoMetric, MmHiMetric, MmLoEnglish, MmHiEnglish, MmTwips,
-               MmIsotropic, MmAnisotropic };
+enum MapMode {
+    MmText = 1,
+    MmLoMetric,
+    MmHiMetric,
+    MmLoEnglish,
+    MmHiEnglish,
+    MmTwips,
+    MmIsotropic,
+    MmAnisotropic
+};
 
 // Limits against hostile files; real metafiles stay far below them.
 constexpr int kMaxSaveDepth = 1024;
@@ -52,7 +109,9 @@ constexpr int kMaxWarnings = 50;
 std::uint16_t u16(const char* p) {
     return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8);
 }
-std::uint32_t u32(const char* p) { return u16(p) | std::uint32_t(u16(p + 2)) << 16; }
+std::uint32_t u32(const char* p) {
+    return u16(p) | std::uint32_t(u16(p + 2)) << 16;
+}
 
 // The parameter words of one record, read with bounds checks (out of range reads as 0 and
 // marks the record short).
@@ -64,8 +123,7 @@ public:
     bool has(std::size_t words) const { return n_ >= words * 2; }
     std::int16_t s(std::size_t word) const { return std::int16_t(w(word)); }
     std::uint16_t w(std::size_t word) const {
-        if (word * 2 + 2 > n_)
-            return 0;
+        if (word * 2 + 2 > n_) return 0;
         return u16(p_ + word * 2);
     }
     std::uint32_t dw(std::size_t word) const { return w(word) | std::uint32_t(w(word + 1)) << 16; }
@@ -120,26 +178,54 @@ struct Dc {
 QString decodeText(const QByteArray& bytes, int charset) {
     const char* name = nullptr;
     switch (charset) {
-    case 128: name = "Shift_JIS"; break;
-    case 129: name = "windows-949"; break;
-    case 134: name = "GBK"; break;
-    case 136: name = "Big5"; break;
-    case 161: name = "windows-1253"; break;
-    case 162: name = "windows-1254"; break;
-    case 163: name = "windows-1258"; break;
-    case 177: name = "windows-1255"; break;
-    case 178: name = "windows-1256"; break;
-    case 186: name = "windows-1257"; break;
-    case 204: name = "windows-1251"; break;
-    case 222: name = "windows-874"; break;
-    case 238: name = "windows-1250"; break;
-    case 255: name = "IBM437"; break;
-    default: break;
+    case 128:
+        name = "Shift_JIS";
+        break;
+    case 129:
+        name = "windows-949";
+        break;
+    case 134:
+        name = "GBK";
+        break;
+    case 136:
+        name = "Big5";
+        break;
+    case 161:
+        name = "windows-1253";
+        break;
+    case 162:
+        name = "windows-1254";
+        break;
+    case 163:
+        name = "windows-1258";
+        break;
+    case 177:
+        name = "windows-1255";
+        break;
+    case 178:
+        name = "windows-1256";
+        break;
+    case 186:
+        name = "windows-1257";
+        break;
+    case 204:
+        name = "windows-1251";
+        break;
+    case 222:
+        name = "windows-874";
+        break;
+    case 238:
+        name = "windows-1250";
+        break;
+    case 255:
+        name = "IBM437";
+        break;
+    default:
+        break;
     }
     if (name) {
         QStringDecoder decoder(name);
-        if (decoder.isValid())
-            return decoder.decode(bytes);
+        if (decoder.isValid()) return decoder.decode(bytes);
     }
     if (charset == 2) // SYMBOL_CHARSET: the bytes are glyph codes; Latin-1 keeps them readable
         return QString::fromLatin1(bytes);
@@ -161,26 +247,37 @@ QString decodeText(const QByteArray& bytes, int charset) {
 class BoundsDevice : public Device {
 public:
     QRectF bounds;
-    void add(const QRectF& r) { bounds = bounds.isNull() ? r.normalized() : bounds.united(r.normalized()); }
+    void add(const QRectF& r) {
+        bounds = bounds.isNull() ? r.normalized() : bounds.united(r.normalized());
+    }
     void drawPolyline(const GraphicsState&, const QPolygonF& p) override { add(p.boundingRect()); }
     void drawPolygons(const GraphicsState&, const QList<QPolygonF>& ps) override {
-        for (const auto& p : ps)
-            add(p.boundingRect());
+        for (const auto& p : ps) add(p.boundingRect());
     }
     void drawRect(const GraphicsState&, const QRectF& r) override { add(r); }
     void drawRoundRect(const GraphicsState&, const QRectF& r, qreal, qreal) override { add(r); }
     void drawEllipse(const GraphicsState&, const QRectF& r) override { add(r); }
-    void drawArc(const GraphicsState&, const QRectF& r, const QPointF&, const QPointF&, ArcKind) override { add(r); }
-    void setPixel(const GraphicsState&, const QPointF& p, const QColor&) override { add(QRectF(p, QSizeF(1, 1))); }
-    void fillPath(const GraphicsState&, const QPainterPath& p, const Brush&) override { add(p.boundingRect()); }
+    void drawArc(const GraphicsState&, const QRectF& r, const QPointF&, const QPointF&,
+                 ArcKind) override {
+        add(r);
+    }
+    void setPixel(const GraphicsState&, const QPointF& p, const QColor&) override {
+        add(QRectF(p, QSizeF(1, 1)));
+    }
+    void fillPath(const GraphicsState&, const QPainterPath& p, const Brush&) override {
+        add(p.boundingRect());
+    }
     void invertPath(const GraphicsState&, const QPainterPath& p) override { add(p.boundingRect()); }
-    qreal drawText(const GraphicsState& gs, const QPointF& at, const QString& text, const TextOptions&) override {
+    qreal drawText(const GraphicsState& gs, const QPointF& at, const QString& text,
+                   const TextOptions&) override {
         const qreal h = gs.font.height > 0 ? gs.font.height : 12;
         const qreal w = h * 0.6 * text.size();
         add(QRectF(at.x(), at.y() - h, w, h * 1.25));
         return w;
     }
-    void drawImage(const GraphicsState&, const QRectF& r, const QImage&, std::uint32_t) override { add(r); }
+    void drawImage(const GraphicsState&, const QRectF& r, const QImage&, std::uint32_t) override {
+        add(r);
+    }
     void patBlt(const GraphicsState&, const QRectF& r, std::uint32_t) override { add(r); }
 };
 
@@ -220,16 +317,14 @@ public:
 
 private:
     void warn(const QString& text) {
-        if (!warnings_ || warnings_->size() >= kMaxWarnings)
-            return;
+        if (!warnings_ || warnings_->size() >= kMaxWarnings) return;
         warnings_->append(QStringLiteral("record %1 (function 0x%2): %3")
                               .arg(index_ + 1)
                               .arg(mf_.records()[index_].function, 4, 16, QLatin1Char('0'))
                               .arg(text));
     }
     bool need(const Params& p, std::size_t words) {
-        if (p.has(words))
-            return true;
+        if (p.has(words)) return true;
         warn(QStringLiteral("too short for its parameters"));
         return false;
     }
@@ -255,7 +350,8 @@ private:
             tx = std::copysign(s, tx);
             ty = std::copysign(s, ty);
         }
-        transform_ = QTransform(tx, 0, 0, ty, target_.x() + fx * dc_.viewportOrg.x() - tx * dc_.windowOrg.x(),
+        transform_ = QTransform(tx, 0, 0, ty,
+                                target_.x() + fx * dc_.viewportOrg.x() - tx * dc_.windowOrg.x(),
                                 target_.y() + fy * dc_.viewportOrg.y() - ty * dc_.windowOrg.y());
     }
     QPointF map(qreal x, qreal y) const { return transform_.map(QPointF(x, y)); }
@@ -284,7 +380,8 @@ private:
         // Text follows the picture when it is stretched out of its own proportions.
         const QSize natural = mf_.size();
         if (!identity_ && target_.height() > 0 && natural.width() > 0)
-            gs.font.stretch = (target_.width() / natural.width()) / (target_.height() / natural.height());
+            gs.font.stretch =
+                (target_.width() / natural.width()) / (target_.height() / natural.height());
         gs.font.escapement = dc_.font.escapement / 10.0;
         gs.font.weight = dc_.font.weight;
         gs.font.italic = dc_.font.italic;
@@ -344,9 +441,12 @@ private:
     // A device rectangle as the whole pixels GDI would clip to: left and top included, right
     // and bottom excluded.
     static QRect pixelRect(const QRectF& r) {
-        auto clamp = [](qreal v) { return int(std::clamp<qreal>(std::round(v), -(1 << 28), 1 << 28)); };
+        auto clamp = [](qreal v) {
+            return int(std::clamp<qreal>(std::round(v), -(1 << 28), 1 << 28));
+        };
         const int left = clamp(r.left()), top = clamp(r.top());
-        return QRect(left, top, std::max(0, clamp(r.right()) - left), std::max(0, clamp(r.bottom()) - top));
+        return QRect(left, top, std::max(0, clamp(r.right()) - left),
+                     std::max(0, clamp(r.bottom()) - top));
     }
     void clipToRect(const QRectF& rect, bool exclude) {
         const QRegion r(pixelRect(rect));
@@ -360,15 +460,13 @@ private:
     // A region object (logical units) in device coordinates.
     QPainterPath regionPath(const QRegion& region) const {
         QPainterPath path;
-        for (const QRect& r : region)
-            path.addPolygon(transform_.map(QPolygonF(QRectF(r))));
+        for (const QRect& r : region) path.addPolygon(transform_.map(QPolygonF(QRectF(r))));
         path.closeSubpath();
         return path;
     }
     QRegion deviceRegion(const QRegion& region) const {
         QRegion device;
-        for (const QRect& r : region)
-            device += pixelRect(transform_.mapRect(QRectF(r)));
+        for (const QRect& r : region) device += pixelRect(transform_.mapRect(QRectF(r)));
         return device;
     }
 
@@ -412,8 +510,7 @@ void Player::restoreDc(int level) {
         --savedOverflow_;
         --drop;
     }
-    if (drop == 0)
-        return;
+    if (drop == 0) return;
     saved_.resize(saved_.size() - std::size_t(drop - 1));
     dc_ = std::move(saved_.back());
     saved_.pop_back();
@@ -432,32 +529,25 @@ void Player::play(std::uint16_t fn, const Params& p) {
             ++savedOverflow_; // too deep: later restores of these levels keep the current state
         return;
     case FnRestoreDc:
-        if (need(p, 1))
-            restoreDc(p.s(0));
+        if (need(p, 1)) restoreDc(p.s(0));
         return;
     case FnSetBkMode:
-        if (need(p, 1))
-            dc_.opaqueBackground = p.w(0) == 2;
+        if (need(p, 1)) dc_.opaqueBackground = p.w(0) == 2;
         return;
     case FnSetBkColor:
-        if (need(p, 2))
-            dc_.backgroundColor = p.colour(0);
+        if (need(p, 2)) dc_.backgroundColor = p.colour(0);
         return;
     case FnSetTextColor:
-        if (need(p, 2))
-            dc_.textColor = p.colour(0);
+        if (need(p, 2)) dc_.textColor = p.colour(0);
         return;
     case FnSetTextAlign:
-        if (need(p, 1))
-            dc_.textAlign = p.w(0);
+        if (need(p, 1)) dc_.textAlign = p.w(0);
         return;
     case FnSetTextCharExtra:
-        if (need(p, 1))
-            dc_.charExtra = p.s(0);
+        if (need(p, 1)) dc_.charExtra = p.s(0);
         return;
     case FnSetPolyFillMode:
-        if (need(p, 1))
-            dc_.fillRule = p.w(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+        if (need(p, 1)) dc_.fillRule = p.w(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill;
         return;
     case FnSetRop2:
         if (need(p, 1)) {
@@ -570,11 +660,8 @@ void Player::play(std::uint16_t fn, const Params& p) {
             const int style = p.w(0);
             brush.color = p.colour(1);
             brush.hatch = p.w(3);
-            brush.kind = style == 1 ? Brush::Null
-                         : style == 2 ? Brush::Hatched
-                                      : Brush::Solid;
-            if (brush.kind == Brush::Hatched && brush.hatch > 5)
-                brush.kind = Brush::Solid;
+            brush.kind = style == 1 ? Brush::Null : style == 2 ? Brush::Hatched : Brush::Solid;
+            if (brush.kind == Brush::Hatched && brush.hatch > 5) brush.kind = Brush::Solid;
             addObject(brush);
         }
         return;
@@ -593,8 +680,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
             const std::size_t faceBytes = std::min<std::size_t>(32, p.bytesFrom(9));
             QByteArray face(reinterpret_cast<const char*>(p.bytes(9)), qsizetype(faceBytes));
             const qsizetype nul = face.indexOf('\0');
-            if (nul >= 0)
-                face.truncate(nul);
+            if (nul >= 0) face.truncate(nul);
             font.face = decodeText(face, font.charset == 2 ? 0 : font.charset);
             addObject(font);
         }
@@ -623,8 +709,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 options.paletteIndexes = p.w(1) == 1;
                 options.palette = &dc_.palette;
                 DibResult dib = decodeDib(p.bytes(2), p.bytesFrom(2), options);
-                if (dib.image.isNull())
-                    warn(QStringLiteral("pattern bitmap: %1").arg(dib.error));
+                if (dib.image.isNull()) warn(QStringLiteral("pattern bitmap: %1").arg(dib.error));
                 brush.pattern = dib.image;
             } else if (p.has(7)) {
                 // A device-dependent BITMAP16 head (only monochrome ones are portable): type,
@@ -638,24 +723,23 @@ void Player::play(std::uint16_t fn, const Params& p) {
                     QImage image(w, h, QImage::Format_RGB32);
                     for (int y = 0; y < h; ++y)
                         for (int x = 0; x < w; ++x)
-                            image.setPixel(x, y, (bits[y * stride + x / 8] >> (7 - x % 8)) & 1
-                                                     ? dc_.backgroundColor.rgb()
-                                                     : dc_.textColor.rgb());
+                            image.setPixel(x, y,
+                                           (bits[y * stride + x / 8] >> (7 - x % 8)) & 1
+                                               ? dc_.backgroundColor.rgb()
+                                               : dc_.textColor.rgb());
                     brush.pattern = image;
                 } else {
                     warn(QStringLiteral("unsupported pattern bitmap"));
                 }
             }
-            if (brush.pattern.isNull())
-                brush.kind = Brush::Solid, brush.color = Qt::black;
+            if (brush.pattern.isNull()) brush.kind = Brush::Solid, brush.color = Qt::black;
             addObject(brush);
         }
         return;
     case FnSelectObject:
         if (need(p, 1)) {
             Object* object = objectAt(p.s(0));
-            if (!object)
-                return;
+            if (!object) return;
             if (auto* pen = std::get_if<LogPen>(object))
                 dc_.pen = *pen;
             else if (auto* brush = std::get_if<Brush>(object))
@@ -671,26 +755,23 @@ void Player::play(std::uint16_t fn, const Params& p) {
     case FnSelectPalette:
         if (need(p, 1)) {
             if (Object* object = objectAt(p.s(0)))
-                if (auto* palette = std::get_if<Palette>(object))
-                    dc_.palette = *palette;
+                if (auto* palette = std::get_if<Palette>(object)) dc_.palette = *palette;
         }
         return;
     case FnDeleteObject:
         if (need(p, 1)) {
-            if (Object* object = objectAt(p.s(0)))
-                *object = std::monostate();
+            if (Object* object = objectAt(p.s(0))) *object = std::monostate();
         }
         return;
     // Drawing.
     case FnMoveTo:
-        if (need(p, 2))
-            dc_.position = QPointF(p.s(1), p.s(0));
+        if (need(p, 2)) dc_.position = QPointF(p.s(1), p.s(0));
         return;
     case FnLineTo:
         if (need(p, 2)) {
             const QPointF to(p.s(1), p.s(0));
-            device_.drawPolyline(state(), QPolygonF{map(dc_.position.x(), dc_.position.y()),
-                                                    map(to.x(), to.y())});
+            device_.drawPolyline(
+                state(), QPolygonF{map(dc_.position.x(), dc_.position.y()), map(to.x(), to.y())});
             dc_.position = to;
         }
         return;
@@ -717,8 +798,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 return;
             }
             std::size_t total = 0;
-            for (std::size_t i = 0; i < polygons; ++i)
-                total += p.w(1 + i);
+            for (std::size_t i = 0; i < polygons; ++i) total += p.w(1 + i);
             if (!p.has(1 + polygons + 2 * total)) {
                 warn(QStringLiteral("%1 points do not fit in the record").arg(total));
                 return;
@@ -734,12 +814,10 @@ void Player::play(std::uint16_t fn, const Params& p) {
         }
         return;
     case FnRectangle:
-        if (need(p, 4))
-            device_.drawRect(state(), mapRect(p.s(3), p.s(2), p.s(1), p.s(0)));
+        if (need(p, 4)) device_.drawRect(state(), mapRect(p.s(3), p.s(2), p.s(1), p.s(0)));
         return;
     case FnEllipse:
-        if (need(p, 4))
-            device_.drawEllipse(state(), mapRect(p.s(3), p.s(2), p.s(1), p.s(0)));
+        if (need(p, 4)) device_.drawEllipse(state(), mapRect(p.s(3), p.s(2), p.s(1), p.s(0)));
         return;
     case FnRoundRect:
         if (need(p, 6)) {
@@ -752,14 +830,15 @@ void Player::play(std::uint16_t fn, const Params& p) {
     case FnPie:
     case FnChord:
         if (need(p, 8)) {
-            const ArcKind kind = fn == FnArc ? ArcKind::Arc : fn == FnPie ? ArcKind::Pie : ArcKind::Chord;
-            device_.drawArc(state(), mapRect(p.s(7), p.s(6), p.s(5), p.s(4)),
-                            map(p.s(3), p.s(2)), map(p.s(1), p.s(0)), kind);
+            const ArcKind kind = fn == FnArc   ? ArcKind::Arc
+                                 : fn == FnPie ? ArcKind::Pie
+                                               : ArcKind::Chord;
+            device_.drawArc(state(), mapRect(p.s(7), p.s(6), p.s(5), p.s(4)), map(p.s(3), p.s(2)),
+                            map(p.s(1), p.s(0)), kind);
         }
         return;
     case FnSetPixel:
-        if (need(p, 4))
-            device_.setPixel(state(), map(p.s(3), p.s(2)), p.colour(0));
+        if (need(p, 4)) device_.setPixel(state(), map(p.s(3), p.s(2)), p.colour(0));
         return;
     case FnTextOut:
         playText(p, false);
@@ -777,8 +856,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
             Object* brush = objectAt(brushIndex);
             if (!region || !brush || !std::holds_alternative<QRegion>(*region) ||
                 !std::holds_alternative<Brush>(*brush)) {
-                if (region && brush)
-                    warn(QStringLiteral("objects are not a region and a brush"));
+                if (region && brush) warn(QStringLiteral("objects are not a region and a brush"));
                 return;
             }
             const QRegion& rgn = std::get<QRegion>(*region);
@@ -789,7 +867,8 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 const int h = std::abs(p.s(2)), w = std::abs(p.s(3));
                 const QRegion inner = rgn.translated(w, 0) & rgn.translated(-w, 0) &
                                       rgn.translated(0, h) & rgn.translated(0, -h);
-                device_.fillPath(state(), regionPath(rgn.subtracted(inner)), std::get<Brush>(*brush));
+                device_.fillPath(state(), regionPath(rgn.subtracted(inner)),
+                                 std::get<Brush>(*brush));
             }
         }
         return;
@@ -797,8 +876,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
     case FnInvertRegion:
         if (need(p, 1)) {
             Object* region = objectAt(p.s(0));
-            if (!region || !std::holds_alternative<QRegion>(*region))
-                return;
+            if (!region || !std::holds_alternative<QRegion>(*region)) return;
             const QPainterPath path = regionPath(std::get<QRegion>(*region));
             if (fn == FnPaintRegion)
                 device_.fillPath(state(), path, dc_.brush);
@@ -851,8 +929,7 @@ void Player::playText(const Params& p, bool extended) {
     std::size_t dxWord = 0;
     if (!extended) {
         // count, string (padded to a word), y, x
-        if (!need(p, 1))
-            return;
+        if (!need(p, 1)) return;
         const std::size_t count = p.w(0);
         const std::size_t stringWords = (count + 1) / 2;
         if (!p.has(1 + stringWords + 2)) {
@@ -863,8 +940,7 @@ void Player::playText(const Params& p, bool extended) {
         at = QPointF(p.s(1 + stringWords + 1), p.s(1 + stringWords));
     } else {
         // y, x, count, options, [rectangle], string (padded to a word), [dx per character]
-        if (!need(p, 4))
-            return;
+        if (!need(p, 4)) return;
         at = QPointF(p.s(1), p.s(0));
         const std::size_t count = p.w(2);
         const std::uint16_t flags = p.w(3);
@@ -911,7 +987,8 @@ void Player::playText(const Params& p, bool extended) {
     }
     const bool updateCp = dc_.textAlign & TaUpdateCp;
     const QPointF reference = updateCp ? dc_.position : at;
-    const qreal advance = device_.drawText(state(), map(reference.x(), reference.y()), text, options);
+    const qreal advance =
+        device_.drawText(state(), map(reference.x(), reference.y()), text, options);
     if (updateCp && transform_.m11() != 0) {
         // The current position moves along the baseline by the text's advance.
         const qreal angle = qDegreesToRadians(dc_.font.escapement / 10.0);
@@ -933,8 +1010,7 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
     case FnDibBitBlt:
     case FnBitBlt:
         // rop, ySrc, xSrc, [reserved], height, width, yDst, xDst
-        if (!need(p, noBitmap ? 9 : 8))
-            return;
+        if (!need(p, noBitmap ? 9 : 8)) return;
         rop = p.dw(0);
         srcY = p.s(2), srcX = p.s(3);
         {
@@ -948,8 +1024,7 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
     case FnDibStretchBlt:
     case FnStretchBlt:
         // rop, srcHeight, srcWidth, ySrc, xSrc, [reserved], dstHeight, dstWidth, yDst, xDst
-        if (!need(p, noBitmap ? 11 : 10))
-            return;
+        if (!need(p, noBitmap ? 11 : 10)) return;
         rop = p.dw(0);
         srcH = p.s(2), srcW = p.s(3), srcY = p.s(4), srcX = p.s(5);
         {
@@ -960,8 +1035,7 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
         break;
     case FnStretchDib:
         // rop, colorUsage, srcHeight, srcWidth, ySrc, xSrc, dstHeight, dstWidth, yDst, xDst
-        if (!need(p, 11))
-            return;
+        if (!need(p, 11)) return;
         rop = p.dw(0);
         paletteIndexes = p.w(2) == 1;
         srcH = p.s(3), srcW = p.s(4), srcY = p.s(5), srcX = p.s(6);
@@ -970,8 +1044,7 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
         break;
     case FnSetDibToDev:
         // colorUsage, scanCount, startScan, yDib, xDib, height, width, yDst, xDst
-        if (!need(p, 9))
-            return;
+        if (!need(p, 9)) return;
         rop = RopSrcCopy;
         paletteIndexes = p.w(0) == 1;
         srcY = p.s(3), srcX = p.s(4);
@@ -1002,13 +1075,14 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
             return;
         }
         image = QImage(w, h, QImage::Format_RGB32);
-        if (image.isNull())
-            return;
+        if (image.isNull()) return;
         const std::uint8_t* bits = b.bytes(5);
         for (int y = 0; y < h; ++y) {
             QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < w; ++x)
-                line[x] = (bits[std::size_t(y) * std::size_t(stride) + std::size_t(x / 8)] >> (7 - x % 8)) & 1
+                line[x] = (bits[std::size_t(y) * std::size_t(stride) + std::size_t(x / 8)] >>
+                           (7 - x % 8)) &
+                                  1
                               ? dc_.backgroundColor.rgb()
                               : dc_.textColor.rgb();
         }
@@ -1023,15 +1097,13 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
         }
         image = std::move(dib.image);
         // Source coordinates of a bottom-up DIB count from its bottom row.
-        if (!dib.topDown && srcH > 0)
-            srcY = image.height() - srcY - srcH;
+        if (!dib.topDown && srcH > 0) srcY = image.height() - srcY - srcH;
     }
     if (srcW > 0 && srcH > 0) {
-        const QRect source = QRect(int(srcX), int(srcY), int(srcW), int(srcH)).intersected(image.rect());
-        if (source.isEmpty())
-            return;
-        if (source != image.rect())
-            image = image.copy(source);
+        const QRect source =
+            QRect(int(srcX), int(srcY), int(srcW), int(srcH)).intersected(image.rect());
+        if (source.isEmpty()) return;
+        if (source != image.rect()) image = image.copy(source);
     }
     device_.drawImage(state(), dest, image, rop);
 }
@@ -1040,8 +1112,7 @@ void Player::createRegion(const Params& p) {
     // nextInChain, objectType, objectCount(2), regionSize, scanCount, maxScan,
     // bounds (left, top, right, bottom), then scans: count, top, bottom, count/2 (left,right)
     // pairs, count again.
-    if (!need(p, 11))
-        return;
+    if (!need(p, 11)) return;
     const int scans = p.s(5);
     QRegion region;
     std::size_t word = 11;
@@ -1049,8 +1120,7 @@ void Player::createRegion(const Params& p) {
     for (int s = 0; s < scans && p.has(word + 3); ++s) {
         const std::size_t count = p.w(word);
         const int top = p.s(word + 1), bottom = p.s(word + 2);
-        if (!p.has(word + 3 + count + 1))
-            break;
+        if (!p.has(word + 3 + count + 1)) break;
         for (std::size_t k = 0; k + 1 < count; k += 2) {
             const int left = p.s(word + 3 + k), right = p.s(word + 4 + k);
             if (right > left && bottom > top && rects < kMaxRegionRects) {
@@ -1064,8 +1134,7 @@ void Player::createRegion(const Params& p) {
         warn(QStringLiteral("region truncated to %1 rectangles").arg(kMaxRegionRects));
     if (scans == 0 && region.isEmpty()) {
         const int l = p.s(7), t = p.s(8), r = p.s(9), b = p.s(10);
-        if (r > l && b > t)
-            region = QRect(l, t, r - l, b - t);
+        if (r > l && b > t) region = QRect(l, t, r - l, b - t);
     }
     addObject(region);
 }
@@ -1075,12 +1144,15 @@ void Player::createRegion(const Params& p) {
 std::shared_ptr<const Metafile> Metafile::fromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw MetafileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()).toStdString());
+        throw MetafileError(
+            QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()).toStdString());
     if (file.size() > kMaxFileBytes)
-        throw MetafileError(QStringLiteral("%1 is too large for a metafile").arg(path).toStdString());
+        throw MetafileError(
+            QStringLiteral("%1 is too large for a metafile").arg(path).toStdString());
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw MetafileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()).toStdString());
+        throw MetafileError(
+            QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()).toStdString());
     return fromData(data);
 }
 
@@ -1093,8 +1165,7 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
     if (n >= 4 && u32(d) == 0x9AC6CDD7u) {
         // Placeable header: key, handle, box (left, top, right, bottom), units per inch,
         // reserved, checksum; 22 bytes.
-        if (n < 22)
-            throw MetafileError("Truncated placeable metafile header");
+        if (n < 22) throw MetafileError("Truncated placeable metafile header");
         mf->placeable_ = true;
         const int left = std::int16_t(u16(d + 6)), top = std::int16_t(u16(d + 8));
         const int right = std::int16_t(u16(d + 10)), bottom = std::int16_t(u16(d + 12));
@@ -1119,23 +1190,30 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
     while (pos < n) {
         ++index;
         if (n - pos < 6) {
-            mf->stopReason_ = QStringLiteral("record %1 at offset %2 is truncated").arg(index).arg(pos);
+            mf->stopReason_ =
+                QStringLiteral("record %1 at offset %2 is truncated").arg(index).arg(pos);
             break;
         }
         const std::uint32_t words = u32(d + pos);
         const std::uint16_t function = u16(d + pos + 4);
         if (words < 3) {
-            mf->stopReason_ = QStringLiteral("record %1 at offset %2 has an invalid size of %3 words")
-                                  .arg(index).arg(pos).arg(words);
+            mf->stopReason_ =
+                QStringLiteral("record %1 at offset %2 has an invalid size of %3 words")
+                    .arg(index)
+                    .arg(pos)
+                    .arg(words);
             break;
         }
         if (std::uint64_t(words) * 2 > n - pos) {
-            mf->stopReason_ = QStringLiteral("record %1 at offset %2 (%3 words) extends beyond the end of the data")
-                                  .arg(index).arg(pos).arg(words);
+            mf->stopReason_ =
+                QStringLiteral(
+                    "record %1 at offset %2 (%3 words) extends beyond the end of the data")
+                    .arg(index)
+                    .arg(pos)
+                    .arg(words);
             break;
         }
-        if (function == FnEof)
-            break;
+        if (function == FnEof) break;
         mf->records_.push_back(Record{function, std::uint32_t(pos), words * 2});
         pos += std::size_t(words) * 2;
     }
@@ -1153,8 +1231,7 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
     };
     auto viewportScale = [&] {
         for (const Record& r : mf->records_) {
-            if (r.function != FnSetViewportExt || r.size < 10)
-                continue;
+            if (r.function != FnSetViewportExt || r.size < 10) continue;
             const qreal x = std::abs(std::int16_t(u16(d + r.offset + 8)));
             const qreal y = std::abs(std::int16_t(u16(d + r.offset + 6)));
             if (x > 0 && y > 0)
@@ -1178,9 +1255,9 @@ std::shared_ptr<const Metafile> Metafile::fromData(const QByteArray& data) {
     bool haveOrg = false, haveExt = false;
     QPointF ext;
     for (const Record& r : mf->records_) {
-        if (r.size < 10)
-            continue;
-        const QPointF value(std::int16_t(u16(d + r.offset + 8)), std::int16_t(u16(d + r.offset + 6)));
+        if (r.size < 10) continue;
+        const QPointF value(std::int16_t(u16(d + r.offset + 8)),
+                            std::int16_t(u16(d + r.offset + 6)));
         if (r.function == FnSetWindowOrg && !haveOrg)
             org = value, haveOrg = true;
         else if (r.function == FnSetWindowExt && !haveExt && value.x() != 0 && value.y() != 0)

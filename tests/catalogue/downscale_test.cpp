@@ -79,7 +79,8 @@ TEST(AreaDownscale, FractionalCoverageIsWeightedByArea) {
 
 TEST(AreaDownscale, FlatColoursStayExactAtAwkwardRatios) {
     // Pure white must stay pure white: the image lists make exactly that colour transparent.
-    for (const QSize source : {QSize(1999, 1001), QSize(71, 70), QSize(640, 480), QSize(70, 1234)}) {
+    for (const QSize source :
+         {QSize(1999, 1001), QSize(71, 70), QSize(640, 480), QSize(70, 1234)}) {
         QImage white(source, QImage::Format_RGB32);
         white.fill(Qt::white);
         QImage red(source, QImage::Format_RGB888);
@@ -101,7 +102,8 @@ TEST(AreaDownscale, RowsStreamedFromRastersMatchWholeImages) {
     ASSERT_EQ(pixmoor::codec::allocateRaster(raster, 300, 200, 8), 1);
     raster.palette = {{255, 0, 0}, {0, 0, 255}};
     for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 300; ++x) raster.row(y)[x] = std::uint8_t(x < 100 ? 0 : x < 200 ? 1 : 7);
+        for (int x = 0; x < 300; ++x)
+            raster.row(y)[x] = std::uint8_t(x < 100 ? 0 : x < 200 ? 1 : 7);
     const QImage out = scaleToThumbnail(raster, QSize(3, 2));
     EXPECT_EQ(out.pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_EQ(out.pixel(1, 1), qRgb(0, 0, 255));

@@ -27,7 +27,9 @@ using pixmoor::ThumbnailPipeline;
 using pixmoor::ThumbnailRequest;
 using pixmoor::test::TempDir;
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // convert <args> DIR/name
 void magick(const TempDir& dir, const std::string& args, const std::string& name) {
@@ -68,7 +70,8 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
         const TempDir& d = *dir_;
-        const std::string photo = "-size 800x600 plasma:red-blue -blur 0x1 -attenuate 0.4 +noise Gaussian";
+        const std::string photo =
+            "-size 800x600 plasma:red-blue -blur 0x1 -attenuate 0.4 +noise Gaussian";
         magick(d, photo + " -sampling-factor 2x2 -quality 90", "photo.jpg");
         magick(d, photo + " -interlace Plane -quality 85", "progressive.jpeg");
         magick(d, photo + " -colorspace Gray -quality 90", "gray.jpg");
@@ -76,7 +79,8 @@ protected:
         magick(d, "-size 1200x900 gradient:yellow-navy -quality 90", "big.jpg");
         // Progressive files large enough for 1/8 scale, where only their DC scans are decoded:
         // 4:2:0, gray, 4:2:2, and 4:4:4 with restart markers (written by cjpeg).
-        const std::string large = "-size 1600x1200 plasma:orange-teal -attenuate 0.4 +noise Gaussian";
+        const std::string large =
+            "-size 1600x1200 plasma:orange-teal -attenuate 0.4 +noise Gaussian";
         magick(d, large + " -interlace Plane -sampling-factor 2x2 -quality 90", "prog-420.jpg");
         magick(d, large + " -colorspace Gray -interlace Plane -quality 90", "prog-gray.jpg");
         magick(d, large + " -interlace Plane -sampling-factor 2x1 -quality 90", "prog-422.jpg");
@@ -100,7 +104,8 @@ protected:
         QFile::copy(qfile(d, "photo.jpg"), qfile(d, "truncated.jpg"));
         QFile::resize(qfile(d, "truncated.jpg"), QFile(qfile(d, "photo.jpg")).size() / 2);
         QFile::copy(qfile(d, "prog-420.jpg"), qfile(d, "truncated-prog.jpg"));
-        QFile::resize(qfile(d, "truncated-prog.jpg"), QFile(qfile(d, "prog-420.jpg")).size() * 3 / 5);
+        QFile::resize(qfile(d, "truncated-prog.jpg"),
+                      QFile(qfile(d, "prog-420.jpg")).size() * 3 / 5);
         QFile::copy(qfile(d, "photo.png"), qfile(d, "truncated.png"));
         QFile::resize(qfile(d, "truncated.png"), QFile(qfile(d, "photo.png")).size() / 3);
         QFile text(qfile(d, "text.jpg"));
@@ -123,28 +128,30 @@ TempDir* PipelineFiles::dir_ = nullptr;
 TEST_F(PipelineFiles, FastThumbnailsLookLikeTheComponentPath) {
     for (const char* name :
          {"photo.jpg", "progressive.jpeg", "gray.jpg", "cmyk.jpg", "big.jpg", "prog-420.jpg",
-          "prog-gray.jpg", "prog-422.jpg", "prog-444-restart.jpg", "photo.png",
-          "alpha.png", "deep.png", "interlaced.png", "palette.png", "wide.bmp", "photo.bmp",
-          "photo.gif", "photo.tiff", "photo.pcx"}) {
+          "prog-gray.jpg", "prog-422.jpg", "prog-444-restart.jpg", "photo.png", "alpha.png",
+          "deep.png", "interlaced.png", "palette.png", "wide.bmp", "photo.bmp", "photo.gif",
+          "photo.tiff", "photo.pcx"}) {
         for (const QSize size : {QSize(70, 70), QSize(50, 50), QSize(150, 20)}) {
             const std::optional<QImage> fast = makeThumbnail(path(name), ThumbnailRequest{size});
             ASSERT_TRUE(fast.has_value()) << name;
             ASSERT_EQ(fast->size(), size) << name;
             EXPECT_EQ(fast->format(), QImage::Format_RGB32);
             const QImage reference = componentThumbnail(path(name), size);
-            EXPECT_GT(psnr(*fast, reference), 34.0) << name << " at " << size.width() << "x"
-                                                    << size.height();
+            EXPECT_GT(psnr(*fast, reference), 34.0)
+                << name << " at " << size.width() << "x" << size.height();
         }
     }
 }
 
 TEST_F(PipelineFiles, WhiteStaysPureWhiteAndAlphaGoesOverWhite) {
-    const std::optional<QImage> white = makeThumbnail(path("white.png"), ThumbnailRequest{{70, 70}});
+    const std::optional<QImage> white =
+        makeThumbnail(path("white.png"), ThumbnailRequest{{70, 70}});
     ASSERT_TRUE(white);
     for (int y = 0; y < 70; ++y)
         for (int x = 0; x < 70; ++x) ASSERT_EQ(white->pixel(x, y), 0xFFFFFFFFu);
     // Half-transparent photo: every pixel lies halfway to white or lighter.
-    const std::optional<QImage> alpha = makeThumbnail(path("alpha.png"), ThumbnailRequest{{20, 20}});
+    const std::optional<QImage> alpha =
+        makeThumbnail(path("alpha.png"), ThumbnailRequest{{20, 20}});
     ASSERT_TRUE(alpha);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x) ASSERT_GE(qGray(alpha->pixel(x, y)), 120);
@@ -275,9 +282,9 @@ rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
                                  quoted(d.path().string())),
               0);
     magick(d, quoted(d.file("rgb.png")) + " -interlace PNG", "interlaced.png");
-    for (const char* name : {"rgb.png", "rgba.png", "la.png", "gray8.png", "gray1.png", "gray2.png",
-                             "gray4.png", "pal8.png", "pal4.png", "gray8-key.png", "gray16.png",
-                             "interlaced.png", "rgb-key.png"}) {
+    for (const char* name :
+         {"rgb.png", "rgba.png", "la.png", "gray8.png", "gray1.png", "gray2.png", "gray4.png",
+          "pal8.png", "pal4.png", "gray8-key.png", "gray16.png", "interlaced.png", "rgb-key.png"}) {
         CollectingSink whole, libpng;
         ASSERT_EQ(pixmoor::codec::streamPng(d.file(name), whole, true), 1) << name;
         ASSERT_EQ(pixmoor::codec::streamPng(d.file(name), libpng, false), 1) << name;
@@ -290,11 +297,13 @@ rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         CollectingSink direct;
-        const bool plain = std::string(name) != "gray16.png" && std::string(name) != "interlaced.png" &&
+        const bool plain = std::string(name) != "gray16.png" &&
+                           std::string(name) != "interlaced.png" &&
                            std::string(name) != "rgb-key.png";
         EXPECT_EQ(pixmoor::codec::detail::decodePngWhole(
                       reinterpret_cast<const unsigned char*>(bytes.constData()),
-                      std::size_t(bytes.size()), direct) == pixmoor::codec::detail::FastDecodeResult::Done,
+                      std::size_t(bytes.size()),
+                      direct) == pixmoor::codec::detail::FastDecodeResult::Done,
                   plain)
             << name;
     }
@@ -343,14 +352,16 @@ TEST(BmpStream, GivesExactlyTheRowsOfTheReader) {
         ASSERT_EQ(rows.height, raster.height);
         ASSERT_EQ(raster.bits, 24);
         for (int y = 0; y < raster.height; ++y)
-            ASSERT_EQ(std::memcmp(rows.pixels.data() + std::size_t(y) * 3 * std::size_t(raster.width),
-                                  raster.row(y), 3 * std::size_t(raster.width)),
-                      0)
+            ASSERT_EQ(
+                std::memcmp(rows.pixels.data() + std::size_t(y) * 3 * std::size_t(raster.width),
+                            raster.row(y), 3 * std::size_t(raster.width)),
+                0)
                 << name << " row " << y;
     }
     // Other kinds and damaged files are left to the reader.
     CollectingSink unused;
-    EXPECT_EQ(pixmoor::codec::streamBmp(d.file("palette.bmp"), unused), pixmoor::codec::Unsupported);
+    EXPECT_EQ(pixmoor::codec::streamBmp(d.file("palette.bmp"), unused),
+              pixmoor::codec::Unsupported);
     QFile::copy(qfile(d, "v3.bmp"), qfile(d, "cut.bmp"));
     QFile::resize(qfile(d, "cut.bmp"), QFile(qfile(d, "v3.bmp")).size() - 500);
     EXPECT_EQ(pixmoor::codec::streamBmp(d.file("cut.bmp"), unused), pixmoor::codec::Unsupported);
@@ -364,7 +375,8 @@ class PipelineOrder : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int k = 0; k < kFiles; ++k) {
-            const QString name = QStringLiteral("f%1.bmp").arg((k * 7) % kFiles, 2, 10, QLatin1Char('0'));
+            const QString name =
+                QStringLiteral("f%1.bmp").arg((k * 7) % kFiles, 2, 10, QLatin1Char('0'));
             names << name;
             QImage image(64 + k, 48, QImage::Format_RGB32);
             image.fill(colour(k));

@@ -65,10 +65,14 @@ TEST_F(BmpFiles, ReadsEveryVariantOtherToolsWrite) {
         {"v5-24.bmp", "convert " + s + " BMP:" + dir.file("v5-24.bmp")},
         {"565.bmp", "convert " + s + " -define bmp:subtype=RGB565 BMP:" + dir.file("565.bmp")},
         {"555.bmp", "convert " + s + " -define bmp:subtype=RGB555 BMP:" + dir.file("555.bmp")},
-        {"argb.bmp", "convert " + s + " -alpha set -channel A -fx 'i/w' BMP:" + dir.file("argb.bmp")},
-        {"pal8.bmp", "convert " + s + " -colors 200 -type Palette -compress None BMP3:" + dir.file("pal8.bmp")},
-        {"rle8.bmp", "convert " + s + " -colors 200 -type Palette -compress RLE BMP3:" + dir.file("rle8.bmp")},
-        {"pal4.bmp", "convert " + s + " -colors 12 -type Palette -compress None BMP3:" + dir.file("pal4.bmp")},
+        {"argb.bmp",
+         "convert " + s + " -alpha set -channel A -fx 'i/w' BMP:" + dir.file("argb.bmp")},
+        {"pal8.bmp",
+         "convert " + s + " -colors 200 -type Palette -compress None BMP3:" + dir.file("pal8.bmp")},
+        {"rle8.bmp",
+         "convert " + s + " -colors 200 -type Palette -compress RLE BMP3:" + dir.file("rle8.bmp")},
+        {"pal4.bmp",
+         "convert " + s + " -colors 12 -type Palette -compress None BMP3:" + dir.file("pal4.bmp")},
         {"mono.bmp", "convert " + s + " -monochrome BMP3:" + dir.file("mono.bmp")},
         {"pil-1.bmp", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + source +
                           "').convert('1').save('" + dir.file("pil-1.bmp") + "')\""},
@@ -100,7 +104,8 @@ TEST_F(BmpFiles, ReadsEveryVariantOtherToolsWrite) {
     // Alpha over white as Pillow blends it.
     Raster argb;
     ASSERT_EQ(readBmp(dir.file("argb.bmp"), 24, 0, argb), Ok);
-    EXPECT_EQ(differingPixels(argb, peerDecode("pillow", dir.file("argb.bmp"), dir.file("p.ppm"))), 0);
+    EXPECT_EQ(differingPixels(argb, peerDecode("pillow", dir.file("argb.bmp"), dir.file("p.ppm"))),
+              0);
     EXPECT_EQ(argb.at(0, 5), (Rgb{255, 255, 255})); // fully transparent column
     // The lossless ones give back the source exactly.
     for (const char* name : {"v3-24.bmp", "os2-24.bmp", "v5-24.bmp", "netpbm-os2.bmp"}) {
@@ -113,7 +118,8 @@ TEST_F(BmpFiles, ReadsEveryVariantOtherToolsWrite) {
     ASSERT_EQ(readBmp(dir.file("pal4.bmp"), 8, 1, pal), Ok);
     EXPECT_EQ(pal.bits, 8);
     EXPECT_LE(pal.palette.size(), 16u);
-    EXPECT_EQ(differingPixels(pal, peerDecode("magick", dir.file("pal4.bmp"), dir.file("p.ppm"))), 0);
+    EXPECT_EQ(differingPixels(pal, peerDecode("magick", dir.file("pal4.bmp"), dir.file("p.ppm"))),
+              0);
 }
 
 TEST_F(BmpFiles, TopDownRowsReadTheSameAsBottomUp) {
@@ -122,7 +128,8 @@ TEST_F(BmpFiles, TopDownRowsReadTheSameAsBottomUp) {
     const std::size_t rowBytes = (37 * 3 + 3) & ~3, offset = 54;
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
     for (int y = 22; y >= 0; --y)
-        flipped.insert(flipped.end(), bytes.begin() + std::ptrdiff_t(offset + rowBytes * std::size_t(y)),
+        flipped.insert(flipped.end(),
+                       bytes.begin() + std::ptrdiff_t(offset + rowBytes * std::size_t(y)),
                        bytes.begin() + std::ptrdiff_t(offset + rowBytes * std::size_t(y + 1)));
     const std::int32_t negative = -23;
     std::memcpy(&flipped[22], &negative, 4);
@@ -141,7 +148,7 @@ TEST_F(BmpFiles, Rle4AndRle8StreamsWithEscapesAndRunsPastTheRow) {
     // clipped at 6; end of line. Middle line: delta (2, 0), run of 10 of 3 that must stop at the
     // row's end rather than wrap; end of line. Top line: absent (end of bitmap first): index 0.
     const std::vector<std::uint8_t> rle4 = {5, 0x12, 0, 3, 0x33, 0x30, 0, 0, //
-                                            0, 2, 2, 0, 10, 0x33, 0, 0,      //
+                                            0, 2,    2, 0, 10,   0x33, 0, 0, //
                                             0, 1};
     const std::string f4 = dir.file("rle4.bmp");
     test::writeWholeFile(f4, handMadeBmp(6, 3, 4, 2, kFour, rle4));
@@ -150,7 +157,8 @@ TEST_F(BmpFiles, Rle4AndRle8StreamsWithEscapesAndRunsPastTheRow) {
     const std::vector<std::vector<int>> expect4 = {
         {0, 0, 0, 0, 0, 0}, {0, 0, 3, 3, 3, 3}, {1, 2, 1, 2, 1, 3}};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(r.at(x, y), kFour[std::size_t(expect4[y][x])]) << x << "," << y;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(r.at(x, y), kFour[std::size_t(expect4[y][x])]) << x << "," << y;
 
     // RLE8 with a delta that jumps off the image, and with no end-of-bitmap marker after the last
     // line: both end cleanly with what was decoded.
@@ -176,8 +184,9 @@ TEST_F(BmpFiles, DamagedFilesFailCleanly) {
     // lack its padding, and an RLE stream its end marker: such files exist and are read.)
     const std::string cut = dir.file("cut.bmp");
     for (const char* compress : {"RLE", "None"}) {
-        const std::string file = make("p.bmp", "convert " + q(source) + " -colors 30 -type Palette -compress " +
-                                                   compress + " BMP3:" + dir.file("p.bmp"));
+        const std::string file =
+            make("p.bmp", "convert " + q(source) + " -colors 30 -type Palette -compress " +
+                              compress + " BMP3:" + dir.file("p.bmp"));
         const std::vector<std::uint8_t> bytes = test::readWholeFile(file);
         for (std::size_t n = 0; n < bytes.size() - 3; n += (n < 200 ? 1 : 7)) {
             test::writeWholeFile(cut, {bytes.begin(), bytes.begin() + std::ptrdiff_t(n)});
@@ -193,13 +202,13 @@ TEST_F(BmpFiles, DamagedFilesFailCleanly) {
         std::uint32_t compression;
         int expected;
     };
-    for (const Case& c : {Case{"huge", 60000, 60000, 24, 0, TooLarge},
-                          Case{"no width", 0, 5, 24, 0, Corrupt},
-                          Case{"odd depth", 4, 4, 7, 0, Corrupt},
-                          Case{"embedded jpeg", 4, 4, 24, 4, Unsupported},
-                          Case{"rle8 at 4 bits", 4, 4, 4, 1, Corrupt},
-                          Case{"pixels missing", 4, 4, 24, 0, Truncated}}) {
-        test::writeWholeFile(cut, handMadeBmp(c.width, c.height, c.bits, c.compression, {}, {1, 2, 3}));
+    for (const Case& c :
+         {Case{"huge", 60000, 60000, 24, 0, TooLarge}, Case{"no width", 0, 5, 24, 0, Corrupt},
+          Case{"odd depth", 4, 4, 7, 0, Corrupt}, Case{"embedded jpeg", 4, 4, 24, 4, Unsupported},
+          Case{"rle8 at 4 bits", 4, 4, 4, 1, Corrupt},
+          Case{"pixels missing", 4, 4, 24, 0, Truncated}}) {
+        test::writeWholeFile(cut,
+                             handMadeBmp(c.width, c.height, c.bits, c.compression, {}, {1, 2, 3}));
         Raster r;
         EXPECT_EQ(readBmp(cut, 24, 1, r), c.expected) << c.what;
         EXPECT_TRUE(r.empty());

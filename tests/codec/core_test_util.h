@@ -109,7 +109,8 @@ inline int maxChannelDifference(const Raster& a, const Raster& b) {
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x) {
             const Rgb p = a.at(x, y), q = b.at(x, y);
-            worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+            worst =
+                std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
         }
     return worst;
 }

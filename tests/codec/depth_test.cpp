@@ -25,7 +25,8 @@ Rgb meanColour(const Raster& r) {
             s[0] += c.r, s[1] += c.g, s[2] += c.b;
         }
     const double n = double(r.width) * r.height;
-    return {std::uint8_t(s[0] / n + 0.5), std::uint8_t(s[1] / n + 0.5), std::uint8_t(s[2] / n + 0.5)};
+    return {std::uint8_t(s[0] / n + 0.5), std::uint8_t(s[1] / n + 0.5),
+            std::uint8_t(s[2] / n + 0.5)};
 }
 
 TEST(Depth, RefusesUnknownDepthsAndEmptyImages) {

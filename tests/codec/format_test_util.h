@@ -25,7 +25,8 @@ inline int maxDifference(const Raster& a, const Raster& b) {
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x) {
             const Rgb p = a.at(x, y), r = b.at(x, y);
-            worst = std::max({worst, std::abs(p.r - r.r), std::abs(p.g - r.g), std::abs(p.b - r.b)});
+            worst =
+                std::max({worst, std::abs(p.r - r.r), std::abs(p.g - r.g), std::abs(p.b - r.b)});
         }
     return worst;
 }
@@ -41,7 +42,7 @@ inline void truncateFile(const std::string& path, std::size_t n) {
 // misplaced row or column at once.
 inline Raster makeBlocks(int width, int height) {
     return makeRgb(width, height, [](int x, int y) {
-        static const Rgb colours[6] = {{255, 0, 0},   {0, 160, 0},   {0, 0, 255},
+        static const Rgb colours[6] = {{255, 0, 0},   {0, 160, 0},     {0, 0, 255},
                                        {250, 250, 0}, {255, 255, 255}, {20, 20, 20}};
         return colours[(x / 5 + 2 * (y / 3)) % 6];
     });

@@ -65,13 +65,15 @@ TEST(FormatWriters, FullFileSystemLeavesNoPartialFile) {
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
         ASSERT_GT(n, 0);
         pixmoor::test::TempDir mountPoint;
-        const std::string inner = "mount -t tmpfs -o size=256k tmpfs " + q(mountPoint.path().string()) +
-                                  " && PIXMOOR_FULL_DIR=" + q(mountPoint.path().string()) + " exec " +
-                                  q(self) + " --gtest_filter=FormatWriters.FullFileSystemLeavesNoPartialFile";
+        const std::string inner =
+            "mount -t tmpfs -o size=256k tmpfs " + q(mountPoint.path().string()) +
+            " && PIXMOOR_FULL_DIR=" + q(mountPoint.path().string()) + " exec " + q(self) +
+            " --gtest_filter=FormatWriters.FullFileSystemLeavesNoPartialFile";
         const int status = pixmoor::test::run("unshare -m sh -c " + q(inner) + " >/dev/null 2>&1");
         if (status == 32 || status == 1) {
             // mount or unshare refused (no privilege in this container): nothing to test here
-            if (pixmoor::test::run("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "unshare refused";
+            if (pixmoor::test::run("unshare -m true 2>/dev/null") != 0)
+                GTEST_SKIP() << "unshare refused";
         }
         EXPECT_EQ(status, 0) << "the writers misbehaved on a full file system";
         return;

@@ -26,7 +26,8 @@ TEST(GifRead, ImageMagickFilesDecodeAlike) {
     make("convert -size 30x20 xc:none -fill red -draw 'rectangle 5,5 20,15' " +
          q(dir.file("transparent.gif")));
     make("convert -size 20x10 xc:blue xc:yellow -loop 0 " + q(dir.file("anim.gif")));
-    for (const char* name : {"plain.gif", "interlaced.gif", "mono.gif", "transparent.gif", "anim.gif"}) {
+    for (const char* name :
+         {"plain.gif", "interlaced.gif", "mono.gif", "transparent.gif", "anim.gif"}) {
         SCOPED_TRACE(name);
         const std::string file = dir.file(name);
         Raster ours;
@@ -194,8 +195,8 @@ TEST(GifRead, DamagedAndHostileFilesFailCleanly) {
     EXPECT_EQ(readGif(dir.file("png.gif"), 24, 0, r), NotThisFormat);
     EXPECT_EQ(detail::infoGif(dir.file("png.gif"), info), NotThisFormat);
 
-    for (const std::size_t keep : {std::size_t(4), std::size_t(12), std::size_t(400), bytes.size() / 2,
-                                   bytes.size() - 3}) {
+    for (const std::size_t keep :
+         {std::size_t(4), std::size_t(12), std::size_t(400), bytes.size() / 2, bytes.size() - 3}) {
         SCOPED_TRACE(keep);
         auto cut = bytes;
         cut.resize(keep);

@@ -73,11 +73,13 @@ TEST(Info, ReportsWidthsBeyondSixteenBitsAndTheBmpVariant) {
     ASSERT_EQ(readBmp(dir.file("wide.bmp"), 24, 0, r), Ok);
     EXPECT_EQ(r.at(69999, 1), (Rgb{0x7F, 0x7F, 0x7F}));
 
-    ASSERT_EQ(run("convert -size 5x3 xc:red -define bmp:subtype=RGB565 BMP:" + q(dir.file("v5.bmp"))), 0);
+    ASSERT_EQ(
+        run("convert -size 5x3 xc:red -define bmp:subtype=RGB565 BMP:" + q(dir.file("v5.bmp"))), 0);
     ASSERT_EQ(imageInfo(dir.file("v5.bmp"), info), Ok);
     EXPECT_EQ(info.bitsPerPixel, 16);
     EXPECT_EQ(info.detail, "Bitfields, V5");
-    ASSERT_EQ(run("pbmmake -white 9 4 | ppmtobmp -os2 > " + q(dir.file("os2.bmp")) + " 2>/dev/null"), 0);
+    ASSERT_EQ(
+        run("pbmmake -white 9 4 | ppmtobmp -os2 > " + q(dir.file("os2.bmp")) + " 2>/dev/null"), 0);
     ASSERT_EQ(imageInfo(dir.file("os2.bmp"), info), Ok);
     EXPECT_EQ(info.bitsPerPixel, 1);
     EXPECT_EQ(info.colours, 2);
@@ -110,7 +112,8 @@ namespace {
 // Inputs the fuzzers found troublesome, kept so each fault stays mended: every one must give a
 // clean result from the information call and from reading at every depth.
 TEST(Info, FuzzerRegressionFilesFailCleanly) {
-    const std::filesystem::path folder = std::filesystem::path(PIXMOOR_FIXTURES) / "codec" / "regressions";
+    const std::filesystem::path folder =
+        std::filesystem::path(PIXMOOR_FIXTURES) / "codec" / "regressions";
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string file = entry.path().string();

@@ -20,9 +20,7 @@ using pixmoor::test::TempDir;
 
 class JpegFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(writePpm(base, makePhotoLike(123, 77)));
-    }
+    void SetUp() override { ASSERT_TRUE(writePpm(base, makePhotoLike(123, 77))); }
     std::string cjpeg(const std::string& name, const std::string& options) {
         const std::string file = dir.file(name);
         make("cjpeg " + options + " -outfile " + q(file) + " " + q(base));
@@ -34,12 +32,9 @@ protected:
 
 TEST_F(JpegFiles, VariantsDecodeLikeDjpegAtEveryScale) {
     const std::string files[] = {
-        cjpeg("baseline.jpg", "-quality 90"),
-        cjpeg("progressive.jpg", "-progressive"),
-        cjpeg("gray.jpg", "-grayscale"),
-        cjpeg("restart.jpg", "-restart 1 -sample 1x1"),
-        cjpeg("arith.jpg", "-arithmetic"),
-        cjpeg("optimized.jpg", "-optimize -sample 2x1"),
+        cjpeg("baseline.jpg", "-quality 90"), cjpeg("progressive.jpg", "-progressive"),
+        cjpeg("gray.jpg", "-grayscale"),      cjpeg("restart.jpg", "-restart 1 -sample 1x1"),
+        cjpeg("arith.jpg", "-arithmetic"),    cjpeg("optimized.jpg", "-optimize -sample 2x1"),
     };
     for (const std::string& file : files) {
         for (const int scale : {1, 2, 4, 8}) {
@@ -123,7 +118,8 @@ void writeCmykJpeg(const std::string& file, const Raster& rgb, bool adobe) {
             // K from the brightest channel; the inks make up the rest.
             const int k = 255 - std::max({c.r, c.g, c.b});
             const int rest = 255 - k;
-            const int ink[4] = {rest ? (rest - c.r) * 255 / rest : 0, rest ? (rest - c.g) * 255 / rest : 0,
+            const int ink[4] = {rest ? (rest - c.r) * 255 / rest : 0,
+                                rest ? (rest - c.g) * 255 / rest : 0,
                                 rest ? (rest - c.b) * 255 / rest : 0, k};
             for (int i = 0; i < 4; ++i)
                 row[std::size_t(x) * 4 + std::size_t(i)] = JSAMPLE(adobe ? 255 - ink[i] : ink[i]);
@@ -220,8 +216,8 @@ std::vector<std::vector<std::uint8_t>> segments(const std::vector<std::uint8_t>&
         if (jpeg[i + 1] == 0xD9) break;
         std::size_t end = i + 2 + (std::size_t(jpeg[i + 2]) << 8 | jpeg[i + 3]);
         if (jpeg[i + 1] == 0xDA) // entropy data up to the next marker that is not a restart
-            while (end + 1 < jpeg.size() &&
-                   !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
+            while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 &&
+                                              (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
                 ++end;
         out.emplace_back(jpeg.begin() + std::ptrdiff_t(start), jpeg.begin() + std::ptrdiff_t(end));
         i = end;
@@ -245,7 +241,8 @@ TEST_F(JpegFiles, DamagedAndHostileFilesFailCleanly) {
 
     // Cut anywhere: in the headers, or in the entropy-coded data (libjpeg would pad the rest
     // with gray; we call it truncated), at full size and scaled.
-    for (const std::size_t keep : {std::size_t(3), std::size_t(100), bytes.size() / 2, bytes.size() - 30}) {
+    for (const std::size_t keep :
+         {std::size_t(3), std::size_t(100), bytes.size() / 2, bytes.size() - 30}) {
         SCOPED_TRACE(keep);
         auto cut = bytes;
         cut.resize(keep);
@@ -288,7 +285,8 @@ TEST_F(JpegFiles, DamagedAndHostileFilesFailCleanly) {
 
     // Scrambled entropy data decodes to something or fails, but never crashes.
     auto scrambled = bytes;
-    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 200; ++i) scrambled[i] = std::uint8_t(i * 37);
+    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 200; ++i)
+        scrambled[i] = std::uint8_t(i * 37);
     writeWholeFile(dir.file("scrambled.jpg"), scrambled);
     const int rc = readJpeg(dir.file("scrambled.jpg"), 24, 1, 0, r);
     EXPECT_TRUE(rc == Ok || rc == Corrupt || rc == Truncated) << rc;

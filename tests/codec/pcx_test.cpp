@@ -33,7 +33,9 @@ std::vector<std::uint8_t> pcxHeader(int xmin, int ymin, int xmax, int ymax, int 
                                     int bytesPerLine) {
     std::vector<std::uint8_t> h(128, 0);
     h[0] = 0x0A, h[1] = 5, h[2] = 1, h[3] = std::uint8_t(bits);
-    auto put16 = [&](std::size_t at, int v) { h[at] = std::uint8_t(v), h[at + 1] = std::uint8_t(v >> 8); };
+    auto put16 = [&](std::size_t at, int v) {
+        h[at] = std::uint8_t(v), h[at + 1] = std::uint8_t(v >> 8);
+    };
     put16(4, xmin), put16(6, ymin), put16(8, xmax), put16(10, ymax);
     h[65] = std::uint8_t(planes);
     put16(66, bytesPerLine);
@@ -46,8 +48,8 @@ TEST_F(PcxFiles, ReadsEveryVariantOtherToolsWrite) {
     ASSERT_EQ(run("pnmquant 4 " + s + " > " + q4 + " 2>/dev/null"), 0);
     ASSERT_EQ(run("pnmquant 16 " + s + " > " + q16 + " 2>/dev/null"), 0);
     auto pillow = [&](const std::string& mode, const std::string& name) {
-        return "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + source + "').convert(" +
-               mode + ").save('" + dir.file(name) + "')\"";
+        return "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + source +
+               "').convert(" + mode + ").save('" + dir.file(name) + "')\"";
     };
     const std::vector<std::pair<std::string, std::string>> variants = {
         {"im-24.pcx", "convert " + s + " PCX:" + dir.file("im-24.pcx")},
@@ -166,7 +168,9 @@ TEST_F(PcxFiles, WrittenFilesReadBackInEveryToolWithTheSamePixels) {
         }
     }
     // A two-colour image at 1 bit is stored black and white, the brighter colour white.
-    Raster two = test::makeRgb(9, 3, [](int x, int) { return x % 3 ? Rgb{200, 180, 0} : Rgb{0, 0, 90}; });
+    Raster two = test::makeRgb(9, 3, [](int x, int) {
+        return x % 3 ? Rgb{200, 180, 0} : Rgb{0, 0, 90};
+    });
     ASSERT_EQ(writePcx(dir.file("two.pcx"), 1, two), Ok);
     Raster back;
     ASSERT_EQ(readPcx(dir.file("two.pcx"), 24, 0, back), Ok);

@@ -51,13 +51,15 @@ struct Variant {
 
 TEST(PngRead, EveryColourTypeAndDepthMatchesImageMagick) {
     TempDir dir;
-    writeWholeFile(dir.file("make.py"),
-                   std::vector<std::uint8_t>(kPillowFixtures, kPillowFixtures + std::strlen(kPillowFixtures)));
+    writeWholeFile(
+        dir.file("make.py"),
+        std::vector<std::uint8_t>(kPillowFixtures, kPillowFixtures + std::strlen(kPillowFixtures)));
     make("/usr/bin/python3 " + q(dir.file("make.py")) + " " + q(dir.path().string()));
     const std::string src = dir.file("rgba8.png");
     make("convert " + q(src) + " -depth 16 PNG64:" + q(dir.file("rgba16.png")));
     make("convert " + q(dir.file("rgb8.png")) + " -depth 16 PNG48:" + q(dir.file("rgb16.png")));
-    make("convert " + q(dir.file("graya8.png")) + " -depth 16 -define png:bit-depth=16 -define png:color-type=4 " +
+    make("convert " + q(dir.file("graya8.png")) +
+         " -depth 16 -define png:bit-depth=16 -define png:color-type=4 " +
          q(dir.file("graya16.png")));
     // netpbm writes gray PNGs at the depth of the PGM's maximum value.
     make("convert " + q(dir.file("gray8.png")) + " -depth 2 pgm:- | pnmtopng > " +
@@ -107,7 +109,8 @@ TEST(PngRead, PaletteIsKeptExactlyAndTransparencyTurnsWhite) {
     make("/usr/bin/python3 -c \"from PIL import Image; im = Image.new('P', (10, 4)); "
          "im.putpalette([10,20,30, 200,0,0, 0,200,0, 0,0,200, 90,90,90]); "
          "im.putdata([x % 5 for x in range(40)]); "
-         "im.save('" + dir.file("five.png") + "', transparency=bytes([255, 0, 255, 255, 255]))\"");
+         "im.save('" +
+         dir.file("five.png") + "', transparency=bytes([255, 0, 255, 255, 255]))\"");
     Raster r;
     ASSERT_EQ(readPng(dir.file("five.png"), 8, 1, r), Ok);
     ASSERT_TRUE(r.indexed());
@@ -124,9 +127,10 @@ TEST(PngWrite, EveryDepthRoundTripsAndOpensInOtherTools) {
     const Raster photo = makePhotoLike(61, 29);
     for (const int bits : {0, 1, 4, 8, 24}) {
         for (const int interlace : {0, 1}) {
-            SCOPED_TRACE("bits " + std::to_string(bits) + " interlace " + std::to_string(interlace));
-            const std::string file = dir.file("out" + std::to_string(bits) + "_" +
-                                              std::to_string(interlace) + ".png");
+            SCOPED_TRACE("bits " + std::to_string(bits) + " interlace " +
+                         std::to_string(interlace));
+            const std::string file =
+                dir.file("out" + std::to_string(bits) + "_" + std::to_string(interlace) + ".png");
             ASSERT_EQ(writePng(file, bits, interlace, photo), Ok);
             Raster expected = photo;
             ASSERT_EQ(convertDepth(expected, bits, 1), Ok);
@@ -195,8 +199,8 @@ TEST(PngRead, DamagedFilesFailCleanly) {
     writeWholeFile(dir.file("text.png"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
     EXPECT_EQ(readPng(dir.file("text.png"), 24, 0, r), NotThisFormat);
 
-    for (const std::size_t keep : {std::size_t(5), std::size_t(20), std::size_t(60), bytes.size() / 2,
-                                   bytes.size() - 20}) {
+    for (const std::size_t keep :
+         {std::size_t(5), std::size_t(20), std::size_t(60), bytes.size() / 2, bytes.size() - 20}) {
         SCOPED_TRACE(keep);
         auto cut = bytes;
         cut.resize(keep);
@@ -240,8 +244,11 @@ TEST(PngInfo, ReportsPaletteSizeAndAnimationFrames) {
     TempDir dir;
     make("/usr/bin/python3 -c \"from PIL import Image; "
          "f = [Image.new('RGB', (12, 9), c) for c in ('red', 'green', 'blue')]; "
-         "f[0].save('" + dir.file("anim.png") + "', save_all=True, append_images=f[1:]); "
-         "f[0].quantize(3).save('" + dir.file("pal.png") + "')\"");
+         "f[0].save('" +
+         dir.file("anim.png") +
+         "', save_all=True, append_images=f[1:]); "
+         "f[0].quantize(3).save('" +
+         dir.file("pal.png") + "')\"");
     ImageInfo info;
     ASSERT_EQ(detail::infoPng(dir.file("anim.png"), info), Ok);
     EXPECT_EQ(info.format, "PNG");

@@ -107,12 +107,13 @@ TEST(TiffWrite, EveryDepthAndCompressionRoundTripsAndOpensInOtherTools) {
         int compression;
         const char* scheme; // as tiffinfo names it
     };
-    const Case cases[] = {{TiffNone, "None"}, {TiffLzw, "LZW"}, {TiffPackBits, "PackBits"},
-                          {TiffCcitt, "CCITT RLE"}};
+    const Case cases[] = {
+        {TiffNone, "None"}, {TiffLzw, "LZW"}, {TiffPackBits, "PackBits"}, {TiffCcitt, "CCITT RLE"}};
     for (const Case& c : cases) {
         for (const int bits : {0, 1, 4, 8, 24}) {
             if (c.compression == TiffCcitt && bits != 1) {
-                EXPECT_EQ(writeTiff(dir.file("x.tif"), c.compression, bits, photo), CompressionDepth);
+                EXPECT_EQ(writeTiff(dir.file("x.tif"), c.compression, bits, photo),
+                          CompressionDepth);
                 continue;
             }
             SCOPED_TRACE(std::string(c.scheme) + " bits " + std::to_string(bits));
@@ -134,8 +135,9 @@ TEST(TiffWrite, EveryDepthAndCompressionRoundTripsAndOpensInOtherTools) {
     }
     // A two-colour image that is not black and white keeps its colours (as a palette), except
     // under CCITT, which is black and white by nature.
-    Raster duo =
-        makeRgb(16, 4, [](int x, int) { return x < 8 ? Rgb{250, 250, 120} : Rgb{0, 0, 90}; });
+    Raster duo = makeRgb(16, 4, [](int x, int) {
+        return x < 8 ? Rgb{250, 250, 120} : Rgb{0, 0, 90};
+    });
     ASSERT_EQ(writeTiff(dir.file("duo.tif"), TiffLzw, 1, duo), Ok);
     Raster back;
     ASSERT_EQ(readTiff(dir.file("duo.tif"), 24, 0, back), Ok);
@@ -190,8 +192,8 @@ TEST(TiffRead, DamagedAndHostileFilesFailCleanly) {
 
     // The writer puts the directory after the image data, so every cut loses the directory or
     // some strips.
-    for (const std::size_t keep : {std::size_t(3), std::size_t(8), std::size_t(100), bytes.size() / 2,
-                                   bytes.size() - 10}) {
+    for (const std::size_t keep :
+         {std::size_t(3), std::size_t(8), std::size_t(100), bytes.size() / 2, bytes.size() - 10}) {
         SCOPED_TRACE(keep);
         auto cut = bytes;
         cut.resize(keep);

@@ -71,10 +71,12 @@ TEST_F(Tool, DecodeWritesThePpmOtherToolsDecode) {
     ASSERT_EQ(run("convert " + q(source) + " -colors 60 PCX:" + q(pcx)), 0);
     ASSERT_EQ(tool("decode " + q(pcx) + " " + q(dir.file("out.ppm"))).status, 0);
     const Raster ours = test::readPpm(dir.file("out.ppm"));
-    EXPECT_EQ(test::differingPixels(ours, test::peerDecode("magick", pcx, dir.file("peer.ppm"))), 0);
+    EXPECT_EQ(test::differingPixels(ours, test::peerDecode("magick", pcx, dir.file("peer.ppm"))),
+              0);
 
     // Reduced on the way: black and white only.
-    ASSERT_EQ(tool("decode " + q(pcx) + " " + q(dir.file("bw.ppm")) + " --bits 1 --dither 0").status, 0);
+    ASSERT_EQ(
+        tool("decode " + q(pcx) + " " + q(dir.file("bw.ppm")) + " --bits 1 --dither 0").status, 0);
     const Raster bw = test::readPpm(dir.file("bw.ppm"));
     ASSERT_EQ(bw.width, 45);
     for (int y = 0; y < bw.height; ++y)
@@ -87,9 +89,13 @@ TEST_F(Tool, DecodeWritesThePpmOtherToolsDecode) {
 TEST_F(Tool, EncodeChoosesTheWriterByTheExtensionAndKeepsPalettes) {
     const std::string in = bmp("in.bmp");
     for (const auto& [name, format, options] :
-         {std::tuple{"o.bmp", "BMP", ""}, {"o.pcx", "PCX", "--bits 4"}, {"o.gif", "GIF", ""},
-          {"o.png", "PNG", "--interlace"}, {"o.jpg", "JPEG", "--quality 90 --smooth 10"},
-          {"o.tif", "TIFF", "--compression packbits --bits 8"}, {"UPPER.PCX", "PCX", "--bits 0"}}) {
+         {std::tuple{"o.bmp", "BMP", ""},
+          {"o.pcx", "PCX", "--bits 4"},
+          {"o.gif", "GIF", ""},
+          {"o.png", "PNG", "--interlace"},
+          {"o.jpg", "JPEG", "--quality 90 --smooth 10"},
+          {"o.tif", "TIFF", "--compression packbits --bits 8"},
+          {"UPPER.PCX", "PCX", "--bits 0"}}) {
         SCOPED_TRACE(name);
         const Result r = tool("encode " + q(in) + " " + q(dir.file(name)) + " " + options);
         ASSERT_EQ(r.status, 0) << r.err;
@@ -115,15 +121,16 @@ TEST_F(Tool, ErrorsGiveTheLibraryTextAndStatusOne) {
     struct Case {
         std::string args, text;
     };
-    for (const Case& c : {Case{"info " + q(dir.file("none.bmp")), "Cannot open the file"},
-                          Case{"info " + q(source), "not of the expected image format"},
-                          Case{"decode " + q(in) + " " + q(dir.file("no/dir/x.ppm")), "Cannot create the file"},
-                          Case{"encode " + q(in) + " " + q(dir.file("x.webp")), "cannot tell the output format"},
-                          Case{"encode " + q(in) + " " + q(dir.file("x.tif")) + " --compression ccitt --bits 8",
-                               "needs a black and white image"},
-                          Case{"decode " + q(in) + " " + q(dir.file("x.ppm")) + " --bits 7", "--bits takes"},
-                          Case{"decode " + q(in) + " " + q(dir.file("x.ppm")) + " --scale", "needs a value"},
-                          Case{"frobnicate", "unknown command"}, Case{"", "no command"}}) {
+    for (const Case& c :
+         {Case{"info " + q(dir.file("none.bmp")), "Cannot open the file"},
+          Case{"info " + q(source), "not of the expected image format"},
+          Case{"decode " + q(in) + " " + q(dir.file("no/dir/x.ppm")), "Cannot create the file"},
+          Case{"encode " + q(in) + " " + q(dir.file("x.webp")), "cannot tell the output format"},
+          Case{"encode " + q(in) + " " + q(dir.file("x.tif")) + " --compression ccitt --bits 8",
+               "needs a black and white image"},
+          Case{"decode " + q(in) + " " + q(dir.file("x.ppm")) + " --bits 7", "--bits takes"},
+          Case{"decode " + q(in) + " " + q(dir.file("x.ppm")) + " --scale", "needs a value"},
+          Case{"frobnicate", "unknown command"}, Case{"", "no command"}}) {
         SCOPED_TRACE(c.args);
         const Result r = tool(c.args);
         EXPECT_EQ(r.status, 1);
@@ -135,15 +142,22 @@ TEST_F(Tool, ErrorsGiveTheLibraryTextAndStatusOne) {
 TEST_F(Tool, GarbageBehindEverySignatureNeverCrashesIt) {
     std::mt19937 random(12345);
     const std::vector<std::vector<std::uint8_t>> signatures = {
-        {'B', 'M'}, {0x0A, 5, 1, 8}, {0x0A, 5, 1, 1}, {0xFF, 0xD8, 0xFF}, {0x89, 'P', 'N', 'G', 13, 10, 26, 10},
-        {'G', 'I', 'F', '8', '9', 'a'}, {'I', 'I', 42, 0}, {'M', 'M', 0, 42}};
+        {'B', 'M'},
+        {0x0A, 5, 1, 8},
+        {0x0A, 5, 1, 1},
+        {0xFF, 0xD8, 0xFF},
+        {0x89, 'P', 'N', 'G', 13, 10, 26, 10},
+        {'G', 'I', 'F', '8', '9', 'a'},
+        {'I', 'I', 42, 0},
+        {'M', 'M', 0, 42}};
     for (std::size_t i = 0; i < signatures.size(); ++i) {
         for (std::size_t length : {std::size_t(20), std::size_t(200), std::size_t(5000)}) {
             std::vector<std::uint8_t> bytes = signatures[i];
             while (bytes.size() < length) bytes.push_back(std::uint8_t(random()));
             const std::string f = dir.file("garbage");
             test::writeWholeFile(f, bytes);
-            for (const std::string& command : {"info " + q(f), "decode " + q(f) + " " + q(dir.file("g.ppm"))}) {
+            for (const std::string& command :
+                 {"info " + q(f), "decode " + q(f) + " " + q(dir.file("g.ppm"))}) {
                 const Result r = tool(command);
                 EXPECT_TRUE(r.status == 0 || r.status == 1) << command << " " << i << " " << r.err;
             }
@@ -152,7 +166,8 @@ TEST_F(Tool, GarbageBehindEverySignatureNeverCrashesIt) {
 }
 
 TEST_F(Tool, AFullDiskIsReportedAndLeavesNoFile) {
-    if (::geteuid() != 0 || run("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "needs root and mount namespaces";
+    if (::geteuid() != 0 || run("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
     const std::string big = dir.file("big.bmp");
     ASSERT_EQ(writeBmp(big, 24, test::makePhotoLike(400, 300)), Ok); // 360 KB
     const std::string mount = dir.file("small");

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Whatever came out must be a well-formed raster.
     if (!raster.empty()) {
         const std::size_t rowBytes = std::size_t(raster.width) * (raster.bits == 24 ? 3 : 1);
-        if (raster.stride < rowBytes || raster.pixels.size() < raster.stride * std::size_t(raster.height))
+        if (raster.stride < rowBytes ||
+            raster.pixels.size() < raster.stride * std::size_t(raster.height))
             __builtin_trap();
         if (raster.indexed())
             for (int y = 0; y < raster.height; ++y)

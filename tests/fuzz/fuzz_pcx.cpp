@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int depths[] = {24, 8, 4, 1, 0};
     const std::uint8_t pick = size ? data[size - 1] : 0;
     pixmoor::codec::Raster raster;
-    const int rc = pixmoor::codec::readPcx(pixmoor::fuzz::scratchFile(), depths[pick % 5], (pick >> 3) & 1, raster);
-    if (pixmoor::codec::succeeded(rc) && raster.empty()) __builtin_trap(); // success must give pixels
+    const int rc = pixmoor::codec::readPcx(pixmoor::fuzz::scratchFile(), depths[pick % 5],
+                                           (pick >> 3) & 1, raster);
+    if (pixmoor::codec::succeeded(rc) && raster.empty())
+        __builtin_trap(); // success must give pixels
     if (!pixmoor::codec::succeeded(rc) && !raster.empty()) __builtin_trap(); // failure must not
     return 0;
 }

@@ -3,8 +3,8 @@
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/support/test_dirs.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -46,7 +46,8 @@ TEST_F(ClipboardX11, BitmapsReachOtherProgramsAsImages) {
     image.CopyToClipboard();
     const QByteArray targets = xclip({"-selection", "clipboard", "-t", "TARGETS", "-o"});
     EXPECT_TRUE(targets.contains("image/png")) << targets.toStdString();
-    const QImage back = QImage::fromData(xclip({"-selection", "clipboard", "-t", "image/png", "-o"}));
+    const QImage back =
+        QImage::fromData(xclip({"-selection", "clipboard", "-t", "image/png", "-o"}));
     EXPECT_EQ(back.size(), QSize(40, 20));
     EXPECT_EQ(back.pixelColor(5, 5), QColor(Qt::red));
 }

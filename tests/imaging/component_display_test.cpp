@@ -26,7 +26,9 @@ QImage solid(int w, int h, QColor c, QImage::Format format = QImage::Format_RGB8
     return image;
 }
 
-QImage grab(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage grab(QWidget& w) {
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 // Bounding box of the pixels close to colour.
 QRect boxOf(const QImage& image, QRgb colour, int tolerance = 40) {
@@ -76,7 +78,7 @@ TEST(ComponentProperties, StretchAndStretchRatioSwitchEachOtherOff) {
     EXPECT_TRUE(image.StretchRatio());
     image.setStretchRatio(true); // the same value changes nothing
     EXPECT_TRUE(image.StretchRatio());
-    image.setStretch(false);     // switching one off leaves the other alone
+    image.setStretch(false); // switching one off leaves the other alone
     EXPECT_TRUE(image.StretchRatio());
 }
 
@@ -129,13 +131,14 @@ TEST(ComponentPaint, ColourPicturesScaleWithoutBlendingExceptMonochrome) {
     image.setBitmap(checker);
     image.setStretch(true);
     QImage shot = grab(image);
-    const int pure = countColour(shot, qRgb(0, 0, 0), 0) + countColour(shot, qRgb(255, 255, 255), 0);
+    const int pure =
+        countColour(shot, qRgb(0, 0, 0), 0) + countColour(shot, qRgb(255, 255, 255), 0);
     EXPECT_EQ(pure, 100 * 100);
     image.setImageReadRes(lMonoChrome);
     image.update();
     shot = grab(image);
-    const int blended = 100 * 100 - countColour(shot, qRgb(0, 0, 0), 0) -
-                        countColour(shot, qRgb(255, 255, 255), 0);
+    const int blended =
+        100 * 100 - countColour(shot, qRgb(0, 0, 0), 0) - countColour(shot, qRgb(255, 255, 255), 0);
     EXPECT_GT(blended, 0);
 }
 

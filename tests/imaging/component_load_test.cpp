@@ -52,7 +52,9 @@ protected:
 };
 TempDir* ComponentLoad::dir_ = nullptr;
 
-QString upper(const QString& s) { return s.toUpper(); }
+QString upper(const QString& s) {
+    return s.toUpper();
+}
 
 } // namespace
 
@@ -81,10 +83,10 @@ TEST_F(ComponentLoad, EveryCodecExtensionLoadsThroughItsDecoder) {
     struct Case {
         const char* name;
         const char* format;
-    } cases[] = {{"a.bmp", "BMP"},       {"B.BMP", "BMP"},        {"a.png", "PNG"},
-                 {"a.gif", "GIF"},       {"a.tif", "TIFF"},       {"a.pcx", "PCX"},
-                 {"a.jpg", "JPEG"},      {"photo.jpeg", "JPEG"},  {"photo.jpe", "JPEG"},
-                 {"scan.tiff", "TIFF"},  {"thumb.thb", "BMP"},    {"thumb.thj", "JPEG"}};
+    } cases[] = {{"a.bmp", "BMP"},      {"B.BMP", "BMP"},       {"a.png", "PNG"},
+                 {"a.gif", "GIF"},      {"a.tif", "TIFF"},      {"a.pcx", "PCX"},
+                 {"a.jpg", "JPEG"},     {"photo.jpeg", "JPEG"}, {"photo.jpe", "JPEG"},
+                 {"scan.tiff", "TIFF"}, {"thumb.thb", "BMP"},   {"thumb.thj", "JPEG"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         image.setImageName(file("other.png")); // something else first
@@ -308,7 +310,7 @@ TEST_F(ComponentLoad, SavedDepthFollowsTheWriteResolutionPerFormat) {
         TSaveResolution res;
         int bmp; // BMP, PNG, TIF, PCX
         int gif;
-    } cases[] = {{sMonoChrome, 1, 1}, {sColor16, 4, 4},   {sColor256, 8, 8},
+    } cases[] = {{sMonoChrome, 1, 1}, {sColor16, 4, 4},  {sColor256, 8, 8},
                  {sColorTrue, 24, 8}, {sJpegGray, 8, 8}, {sAutoMatic, 24, 8}};
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.res));
@@ -355,8 +357,8 @@ TEST_F(ComponentLoad, SaveParametersReachTheEncoder) {
     // Pillow names the compression it finds in each file.
     auto compressionIs = [&](const std::string& name, const std::string& expected) {
         return run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
-                   "sys.exit(Image.open('" + out.file(name) + "').info.get('compression') != '" +
-                   expected + "')\"") == 0;
+                   "sys.exit(Image.open('" +
+                   out.file(name) + "').info.get('compression') != '" + expected + "')\"") == 0;
     };
     EXPECT_TRUE(compressionIs("fax.tif", "tiff_ccitt"));
     EXPECT_TRUE(compressionIs("lzw.tif", "tiff_lzw"));
@@ -365,7 +367,8 @@ TEST_F(ComponentLoad, SaveParametersReachTheEncoder) {
     image.setPNGInterLaced(true);
     image.SaveAsPNG(qs(out.file("inter.png")));
     EXPECT_EQ(run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
-                  "sys.exit(Image.open('" + out.file("inter.png") + "').info.get('interlace') != 1)\""),
+                  "sys.exit(Image.open('" +
+                  out.file("inter.png") + "').info.get('interlace') != 1)\""),
               0);
 
     // Higher quality makes a larger JPEG.

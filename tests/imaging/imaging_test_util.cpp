@@ -18,7 +18,9 @@ MessageLog::MessageLog(MessageButton answer) : answer_(answer) {
     });
 }
 
-MessageLog::~MessageLog() { setMessageHandler({}); }
+MessageLog::~MessageLog() {
+    setMessageHandler({});
+}
 
 void magick(const std::string& arguments) {
     ASSERT_EQ(run("convert " + arguments), 0) << "convert " << arguments;
@@ -49,21 +51,21 @@ QByteArray writeSimpleWmf(const std::string& path, int width, int height, int r,
         put16(records, function);
         for (int p : params) put16(records, p);
     };
-    record(0x020B, {0, 0});                       // SetWindowOrg
-    record(0x020C, {height, width});              // SetWindowExt
+    record(0x020B, {0, 0});          // SetWindowOrg
+    record(0x020C, {height, width}); // SetWindowExt
     // CreateBrushIndirect: style solid, colour, hatch
     record(0x02FC, {0, (g << 8) | r, b, 0});
-    record(0x012D, {0});                          // SelectObject 0
-    record(0x0418, {height, width, 0, 0});        // Rectangle(bottom, right, top, left)
-    record(0x0000, {});                           // end of file
+    record(0x012D, {0});                   // SelectObject 0
+    record(0x0418, {height, width, 0, 0}); // Rectangle(bottom, right, top, left)
+    record(0x0000, {});                    // end of file
 
     QByteArray header;
-    put16(header, 1);  // memory metafile
-    put16(header, 9);  // header size in words
+    put16(header, 1); // memory metafile
+    put16(header, 9); // header size in words
     put16(header, 0x0300);
     put32(header, unsigned(9 + records.size() / 2)); // size in words
-    put16(header, 1);  // objects
-    put32(header, 7);  // largest record in words
+    put16(header, 1);                                // objects
+    put32(header, 7);                                // largest record in words
     put16(header, 0);
 
     QByteArray placeable;
@@ -87,7 +89,9 @@ QByteArray writeSimpleWmf(const std::string& path, int width, int height, int r,
     return all;
 }
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 int countColour(const QImage& image, QRgb colour, int tolerance, QRect rect) {
     const QImage img = image.convertToFormat(QImage::Format_RGB32);

@@ -13,7 +13,9 @@ namespace {
 constexpr int H = TPMultiImage::kHorizontalStepMessage;
 constexpr int V = TPMultiImage::kVerticalStepMessage;
 
-void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+void write(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
 } // namespace
 
 TEST(ScrollingMessageFile, MarkersDefaultsAndEmptyValues) {
@@ -97,7 +99,8 @@ TEST(ScrollingMessageFile, MovesLeftOnePixelPerStepAtItsSpeed) {
 
 TEST(ScrollingMessageList, LinesMoveUpAndFollowEachOther) {
     TempDir dir;
-    write(dir.file("m.cms"), "title\r\n255\r\n-13\r\nSans\r\n\r\n0000\r\n0\r\n0\r\nfirst line\r\nsecond\r\n");
+    write(dir.file("m.cms"),
+          "title\r\n255\r\n-13\r\nSans\r\n\r\n0000\r\n0\r\n0\r\nfirst line\r\nsecond\r\n");
     MessageLog log;
     TPMultiImage image;
     image.resize(200, 80);
@@ -135,8 +138,7 @@ TEST(ScrollingMessageList, BadFilesEmptyThePictureWithoutMessages) {
         EXPECT_EQ(image.LoadStatus(), qs(dir.file(name)).toUpper());
     }
     // Absurd values are bounded: a huge font, a message far wider than any strip.
-    write(dir.file("huge.scm"),
-          "/fh|-2147483648/fn|/sm|" + std::string(200000, 'W') + "/eo|");
+    write(dir.file("huge.scm"), "/fh|-2147483648/fn|/sm|" + std::string(200000, 'W') + "/eo|");
     image.setImageName(qs(dir.file("huge.scm")));
     ASSERT_TRUE(image.scrollingMessage().active());
     EXPECT_LE(image.scrollingMessage().strip().width(), 1 << 15);

@@ -13,9 +13,8 @@ namespace fs = std::filesystem;
 TempDir::TempDir() {
     std::random_device rd;
     for (;;) {
-        auto candidate =
-            fs::temp_directory_path() / ("pixmoor-test-" + std::to_string(getpid()) + "-" +
-                                         std::to_string(rd() % 1000000000u));
+        auto candidate = fs::temp_directory_path() / ("pixmoor-test-" + std::to_string(getpid()) +
+                                                      "-" + std::to_string(rd() % 1000000000u));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             path_ = candidate;

@@ -26,16 +26,18 @@ int distance(QRgb a, const QColor& b) {
     return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
                      std::abs(qBlue(a) - b.blue())});
 }
-#define EXPECT_COLOUR(image, x, y, colour)                                                     \
-    EXPECT_LE(distance((image).pixel((x), (y)), (colour)), 40)                                 \
+#define EXPECT_COLOUR(image, x, y, colour)                                                         \
+    EXPECT_LE(distance((image).pixel((x), (y)), (colour)), 40)                                     \
         << "at (" << (x) << ", " << (y) << "): " << std::hex << (image).pixel((x), (y))
 
 // The largest of the per-channel mean absolute differences, both pictures reduced to 64 x 64
 // by area averaging: small for the same drawing rendered by two programs, large for a missing
 // shape, a wrong colour or a wrong scale.
 double meanDifference(const QImage& a, const QImage& b) {
-    const QImage sa = a.convertToFormat(QImage::Format_RGB32).scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage sb = b.convertToFormat(QImage::Format_RGB32).scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage sa = a.convertToFormat(QImage::Format_RGB32)
+                          .scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage sb = b.convertToFormat(QImage::Format_RGB32)
+                          .scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     double sum[3] = {0, 0, 0};
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
@@ -55,10 +57,12 @@ struct Rendered {
 Rendered renderFixture(const QString& name) {
     const auto mf = Metafile::fromFile(kFixtures + name + ".wmf");
     Rendered r;
-    r.reference = QImage(kFixtures + "reference/" + name + ".png").convertToFormat(QImage::Format_RGB32);
+    r.reference =
+        QImage(kFixtures + "reference/" + name + ".png").convertToFormat(QImage::Format_RGB32);
     EXPECT_FALSE(r.reference.isNull()) << name.toStdString();
     QStringList warnings;
-    r.ours = renderMetafile(*mf, r.reference.size(), Qt::white, &warnings).convertToFormat(QImage::Format_RGB32);
+    r.ours = renderMetafile(*mf, r.reference.size(), Qt::white, &warnings)
+                 .convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
     return r;
 }
@@ -68,8 +72,7 @@ int countNear(const QImage& image, const QRect& area, const QColor& colour, int 
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if (distance(image.pixel(x, y), colour) <= tolerance)
-                ++n;
+            if (distance(image.pixel(x, y), colour) <= tolerance) ++n;
     return n;
 }
 
@@ -77,7 +80,8 @@ int countNear(const QImage& image, const QRect& area, const QColor& colour, int 
 
 TEST(MetafileFixtures, LooksLikeLibreOfficeRendering) {
     // Shapes, text, curves, an embedded bitmap, hatched fills, and a plain (non-placeable) file.
-    for (const char* name : {"shapes", "shapes-emf", "text", "curves", "bitmap", "hatch", "plain"}) {
+    for (const char* name :
+         {"shapes", "shapes-emf", "text", "curves", "bitmap", "hatch", "plain"}) {
         const Rendered r = renderFixture(name);
         const double difference = meanDifference(r.ours, r.reference);
         EXPECT_LT(difference, kSameDrawing) << name;
@@ -112,7 +116,8 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
         drawMetafile(painter, *mf, QRectF(0, 0, smaller.width() * 0.85, smaller.height() * 0.85));
     }
     EXPECT_GT(meanDifference(smaller, r.reference), kSameDrawing);
-    std::printf("[ similarity ] wrong scale   mean difference %.2f / 255\n", meanDifference(smaller, r.reference));
+    std::printf("[ similarity ] wrong scale   mean difference %.2f / 255\n",
+                meanDifference(smaller, r.reference));
     // A missing shape: the ellipse painted over.
     QImage missing = r.ours;
     {
@@ -120,7 +125,8 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
         painter.fillRect(QRect(190, 10, 180, 100), Qt::white);
     }
     EXPECT_GT(meanDifference(missing, r.reference), kSameDrawing);
-    std::printf("[ similarity ] missing shape mean difference %.2f / 255\n", meanDifference(missing, r.reference));
+    std::printf("[ similarity ] missing shape mean difference %.2f / 255\n",
+                meanDifference(missing, r.reference));
     // A wrong colour: the rectangle's red as magenta.
     QImage recoloured = r.ours;
     for (int y = 0; y < recoloured.height(); ++y)
@@ -128,7 +134,8 @@ TEST(MetafileFixtures, MeasureTellsMissingShapesWrongColoursAndScalesApart) {
             if (distance(recoloured.pixel(x, y), Qt::red) < 60)
                 recoloured.setPixel(x, y, qRgb(255, 0, 255));
     EXPECT_GT(meanDifference(recoloured, r.reference), kSameDrawing);
-    std::printf("[ similarity ] wrong colour  mean difference %.2f / 255\n", meanDifference(recoloured, r.reference));
+    std::printf("[ similarity ] wrong colour  mean difference %.2f / 255\n",
+                meanDifference(recoloured, r.reference));
 }
 
 TEST(MetafileFixtures, BitmapTextAndHatchDetails) {
@@ -171,18 +178,21 @@ TEST(MetafileFixtures, EscapesAreSkippedAndBytesKept) {
 
 TEST(MetafileSize, PlaceableBoxAt96DpiPlainFromWindowOrDrawing) {
     // Placeable: 2 x 1 inches in twips.
-    auto mf = Metafile::fromData(WmfBuilder().placeable(QRect(0, 0, 2880, 1440), 1440).rectangle(0, 0, 10, 10).bytes());
+    auto mf = Metafile::fromData(
+        WmfBuilder().placeable(QRect(0, 0, 2880, 1440), 1440).rectangle(0, 0, 10, 10).bytes());
     EXPECT_TRUE(mf->isPlaceable());
     EXPECT_EQ(mf->size(), QSize(192, 96));
     // A box not at the origin, in hundredths of a millimetre: 50.8 x 25.4 mm.
     mf = Metafile::fromData(WmfBuilder().placeable(QRect(1000, -500, 5080, 2540), 2540).bytes());
     EXPECT_EQ(mf->size(), QSize(192, 96));
     // Plain with a window: the extent.
-    mf = Metafile::fromData(WmfBuilder().window(50, 50, 300, 200).rectangle(60, 60, 100, 100).bytes());
+    mf = Metafile::fromData(
+        WmfBuilder().window(50, 50, 300, 200).rectangle(60, 60, 100, 100).bytes());
     EXPECT_FALSE(mf->isPlaceable());
     EXPECT_EQ(mf->size(), QSize(300, 200));
     // Plain with no window: the bounds of what is drawn.
-    mf = Metafile::fromData(WmfBuilder().rectangle(10, 20, 110, 70).ellipse(100, 60, 130, 90).bytes());
+    mf = Metafile::fromData(
+        WmfBuilder().rectangle(10, 20, 110, 70).ellipse(100, 60, 130, 90).bytes());
     EXPECT_EQ(mf->size(), QSize(120, 70));
     const QImage image = renderMetafile(*mf);
     EXPECT_LT(qGray(image.pixel(0, 30)), 200); // the rectangle's left edge is at the left
@@ -219,7 +229,10 @@ TEST(MetafileMapping, WindowMapsOntoTargetWithFlipsAndIsotropicMode) {
     // A viewport in the writer's device units: the first extent stands for the whole picture,
     // so this window fills it, upside down as the negative extent and its origin ask.
     WmfBuilder vp;
-    vp.record(0x0103, {8}).window(0, 0, 1000, 1000).record(0x020D, {100, 0}).record(0x020E, {-100, 100});
+    vp.record(0x0103, {8})
+        .window(0, 0, 1000, 1000)
+        .record(0x020D, {100, 0})
+        .record(0x020E, {-100, 100});
     vp.brush(0, red).select(0).pen(5, 0, Qt::black).select(1).rectangle(0, 0, 1000, 500);
     const auto vpFile = Metafile::fromData(vp.bytes());
     EXPECT_EQ(vpFile->size(), QSize(1000, 1000));
@@ -229,8 +242,13 @@ TEST(MetafileMapping, WindowMapsOntoTargetWithFlipsAndIsotropicMode) {
 
     // Viewport and window offsets and scaling records.
     WmfBuilder moved;
-    moved.window(0, 0, 100, 100).record(0x020F, {50, 50}) // OffsetWindowOrg(50, 50)
-        .brush(0, red).select(0).pen(5, 0, Qt::black).select(1).rectangle(50, 50, 100, 100)
+    moved.window(0, 0, 100, 100)
+        .record(0x020F, {50, 50}) // OffsetWindowOrg(50, 50)
+        .brush(0, red)
+        .select(0)
+        .pen(5, 0, Qt::black)
+        .select(1)
+        .rectangle(50, 50, 100, 100)
         .record(0x0410, {1, 2, 1, 2}); // ScaleWindowExt x2: later drawing at half size
     image = render(moved.bytes(), QSize(100, 100));
     EXPECT_COLOUR(image, 25, 25, red);
@@ -242,7 +260,7 @@ TEST(MetafileRecords, Rop2ModesCombineWithWhatIsThere) {
     auto draw = [&](int rop2) {
         WmfBuilder b;
         b.window(0, 0, 20, 10).pen(5, 0, Qt::black).select(0);
-        b.brush(0, blue).select(1).rectangle(0, 0, 10, 10);       // left half blue
+        b.brush(0, blue).select(1).rectangle(0, 0, 10, 10); // left half blue
         b.record(0x0104, {rop2}).brush(0, QColor(255, 0, 255)).select(2).rectangle(0, 0, 20, 10);
         return render(b.bytes(), QSize(20, 10));
     };
@@ -268,12 +286,12 @@ TEST(MetafileRecords, ClipRectanglesRegionsAndSaveRestore) {
     const QColor red(255, 0, 0);
     WmfBuilder b;
     b.window(0, 0, 100, 100).brush(0, red).select(0).pen(5, 0, Qt::black).select(1);
-    b.record(0x001E, {});                            // SaveDC
-    b.record(0x0416, {100, 50, 0, 0});               // IntersectClipRect(0, 0, 50, 100)
-    b.record(0x0415, {30, 30, 10, 10});              // ExcludeClipRect(10, 10, 30, 30)
-    b.rectangle(0, 0, 100, 50);                      // clipped to the left half, with a hole
-    b.record(0x0127, {-1});                          // RestoreDC: no clipping
-    b.rectangle(0, 80, 100, 100);                    // full width
+    b.record(0x001E, {});               // SaveDC
+    b.record(0x0416, {100, 50, 0, 0});  // IntersectClipRect(0, 0, 50, 100)
+    b.record(0x0415, {30, 30, 10, 10}); // ExcludeClipRect(10, 10, 30, 30)
+    b.rectangle(0, 0, 100, 50);         // clipped to the left half, with a hole
+    b.record(0x0127, {-1});             // RestoreDC: no clipping
+    b.rectangle(0, 80, 100, 100);       // full width
     QImage image = render(b.bytes(), QSize(100, 100));
     EXPECT_COLOUR(image, 40, 40, red);
     EXPECT_COLOUR(image, 75, 25, Qt::white);
@@ -283,9 +301,8 @@ TEST(MetafileRecords, ClipRectanglesRegionsAndSaveRestore) {
     // A region object selected as the clip: two scans, (0..20, 0..50) and (60..100, 50..100).
     WmfBuilder r;
     r.window(0, 0, 100, 100).brush(0, red).select(0).pen(5, 0, Qt::black).select(1);
-    r.record(0x06FF, {0, 6, 0, 0, 0, 2, 0, 0, 0, 100, 100,
-                      2, 0, 50, 0, 20, 2,
-                      2, 50, 100, 60, 100, 2});
+    r.record(0x06FF,
+             {0, 6, 0, 0, 0, 2, 0, 0, 0, 100, 100, 2, 0, 50, 0, 20, 2, 2, 50, 100, 60, 100, 2});
     r.record(0x012C, {2}); // SelectClipRgn
     r.rectangle(0, 0, 100, 100);
     image = render(r.bytes(), QSize(100, 100));
@@ -338,13 +355,11 @@ TEST(MetafileRecords, DibBltsPlaceMirrorAndMask) {
     p.window(0, 0, 100, 100).brush(0, QColor(0, 128, 0)).select(0);
     QByteArray params;
     WmfBuilder::put32(params, 0x00F00021);
-    for (int v : {0, 0, 0, 100, 50, 0, 0})
-        WmfBuilder::put16(params, v);
+    for (int v : {0, 0, 0, 100, 50, 0, 0}) WmfBuilder::put16(params, v);
     p.raw(0x0940, params);
     QByteArray invert;
     WmfBuilder::put32(invert, 0x00550009);
-    for (int v : {0, 0, 0, 50, 100, 50, 0})
-        WmfBuilder::put16(invert, v);
+    for (int v : {0, 0, 0, 50, 100, 50, 0}) WmfBuilder::put16(invert, v);
     p.raw(0x0940, invert);
     image = render(p.bytes(), QSize(100, 100));
     EXPECT_COLOUR(image, 25, 25, QColor(0, 128, 0));
@@ -362,20 +377,18 @@ TEST(MetafileRecords, DibStretchBltSourceRectanglesAndPatternBrushes) {
     // DIB: the top-right, green one; then SRCPAINT (OR) of the whole DIB at quarter size.
     QByteArray params;
     WmfBuilder::put32(params, 0x00CC0020);
-    for (int v : {1, 1, 1, 1, 100, 100, 0, 0})
-        WmfBuilder::put16(params, v);
+    for (int v : {1, 1, 1, 1, 100, 100, 0, 0}) WmfBuilder::put16(params, v);
     QByteArray paint;
     WmfBuilder::put32(paint, 0x00EE0086);
-    for (int v : {2, 2, 0, 0, 50, 50, 0, 0})
-        WmfBuilder::put16(paint, v);
+    for (int v : {2, 2, 0, 0, 50, 50, 0, 0}) WmfBuilder::put16(paint, v);
     WmfBuilder b;
     b.window(0, 0, 100, 100).raw(0x0B41, params + WmfBuilder::dib24(quad));
     b.raw(0x0B41, paint + WmfBuilder::dib24(quad));
     QImage image = render(b.bytes(), QSize(100, 100));
     EXPECT_COLOUR(image, 75, 75, QColor(0, 255, 0));
-    EXPECT_COLOUR(image, 10, 10, QColor(255, 255, 0));  // red | green
-    EXPECT_COLOUR(image, 35, 10, QColor(0, 255, 0));    // green | green
-    EXPECT_COLOUR(image, 10, 35, QColor(0, 255, 255));  // blue | green
+    EXPECT_COLOUR(image, 10, 10, QColor(255, 255, 0)); // red | green
+    EXPECT_COLOUR(image, 35, 10, QColor(0, 255, 0));   // green | green
+    EXPECT_COLOUR(image, 10, 35, QColor(0, 255, 255)); // blue | green
 
     // A DIB pattern brush of 8 x 8: red and blue halves, repeated from the device origin.
     QImage pattern(8, 8, QImage::Format_RGB32);
@@ -386,7 +399,10 @@ TEST(MetafileRecords, DibStretchBltSourceRectanglesAndPatternBrushes) {
     WmfBuilder::put16(brush, 5); // BS_DIBPATTERN
     WmfBuilder::put16(brush, 0); // DIB_RGB_COLORS
     WmfBuilder p;
-    p.window(0, 0, 64, 64).pen(5, 0, Qt::black).select(0).raw(0x0142, brush + WmfBuilder::dib24(pattern));
+    p.window(0, 0, 64, 64)
+        .pen(5, 0, Qt::black)
+        .select(0)
+        .raw(0x0142, brush + WmfBuilder::dib24(pattern));
     p.select(1).rectangle(0, 0, 64, 64);
     image = render(p.bytes(), QSize(64, 64));
     EXPECT_COLOUR(image, 2, 2, QColor(255, 0, 0));
@@ -403,8 +419,7 @@ TEST(MetafileRecords, IndexedAndCompressedDibs) {
     WmfBuilder::put32(mono, 2);
     WmfBuilder::put16(mono, 1);
     WmfBuilder::put16(mono, 1);
-    for (int i = 0; i < 6; ++i)
-        WmfBuilder::put32(mono, 0);
+    for (int i = 0; i < 6; ++i) WmfBuilder::put32(mono, 0);
     mono += QByteArray("\x00\x00\xFF\x00", 4);
     mono += QByteArray("\xFF\xFF\xFF\x00", 4);
     mono += QByteArray("\x30\x00\x00\x00", 4); // bottom row: 0011 -> red red white white
@@ -424,8 +439,7 @@ TEST(MetafileRecords, IndexedAndCompressedDibs) {
     WmfBuilder::put16(rle, 1);
     WmfBuilder::put16(rle, 8);
     WmfBuilder::put32(rle, 1); // BI_RLE8
-    for (int i = 0; i < 3; ++i)
-        WmfBuilder::put32(rle, 0);
+    for (int i = 0; i < 3; ++i) WmfBuilder::put32(rle, 0);
     WmfBuilder::put32(rle, 2); // two colours used
     WmfBuilder::put32(rle, 0);
     rle += QByteArray("\x00\x00\xFF\x00\xFF\x00\x00\x00", 8); // red, blue
@@ -455,15 +469,21 @@ public:
     void drawRect(const GraphicsState&, const QRectF&) override { ++shapes; }
     void drawRoundRect(const GraphicsState&, const QRectF&, qreal, qreal) override { ++shapes; }
     void drawEllipse(const GraphicsState&, const QRectF&) override { ++shapes; }
-    void drawArc(const GraphicsState&, const QRectF&, const QPointF&, const QPointF&, ArcKind) override { ++shapes; }
+    void drawArc(const GraphicsState&, const QRectF&, const QPointF&, const QPointF&,
+                 ArcKind) override {
+        ++shapes;
+    }
     void setPixel(const GraphicsState&, const QPointF&, const QColor&) override { ++shapes; }
     void fillPath(const GraphicsState&, const QPainterPath&, const Brush&) override { ++shapes; }
     void invertPath(const GraphicsState&, const QPainterPath&) override { ++shapes; }
-    qreal drawText(const GraphicsState& gs, const QPointF& at, const QString& text, const TextOptions& o) override {
+    qreal drawText(const GraphicsState& gs, const QPointF& at, const QString& text,
+                   const TextOptions& o) override {
         calls.push_back({at, text, gs, o});
         return 10.0 * text.size();
     }
-    void drawImage(const GraphicsState&, const QRectF&, const QImage&, std::uint32_t) override { ++shapes; }
+    void drawImage(const GraphicsState&, const QRectF&, const QImage&, std::uint32_t) override {
+        ++shapes;
+    }
     void patBlt(const GraphicsState&, const QRectF&, std::uint32_t) override { ++shapes; }
 };
 
@@ -498,8 +518,7 @@ TEST(MetafileText, AlignmentRotationOpaqueAndClipping) {
         QRect box;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (qGray(image.pixel(x, y)) < 128)
-                    box |= QRect(x, y, 1, 1);
+                if (qGray(image.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
         return box;
     };
     auto textImage = [&](int align, int escapement) {
@@ -562,8 +581,13 @@ TEST(MetafileRecords, HatchesPensAndShapes) {
 
     // Arc, pie, chord, round rectangle, polyline, polypolygon, set pixel all draw.
     WmfBuilder s;
-    s.window(0, 0, 100, 100).pen(0, 2, QColor(255, 0, 0)).select(0).brush(0, QColor(0, 255, 0)).select(1);
-    s.record(0x081A, {50, 0, 50, 100, 100, 100, 0, 0}); // Pie: from (100, 50) to (0, 50), the top half
+    s.window(0, 0, 100, 100)
+        .pen(0, 2, QColor(255, 0, 0))
+        .select(0)
+        .brush(0, QColor(0, 255, 0))
+        .select(1);
+    s.record(0x081A,
+             {50, 0, 50, 100, 100, 100, 0, 0}); // Pie: from (100, 50) to (0, 50), the top half
     image = render(s.bytes(), QSize(100, 100));
     EXPECT_COLOUR(image, 50, 25, QColor(0, 255, 0));
     EXPECT_COLOUR(image, 50, 75, Qt::white);
@@ -589,8 +613,10 @@ TEST(MetafileDamage, BadHeadersFailWithClearErrors) {
         return "no error";
     };
     EXPECT_EQ(error(QByteArray()), "Not a Windows metafile (file too short)");
-    EXPECT_EQ(error(QByteArray("GIF89a just some other file")), "Not a Windows metafile (bad header)");
-    const QByteArray good = WmfBuilder().placeable(QRect(0, 0, 100, 100), 1440).rectangle(0, 0, 10, 10).bytes();
+    EXPECT_EQ(error(QByteArray("GIF89a just some other file")),
+              "Not a Windows metafile (bad header)");
+    const QByteArray good =
+        WmfBuilder().placeable(QRect(0, 0, 100, 100), 1440).rectangle(0, 0, 10, 10).bytes();
     EXPECT_EQ(error(good.left(10)), "Truncated placeable metafile header");
     EXPECT_EQ(error(good.left(30)), "Truncated metafile header after the placeable header");
     EXPECT_THROW(Metafile::fromFile("/nonexistent/none.wmf"), MetafileError);
@@ -606,11 +632,13 @@ TEST(MetafileDamage, BadRecordSizesStopPlaybackAfterWhatCameBefore) {
         const auto mf = Metafile::fromData(b.bytes());
         EXPECT_FALSE(mf->stopReason().isEmpty()) << size;
         QStringList warnings;
-        const QImage image = renderMetafile(*mf, QSize(100, 100), Qt::white, &warnings).convertToFormat(QImage::Format_RGB32);
+        const QImage image = renderMetafile(*mf, QSize(100, 100), Qt::white, &warnings)
+                                 .convertToFormat(QImage::Format_RGB32);
         EXPECT_COLOUR(image, 25, 25, red);
         EXPECT_COLOUR(image, 75, 75, Qt::white);
         ASSERT_FALSE(warnings.isEmpty());
-        EXPECT_TRUE(warnings.last().startsWith("playback stopped: record 6")) << warnings.last().toStdString();
+        EXPECT_TRUE(warnings.last().startsWith("playback stopped: record 6"))
+            << warnings.last().toStdString();
     }
 }
 
@@ -618,22 +646,24 @@ TEST(MetafileDamage, HostileRecordsAreRefusedOneByOne) {
     const QColor red(255, 0, 0);
     WmfBuilder b;
     b.objects(2).window(0, 0, 100, 100);
-    b.select(7).select(-1).remove(40000);            // object indexes out of range
-    b.brush(0, red).brush(0, red).brush(0, red);     // the third does not fit the table
+    b.select(7).select(-1).remove(40000);              // object indexes out of range
+    b.brush(0, red).brush(0, red).brush(0, red);       // the third does not fit the table
     b.select(0).record(0x0324, {30000, 0, 0, 10, 10}); // a polygon claiming 30000 points
-    b.record(0x0538, {5000, 1, 1});                  // a polypolygon claiming 5000 polygons
-    b.record(0x0521, {9000, 0x4141});                // text longer than its record
-    b.record(0x0410, {0, 1, 0, 1});                  // scale by n/0
-    b.stretchDib(QByteArray("\x28\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0\x01\0\x18\0", 16) + QByteArray(24, '\0'), 10, 10, 0, 0, 10, 10); // a huge DIB header only
+    b.record(0x0538, {5000, 1, 1});                    // a polypolygon claiming 5000 polygons
+    b.record(0x0521, {9000, 0x4141});                  // text longer than its record
+    b.record(0x0410, {0, 1, 0, 1});                    // scale by n/0
+    b.stretchDib(QByteArray("\x28\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0\x01\0\x18\0", 16) +
+                     QByteArray(24, '\0'),
+                 10, 10, 0, 0, 10, 10);                        // a huge DIB header only
     b.record(0x06FF, {0, 6, 0, 0, 0, 30000, 0, 0, 0, 10, 10}); // region with absurd scan count
-    for (int i = 0; i < 100000; ++i)
-        b.record(0x001E, {});                          // deeply nested saves
-    b.record(0x0127, {1});                           // and one restore of them all (level 1)
-    b.record(0x0127, {5});                           // nothing left to restore
-    b.rectangle(0, 0, 100, 100);                     // still plays
+    for (int i = 0; i < 100000; ++i) b.record(0x001E, {});     // deeply nested saves
+    b.record(0x0127, {1});       // and one restore of them all (level 1)
+    b.record(0x0127, {5});       // nothing left to restore
+    b.rectangle(0, 0, 100, 100); // still plays
     const auto mf = Metafile::fromData(b.bytes());
     QStringList warnings;
-    const QImage image = renderMetafile(*mf, QSize(50, 50), Qt::white, &warnings).convertToFormat(QImage::Format_RGB32);
+    const QImage image = renderMetafile(*mf, QSize(50, 50), Qt::white, &warnings)
+                             .convertToFormat(QImage::Format_RGB32);
     EXPECT_COLOUR(image, 25, 25, red);
     const QString all = warnings.join('\n');
     EXPECT_TRUE(all.contains("object index 7 is out of range (table of 2)")) << all.toStdString();
@@ -658,8 +688,7 @@ TEST(MetafileDamage, RandomDamageNeverCrashes) {
             QByteArray data = original;
             for (int k = 0; k < 8; ++k)
                 data[qsizetype(next() % std::uint32_t(data.size()))] = char(next());
-            if (round % 3 == 0)
-                data.truncate(qsizetype(next() % std::uint32_t(data.size())));
+            if (round % 3 == 0) data.truncate(qsizetype(next() % std::uint32_t(data.size())));
             try {
                 const auto mf = Metafile::fromData(data);
                 renderMetafile(*mf, QSize(64, 48));

@@ -24,7 +24,9 @@ namespace {
 
 const QString kFixtures = QStringLiteral(PIXMOOR_FIXTURES "/wmf/");
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 void writeFile(const std::string& path, const QByteArray& data) {
     QFile file(q(path));
@@ -45,8 +47,8 @@ int distance(QRgb a, const QColor& b) {
     return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
                      std::abs(qBlue(a) - b.blue()), std::abs(qAlpha(a) - b.alpha())});
 }
-#define EXPECT_PIXEL(image, x, y, colour)                                                      \
-    EXPECT_LE(distance((image).pixel((x), (y)), (colour)), 40)                                 \
+#define EXPECT_PIXEL(image, x, y, colour)                                                          \
+    EXPECT_LE(distance((image).pixel((x), (y)), (colour)), 40)                                     \
         << "at (" << (x) << ", " << (y) << "): " << std::hex << (image).pixel((x), (y))
 
 // A plain metafile whose window is split in a red left half and a blue right half.
@@ -97,16 +99,20 @@ TEST(Picture, DamagedOrMissingFilesGiveClearErrors) {
     writeFile(dir.file("text.wmf"), "this is not a metafile at all");
     EXPECT_EQ(loadError(picture, dir.file("text.wmf")), "Not a Windows metafile (bad header)");
     writeFile(dir.file("bad.bmp"), "BM this is not a bitmap");
-    EXPECT_NE(loadError(picture, dir.file("bad.bmp")).find("Cannot read bitmap"), std::string::npos);
+    EXPECT_NE(loadError(picture, dir.file("bad.bmp")).find("Cannot read bitmap"),
+              std::string::npos);
     writeFile(dir.file("bad.ico"), QByteArray("\0\0\1\0\1\0", 6));
-    EXPECT_NE(loadError(picture, dir.file("bad.ico")).find("Icon directory is truncated"), std::string::npos);
+    EXPECT_NE(loadError(picture, dir.file("bad.ico")).find("Icon directory is truncated"),
+              std::string::npos);
     EXPECT_TRUE(picture.isEmpty());
 }
 
 TEST(Picture, BitmapsKeepTheirColourTableAndStretch) {
     TempDir dir;
-    ASSERT_EQ(run("convert -size 40x20 xc:red -fill blue -draw 'rectangle 20,0 39,19' -type Palette BMP3:" +
-                                 dir.file("pal.bmp")), 0);
+    ASSERT_EQ(run("convert -size 40x20 xc:red -fill blue -draw 'rectangle 20,0 39,19' -type "
+                  "Palette BMP3:" +
+                  dir.file("pal.bmp")),
+              0);
     Picture picture;
     picture.loadFromFile(q(dir.file("pal.bmp")));
     ASSERT_EQ(picture.kind(), Picture::Kind::Bitmap);
@@ -133,7 +139,8 @@ TEST(Picture, MetafilesScaleAsVectorsIntoAnyRectangle) {
     image = drawn(picture, QSize(2000, 100), QRect(0, 0, 2000, 100));
     int blended = 0;
     for (int x = 980; x < 1020; ++x)
-        if (distance(image.pixel(x, 50), QColor(255, 0, 0)) > 10 && distance(image.pixel(x, 50), QColor(0, 0, 255)) > 10)
+        if (distance(image.pixel(x, 50), QColor(255, 0, 0)) > 10 &&
+            distance(image.pixel(x, 50), QColor(0, 0, 255)) > 10)
             ++blended;
     EXPECT_LE(blended, 2);
     EXPECT_EQ(picture.toImage().size(), QSize(200, 100));
@@ -181,10 +188,14 @@ protected:
         ASSERT_TRUE(pixmoor::test::haveProgram("icotool"));
         // A red disc on transparency at 32 x 32 (hard edges, so that every depth can hold it),
         // plus plain squares of other sizes.
-        ASSERT_EQ(run("convert -size 32x32 xc:none +antialias -fill red -draw 'circle 16,16 16,3' " + dir.file("disc32.png")), 0);
+        ASSERT_EQ(
+            run("convert -size 32x32 xc:none +antialias -fill red -draw 'circle 16,16 16,3' " +
+                dir.file("disc32.png")),
+            0);
         for (int s : {16, 24, 48, 64})
-            ASSERT_EQ(run("convert -size " + std::to_string(s) + "x" + std::to_string(s) + " xc:'#00a000' " +
-                          dir.file("green" + std::to_string(s) + ".png")), 0);
+            ASSERT_EQ(run("convert -size " + std::to_string(s) + "x" + std::to_string(s) +
+                          " xc:'#00a000' " + dir.file("green" + std::to_string(s) + ".png")),
+                      0);
     }
     TempDir dir;
 };
@@ -192,8 +203,14 @@ protected:
 TEST_F(Icons, EveryDepthReadsWithItsTransparency) {
     for (int depth : {1, 4, 8, 24, 32}) {
         const std::string ico = dir.file("disc" + std::to_string(depth) + ".ico");
-        ASSERT_EQ(run("icotool -c -b " + std::to_string(depth) + " -o " + ico + " " + dir.file("disc32.png")), 0) << depth;
-        ASSERT_EQ(run("icotool -l " + ico + " | grep -q -- '--bit-depth=" + std::to_string(depth) + " '"), 0) << depth;
+        ASSERT_EQ(run("icotool -c -b " + std::to_string(depth) + " -o " + ico + " " +
+                      dir.file("disc32.png")),
+                  0)
+            << depth;
+        ASSERT_EQ(
+            run("icotool -l " + ico + " | grep -q -- '--bit-depth=" + std::to_string(depth) + " '"),
+            0)
+            << depth;
         const Icon icon = Icon::fromFile(q(ico));
         ASSERT_EQ(icon.image().size(), QSize(32, 32)) << depth;
         EXPECT_PIXEL(icon.image(), 16, 16, QColor(255, 0, 0)) << depth;
@@ -208,16 +225,20 @@ TEST_F(Icons, EveryDepthReadsWithItsTransparency) {
 
 TEST_F(Icons, ChoosesThe32EntryOrTheClosest) {
     ASSERT_EQ(run("icotool -c -o " + dir.file("multi.ico") + " " + dir.file("green16.png") + " " +
-                  dir.file("disc32.png") + " " + dir.file("green48.png")), 0);
+                  dir.file("disc32.png") + " " + dir.file("green48.png")),
+              0);
     Icon icon = Icon::fromFile(q(dir.file("multi.ico")));
     EXPECT_EQ(icon.width(), 32);
     EXPECT_PIXEL(icon.image(), 16, 16, QColor(255, 0, 0));
     // Without a 32 entry: 24 is closer than 48 or 16.
     ASSERT_EQ(run("icotool -c -o " + dir.file("near.ico") + " " + dir.file("green16.png") + " " +
-                  dir.file("green24.png") + " " + dir.file("green48.png")), 0);
+                  dir.file("green24.png") + " " + dir.file("green48.png")),
+              0);
     EXPECT_EQ(Icon::fromFile(q(dir.file("near.ico"))).width(), 24);
     // ImageMagick's icon writer, several sizes.
-    ASSERT_EQ(run("convert " + dir.file("disc32.png") + " -define icon:auto-resize=64,48,32,16 " + dir.file("im.ico")), 0);
+    ASSERT_EQ(run("convert " + dir.file("disc32.png") + " -define icon:auto-resize=64,48,32,16 " +
+                  dir.file("im.ico")),
+              0);
     icon = Icon::fromFile(q(dir.file("im.ico")));
     EXPECT_EQ(icon.image().size(), QSize(32, 32));
     // The image list's scaling keeps the transparency.
@@ -355,13 +376,12 @@ const std::string kRender = PIXMOOR_BIN_DIR "/pixmoor-render";
 // Runs pixmoor-render with no display and no platform chosen, keeping its standard error.
 int render(const std::string& args, const TempDir& dir, std::string* errors = nullptr) {
     const std::string err = dir.file("stderr.txt");
-    const int status = pixmoor::test::run("env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY " + kRender + " " + args +
-                                          " 2>" + err);
+    const int status = pixmoor::test::run("env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY " +
+                                          kRender + " " + args + " 2>" + err);
     if (errors) {
         QFile file(q(err));
         errors->clear();
-        if (file.open(QIODevice::ReadOnly))
-            *errors = file.readAll().toStdString();
+        if (file.open(QIODevice::ReadOnly)) *errors = file.readAll().toStdString();
     }
     return status;
 }
@@ -374,13 +394,17 @@ TEST(PixmoorRender, RendersMetafilesIconsAndBitmapsWithoutADisplay) {
     EXPECT_EQ(image.size(), QSize(373, 273));
     EXPECT_PIXEL(image, 80, 50, QColor(255, 0, 0));
 
-    ASSERT_EQ(render(kFixtures.toStdString() + "shapes.wmf " + dir.file("big.png") + " --size 746x100", dir), 0);
+    ASSERT_EQ(
+        render(kFixtures.toStdString() + "shapes.wmf " + dir.file("big.png") + " --size 746x100",
+               dir),
+        0);
     image = QImage(q(dir.file("big.png")));
     EXPECT_EQ(image.size(), QSize(746, 100));
     EXPECT_PIXEL(image, 160, 18, QColor(255, 0, 0));
 
-    ASSERT_EQ(run("convert -size 64x64 xc:'#0000ff' " + dir.file("b.png") + " && icotool -c -o " + dir.file("b.ico") +
-                  " " + dir.file("b.png")), 0);
+    ASSERT_EQ(run("convert -size 64x64 xc:'#0000ff' " + dir.file("b.png") + " && icotool -c -o " +
+                  dir.file("b.ico") + " " + dir.file("b.png")),
+              0);
     ASSERT_EQ(render(dir.file("b.ico") + " " + dir.file("icon.png") + " --size 50x50", dir), 0);
     image = QImage(q(dir.file("icon.png")));
     EXPECT_EQ(image.size(), QSize(50, 50));
@@ -402,9 +426,12 @@ TEST(PixmoorRender, FailuresExitWithOneAndSayWhy) {
     writeFile(dir.file("x.gif"), "GIF89a");
     EXPECT_EQ(render(dir.file("x.gif") + " " + dir.file("o.png"), dir, &errors), 1);
     EXPECT_NE(errors.find("Unknown picture file extension (.gif)"), std::string::npos) << errors;
-    EXPECT_EQ(render(kFixtures.toStdString() + "shapes.wmf " + dir.file("o.png") + " --size 0x5", dir, &errors), 1);
+    EXPECT_EQ(render(kFixtures.toStdString() + "shapes.wmf " + dir.file("o.png") + " --size 0x5",
+                     dir, &errors),
+              1);
     EXPECT_NE(errors.find("invalid size"), std::string::npos) << errors;
-    EXPECT_EQ(render(kFixtures.toStdString() + "shapes.wmf /nonexistent/dir/o.png", dir, &errors), 1);
+    EXPECT_EQ(render(kFixtures.toStdString() + "shapes.wmf /nonexistent/dir/o.png", dir, &errors),
+              1);
     EXPECT_NE(errors.find("cannot write"), std::string::npos) << errors;
     EXPECT_EQ(render("", dir, &errors), 1);
     EXPECT_NE(errors.find("usage"), std::string::npos) << errors;

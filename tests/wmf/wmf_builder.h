@@ -29,8 +29,7 @@ public:
     // A record with parameter words (each written as 16 bits).
     WmfBuilder& record(std::uint16_t function, std::initializer_list<int> words) {
         QByteArray params;
-        for (int w : words)
-            put16(params, w);
+        for (int w : words) put16(params, w);
         return raw(function, params);
     }
     WmfBuilder& raw(std::uint16_t function, const QByteArray& params) {
@@ -38,13 +37,13 @@ public:
         put32(r, std::uint32_t(3 + (params.size() + 1) / 2));
         put16(r, function);
         r += params;
-        if (params.size() % 2)
-            r += '\0';
+        if (params.size() % 2) r += '\0';
         records_ += r;
         return *this;
     }
     // A record head with any size field, followed by the given bytes (for damaged records).
-    WmfBuilder& rawHead(std::uint32_t sizeWords, std::uint16_t function, const QByteArray& rest = {}) {
+    WmfBuilder& rawHead(std::uint32_t sizeWords, std::uint16_t function,
+                        const QByteArray& rest = {}) {
         QByteArray r;
         put32(r, sizeWords);
         put16(r, function);
@@ -52,9 +51,7 @@ public:
         return *this;
     }
 
-    static std::vector<int> colour(const QColor& c) {
-        return {c.red() | c.green() << 8, c.blue()};
-    }
+    static std::vector<int> colour(const QColor& c) { return {c.red() | c.green() << 8, c.blue()}; }
     WmfBuilder& window(int x, int y, int w, int h) {
         record(0x020B, {y, x});
         return record(0x020C, {h, w});
@@ -85,8 +82,7 @@ public:
     WmfBuilder& font(int height, int escapement = 0, int weight = 400, int charset = 0,
                      const QByteArray& face = "DejaVu Sans") {
         QByteArray p;
-        for (int w : {height, 0, escapement, escapement, weight})
-            put16(p, w);
+        for (int w : {height, 0, escapement, escapement, weight}) put16(p, w);
         p += char(0); // italic
         p += char(0); // underline
         p += char(0); // strike out
@@ -100,8 +96,7 @@ public:
         QByteArray p;
         put16(p, int(text.size()));
         p += text;
-        if (text.size() % 2)
-            p += '\0';
+        if (text.size() % 2) p += '\0';
         put16(p, y);
         put16(p, x);
         return raw(0x0521, p);
@@ -117,10 +112,8 @@ public:
             for (int w : {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1})
                 put16(p, w);
         p += text;
-        if (text.size() % 2)
-            p += '\0';
-        for (int d : dx)
-            put16(p, d);
+        if (text.size() % 2) p += '\0';
+        for (int d : dx) put16(p, d);
         return raw(0x0A32, p);
     }
 
@@ -158,8 +151,7 @@ public:
                            std::uint32_t rop = 0x00CC0020) {
         QByteArray p;
         put32(p, rop);
-        for (int v : {0, srcH, srcW, 0, 0, h, w, y, x})
-            put16(p, v);
+        for (int v : {0, srcH, srcW, 0, 0, h, w, y, x}) put16(p, v);
         return raw(0x0F43, p + dib);
     }
 

@@ -90,10 +90,12 @@ bool parse(int argc, char** argv, Options& o) {
 class StallMeter {
 public:
     explicit StallMeter(QAbstractEventDispatcher* dispatcher) {
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher,
-                         [this] { visit(false); }, Qt::DirectConnection);
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
-                         [this] { visit(true); }, Qt::DirectConnection);
+        QObject::connect(
+            dispatcher, &QAbstractEventDispatcher::awake, dispatcher, [this] { visit(false); },
+            Qt::DirectConnection);
+        QObject::connect(
+            dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+            [this] { visit(true); }, Qt::DirectConnection);
     }
     void start() {
         running_ = true;
@@ -156,7 +158,9 @@ void printResult(int files, qint64 nanoseconds, qint64 maxStall) {
 // The files of the type in a directory, as the catalogue's enumeration would find them.
 QStringList filesOfType(const QString& directory, const QString& type) {
     QStringList patterns{"*." + type};
-    if (type == "jpg") patterns << "*.jpeg" << "*.jpe";
+    if (type == "jpg")
+        patterns << "*.jpeg"
+                 << "*.jpe";
     if (type == "tif") patterns << "*.tiff";
     QDir dir(directory);
     dir.setNameFilters(patterns);
@@ -283,7 +287,8 @@ int main(int argc, char** argv) {
     }
     const QString home = scratch.path();
     for (const char* sub : {"config", "cache", "runtime", "start"}) QDir(home).mkpath(sub);
-    QFile::setPermissions(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/config"));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/cache"));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + "/runtime"));
@@ -302,7 +307,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         return options.command == "pipeline" ? runPipeline(options, directory)
-                                              : runQuality(options, directory);
+                                             : runQuality(options, directory);
     }
 
     // The windows the build uses, in the program's order: the main window, then the work form.
@@ -321,14 +326,22 @@ int main(int argc, char** argv) {
     // Type, size and view are picked while the window shows the empty start directory, so any
     // rebuild they cause costs nothing.
     const QString& t = options.type;
-    if (t == "jpg") form1->Jpeg1Click();
-    else if (t == "png") form1->Png1Click();
-    else if (t == "bmp") form1->BMP1Click();
-    else if (t == "gif") form1->Gif1Click();
-    else if (t == "tif") form1->Tiff1Click();
-    else if (t == "pcx") form1->Pcx1Click();
-    else if (t == "ico") form1->Icon1Click();
-    else form1->Wmf1Click();
+    if (t == "jpg")
+        form1->Jpeg1Click();
+    else if (t == "png")
+        form1->Png1Click();
+    else if (t == "bmp")
+        form1->BMP1Click();
+    else if (t == "gif")
+        form1->Gif1Click();
+    else if (t == "tif")
+        form1->Tiff1Click();
+    else if (t == "pcx")
+        form1->Pcx1Click();
+    else if (t == "ico")
+        form1->Icon1Click();
+    else
+        form1->Wmf1Click();
     if (options.width > 0) {
         ThumbWidth = options.width;
         ThumbHeight = options.height;
@@ -356,7 +369,8 @@ int main(int argc, char** argv) {
     }
 
     if (messages > 0) std::printf("message boxes answered: %d\n", messages);
-    std::printf("longest stall ended %.1f ms into the build\n", double(stalls.longestEndedAt()) / 1e6);
+    std::printf("longest stall ended %.1f ms into the build\n",
+                double(stalls.longestEndedAt()) / 1e6);
     printResult(form1->ListView1->count(), nanoseconds, maxStall);
 
     form3.reset();

@@ -67,7 +67,8 @@ std::string parse(const std::vector<std::string>& args, const std::vector<std::s
             o.files.push_back(a);
             continue;
         }
-        if (std::find(allowed.begin(), allowed.end(), a) == allowed.end()) return "unknown option " + a;
+        if (std::find(allowed.begin(), allowed.end(), a) == allowed.end())
+            return "unknown option " + a;
         if (a == "--interlace") {
             o.interlace = 1;
             continue;
@@ -75,8 +76,10 @@ std::string parse(const std::vector<std::string>& args, const std::vector<std::s
         if (i + 1 >= args.size()) return a + " needs a value";
         const std::string v = args[++i];
         if (a == "--compression") {
-            static const std::map<std::string, int> codes = {
-                {"none", TiffNone}, {"ccitt", TiffCcitt}, {"lzw", TiffLzw}, {"packbits", TiffPackBits}};
+            static const std::map<std::string, int> codes = {{"none", TiffNone},
+                                                             {"ccitt", TiffCcitt},
+                                                             {"lzw", TiffLzw},
+                                                             {"packbits", TiffPackBits}};
             const auto it = codes.find(v);
             if (it == codes.end()) return "--compression takes none, ccitt, lzw or packbits";
             o.compression = it->second;
@@ -85,7 +88,8 @@ std::string parse(const std::vector<std::string>& args, const std::vector<std::s
         const std::optional<int> n = toInt(v);
         if (!n) return a + " takes a number, not \"" + v + "\"";
         if (a == "--bits") {
-            if (*n != 0 && *n != 1 && *n != 4 && *n != 8 && *n != 24) return "--bits takes 0, 1, 4, 8 or 24";
+            if (*n != 0 && *n != 1 && *n != 4 && *n != 8 && *n != 24)
+                return "--bits takes 0, 1, 4, 8 or 24";
             o.bits = *n;
         } else if (a == "--dither") {
             if (*n != 0 && *n != 1) return "--dither takes 0 or 1";
@@ -121,7 +125,8 @@ int writePpm(const std::string& file, const Raster& image) {
     std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20); // a few large writes rather than a row each
     const std::string header =
         "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
-    if (std::fwrite(header.data(), 1, header.size(), out.get()) != header.size()) return WriteFailed;
+    if (std::fwrite(header.data(), 1, header.size(), out.get()) != header.size())
+        return WriteFailed;
     const std::size_t rowBytes = std::size_t(image.width) * 3;
     std::vector<std::uint8_t> row(image.bits == 24 ? 0 : rowBytes);
     for (int y = 0; y < image.height; ++y) {
@@ -129,7 +134,8 @@ int writePpm(const std::string& file, const Raster& image) {
         if (image.bits != 24) {
             for (int x = 0; x < image.width; ++x) {
                 const Rgb c = p[x] < image.palette.size() ? image.palette[p[x]] : Rgb{};
-                row[3 * std::size_t(x)] = c.r, row[3 * std::size_t(x) + 1] = c.g, row[3 * std::size_t(x) + 2] = c.b;
+                row[3 * std::size_t(x)] = c.r, row[3 * std::size_t(x) + 1] = c.g,
+                        row[3 * std::size_t(x) + 2] = c.b;
             }
             p = row.data();
         }
@@ -181,8 +187,8 @@ int encode(const Options& o) {
     const std::string& outFile = o.files[1];
     const std::string ext = lowerExtension(outFile);
     const bool jpeg = ext == ".jpg" || ext == ".jpeg";
-    if (ext != ".bmp" && ext != ".gif" && !jpeg && ext != ".pcx" && ext != ".png" && ext != ".tif" &&
-        ext != ".tiff")
+    if (ext != ".bmp" && ext != ".gif" && !jpeg && ext != ".pcx" && ext != ".png" &&
+        ext != ".tif" && ext != ".tiff")
         return usage("cannot tell the output format from \"" + outFile +
                      "\": use .bmp, .gif, .jpg, .pcx, .png or .tif");
     const int bits = o.bits.value_or(jpeg ? 24 : naturalDepth(in));
@@ -191,12 +197,18 @@ int encode(const Options& o) {
     Raster image;
     int rc = readImage(in, readBits, 1, o.dither, image);
     if (!succeeded(rc)) return failed(rc, in);
-    if (ext == ".bmp") rc = writeBmp(outFile, bits, image);
-    else if (ext == ".gif") rc = writeGif(outFile, bits, image);
-    else if (jpeg) rc = writeJpeg(outFile, o.quality, o.smooth, bits, image);
-    else if (ext == ".pcx") rc = writePcx(outFile, bits, image);
-    else if (ext == ".png") rc = writePng(outFile, bits, o.interlace, image);
-    else rc = writeTiff(outFile, o.compression, bits, image);
+    if (ext == ".bmp")
+        rc = writeBmp(outFile, bits, image);
+    else if (ext == ".gif")
+        rc = writeGif(outFile, bits, image);
+    else if (jpeg)
+        rc = writeJpeg(outFile, o.quality, o.smooth, bits, image);
+    else if (ext == ".pcx")
+        rc = writePcx(outFile, bits, image);
+    else if (ext == ".png")
+        rc = writePng(outFile, bits, o.interlace, image);
+    else
+        rc = writeTiff(outFile, o.compression, bits, image);
     if (!succeeded(rc)) return failed(rc, outFile);
     return 0;
 }
@@ -218,7 +230,9 @@ int runCommand(int argc, char** argv) {
         return problem.empty() ? decode(o) : usage(problem);
     }
     if (command == "encode") {
-        problem = parse(args, {"--bits", "--dither", "--quality", "--smooth", "--interlace", "--compression"}, o);
+        problem = parse(
+            args, {"--bits", "--dither", "--quality", "--smooth", "--interlace", "--compression"},
+            o);
         return problem.empty() ? encode(o) : usage(problem);
     }
     if (command == "--help" || command == "-h" || command == "help") {

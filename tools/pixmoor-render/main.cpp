@@ -28,18 +28,17 @@ int fail(const QString& text) {
 
 int main(int argc, char** argv) {
     // Fonts need a GUI application; the offscreen platform needs no display.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QString input, output;
     QSize size;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--size") == 0) {
-            if (i + 1 >= argc)
-                return usage();
+            if (i + 1 >= argc) return usage();
             static const QRegularExpression pattern(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
             const auto match = pattern.match(QString::fromLocal8Bit(argv[++i]));
-            if (!match.hasMatch() || match.captured(1).toInt() <= 0 || match.captured(2).toInt() <= 0 ||
-                match.captured(1).toInt() > 20000 || match.captured(2).toInt() > 20000)
+            if (!match.hasMatch() || match.captured(1).toInt() <= 0 ||
+                match.captured(2).toInt() <= 0 || match.captured(1).toInt() > 20000 ||
+                match.captured(2).toInt() > 20000)
                 return fail(QStringLiteral("invalid size \"%1\" (expected WxH, 1 to 20000)")
                                 .arg(QString::fromLocal8Bit(argv[i])));
             size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
@@ -51,8 +50,7 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (input.isEmpty() || output.isEmpty())
-        return usage();
+    if (input.isEmpty() || output.isEmpty()) return usage();
 
     int qtArgc = 1;
     char name[] = "pixmoor-render";
@@ -65,14 +63,14 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail(QString::fromStdString(e.what()));
     }
-    if (size.isEmpty())
-        size = QSize(picture.width(), picture.height());
-    if (size.isEmpty())
-        return fail(QStringLiteral("%1 holds an empty picture").arg(input));
+    if (size.isEmpty()) size = QSize(picture.width(), picture.height());
+    if (size.isEmpty()) return fail(QStringLiteral("%1 holds an empty picture").arg(input));
 
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
-        return fail(QStringLiteral("not enough memory for a %1 x %2 image").arg(size.width()).arg(size.height()));
+        return fail(QStringLiteral("not enough memory for a %1 x %2 image")
+                        .arg(size.width())
+                        .arg(size.height()));
     // A metafile on white, as the picture control shows it; icons keep their transparency.
     image.fill(picture.kind() == pixmoor::Picture::Kind::Icon ? Qt::transparent : Qt::white);
     {
