@@ -371,21 +371,7 @@ const char* compressionName(std::uint32_t c) {
 } // namespace
 
 int readBmp(const std::string& file, int bits, int dither, Raster& out) {
-    out = Raster{};
-    if (!validDepth(bits)) return BadDepth;
-    try {
-        FileBytes bytes;
-        int rc = readFileBytes(file, bytes);
-        if (rc != Ok) return rc;
-        rc = decodeBmp(bytes.data.get(), bytes.size, out);
-        bytes = FileBytes{};
-        if (rc == Ok) rc = convertDepth(out, bits, dither);
-        if (rc != Ok) out = Raster{};
-        return rc;
-    } catch (const std::bad_alloc&) {
-        out = Raster{};
-        return OutOfMemory;
-    }
+    return readWholeFileImage(file, bits, dither, decodeBmp, out);
 }
 
 namespace detail {

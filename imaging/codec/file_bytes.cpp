@@ -1,7 +1,9 @@
 // Whole-file reading for the BMP and PCX codecs (see file_bytes.h).
 #include "imaging/codec/file_bytes.h"
 
+#include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
+#include "imaging/codec/format_io.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -50,6 +52,31 @@ int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
     }
     out.size = got;
     return Ok;
+}
+
+} // namespace pixmoor::codec::detail
+
+namespace pixmoor::codec::detail {
+
+int readWholeFileImage(const std::string& file, int bits, int dither, WholeFileDecoder decode,
+                       Raster& out) {
+    out = Raster{};
+    if (!validDepth(bits)) return BadDepth;
+    try {
+        int rc;
+        {
+            FileBytes bytes;
+            rc = readFileBytes(file, bytes);
+            if (rc != Ok) return rc;
+            rc = decode(bytes.data.get(), bytes.size, out);
+        } // the file's bytes go before the depth conversion allocates
+        if (rc == Ok) rc = convertDepth(out, bits, dither);
+        if (rc != Ok) out = Raster{};
+        return rc;
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return OutOfMemory;
+    }
 }
 
 } // namespace pixmoor::codec::detail

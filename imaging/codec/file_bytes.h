@@ -3,6 +3,8 @@
 // bounds-checked by its caller against the size.
 #pragma once
 
+#include "imaging/codec/raster.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,6 +20,13 @@ struct FileBytes {
 // Reads at most `limit` bytes of a file (the whole file when it is smaller). Returns Ok,
 // EmptyFileName, FileNotFound, ReadFailed or OutOfMemory.
 int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit = std::size_t(-1));
+
+// The reader of a format decoded from the whole file in memory: reads the file, decodes it with
+// decode(data, size, out), frees the file's bytes, then brings the raster to the asked depth.
+// On failure `out` is left empty; running out of memory gives OutOfMemory.
+using WholeFileDecoder = int (*)(const std::uint8_t* data, std::size_t size, Raster& out);
+int readWholeFileImage(const std::string& file, int bits, int dither, WholeFileDecoder decode,
+                       Raster& out);
 
 inline std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

@@ -188,21 +188,7 @@ int luminance(const Rgb& c) {
 } // namespace
 
 int readPcx(const std::string& file, int bits, int dither, Raster& out) {
-    out = Raster{};
-    if (!validDepth(bits)) return BadDepth;
-    try {
-        FileBytes bytes;
-        int rc = readFileBytes(file, bytes);
-        if (rc != Ok) return rc;
-        rc = decodePcx(bytes.data.get(), bytes.size, out);
-        bytes = FileBytes{};
-        if (rc == Ok) rc = convertDepth(out, bits, dither);
-        if (rc != Ok) out = Raster{};
-        return rc;
-    } catch (const std::bad_alloc&) {
-        out = Raster{};
-        return OutOfMemory;
-    }
+    return readWholeFileImage(file, bits, dither, decodePcx, out);
 }
 
 namespace detail {
