@@ -3,7 +3,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
-#include "imaging/codec/png_limits.h"
+#include "imaging/codec/png_common.h"
 
 #include <algorithm>
 #include <array>
@@ -155,71 +155,6 @@ int pngFailure(const PngJob& job) {
     return Corrupt;
 }
 
-// Sets up libpng's transformations so that every PNG arrives either as one byte per pixel palette
-// or gray index, or as 8-bit RGB with any transparency composited over white. Gives the raster's
-// depth and palette.
-int setUpPngRead(PngJob* job, int& rasterBits, Rgb* palette, int& paletteSize) {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    const int colourType = png_get_color_type(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    paletteSize = 0;
-
-    const auto indexBits = [](int d) { return d == 1 ? 1 : (d <= 4 ? 4 : 8); };
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_colorp entries = nullptr;
-        int count = 0;
-        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0) return Corrupt;
-        png_bytep alphas = nullptr;
-        int alphaCount = 0;
-        if (hasTrns) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
-        count = std::min(count, 1 << depth);
-        for (int i = 0; i < count; ++i) {
-            const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
-            palette[i] = {detail::overWhite(entries[i].red, a),
-                          detail::overWhite(entries[i].green, a),
-                          detail::overWhite(entries[i].blue, a)};
-        }
-        paletteSize = count;
-        if (depth < 8) png_set_packing(png);
-        rasterBits = indexBits(depth);
-        return Ok;
-    }
-    if (colourType == PNG_COLOR_TYPE_GRAY && depth <= 8) {
-        // Gray up to 8 bits is an index into a gray ramp; a transparent gray level turns white.
-        const int levels = 1 << depth;
-        for (int i = 0; i < levels; ++i) {
-            const auto v = std::uint8_t(i * 255 / (levels - 1));
-            palette[i] = {v, v, v};
-        }
-        png_color_16p transparent = nullptr;
-        if (hasTrns && png_get_tRNS(png, info, nullptr, nullptr, &transparent) && transparent &&
-            transparent->gray < levels)
-            palette[transparent->gray] = {255, 255, 255};
-        paletteSize = levels;
-        if (depth < 8) png_set_packing(png);
-        rasterBits = indexBits(depth);
-        return Ok;
-    }
-    if (depth == 16) png_set_strip_16(png);
-    const bool gray = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
-    if (hasTrns || (colourType & PNG_COLOR_MASK_ALPHA)) {
-        png_color_16 white{};
-        white.red = white.green = white.blue = white.gray = 255;
-        png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
-    }
-    if (gray) {
-        for (int i = 0; i < 256; ++i)
-            palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
-        paletteSize = 256;
-        rasterBits = 8;
-    } else {
-        rasterBits = 24;
-    }
-    return Ok;
-}
-
 // Decodes into job->out. Only trivially destructible locals: libpng may longjmp back here.
 int decodePng(PngJob* job) {
     job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
@@ -250,7 +185,9 @@ int decodePng(PngJob* job) {
             rc = Truncated;
     }
     int rasterBits = 0;
-    if (rc == Ok) rc = setUpPngRead(job, rasterBits, job->palette, job->paletteSize);
+    if (rc == Ok)
+        rc = detail::setUpPngTransforms(job->png, job->info, job->palette, job->paletteSize,
+                                        rasterBits);
     if (rc == Ok) rc = allocateRaster(*job->out, int(width), int(height), rasterBits);
     if (rc == Ok) {
         const int passes = png_set_interlace_handling(job->png);
@@ -391,5 +328,70 @@ int writePng(const std::string& file, int bits, int interlace, const Raster& in)
         return OutOfMemory;
     }
 }
+
+namespace detail {
+
+int setUpPngTransforms(png_structp png, png_infop info, Rgb* palette, int& paletteSize,
+                       int& rasterBits) {
+    const int colourType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    paletteSize = 0;
+
+    const auto indexBits = [](int d) { return d == 1 ? 1 : (d <= 4 ? 4 : 8); };
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0) return Corrupt;
+        png_bytep alphas = nullptr;
+        int alphaCount = 0;
+        if (hasTrns) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
+        count = std::min(count, 1 << depth);
+        for (int i = 0; i < count; ++i) {
+            const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
+            palette[i] = {detail::overWhite(entries[i].red, a),
+                          detail::overWhite(entries[i].green, a),
+                          detail::overWhite(entries[i].blue, a)};
+        }
+        paletteSize = count;
+        if (depth < 8) png_set_packing(png);
+        rasterBits = indexBits(depth);
+        return Ok;
+    }
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth <= 8) {
+        // Gray up to 8 bits is an index into a gray ramp; a transparent gray level turns white.
+        const int levels = 1 << depth;
+        for (int i = 0; i < levels; ++i) {
+            const auto v = std::uint8_t(i * 255 / (levels - 1));
+            palette[i] = {v, v, v};
+        }
+        png_color_16p transparent = nullptr;
+        if (hasTrns && png_get_tRNS(png, info, nullptr, nullptr, &transparent) && transparent &&
+            transparent->gray < levels)
+            palette[transparent->gray] = {255, 255, 255};
+        paletteSize = levels;
+        if (depth < 8) png_set_packing(png);
+        rasterBits = indexBits(depth);
+        return Ok;
+    }
+    if (depth == 16) png_set_strip_16(png);
+    const bool gray = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    if (hasTrns || (colourType & PNG_COLOR_MASK_ALPHA)) {
+        png_color_16 white{};
+        white.red = white.green = white.blue = white.gray = 255;
+        png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
+    }
+    if (gray) {
+        for (int i = 0; i < 256; ++i)
+            palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
+        paletteSize = 256;
+        rasterBits = 8;
+    } else {
+        rasterBits = 24;
+    }
+    return Ok;
+}
+
+} // namespace detail
 
 } // namespace pixmoor::codec

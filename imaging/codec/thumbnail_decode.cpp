@@ -7,7 +7,7 @@
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/jpeg_dc.h"
 #include "imaging/codec/jpeg_errors.h"
-#include "imaging/codec/png_limits.h"
+#include "imaging/codec/png_common.h"
 #include "imaging/codec/png_whole.h"
 
 #include <algorithm>
@@ -191,65 +191,6 @@ int streamPngFailure(const StreamPngJob& job) {
     return Corrupt;
 }
 
-// The transformations of png.cpp: palette and gray up to 8 bits arrive as one index per pixel,
-// everything else as 8-bit RGB with transparency composited over white. rgb tells which.
-int setUpStreamPng(StreamPngJob* job, bool& rgb, int& paletteSize) {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    Rgb* palette = job->palette;
-    const int colourType = png_get_color_type(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    paletteSize = 0;
-    rgb = false;
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_colorp entries = nullptr;
-        int count = 0;
-        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0) return Corrupt;
-        png_bytep alphas = nullptr;
-        int alphaCount = 0;
-        if (hasTrns) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
-        count = std::min(count, 1 << depth);
-        for (int i = 0; i < count; ++i) {
-            const unsigned a = alphas && i < alphaCount ? alphas[i] : 255;
-            palette[i] = {detail::overWhite(entries[i].red, a),
-                          detail::overWhite(entries[i].green, a),
-                          detail::overWhite(entries[i].blue, a)};
-        }
-        paletteSize = count;
-        if (depth < 8) png_set_packing(png);
-        return Ok;
-    }
-    if (colourType == PNG_COLOR_TYPE_GRAY && depth <= 8) {
-        const int levels = 1 << depth;
-        for (int i = 0; i < levels; ++i) {
-            const auto v = std::uint8_t(i * 255 / (levels - 1));
-            palette[i] = {v, v, v};
-        }
-        png_color_16p transparent = nullptr;
-        if (hasTrns && png_get_tRNS(png, info, nullptr, nullptr, &transparent) && transparent &&
-            transparent->gray < levels)
-            palette[transparent->gray] = {255, 255, 255};
-        paletteSize = levels;
-        if (depth < 8) png_set_packing(png);
-        return Ok;
-    }
-    if (depth == 16) png_set_strip_16(png);
-    const bool gray = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
-    if (hasTrns || (colourType & PNG_COLOR_MASK_ALPHA)) {
-        png_color_16 white{};
-        white.red = white.green = white.blue = white.gray = 255;
-        png_set_background_fixed(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
-    }
-    if (gray) {
-        for (int i = 0; i < 256; ++i) palette[i] = kGrayPalette[std::size_t(i)];
-        paletteSize = 256;
-    } else {
-        rgb = true;
-    }
-    return Ok;
-}
-
 int streamPngFrame(StreamPngJob* job) {
     job->png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onStreamPngError, onStreamPngWarning);
@@ -279,7 +220,11 @@ int streamPngFrame(StreamPngJob* job) {
     int rc = detail::checkDimensions(width, height);
     bool rgb = false;
     int paletteSize = 0;
-    if (rc == Ok) rc = setUpStreamPng(job, rgb, paletteSize);
+    if (rc == Ok) {
+        int rasterBits = 0;
+        rc = detail::setUpPngTransforms(job->png, job->info, job->palette, paletteSize, rasterBits);
+        rgb = rasterBits == 24;
+    }
     if (rc == Ok) {
         const int passes = png_set_interlace_handling(job->png);
         png_read_update_info(job->png, job->info);

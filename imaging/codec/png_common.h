@@ -1,5 +1,5 @@
-// Internal to the codec library: the limits every libpng reader of ours sets, so the reader and
-// the streaming thumbnail decoder accept and refuse the same files.
+// Internal to the codec library: the limits and the pixel transforms every libpng reader of ours
+// sets, so the reader and the streaming thumbnail decoder accept, refuse and colour the same files.
 #pragma once
 
 #include "imaging/codec/raster.h"
@@ -28,5 +28,13 @@ inline void applyPngReadLimits(png_structp png) {
     png_set_chunk_malloc_max(png, kPngChunkMax);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, kIgnoredChunkCount);
 }
+
+// After png_read_info: sets libpng's transforms and reports how rows will arrive. Palette files
+// and gray up to 8 bits give one index per pixel into `palette` (transparency composited over
+// white; rasterBits 1, 4 or 8 by the file's depth); other gray files give 8-bit gray indices into
+// a 256-level ramp (rasterBits 8); everything else gives 8-bit RGB over white (rasterBits 24).
+// palette must hold 256 entries. Returns Ok, or Corrupt for a palette file without a palette.
+int setUpPngTransforms(png_structp png, png_infop info, Rgb* palette, int& paletteSize,
+                       int& rasterBits);
 
 } // namespace pixmoor::codec::detail
