@@ -1,6 +1,8 @@
 // The image viewer window: its component, status bar, and the fit of the window to the picture.
 #include "operations/pic.h"
 
+#include "operations/viewer_window.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
@@ -14,20 +16,8 @@
 TOKBottomDlg* OKBottomDlg = nullptr;
 
 TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("OKBottomDlg"));
-    setWindowTitle(QStringLiteral("Image"));
-    // System menu and minimise only: no maximise button.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout =
+        pixmoor::setUpViewerWindow(this, QStringLiteral("OKBottomDlg"), QStringLiteral("Image"));
 
     ScrollBox = new QScrollArea(this);
     ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
@@ -57,15 +47,7 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QWidget(parent, Qt::Window) {
     PMultiImage1->setImageName(QStringLiteral("file not found"));
     ScrollBox->setWidget(PMultiImage1);
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setSizeGripEnabled(false);
-    StatusPanel0 = new QLabel(StatusBar1);
-    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
-    StatusPanel0->setMinimumWidth(50);
-    // The panel takes the whole bar, so a long file name stays readable.
-    StatusBar1->addWidget(StatusPanel0, 1);
-    layout->addWidget(StatusBar1);
+    StatusPanel0 = pixmoor::addViewerStatusBar(this, layout, StatusBar1);
 
     resize(496, 435);
 }
@@ -114,14 +96,9 @@ void TOKBottomDlg::showViewer() {
     if (!isVisible()) {
         // A hidden viewer comes up in the centre of the screen, already at its new size.
         FormActivate();
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(),
-                                     screen->availableGeometry())
-                     .topLeft());
+        pixmoor::centreOnScreen(this);
     }
-    show();
-    raise();
-    activateWindow();
+    pixmoor::bringToFront(this);
     // Activation may not come (no window manager, or the focus rule of the desktop), and the
     // window may already be active: fit it now as well.
     FormActivate();
