@@ -45,9 +45,10 @@ bool haveProgram(const std::string& name) {
 }
 
 void usePrivateXdgDirs() {
-    static TempDir* home = new TempDir; // lives for the whole test run
+    // Lives for the whole test run and is removed at exit.
+    static TempDir home;
     for (const char* var : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        auto dir = home->path() / var;
+        auto dir = home.path() / var;
         fs::create_directories(dir);
         ::chmod(dir.c_str(), 0700);
         ::setenv(var, dir.c_str(), 1);
