@@ -61,6 +61,8 @@ for fuzzer in "${fuzzers[@]}"; do
   seed "$name" "$corpus"
   before=$(ls "$artifacts" | wc -l)
   echo "== $fuzzer: $seconds s, $(ls "$corpus" | wc -l) inputs in the corpus"
+  # System libraries Qt loads (fontconfig) keep memory to the end: the suite's suppressions apply.
+  LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tests/support/lsan.supp:print_suppressions=0}" \
   ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=1:allocator_may_return_null=1" \
   "$build/bin/$fuzzer" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
     -max_len=65536 -artifact_prefix="$artifacts/" -print_final_stats=1 \
