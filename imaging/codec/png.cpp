@@ -105,40 +105,17 @@ int infoPng(const std::string& file, ImageInfo& out) {
 namespace {
 
 // State shared with libpng's callbacks; lives in the caller's frame (see decodePng).
-struct PngJob {
+struct PngJob : detail::PngIo {
     png_structp png;
     png_infop info;
-    std::FILE* file;
     Raster* out;
     const Raster* in; // writer: the raster to encode
     png_bytepp rows;  // writer: one pointer per raster row
     int depth;        // writer: 1, 4, 8 or 24
     int interlace;    // writer
-    bool eof;         // reader: the file ended inside the data
-    bool readError;   // reader: the system reported an I/O error
     Rgb palette[256]; // reader: the raster's palette, installed once libpng is done
     int paletteSize;
-    char message[128]; // libpng's last error text
 };
-
-void onPngError(png_structp png, png_const_charp message) {
-    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
-    if (job && message) std::snprintf(job->message, sizeof job->message, "%s", message);
-    png_longjmp(png, 1); // never returns; the default handler would print
-}
-
-void onPngWarning(png_structp, png_const_charp) {}
-
-void readPngData(png_structp png, png_bytep data, std::size_t length) {
-    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (std::fread(data, 1, length, job->file) != length) {
-        if (std::ferror(job->file))
-            job->readError = true;
-        else
-            job->eof = true;
-        png_error(png, "Read past the end of the file");
-    }
-}
 
 void writePngData(png_structp png, png_bytep data, std::size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
@@ -147,17 +124,10 @@ void writePngData(png_structp png, png_bytep data, std::size_t length) {
 
 void flushPngData(png_structp) {}
 
-int pngFailure(const PngJob& job) {
-    if (job.readError) return ReadFailed;
-    if (job.eof) return Truncated;
-    if (std::strstr(job.message, "memory")) return OutOfMemory;
-    if (std::strstr(job.message, "exceeds user limit")) return TooLarge;
-    return Corrupt;
-}
-
 // Decodes into job->out. Only trivially destructible locals: libpng may longjmp back here.
 int decodePng(PngJob* job) {
-    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, static_cast<detail::PngIo*>(job),
+                                      detail::onPngError, detail::onPngWarning);
     if (!job->png) return OutOfMemory;
     job->info = png_create_info_struct(job->png);
     if (!job->info) {
@@ -166,9 +136,9 @@ int decodePng(PngJob* job) {
     }
     if (setjmp(png_jmpbuf(job->png))) {
         png_destroy_read_struct(&job->png, &job->info, nullptr);
-        return pngFailure(*job);
+        return detail::pngReadFailure(*job);
     }
-    png_set_read_fn(job->png, job, readPngData);
+    png_set_read_fn(job->png, static_cast<detail::PngIo*>(job), detail::readPngData);
     detail::applyPngReadLimits(job->png);
     png_read_info(job->png, job->info);
 
@@ -209,7 +179,8 @@ int decodePng(PngJob* job) {
 
 // Encodes job->in. Only trivially destructible locals: libpng may longjmp back here.
 int encodePng(PngJob* job) {
-    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
+    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, static_cast<detail::PngIo*>(job),
+                                       detail::onPngError, detail::onPngWarning);
     if (!job->png) return OutOfMemory;
     job->info = png_create_info_struct(job->png);
     if (!job->info) {
@@ -390,6 +361,33 @@ int setUpPngTransforms(png_structp png, png_infop info, Rgb* palette, int& palet
         rasterBits = 24;
     }
     return Ok;
+}
+
+void onPngError(png_structp png, png_const_charp message) {
+    auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
+    if (io && message) std::snprintf(io->message, sizeof io->message, "%s", message);
+    png_longjmp(png, 1); // never returns; the default handler would print
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+void readPngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, io->file) != length) {
+        if (std::ferror(io->file))
+            io->readError = true;
+        else
+            io->eof = true;
+        png_error(png, "Read past the end of the file");
+    }
+}
+
+int pngReadFailure(const PngIo& io) {
+    if (io.readError) return ReadFailed;
+    if (io.eof) return Truncated;
+    if (std::strstr(io.message, "memory")) return OutOfMemory;
+    if (std::strstr(io.message, "exceeds user limit")) return TooLarge;
+    return Corrupt;
 }
 
 } // namespace detail

@@ -4,6 +4,8 @@
 
 #include "imaging/codec/raster.h"
 
+#include <cstdio>
+
 #include <png.h>
 
 namespace pixmoor::codec::detail {
@@ -28,6 +30,24 @@ inline void applyPngReadLimits(png_structp png) {
     png_set_chunk_malloc_max(png, kPngChunkMax);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, kIgnoredChunkCount);
 }
+
+// What libpng's error and read callbacks below record. A reader's job derives from it and is
+// registered as libpng's error and I/O pointer through a PngIo* (cast before it becomes void*).
+struct PngIo {
+    std::FILE* file;
+    bool eof;          // the file ended inside the data
+    bool readError;    // the system reported an I/O error
+    char message[128]; // libpng's last error text
+};
+
+// Records libpng's error text, then jumps back to the setjmp frame (the default would print).
+void onPngError(png_structp png, png_const_charp message);
+// Warnings are dropped: libpng would print them.
+void onPngWarning(png_structp png, png_const_charp message);
+// Reads from PngIo::file, marking the end of the file or an I/O error before raising.
+void readPngData(png_structp png, png_bytep data, std::size_t length);
+// The result code of a read that libpng ended with an error.
+int pngReadFailure(const PngIo& io);
 
 // After png_read_info: sets libpng's transforms and reports how rows will arrive. Palette files
 // and gray up to 8 bits give one index per pixel into `palette` (transparency composited over

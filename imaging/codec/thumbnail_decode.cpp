@@ -150,50 +150,22 @@ int streamJpegFrame(StreamJpegJob* job) {
 
 // ---- PNG ----------------------------------------------------------------------------------------
 
-struct StreamPngJob {
+struct StreamPngJob : detail::PngIo {
     png_structp png;
     png_infop info;
-    std::FILE* file;
     RowSink* sink;
     Rgb* palette;        // 256 entries, from libpng's allocator
     png_bytep rowBuffer; // one row, or the whole image of an interlaced file
-    bool eof;
-    bool readError;
     bool stopped;
-    char message[128];
 };
 
-void onStreamPngError(png_structp png, png_const_charp message) {
-    auto* job = static_cast<StreamPngJob*>(png_get_error_ptr(png));
-    if (job && message) std::snprintf(job->message, sizeof job->message, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void onStreamPngWarning(png_structp, png_const_charp) {}
-
-void readStreamPngData(png_structp png, png_bytep data, std::size_t length) {
-    auto* job = static_cast<StreamPngJob*>(png_get_io_ptr(png));
-    if (std::fread(data, 1, length, job->file) != length) {
-        if (std::ferror(job->file))
-            job->readError = true;
-        else
-            job->eof = true;
-        png_error(png, "Read past the end of the file");
-    }
-}
-
 int streamPngFailure(const StreamPngJob& job) {
-    if (job.stopped) return kStreamStopped;
-    if (job.readError) return ReadFailed;
-    if (job.eof) return Truncated;
-    if (std::strstr(job.message, "memory")) return OutOfMemory;
-    if (std::strstr(job.message, "exceeds user limit")) return TooLarge;
-    return Corrupt;
+    return job.stopped ? kStreamStopped : detail::pngReadFailure(job);
 }
 
 int streamPngFrame(StreamPngJob* job) {
-    job->png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onStreamPngError, onStreamPngWarning);
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, static_cast<detail::PngIo*>(job),
+                                      detail::onPngError, detail::onPngWarning);
     if (!job->png) return OutOfMemory;
     job->info = png_create_info_struct(job->png);
     if (!job->info) {
@@ -211,7 +183,7 @@ int streamPngFrame(StreamPngJob* job) {
         png_destroy_read_struct(&job->png, &job->info, nullptr);
         return streamPngFailure(*job);
     }
-    png_set_read_fn(job->png, job, readStreamPngData);
+    png_set_read_fn(job->png, static_cast<detail::PngIo*>(job), detail::readPngData);
     detail::applyPngReadLimits(job->png);
     png_read_info(job->png, job->info);
 
