@@ -4,6 +4,7 @@
 
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
+#include "imaging/image_file.h"
 #include "imaging/raster_image.h"
 #include "imaging/wmf/metafile.h"
 #include "platform/message_box.h"
@@ -61,10 +62,11 @@ std::string codecName(const QString& name) {
 
 // File length in bytes (capped to the 32-bit field); throws when the file cannot be opened.
 std::int32_t fileLength(const QString& name) {
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString error;
+    if (!openImageFile(file, name, error))
         throw std::runtime_error("Cannot open file " + name.toStdString() + ": " +
-                                 file.errorString().toStdString());
+                                 error.toStdString());
     const qint64 size = file.size();
     return size > std::numeric_limits<std::int32_t>::max()
                ? std::numeric_limits<std::int32_t>::max()

@@ -1,5 +1,6 @@
 // The icon object: reads .ico files (1, 4, 8, 24 and 32-bit entries with their AND masks, and
 // PNG-compressed entries) and keeps the entry closest to the system icon size.
+#include "imaging/image_file.h"
 #include "imaging/picture.h"
 #include "imaging/wmf/dib.h"
 
@@ -85,10 +86,11 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
 } // namespace
 
 Icon Icon::fromFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString error;
+    if (!openImageFile(file, path, error))
         throw PictureError(
-            QStringLiteral("Cannot open icon %1: %2").arg(path, file.errorString()).toStdString());
+            QStringLiteral("Cannot open icon %1: %2").arg(path, error).toStdString());
     if (file.size() > kMaxIconFileBytes)
         throw PictureError(QStringLiteral("Icon file %1 is too large").arg(path).toStdString());
     const QByteArray data = file.readAll();

@@ -1,6 +1,8 @@
 // Scrolling messages: parsing .SCM and .CMS files, building the strip, stepping it.
 #include "imaging/scrolling_message.h"
 
+#include "imaging/image_file.h"
+
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
@@ -45,10 +47,11 @@ QString between(const QString& text, const char* open, const char* close, bool& 
 }
 
 QByteArray readFile(const QString& path, qint64 limit) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString error;
+    if (!openImageFile(file, path, error))
         throw MessageFormatError("Cannot read message file " + path.toStdString() + ": " +
-                                 file.errorString().toStdString());
+                                 error.toStdString());
     QByteArray data = file.read(limit);
     if (file.error() != QFileDevice::NoError)
         throw MessageFormatError("Cannot read message file " + path.toStdString() + ": " +

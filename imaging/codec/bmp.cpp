@@ -276,6 +276,9 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
 // is complete; one that stops earlier is truncated.
 int decodeRle(const std::uint8_t* p, std::size_t n, const BmpHeader& h, Raster& out) {
     const bool rle4 = h.compression == BiRle4;
+    const std::uint64_t claimed = std::uint64_t(h.width) * std::uint64_t(h.height);
+    if (claimed > kRleAlwaysAllowedPixels && !plausibleExpansion(claimed, n, kMaxRleExpansion))
+        return Corrupt; // far more pixels than the runs could describe
     if (const int rc = allocateRaster(out, h.width, h.height, rle4 ? 4 : 8); rc != Ok) return rc;
     const int w = h.width;
     int x = 0, line = 0; // line counts from the bottom of the image

@@ -4,6 +4,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_io.h"
+#include "imaging/codec/regular_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -26,12 +27,10 @@ int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
     out = FileBytes{};
     if (file.empty()) return EmptyFileName;
     Descriptor d;
-    // Non-blocking so that a named pipe cannot stall the open; only regular files are images.
-    d.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    d.fd = openRegularFile(file);
     if (d.fd < 0) return FileNotFound;
     struct stat st {};
     if (::fstat(d.fd, &st) != 0) return ReadFailed;
-    if (!S_ISREG(st.st_mode)) return FileNotFound;
     std::size_t size = st.st_size > 0 ? std::size_t(st.st_size) : 0;
     if (size > limit) size = limit;
     try {

@@ -2,6 +2,7 @@
 #include "imaging/codec/format_io.h"
 
 #include "imaging/codec/codec.h"
+#include "imaging/codec/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,12 +15,12 @@ namespace pixmoor::codec::detail {
 int openForRead(const std::string& file, CFile& out) {
     out.reset();
     if (file.empty()) return EmptyFileName;
-    std::FILE* f = std::fopen(file.c_str(), "rbe");
-    if (!f) return FileNotFound;
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        return FileNotFound;
+    const int fd = openRegularFile(file);
+    if (fd < 0) return FileNotFound;
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return OutOfMemory;
     }
     out.reset(f);
     return Ok;

@@ -205,7 +205,11 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     if (const int rc = detail::checkDimensions(width, height); rc != Ok) return rc;
     // LZW with 12-bit codes yields at most about 2700 pixels per byte: a file too small for its
     // first frame is truncated, and is refused before a large raster is allocated for it.
-    if (frameArea / 4096 > detail::fileSize(file)) return Truncated;
+    if (!detail::plausibleExpansion(
+            std::uint64_t(frameArea),
+            std::uint64_t(std::max<std::int64_t>(0, detail::fileSize(file))),
+            detail::kMaxLzwExpansion))
+        return Truncated;
 
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     std::vector<Rgb> palette;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace pixmoor::codec::detail {
@@ -35,11 +36,16 @@ struct HuffmanTable {
 bool buildTable(HuffmanTable& t, const std::uint8_t* counts, const std::uint8_t* values,
                 int total) {
     t = HuffmanTable{};
+    if (total < 0 || total > int(t.values.size())) return false;
     std::copy(values, values + total, t.values.begin());
     std::int32_t code = 0;
     int k = 0;
     for (int length = 1; length <= 16; ++length) {
         const int n = counts[length - 1];
+        // Checked before any code of this length is entered, since every code indexes the
+        // lookup below: the codes of a length must stay below the all-ones code, as libjpeg
+        // demands.
+        if (code + n >= (1 << length) || k + n > total) return false;
         t.valueIndex[length] = k;
         t.minCode[length] = code;
         for (int i = 0; i < n; ++i, ++k, ++code) {
@@ -51,7 +57,6 @@ bool buildTable(HuffmanTable& t, const std::uint8_t* counts, const std::uint8_t*
             }
         }
         t.maxCode[length] = n ? code - 1 : -1;
-        if (code > (1 << length)) return false; // more codes than the length can hold
         code <<= 1;
     }
     t.maxCode[17] = 0x7FFFFFFF;
@@ -262,6 +267,15 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
             }
             frame.mcusWide = (frame.width + 8 * frame.hMax - 1) / (8 * frame.hMax);
             frame.mcusHigh = (frame.height + 8 * frame.vMax - 1) / (8 * frame.vMax);
+            // Every block takes at least one bit of a DC scan, so a file holds at most 8 blocks
+            // per byte: the coefficient planes are sized only for what the data can fill.
+            std::uint64_t blocks = 0;
+            for (int c = 0; c < frame.count; ++c) {
+                const Component& comp = frame.components[std::size_t(c)];
+                blocks += std::uint64_t(frame.mcusWide) * std::uint64_t(comp.h) *
+                          std::uint64_t(frame.mcusHigh) * std::uint64_t(comp.v);
+            }
+            if (blocks > 8 * std::uint64_t(size)) return R::NotApplicable;
             for (int c = 0; c < frame.count; ++c) {
                 Component& comp = frame.components[std::size_t(c)];
                 if (frame.hMax % comp.h || frame.vMax % comp.v) return R::NotApplicable;
@@ -270,7 +284,12 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                 comp.blocksWide = (w + 7) / 8;
                 comp.blocksHigh = (hgt + 7) / 8;
                 comp.stride = frame.mcusWide * comp.h;
-                comp.dc.assign(std::size_t(comp.stride) * std::size_t(frame.mcusHigh * comp.v), 0);
+                try {
+                    comp.dc.assign(std::size_t(comp.stride) * std::size_t(frame.mcusHigh * comp.v),
+                                   0);
+                } catch (const std::bad_alloc&) {
+                    return R::NotApplicable;
+                }
             }
             if (frame.count == 3) {
                 const auto& cs = frame.components;
@@ -331,7 +350,9 @@ FastDecodeResult decodeProgressiveDc(const unsigned char* data, std::size_t size
                 for (int j = 0; j < i; ++j)
                     if (comps[std::size_t(j)] == found) return R::NotApplicable;
                 comps[std::size_t(i)] = found;
+                // The DC table selector is 4 bits in the file but names one of 4 tables.
                 tables[std::size_t(i)] = seg[2 + 2 * i] >> 4;
+                if (tables[std::size_t(i)] >= int(dcTables.size())) return R::NotApplicable;
             }
             const int ss = seg[1 + 2 * inScan], se = seg[2 + 2 * inScan];
             const int ah = seg[3 + 2 * inScan] >> 4, al = seg[3 + 2 * inScan] & 15;

@@ -145,15 +145,7 @@ int decodePng(PngJob* job) {
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
     int rc = detail::checkDimensions(width, height);
-    // Deflate expands at most about 1032 times: a file too small to hold the image data is
-    // truncated, and is refused before a large raster is allocated for it.
-    if (rc == Ok) {
-        const std::uint64_t pixelBits = std::uint64_t(png_get_bit_depth(job->png, job->info)) *
-                                        png_get_channels(job->png, job->info);
-        const std::uint64_t rawBytes = std::uint64_t(height) * (1 + (width * pixelBits + 7) / 8);
-        if (rawBytes / 1032 > std::uint64_t(std::max<std::int64_t>(0, detail::fileSize(job->file))))
-            rc = Truncated;
-    }
+    if (rc == Ok) rc = detail::checkPngDataFits(job->png, job->info, job->file);
     int rasterBits = 0;
     if (rc == Ok)
         rc = detail::setUpPngTransforms(job->png, job->info, job->palette, job->paletteSize,
@@ -380,6 +372,16 @@ void readPngData(png_structp png, png_bytep data, std::size_t length) {
             io->eof = true;
         png_error(png, "Read past the end of the file");
     }
+}
+
+int checkPngDataFits(png_structp png, png_infop info, std::FILE* file) {
+    const std::uint64_t width = png_get_image_width(png, info);
+    const std::uint64_t height = png_get_image_height(png, info);
+    const std::uint64_t pixelBits =
+        std::uint64_t(png_get_bit_depth(png, info)) * png_get_channels(png, info);
+    const std::uint64_t rawBytes = height * (1 + (width * pixelBits + 7) / 8);
+    const auto fileBytes = std::uint64_t(std::max<std::int64_t>(0, fileSize(file)));
+    return plausibleExpansion(rawBytes, fileBytes, kMaxDeflateExpansion) ? Ok : Truncated;
 }
 
 int pngReadFailure(const PngIo& io) {

@@ -46,6 +46,9 @@ void onPngError(png_structp png, png_const_charp message);
 void onPngWarning(png_structp png, png_const_charp message);
 // Reads from PngIo::file, marking the end of the file or an I/O error before raising.
 void readPngData(png_structp png, png_bytep data, std::size_t length);
+// After png_read_info: Truncated when the file is too small to hold the image data its header
+// claims (deflate expands at most kMaxDeflateExpansion times), so no reader allocates for it.
+int checkPngDataFits(png_structp png, png_infop info, std::FILE* file);
 // The result code of a read that libpng ended with an error.
 int pngReadFailure(const PngIo& io);
 

@@ -178,6 +178,9 @@ FastDecodeResult decodePngWhole(const unsigned char* data, std::size_t size, Row
     const std::size_t rowBytes = (std::size_t(width) * std::size_t(channels * depth) + 7) / 8;
     const std::size_t bpp = std::max<std::size_t>(1, std::size_t(channels * depth) / 8);
     const std::size_t expected = (rowBytes + 1) * std::size_t(height);
+    // The rows are allocated only when the compressed data can fill them.
+    if (!plausibleExpansion(expected, compressed.size(), kMaxDeflateExpansion))
+        return R::NotApplicable;
     ScratchBuffer rawBuffer;
     std::vector<std::uint8_t>& raw = rawBuffer.get();
     try {

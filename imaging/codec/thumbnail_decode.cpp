@@ -190,6 +190,7 @@ int streamPngFrame(StreamPngJob* job) {
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
     int rc = detail::checkDimensions(width, height);
+    if (rc == Ok) rc = detail::checkPngDataFits(job->png, job->info, job->file);
     bool rgb = false;
     int paletteSize = 0;
     if (rc == Ok) {

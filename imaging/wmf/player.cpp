@@ -4,12 +4,15 @@
 #include "imaging/wmf/dib.h"
 #include "imaging/wmf/metafile.h"
 
+#include "imaging/codec/regular_file.h"
+
 #include <QFile>
 #include <QRegion>
 #include <QStringDecoder>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 #include <variant>
 
 namespace pixmoor::wmf {
@@ -1142,10 +1145,16 @@ void Player::createRegion(const Params& p) {
 } // namespace
 
 std::shared_ptr<const Metafile> Metafile::fromFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw MetafileError(
-            QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()).toStdString());
+    // Only a regular file is opened, judged on the descriptor: a link to a FIFO or a device in
+    // a browsed folder must not block or feed endless bytes.
+    QFile file;
+    const int fd = codec::openRegularFile(QFile::encodeName(path).toStdString());
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason =
+            fd < 0 ? QStringLiteral("not a readable regular file") : file.errorString();
+        if (fd >= 0 && !file.isOpen()) ::close(fd);
+        throw MetafileError(QStringLiteral("Cannot open %1: %2").arg(path, reason).toStdString());
+    }
     if (file.size() > kMaxFileBytes)
         throw MetafileError(
             QStringLiteral("%1 is too large for a metafile").arg(path).toStdString());

@@ -12,6 +12,7 @@
 #include "operations/wmf.h"
 #include "platform/message_box.h"
 #include "tests/catalogue/catalogue_test_util.h"
+#include "tests/support/hostile_files.h"
 
 #include <QCollator>
 #include <QFileInfo>
@@ -564,4 +565,43 @@ TEST_F(CatalogueBuild, ClosingDuringABuildEndsTheBuildThenClosesAndWritesTheSett
                              QSettings::IniFormat);
     EXPECT_EQ(QFileInfo(settings.value("Main/Directory").toString()).canonicalFilePath(),
               QFileInfo(dirPath()).canonicalFilePath());
+}
+
+// Files that once crashed, hung or exhausted the thumbnail workers: every type's folder of them
+// builds, lists the real files (not the links to a FIFO or a device), reports each damaged one,
+// and the viewer reports them too.
+TEST_F(CatalogueBuild, HostileFilesBuildAndViewCleanlyAndLinksToSpecialFilesAreLeftOut) {
+    namespace hostile = pixmoor::test::hostile;
+    ASSERT_TRUE(hostile::writeFile(dir.file("x.jpg"), hostile::jpegOverfullHuffmanTable(3)));
+    ASSERT_TRUE(hostile::writeFile(dir.file("y.jpg"), hostile::jpegOverfullHuffmanTable(200)));
+    ASSERT_TRUE(hostile::writeFile(dir.file("z.jpg"), hostile::jpegDcTableSelectorOutOfRange()));
+    magick("-size 40x40 xc:blue", dir.file("good.jpg"));
+    ASSERT_TRUE(hostile::writeFile(dir.file("huge.png"), hostile::pngHugeClaim()));
+    ASSERT_TRUE(hostile::writeFile(dir.file("tall.bmp"), hostile::bmpRle8HugeClaim()));
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    for (const char* ext : {"jpg", "png", "bmp"}) {
+        std::filesystem::create_symlink(dir.path() / "pipe",
+                                        dir.path() / (std::string("fifo.") + ext));
+        std::filesystem::create_symlink("/dev/zero", dir.path() / (std::string("zero.") + ext));
+    }
+    form->Jpeg1->trigger();
+    showWindow();
+    browse();
+    ASSERT_EQ(form->ListView1->captions(), (QStringList{"good.jpg", "x.jpg", "y.jpg", "z.jpg"}));
+    EXPECT_GE(messages.size(), 3u); // each damaged file is reported by the component
+    EXPECT_EQ(form->ImageList1->count(), 4);
+    const QRgb good = pixelAt(thumbOf(0), 35, 35);
+    EXPECT_TRUE(qBlue(good) > 240 && qRed(good) < 16 && qGreen(good) < 16) << std::hex << good;
+
+    for (QAction* type : {form->Png1, form->BMP1}) {
+        messages.clear();
+        type->trigger();
+        ASSERT_EQ(form->ListView1->count(), 1);
+        EXPECT_FALSE(messages.empty());
+        messages.clear();
+        form->ListView1->setSelected(0, true);
+        form->ViewButtonClick(); // the component reports the file; the viewer stays usable
+        EXPECT_FALSE(messages.empty());
+        viewer->hide();
+    }
 }

@@ -100,3 +100,15 @@ TEST(Enumeration, JoinsWithOneSlash) {
     EXPECT_EQ(joinPath("/home/x", "a.bmp"), "/home/x/a.bmp");
     EXPECT_EQ(joinPath("/home/x/", "a.bmp"), "/home/x/a.bmp");
 }
+
+TEST(Enumeration, LinksToFifosAndDevicesAreLeftOutLikeTheFifosThemselves) {
+    TempDir dir;
+    touch(dir, "a.jpg");
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir.path() / "pipe", dir.path() / "fifo-link.jpg");
+    fs::create_symlink("/dev/zero", dir.path() / "zero.jpg");
+    fs::create_symlink("/dev/null", dir.path() / "null.jpg");
+    fs::create_symlink(dir.path() / "a.jpg", dir.path() / "good-link.jpg");
+    EXPECT_EQ(sorted(enumerateImageFiles(qpath(dir.path().string()), "jpg")),
+              sorted({"a.jpg", "good-link.jpg"}));
+}

@@ -1,5 +1,6 @@
 // Tests of the pixmoor-codec command-line tool, run as a separate process on real files.
 #include "core_test_util.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/test_dirs.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,33 @@ TEST_F(Tool, AFullDiskIsReportedAndLeavesNoFile) {
     const auto e = test::readWholeFile(err), listing = test::readWholeFile(out);
     EXPECT_NE(std::string(e.begin(), e.end()).find("Error writing the file"), std::string::npos);
     EXPECT_EQ(std::string(listing.begin(), listing.end()), ""); // the partial file was removed
+}
+
+TEST_F(Tool, HostileFilesAndLinksToSpecialFilesFailCleanly) {
+    namespace hostile = pixmoor::test::hostile;
+    std::vector<std::string> files;
+    auto add = [&](const std::string& name, const hostile::Bytes& bytes) {
+        files.push_back(dir.file(name));
+        ASSERT_TRUE(hostile::writeFile(files.back(), bytes));
+    };
+    add("x.jpg", hostile::jpegOverfullHuffmanTable(3));
+    add("y.jpg", hostile::jpegOverfullHuffmanTable(200));
+    add("z.jpg", hostile::jpegDcTableSelectorOutOfRange());
+    add("huge.png", hostile::pngHugeClaim());
+    add("tall.bmp", hostile::bmpRle8HugeClaim());
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    files.push_back(dir.file("fifo.png"));
+    ASSERT_EQ(::symlink(dir.file("pipe").c_str(), files.back().c_str()), 0);
+    files.push_back(dir.file("zero.bmp"));
+    ASSERT_EQ(::symlink("/dev/zero", files.back().c_str()), 0);
+    for (const std::string& f : files) {
+        for (const char* scale : {"1", "8"}) {
+            const Result r =
+                tool("decode " + q(f) + " " + q(dir.file("out.ppm")) + " --scale " + scale);
+            EXPECT_EQ(r.status, 1) << f << ": " << r.err;
+            EXPECT_FALSE(r.err.empty()) << f;
+        }
+    }
 }
 
 } // namespace

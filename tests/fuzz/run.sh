@@ -43,7 +43,9 @@ seed() {
   case $name in
     jpeg) exts="jpg jpeg" ;;
     tiff) exts="tif tiff" ;;
-    info) find "$root/tests/fixtures/codec" -type f -exec cp -n {} "$corpus/" \; 2>/dev/null; return ;;
+    info|thumbnail) find "$root/tests/fixtures/codec" -type f -exec cp -n {} "$corpus/" \; 2>/dev/null; return ;;
+    thumb_jpeg) exts="jpg jpeg" ;;
+    thumb_png) exts="png" ;;
     *) exts=$name ;;
   esac
   for e in $exts; do
