@@ -15,6 +15,11 @@ namespace pixmoor {
 namespace {
 
 constexpr qint64 kMaxIconFileBytes = 64 * 1024 * 1024;
+// Icon images are at most 256 pixels a side; their bitmaps are allowed four times that.
+constexpr int kMaxIconBitmapSide = 1024;
+// Entries tried before the file is called damaged: each try may decode a bitmap, and a hostile
+// directory can list thousands of entries pointing at one costly image.
+constexpr int kMaxTriedEntries = 8;
 
 std::uint16_t u16(const char* p) {
     return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8);
@@ -59,6 +64,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
     wmf::DibOptions options;
     options.rowsOverride = rows;
     options.keepAlpha = true;
+    options.maxSide = kMaxIconBitmapSide;
     wmf::DibResult dib = wmf::decodeDib(reinterpret_cast<const std::uint8_t*>(d), e.size, options);
     if (dib.image.isNull()) {
         error = dib.error;
@@ -140,7 +146,15 @@ Icon Icon::fromData(const QByteArray& data) {
         return a.bitCount > b.bitCount;
     });
     QString firstError;
+    std::vector<const Entry*> tried;
     for (const Entry& entry : entries) {
+        if (tried.size() >= std::size_t(kMaxTriedEntries)) break;
+        // The same image listed twice fails the same way twice.
+        if (std::any_of(tried.begin(), tried.end(), [&](const Entry* t) {
+                return t->offset == entry.offset && t->size == entry.size;
+            }))
+            continue;
+        tried.push_back(&entry);
         QString error;
         QImage image = decodeEntry(data, entry, error);
         if (!image.isNull()) {

@@ -86,18 +86,24 @@ bool skipExtension(GifFileType* gif) {
 
 // Where the first frame lands: the picture is the logical screen with the frame clipped to it.
 // A frame wholly outside the screen, a screen of zero size, or a vast screen that the frame
-// hardly covers (a few bytes of file asking for hundreds of megabytes of background) give the
-// frame on its own instead.
+// hardly covers (a few bytes of file asking for hundreds of megabytes of background), or a
+// screen far larger than the file's data could fill, give the frame on its own instead.
 struct GifCanvas {
     int width, height, left, top;
 };
 
-GifCanvas gifCanvas(int screenWidth, int screenHeight, const GifImageDesc& frame) {
+GifCanvas gifCanvas(int screenWidth, int screenHeight, const GifImageDesc& frame,
+                    std::int64_t fileBytes) {
     const std::int64_t screenArea = std::int64_t(screenWidth) * screenHeight;
     const std::int64_t frameArea = std::int64_t(frame.Width) * frame.Height;
     const bool outside = screenWidth <= 0 || screenHeight <= 0 || frame.Left >= screenWidth ||
                          frame.Top >= screenHeight;
-    const bool mostlyEmpty = screenArea > (std::int64_t(4) << 20) && screenArea > 64 * frameArea;
+    const bool mostlyEmpty =
+        screenArea > (std::int64_t(4) << 20) &&
+        (screenArea > 64 * frameArea ||
+         !plausibleExpansion(std::uint64_t(screenArea),
+                             std::uint64_t(std::max<std::int64_t>(0, fileBytes)),
+                             kMaxLzwExpansion));
     if (outside || mostlyEmpty) return {frame.Width, frame.Height, 0, 0};
     return {screenWidth, screenHeight, frame.Left, frame.Top};
 }
@@ -128,7 +134,8 @@ int infoGif(const std::string& file, ImageInfo& out) {
             }
             if (frames == 0) {
                 interlaced = gif->Image.Interlace;
-                const GifCanvas canvas = gifCanvas(gif->SWidth, gif->SHeight, gif->Image);
+                const GifCanvas canvas =
+                    gifCanvas(gif->SWidth, gif->SHeight, gif->Image, fileSize(f.get()));
                 firstWidth = canvas.width;
                 firstHeight = canvas.height;
                 if (gif->Image.ColorMap) mapSize = gif->Image.ColorMap->ColorCount;
@@ -199,7 +206,7 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
 
     const GifImageDesc& frame = gif->Image;
     if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0) return Corrupt;
-    const auto canvas = detail::gifCanvas(gif->SWidth, gif->SHeight, frame);
+    const auto canvas = detail::gifCanvas(gif->SWidth, gif->SHeight, frame, detail::fileSize(file));
     const int width = canvas.width, height = canvas.height;
     const std::int64_t frameArea = std::int64_t(frame.Width) * frame.Height;
     if (const int rc = detail::checkDimensions(width, height); rc != Ok) return rc;

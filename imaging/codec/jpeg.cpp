@@ -152,6 +152,7 @@ int decodeJpeg(JpegDecodeJob* job) {
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
+    if (rc == Ok) rc = detail::checkJpegDataFits(cinfo, detail::fileSize(job->file));
     if (rc != Ok) {
         jpeg_destroy_decompress(cinfo);
         return rc;
@@ -186,8 +187,8 @@ int decodeJpeg(JpegDecodeJob* job) {
     }
 
     jpeg_start_decompress(cinfo); // reads every scan of a progressive file
-    // Decoding stops at the first sign of missing data: a huge image claimed by a tiny file
-    // costs nothing more than its header.
+    // Decoding stops at the first sign of missing data (a file too small for its frame was
+    // refused before the raster was allocated).
     if (job->err.truncated) {
         jpeg_destroy_decompress(cinfo);
         return Truncated;

@@ -92,4 +92,12 @@ void applyJpegLimits(j_decompress_ptr cinfo, jpeg_progress_mgr& progress,
     cinfo->mem->max_memory_to_use = kMaxJpegMemory;
 }
 
+int checkJpegDataFits(j_decompress_ptr cinfo, long long fileBytes) {
+    if (cinfo->arith_code || fileBytes < 0) return Ok;
+    const unsigned long long pixels =
+        static_cast<unsigned long long>(cinfo->image_width) * cinfo->image_height;
+    return pixels / kMaxJpegPixelsPerByte > static_cast<unsigned long long>(fileBytes) ? Truncated
+                                                                                       : Ok;
+}
+
 } // namespace pixmoor::codec::detail

@@ -36,4 +36,13 @@ void checkJpegScanLimit(j_common_ptr cinfo);
 void applyJpegLimits(j_decompress_ptr cinfo, jpeg_progress_mgr& progress,
                      void (*monitor)(j_common_ptr));
 
+// Huffman coding spends at least one bit on every 8 x 8 block of a scan, so a byte of file holds
+// at most 512 pixels of a plane.
+inline constexpr unsigned long kMaxJpegPixelsPerByte = 512;
+
+// After jpeg_read_header: Truncated when a Huffman-coded file is too small to hold the image its
+// frame header claims (arithmetic coding has no such bound), so neither libjpeg nor we allocate
+// for pixels that cannot come; else Ok. fileBytes < 0 means unknown.
+int checkJpegDataFits(j_decompress_ptr cinfo, long long fileBytes);
+
 } // namespace pixmoor::codec::detail

@@ -100,6 +100,9 @@ int streamJpegFrame(StreamJpegJob* job) {
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
+    if (rc == Ok)
+        rc = detail::checkJpegDataFits(cinfo, job->data ? static_cast<long long>(job->size)
+                                                        : detail::fileSize(job->file));
     if (rc != Ok) {
         jpeg_destroy_decompress(cinfo);
         return rc;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -183,7 +184,7 @@ int infoTiff(const std::string& file, ImageInfo& out) {
     out.format = "TIFF";
     out.width = std::int32_t(width);
     out.height = std::int32_t(height);
-    out.bitsPerPixel = int(bps) * int(spp);
+    out.bitsPerPixel = int(std::min<std::int64_t>(std::int64_t(bps) * spp, 0x7FFFFFFF));
     const bool gray =
         photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
     if ((photometric == PHOTOMETRIC_PALETTE || gray) && spp == 1 && bps <= 8)
@@ -212,8 +213,9 @@ struct TiffLayout {
 };
 
 // Every strip or tile must lie inside the file; one that reaches past its end means a truncated
-// file (libtiff would otherwise decode garbage or fail half-way).
-int checkStriles(TIFF* tif, std::int64_t size) {
+// file (libtiff would otherwise decode garbage or fail half-way). storedBytes gets their total.
+int checkStriles(TIFF* tif, std::int64_t size, std::uint64_t& storedBytes) {
+    storedBytes = 0;
     const std::uint32_t count = TIFFNumberOfStrips(tif);
     for (std::uint32_t i = 0; i < count; ++i) {
         int err = 0;
@@ -223,8 +225,39 @@ int checkStriles(TIFF* tif, std::int64_t size) {
         if (err) return Corrupt;
         if (bytes == 0) continue; // absent strip: libtiff reports it when read
         if (offset > std::uint64_t(size) || bytes > std::uint64_t(size) - offset) return Truncated;
+        storedBytes += bytes;
     }
     return Ok;
+}
+
+// Whether the stored strips can hold the image the tags describe, at the compression's largest
+// expansion: no raster is allocated for pixels the data cannot produce.
+bool dataFitsImage(const TiffLayout& t, std::uint64_t storedBytes) {
+    // Width is at most 2^20 and the sample fields 16 bits each, so a row cannot overflow.
+    const std::uint64_t rowBytes = (std::uint64_t(t.width) * t.spp * t.bps + 7) / 8;
+    if (t.height && rowBytes > std::numeric_limits<std::uint64_t>::max() / t.height) return false;
+    const std::uint64_t imageBytes = rowBytes * t.height;
+    std::uint64_t expansion;
+    switch (t.compression) {
+    case COMPRESSION_NONE:
+        expansion = 1;
+        break;
+    case COMPRESSION_PACKBITS:
+        expansion = 64; // a 2-byte run gives at most 128 bytes
+        break;
+    case COMPRESSION_LZW:
+        expansion = detail::kMaxLzwExpansion;
+        break;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        expansion = detail::kMaxDeflateExpansion;
+        break;
+    default:
+        // Fax codings describe a blank row in a bit or two, so their bound grows with the width.
+        expansion = std::max<std::uint64_t>(detail::kMaxLzwExpansion, t.width);
+        break;
+    }
+    return detail::plausibleExpansion(imageBytes, storedBytes, expansion);
 }
 
 // Scanline paths: the common layouts are read row by row straight into the raster (no whole-image
@@ -436,7 +469,9 @@ int decodeTiff(const std::string& file, Raster& out) {
         layout.photometric = layout.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
     layout.tiled = TIFFIsTiled(t) != 0;
     if (!TIFFIsCODECConfigured(layout.compression)) return Unsupported;
-    if (const int rc = checkStriles(t, detail::fileSize(f.get())); rc != Ok) return rc;
+    std::uint64_t storedBytes = 0;
+    if (const int rc = checkStriles(t, detail::fileSize(f.get()), storedBytes); rc != Ok) return rc;
+    if (!dataFitsImage(layout, storedBytes)) return Truncated;
 
     Path path = Path::Rgb;
     if (scanlinePath(layout, path)) return readScanlines(t, layout, path, out);

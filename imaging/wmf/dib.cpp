@@ -9,6 +9,12 @@
 namespace pixmoor::wmf {
 namespace {
 
+// RLE bitmaps: a run gives at most 255 pixels per 2 bytes, but end-of-line, delta and
+// end-of-bitmap escapes leave pixels blank; beyond this expansion a bitmap is refused (small
+// ones always pass), as the codec's BMP reader does.
+constexpr std::uint64_t kMaxRleExpansion = 4096;
+constexpr std::uint64_t kRleAlwaysAllowedPixels = std::uint64_t(1) << 20;
+
 constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3,
                         kBiAlphaBitfields = 6;
 
@@ -79,7 +85,8 @@ bool decodeRle(const std::uint8_t* p, std::size_t n, bool four, int width, int h
             return true;
         } else if (value == 2) { // delta
             if (i + 1 >= n) return false;
-            x += p[i];
+            // Clamped like a run: many deltas on one row must not wrap x round to negative.
+            x = std::min(width, x + p[i]);
             y += p[i + 1];
             i += 2;
         } else { // absolute run of `value` pixels, padded to 16 bits
@@ -122,8 +129,14 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
     if (options.rowsOverride > 0) height = std::min<std::int64_t>(height, options.rowsOverride);
     if (width <= 0 || height <= 0)
         return fail(QStringLiteral("bitmap has no pixels (%1 x %2)").arg(width).arg(height));
-    if (width * height > kMaxDibPixels || width > 65535 || height > 65535)
+    if (width * height > kMaxDibPixels || width > 65535 || height > 65535 ||
+        (options.maxSide > 0 && (width > options.maxSide || height > options.maxSide)))
         return fail(QStringLiteral("bitmap of %1 x %2 pixels is too large").arg(width).arg(height));
+    if (options.pixelBudget) {
+        if (std::uint64_t(width * height) > *options.pixelBudget)
+            return fail(QStringLiteral("too many bitmap pixels in one picture"));
+        *options.pixelBudget -= std::uint64_t(width * height);
+    }
     switch (bitCount) {
     case 1:
     case 4:
@@ -192,6 +205,19 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
     }
 
     const int w = int(width), h = int(height);
+    const std::size_t stride = ((std::size_t(w) * std::size_t(bitCount) + 31) / 32) * 4;
+    const std::size_t needed = stride * std::size_t(h);
+    // Memory only for pixels the data can describe: uncompressed rows must be present (the last
+    // row's padding may be missing), and runs expand at most kMaxRleExpansion times.
+    if (rle) {
+        const std::uint64_t pixels = std::uint64_t(w) * std::uint64_t(h);
+        if (pixels > kRleAlwaysAllowedPixels && pixels / kMaxRleExpansion > size - pos)
+            return fail(QStringLiteral("run-length compressed bitmap is truncated"));
+    } else if (pos > size || size - pos < needed) {
+        const std::size_t lastRow = (std::size_t(w) * std::size_t(bitCount) + 7) / 8;
+        if (pos > size || size - pos < needed - stride + lastRow)
+            return fail(QStringLiteral("bitmap pixel data is truncated"));
+    }
     const bool wantAlpha = bitCount == 32 && options.keepAlpha;
     QImage image(w, h, wantAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
@@ -215,14 +241,6 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         return result;
     }
 
-    const std::size_t stride = ((std::size_t(w) * std::size_t(bitCount) + 31) / 32) * 4;
-    const std::size_t needed = stride * std::size_t(h);
-    if (pos > size || size - pos < needed) {
-        // Writers often drop the padding of the last row; accept that much and no more.
-        const std::size_t lastRow = (std::size_t(w) * std::size_t(bitCount) + 7) / 8;
-        if (pos > size || size - pos < needed - stride + lastRow)
-            return fail(QStringLiteral("bitmap pixel data is truncated"));
-    }
     const std::size_t available = size - pos;
     bool anyAlpha = false;
     for (int row = 0; row < h; ++row) {

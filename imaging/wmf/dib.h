@@ -21,6 +21,11 @@ struct DibOptions {
     // when it is not empty, else to grey levels.
     bool paletteIndexes = false;
     const QList<QRgb>* palette = nullptr;
+    // Refuse bitmaps wider or taller than this (0: only the general limits).
+    int maxSide = 0;
+    // When set, the pixels still allowed for the caller's decodes: a bitmap larger than what is
+    // left is refused before anything is allocated, and a decoded one is deducted.
+    std::uint64_t* pixelBudget = nullptr;
 };
 
 struct DibResult {

@@ -107,6 +107,9 @@ enum MapMode {
 constexpr int kMaxSaveDepth = 1024;
 constexpr int kMaxRegionRects = 1024;
 constexpr int kMaxClipRects = 4096;
+// Pattern brushes are small tiles; larger ones are refused rather than kept in the table.
+constexpr int kMaxPatternSide = 256;
+constexpr std::uint64_t kMaxDibPixelsPerPlay = std::uint64_t(64) << 20;
 constexpr int kMaxWarnings = 50;
 
 std::uint16_t u16(const char* p) {
@@ -300,6 +303,9 @@ public:
            bool identity)
         : mf_(mf), device_(device), target_(target), warnings_(warnings), identity_(identity) {
         objects_.resize(std::size_t(std::max(0, mf.objectCount())));
+        // Every slot starts free; an ascending list is already a min-heap.
+        freeSlots_.resize(objects_.size());
+        for (std::size_t i = 0; i < freeSlots_.size(); ++i) freeSlots_[i] = int(i);
         const QRectF frame = mf.frame();
         dc_.windowOrg = frame.topLeft();
         dc_.windowExt = QPointF(frame.width(), frame.height());
@@ -405,15 +411,24 @@ private:
         return gs;
     }
 
-    // Object table: a new object takes the lowest free slot.
+    // Object table: a new object takes the lowest free slot, kept in a min-heap so that a file
+    // of many objects does not scan the table for each.
     void addObject(Object object) {
-        for (auto& slot : objects_) {
-            if (std::holds_alternative<std::monostate>(slot)) {
-                slot = std::move(object);
-                return;
-            }
+        if (freeSlots_.empty()) {
+            warn(QStringLiteral("object table of %1 entries is full").arg(objects_.size()));
+            return;
         }
-        warn(QStringLiteral("object table of %1 entries is full").arg(objects_.size()));
+        std::pop_heap(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
+        const int slot = freeSlots_.back();
+        freeSlots_.pop_back();
+        objects_[std::size_t(slot)] = std::move(object);
+    }
+    void deleteObject(int index) {
+        Object* object = objectAt(index);
+        if (!object) return;
+        *object = std::monostate();
+        freeSlots_.push_back(index);
+        std::push_heap(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
     }
     Object* objectAt(int index) {
         if (index < 0 || std::size_t(index) >= objects_.size()) {
@@ -445,6 +460,7 @@ private:
     // and bottom excluded.
     static QRect pixelRect(const QRectF& r) {
         auto clamp = [](qreal v) {
+            if (!std::isfinite(v)) return 0; // a degenerate mapping (extents scaled to infinity)
             return int(std::clamp<qreal>(std::round(v), -(1 << 28), 1 << 28));
         };
         const int left = clamp(r.left()), top = clamp(r.top());
@@ -497,6 +513,10 @@ private:
     std::vector<Dc> saved_;
     int savedOverflow_ = 0;
     std::vector<Object> objects_;
+    std::vector<int> freeSlots_; // min-heap of the free slots of objects_
+    // Bitmap pixels one playback may still decode: a file of many large bitmap records would
+    // otherwise cost minutes on every paint.
+    std::uint64_t dibPixelsLeft_ = kMaxDibPixelsPerPlay;
     QTransform transform_;
 };
 
@@ -616,7 +636,13 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 return;
             }
             QPointF& ext = fn == FnScaleWindowExt ? dc_.windowExt : dc_.viewportExt;
-            ext = QPointF(ext.x() * xNum / xDen, ext.y() * yNum / yDen);
+            const QPointF scaled(ext.x() * xNum / xDen, ext.y() * yNum / yDen);
+            // Repeated scaling must not drive the extents to infinity (GDI's are 32-bit).
+            if (std::abs(scaled.x()) > 1e9 || std::abs(scaled.y()) > 1e9) {
+                warn(QStringLiteral("scaled extent out of range; ignored"));
+                return;
+            }
+            ext = scaled;
             updateTransform();
         }
         return;
@@ -711,6 +737,8 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 DibOptions options;
                 options.paletteIndexes = p.w(1) == 1;
                 options.palette = &dc_.palette;
+                options.maxSide = kMaxPatternSide;
+                options.pixelBudget = &dibPixelsLeft_;
                 DibResult dib = decodeDib(p.bytes(2), p.bytesFrom(2), options);
                 if (dib.image.isNull()) warn(QStringLiteral("pattern bitmap: %1").arg(dib.error));
                 brush.pattern = dib.image;
@@ -721,8 +749,9 @@ void Player::play(std::uint16_t fn, const Params& p) {
                 const int w = p.s(1), h = p.s(2), stride = p.s(3);
                 const std::uint8_t* bits = p.bytes(16);
                 const std::size_t avail = p.bytesFrom(16);
-                if (w > 0 && h > 0 && w <= 256 && h <= 256 && stride * 8 >= w &&
-                    std::size_t(stride) * std::size_t(h) <= avail && (p.w(4) >> 8) == 1) {
+                if (w > 0 && h > 0 && w <= kMaxPatternSide && h <= kMaxPatternSide &&
+                    stride * 8 >= w && std::size_t(stride) * std::size_t(h) <= avail &&
+                    (p.w(4) >> 8) == 1) {
                     QImage image(w, h, QImage::Format_RGB32);
                     for (int y = 0; y < h; ++y)
                         for (int x = 0; x < w; ++x)
@@ -763,7 +792,7 @@ void Player::play(std::uint16_t fn, const Params& p) {
         return;
     case FnDeleteObject:
         if (need(p, 1)) {
-            if (Object* object = objectAt(p.s(0))) *object = std::monostate();
+            deleteObject(p.s(0));
         }
         return;
     // Drawing.
@@ -1093,6 +1122,7 @@ void Player::playBitmap(std::uint16_t fn, const Params& p) {
         DibOptions options;
         options.paletteIndexes = paletteIndexes;
         options.palette = &dc_.palette;
+        options.pixelBudget = &dibPixelsLeft_;
         DibResult dib = decodeDib(p.bytes(bitmapWord), p.bytesFrom(bitmapWord), options);
         if (dib.image.isNull()) {
             warn(QStringLiteral("bitmap: %1").arg(dib.error));

@@ -142,6 +142,32 @@ TEST_F(HostileFiles, AnRleBitmapClaimingFarMoreRowsThanItsRunsHoldIsRefusedCheap
     EXPECT_EQ(r.height, 1000);
 }
 
+TEST_F(HostileFiles, HeadersClaimingHugeImagesOverTinyDataCommitNoMemoryForThem) {
+    // A JPEG frame, a TIFF directory and a GIF screen each claiming hundreds of megabytes over
+    // a few hundred bytes of compressed data.
+    const std::string jpeg = write("huge.jpg", hostile::jpegHugeClaim());
+    const std::string tiff = write("huge.tif", hostile::tiffHugeClaim());
+    const std::string gif = write("screen.gif", hostile::gifHugeScreen());
+    ImageInfo info;
+    ASSERT_EQ(imageInfo(jpeg, info), Ok);
+    EXPECT_EQ(info.width, 16384);
+    ASSERT_EQ(imageInfo(tiff, info), Ok);
+    EXPECT_EQ(info.width, 16384);
+    const long growth = peakGrowthMb([&] {
+        Raster r;
+        if (succeeded(readJpeg(jpeg, 24, 1, 0, r))) ::_exit(2);
+        if (succeeded(readJpeg(jpeg, 24, 8, 0, r))) ::_exit(3);
+        for (int side : {1, 140, 100000}) {
+            CountingSink sink;
+            if (succeeded(streamJpeg(jpeg, side, side, sink))) ::_exit(4);
+        }
+        if (succeeded(readTiff(tiff, 24, 0, r))) ::_exit(5);
+        if (succeeded(readGif(gif, 24, 0, r))) ::_exit(6);
+    });
+    ASSERT_GE(growth, 0) << "a read succeeded";
+    EXPECT_LT(growth, 64);
+}
+
 TEST_F(HostileFiles, OnlyRegularFilesAreOpenedWhateverTheNamePointsAt) {
     const std::string fifo = dir.file("pipe.jpg");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -131,6 +131,97 @@ inline Bytes bmpRle8HugeClaim() {
     return b;
 }
 
+// A baseline JPEG of about 300 bytes whose frame claims 16384 x 16384 colour pixels, with a
+// few bytes of scan data: Huffman coding cannot fit that image in so little.
+inline Bytes jpegHugeClaim() {
+    Bytes b = {0xFF, 0xD8, 0xFF, 0xDB};
+    put16be(b, 2 + 65);
+    b.push_back(0x00);
+    for (int i = 0; i < 64; ++i) b.push_back(1);
+    b.insert(b.end(), {0xFF, 0xC0});
+    put16be(b, 2 + 6 + 9);
+    b.push_back(8);
+    put16be(b, 16384);
+    put16be(b, 16384);
+    b.insert(b.end(), {3, 1, 0x22, 0, 2, 0x11, 0, 3, 0x11, 0});
+    for (int cls : {0x00, 0x10}) { // one DC and one AC table: a single code of length 1
+        b.insert(b.end(), {0xFF, 0xC4});
+        put16be(b, 2 + 17 + 1);
+        b.push_back(std::uint8_t(cls));
+        b.push_back(1);
+        for (int i = 1; i < 16; ++i) b.push_back(0);
+        b.push_back(0);
+    }
+    b.insert(b.end(), {0xFF, 0xDA});
+    put16be(b, 2 + 1 + 6 + 3);
+    b.insert(b.end(), {3, 1, 0x00, 2, 0x00, 3, 0x00, 0, 63, 0});
+    for (int i = 0; i < 100; ++i) b.push_back(0x00);
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+// A little-endian TIFF of about 130 bytes: 16384 x 16384 RGB, LZW, one strip of 4 bytes.
+inline Bytes tiffHugeClaim() {
+    Bytes b = {'I', 'I', 42, 0};
+    put32le(b, 8);
+    const std::uint32_t stripAt = 8 + 2 + 10 * 12 + 4 + 6;
+    const struct {
+        unsigned tag, type;
+        std::uint32_t count, value;
+    } entries[] = {
+        {256, 4, 1, 16384},   // width
+        {257, 4, 1, 16384},   // height
+        {258, 3, 1, 8},       // bits per sample (one value stands for all three)
+        {259, 3, 1, 5},       // LZW
+        {262, 3, 1, 2},       // RGB
+        {273, 4, 1, stripAt}, // strip offset
+        {277, 3, 1, 3},       // samples per pixel
+        {278, 4, 1, 16384},   // rows per strip
+        {279, 4, 1, 4},       // strip byte count
+        {284, 3, 1, 1},       // contiguous
+    };
+    put16le(b, 10);
+    for (const auto& e : entries) {
+        put16le(b, e.tag);
+        put16le(b, e.type);
+        put32le(b, e.count);
+        if (e.type == 3) {
+            put16le(b, e.value);
+            put16le(b, 0);
+        } else {
+            put32le(b, e.value);
+        }
+    }
+    put32le(b, 0);
+    b.insert(b.end(), 6, 0); // padding up to the strip
+    b.insert(b.end(), {0x80, 0x00, 0x20, 0x00});
+    return b;
+}
+
+// A GIF of about 1 KB: a 16384 x 16384 logical screen (exactly 64 times its one frame of
+// 2048 x 2048) and a few bytes of LZW data.
+inline Bytes gifHugeScreen() {
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+    put16le(b, 16384);
+    put16le(b, 16384);
+    b.insert(b.end(), {0x80, 0, 0}); // a global table of 2 colours
+    b.insert(b.end(), {0, 0, 0, 255, 255, 255});
+    b.push_back(0x2C);
+    put16le(b, 0);
+    put16le(b, 0);
+    put16le(b, 2048);
+    put16le(b, 2048);
+    b.push_back(0);
+    b.push_back(2); // LZW minimum code size
+    for (int block = 0; block < 4; ++block) {
+        b.push_back(250);
+        for (int i = 0; i < 250; ++i) b.push_back(std::uint8_t(block == 0 && i == 0 ? 0x04 : 0));
+    }
+    b.push_back(0);
+    b.push_back(0x3B);
+    return b;
+}
+
 inline bool writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
