@@ -2,6 +2,7 @@
 #include "catalogue/enumeration.h"
 
 #include "imaging/codec/regular_file.h"
+#include "imaging/file_types.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -9,26 +10,8 @@
 
 namespace pixmoor {
 
-namespace {
-
-bool endsWithNoCase(const QString& name, QLatin1StringView suffix) {
-    return name.endsWith(suffix, Qt::CaseInsensitive);
-}
-
-} // namespace
-
 bool matchesImageType(const QString& fileName, const QString& ext) {
-    if (ext.isEmpty()) return false;
-    const QString lower = ext.toLower();
-    if (lower == QLatin1String("jpg"))
-        return endsWithNoCase(fileName, QLatin1StringView(".jpg")) ||
-               endsWithNoCase(fileName, QLatin1StringView(".jpeg")) ||
-               endsWithNoCase(fileName, QLatin1StringView(".jpe"));
-    if (lower == QLatin1String("tif"))
-        return endsWithNoCase(fileName, QLatin1StringView(".tif")) ||
-               endsWithNoCase(fileName, QLatin1StringView(".tiff"));
-    return fileName.size() > ext.size() && fileName.at(fileName.size() - ext.size() - 1) == u'.' &&
-           fileName.endsWith(ext, Qt::CaseInsensitive);
+    return matchesCatalogueType(fileName, ext);
 }
 
 QStringList enumerateImageFiles(const QString& dir, const QString& ext) {

@@ -1,12 +1,14 @@
-// The thumbnail pipeline: per-file fast thumbnails (streamed JPEG and PNG decoding, codec readers
-// for the other types) and the worker threads that make them ahead of the catalogue build.
+// The thumbnail pipeline: per-file thumbnails (each format's reader streaming its rows, reduced
+// in size where the format allows, into the area downscaler) and the worker threads that make
+// them ahead of the catalogue build.
 #include "catalogue/thumbnail_pipeline.h"
 
 #include "catalogue/downscale.h"
-#include "imaging/TMultiP.h"
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
-#include "imaging/codec/thumbnail_decode.h"
+#include "imaging/codec/format_table.h"
+#include "imaging/file_types.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,21 +30,6 @@ namespace pixmoor {
 
 namespace {
 
-enum class Decoder { None, Bmp, Jpeg, Png, Gif, Tiff, Pcx };
-
-// The decoder the image component picks for a file name (the extension cut to four characters,
-// so .jpeg and .jpe read as JPEG and .tiff as TIFF).
-Decoder decoderFor(const QString& fileName) {
-    const QString ext = loadExtension(fileName);
-    if (ext == QLatin1String(".BMP")) return Decoder::Bmp;
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPE")) return Decoder::Jpeg;
-    if (ext == QLatin1String(".PNG")) return Decoder::Png;
-    if (ext == QLatin1String(".GIF")) return Decoder::Gif;
-    if (ext == QLatin1String(".TIF")) return Decoder::Tiff;
-    if (ext == QLatin1String(".PCX")) return Decoder::Pcx;
-    return Decoder::None;
-}
-
 bool cancelledNow(const std::atomic<bool>* cancel) {
     return cancel && cancel->load(std::memory_order_relaxed);
 }
@@ -54,11 +41,14 @@ public:
     ThumbnailSink(QSize target, const std::atomic<bool>* cancel)
         : target_(target), cancel_(cancel) {}
 
-    bool begin(int width, int height, const codec::Rgb* palette, int paletteSize) override {
+    bool begin(const codec::RowLayout& layout) override {
+        const int width = layout.width, height = layout.height;
         try {
-            indexed_ = palette != nullptr;
+            indexed_ = layout.palette != nullptr;
             palette_.fill(codec::Rgb{});
-            if (indexed_) std::copy_n(palette, std::clamp(paletteSize, 0, 256), palette_.begin());
+            if (indexed_)
+                std::copy_n(layout.palette, std::clamp(layout.paletteSize, 0, 256),
+                            palette_.begin());
             if (AreaDownscaler::fits(width, height, target_)) {
                 scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
             } else {
@@ -122,71 +112,38 @@ private:
     int y_ = 0;
 };
 
-// The streamed paths; nullopt with handled false when the stream cannot take the file (CMYK
-// JPEG, for example) and the codec reader should.
-std::optional<QImage> streamed(Decoder decoder, const std::string& file,
-                               const ThumbnailRequest& request, const std::atomic<bool>* cancel,
-                               bool& handled) {
+// At true colour: the format's reader streams its rows straight into the downscaler, at the
+// smallest size that still covers twice the thumbnail (so the area filter always has at least
+// two source pixels per thumbnail pixel to average), taking its faster roads where it has them.
+std::optional<QImage> streamed(codec::ImageFormat format, const std::string& file,
+                               const ThumbnailRequest& request, const std::atomic<bool>* cancel) {
     const QSize size = request.size;
     ThumbnailSink sink(size, cancel);
-    // JPEG: decode at the smallest DCT scale that still covers twice the thumbnail, so the area
-    // filter always has at least two source pixels per thumbnail pixel to average.
-    int rc = codec::Unsupported;
-    switch (decoder) {
-    case Decoder::Jpeg:
-        rc = codec::streamJpeg(file, 2 * size.width(), 2 * size.height(), sink,
-                               request.fastUpsampling);
-        break;
-    case Decoder::Png:
-        rc = codec::streamPng(file, sink);
-        break;
-    case Decoder::Bmp:
-        rc = codec::streamBmp(file, sink);
-        break;
-    default:
-        break;
-    }
-    handled = rc != codec::Unsupported;
-    if (!codec::succeeded(rc)) return std::nullopt;
+    codec::DecodeOptions options;
+    options.minWidth = 2 * size.width();
+    options.minHeight = 2 * size.height();
+    options.fastPaths = true;
+    options.fastUpsampling = request.fastUpsampling;
+    if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
+        return std::nullopt;
     return sink.result();
 }
 
-// The general path: the codec reader at the component's depth and dither, then the area filter.
-std::optional<QImage> decoded(Decoder decoder, const std::string& file,
+// At a reduced depth the reader's own colour reduction is needed to match the component: the
+// picture is read at that depth (JPEG at the same reduced scale), then area-averaged.
+std::optional<QImage> decoded(codec::ImageFormat format, const std::string& file,
                               const ThumbnailRequest& request) {
-    codec::Raster raster;
-    const int bits = request.bits;
-    const int dither = request.dither ? 1 : 0;
-    int rc = codec::Corrupt;
-    switch (decoder) {
-    case Decoder::Bmp:
-        rc = codec::readBmp(file, bits, dither, raster);
-        break;
-    case Decoder::Jpeg: {
+    int scale = 1;
+    if (format == codec::ImageFormat::Jpeg) {
         codec::ImageInfo info;
-        int scale = 1;
         if (codec::succeeded(codec::imageInfo(file, info)))
             scale = codec::jpegScaleCovering(info.width, info.height, 2 * request.size.width(),
                                              2 * request.size.height());
-        rc = codec::readJpeg(file, bits, scale, dither, raster);
-        break;
     }
-    case Decoder::Png:
-        rc = codec::readPng(file, bits, dither, raster);
-        break;
-    case Decoder::Gif:
-        rc = codec::readGif(file, bits, dither, raster);
-        break;
-    case Decoder::Tiff:
-        rc = codec::readTiff(file, bits, dither, raster);
-        break;
-    case Decoder::Pcx:
-        rc = codec::readPcx(file, bits, dither, raster);
-        break;
-    case Decoder::None:
+    codec::Raster raster;
+    if (!codec::succeeded(
+            codec::readAs(format, file, request.bits, scale, request.dither ? 1 : 0, raster)))
         return std::nullopt;
-    }
-    if (!codec::succeeded(rc)) return std::nullopt;
     QImage out = scaleToThumbnail(raster, request.size);
     if (out.isNull()) return std::nullopt;
     return out;
@@ -197,18 +154,13 @@ std::optional<QImage> decoded(Decoder decoder, const std::string& file,
 std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
                                     const std::atomic<bool>* cancel) {
     if (request.size.width() < 1 || request.size.height() < 1) return std::nullopt;
-    const Decoder decoder = decoderFor(absolutePath);
-    if (decoder == Decoder::None) return std::nullopt;
+    const FileType type = fileTypeOf(absolutePath);
+    if (type.kind != FileKind::Image) return std::nullopt;
     try {
         const std::string file = QFile::encodeName(absolutePath).toStdString();
-        std::optional<QImage> out;
-        bool handled = false;
-        // At true colour the streamed paths give exactly the colours of the readers; at a
-        // reduced depth the reader's own colour reduction is needed to match the component.
-        if (request.bits == 24 &&
-            (decoder == Decoder::Jpeg || decoder == Decoder::Png || decoder == Decoder::Bmp))
-            out = streamed(decoder, file, request, cancel, handled);
-        if (!handled && !cancelledNow(cancel)) out = decoded(decoder, file, request);
+        std::optional<QImage> out = request.bits == 24
+                                        ? streamed(type.format, file, request, cancel)
+                                        : decoded(type.format, file, request);
         if (cancelledNow(cancel)) return std::nullopt;
         return out;
     } catch (...) {
@@ -314,10 +266,10 @@ ThumbnailPipeline::~ThumbnailPipeline() {
 }
 
 bool ThumbnailPipeline::handles(const QString& ext) {
-    static const QStringList types = {QStringLiteral("bmp"), QStringLiteral("gif"),
-                                      QStringLiteral("jpg"), QStringLiteral("pcx"),
-                                      QStringLiteral("png"), QStringLiteral("tif")};
-    return types.contains(ext.toLower());
+    // Every type the codec's format table reads (not icons and metafiles).
+    const QByteArray bytes = ext.toLatin1();
+    return !ext.isEmpty() && codec::formatForExtension(
+                                 std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
 std::optional<QImage> ThumbnailPipeline::take(int k) {

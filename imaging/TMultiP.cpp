@@ -4,6 +4,7 @@
 
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
+#include "imaging/file_types.h"
 #include "imaging/image_file.h"
 #include "imaging/raster_image.h"
 #include "imaging/wmf/metafile.h"
@@ -103,24 +104,6 @@ std::int32_t dibSize(const QImage& image) {
                : std::int32_t(total);
 }
 
-const char* formatName(SaveFormat format) {
-    switch (format) {
-    case SaveFormat::Bmp:
-        return "bmp";
-    case SaveFormat::Png:
-        return "png";
-    case SaveFormat::Jpg:
-        return "jpg";
-    case SaveFormat::Gif:
-        return "gif";
-    case SaveFormat::Tif:
-        return "tif";
-    case SaveFormat::Pcx:
-        return "pcx";
-    }
-    return "";
-}
-
 // Largest libjpeg scale denominator whose output still covers target (at least 1 x 1).
 int jpegScaleFor(int width, int height, QSize target) {
     if (width <= 0 || height <= 0 || target.width() <= 0 || target.height() <= 0) return 1;
@@ -174,9 +157,9 @@ int loadResolutionBits(TLoadResolution res, int displayBits) {
     return displayBits;
 }
 
-int saveResolutionBits(TSaveResolution res, SaveFormat format, int displayBits) {
-    if (format == SaveFormat::Jpg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
-    const bool gif = format == SaveFormat::Gif;
+int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits) {
+    if (format == codec::ImageFormat::Jpeg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
+    const bool gif = format == codec::ImageFormat::Gif;
     switch (res) {
     case sColorVga:
         return 0;
@@ -220,14 +203,6 @@ QRect stretchRatioRect(int cw, int ch, int pw, int ph) {
     }
     const double spare = ch - ph * rW;
     return QRect(0, int(roundHalfEven(spare * 0.5)), cw, int(roundHalfEven(ch - spare)));
-}
-
-QString loadExtension(const QString& fileName) {
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return {};
-    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
-    if (slash > dot) return {};
-    return asciiUpper(fileName.mid(dot, 4));
 }
 
 // ---- construction and properties -------------------------------------------------------------
@@ -404,8 +379,8 @@ void TPMultiImage::loadForSize(const QString& name, QSize target) {
 // jpegScale 0: the plain load; otherwise the thumbnail load that picks a scale for target.
 void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
     imageName_ = name;
-    const QString ext = loadExtension(name);
-    if (ext != QLatin1String(".RES") && !fileExists(name)) {
+    const FileType type = fileTypeOf(name);
+    if (type.kind != FileKind::Resource && !fileExists(name)) {
         picture_.clear();
         pictureChanged();
         loadStatus_ = kFileNotFound;
@@ -414,20 +389,21 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
     const int bits = loadResolutionBits(readRes_, displayBits());
     const int dither = imageDither_ ? 1 : 0;
 
-    if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+    switch (type.kind) {
+    case FileKind::Metafile:
+    case FileKind::Icon:
         ClearImage();
         picture_.loadFromFile(name); // a PictureError goes to the caller, the picture empty
         pictureChanged();
         loadStatus_ = kNotCodecImage;
         ReadImageInfo(name);
         return;
-    }
-
-    if (ext == QLatin1String(".SCM") || ext == QLatin1String(".CMS")) {
+    case FileKind::MessageFile:
+    case FileKind::MessageList: {
         ClearImage();
         bool shown = true;
         try {
-            if (ext == QLatin1String(".SCM"))
+            if (type.kind == FileKind::MessageFile)
                 ShowMessageFile(name);
             else
                 ShowMessageList(name);
@@ -440,97 +416,54 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
         loadStatus_ = asciiUpper(name);
         return;
     }
-
-    enum class Decoder { None, Bmp, Jpeg, Resource, Png, Gif, Tiff, Pcx };
-    Decoder decoder = Decoder::None;
-    const char* kind = "";
-    if (ext == QLatin1String(".BMP") || ext == QLatin1String(".THB")) {
-        decoder = Decoder::Bmp;
-        kind = "bmp";
-    } else if (ext == QLatin1String(".THJ") || ext == QLatin1String(".JPG") ||
-               ext == QLatin1String(".JPE")) {
-        decoder = Decoder::Jpeg;
-        kind = "jpg";
-    } else if (ext == QLatin1String(".RES")) {
-        decoder = Decoder::Resource;
-        kind = "resource";
-    } else if (ext == QLatin1String(".PNG")) {
-        decoder = Decoder::Png;
-        kind = "png";
-    } else if (ext == QLatin1String(".GIF")) {
-        decoder = Decoder::Gif;
-        kind = "gif";
-    } else if (ext == QLatin1String(".TIF")) {
-        decoder = Decoder::Tiff;
-        kind = "tif";
-    } else if (ext == QLatin1String(".PCX")) {
-        decoder = Decoder::Pcx;
-        kind = "pcx";
+    case FileKind::Image:
+    case FileKind::Resource:
+        break;
+    case FileKind::Unknown:
+        loadStatus_ = asciiUpper(name);
+        return;
     }
 
-    if (decoder != Decoder::None) {
-        ClearImage();
-        try {
-            const std::string file = codecName(name);
-            bool ok = true;
-            int result = codec::Ok;
-            QImage image;
-            // The thumbnail load reads the header once: its size picks the JPEG scale, and
-            // the same answer fills ImageInfo afterwards.
-            codec::ImageInfo early;
-            int earlyResult = 0;
-            if (jpegScale != 0 && decoder != Decoder::Resource) {
-                earlyResult = codec::imageInfo(file, early);
-                if (decoder == Decoder::Jpeg && codec::succeeded(earlyResult))
-                    jpegScale = jpegScaleFor(early.width, early.height, target);
-            }
-            {
-                codec::Raster raster;
-                switch (decoder) {
-                case Decoder::Bmp:
-                    result = codec::readBmp(file, bits, dither, raster);
-                    break;
-                case Decoder::Jpeg:
-                    result =
-                        codec::readJpeg(file, bits, jpegScale > 0 ? jpegScale : 1, dither, raster);
-                    break;
-                case Decoder::Png:
-                    result = codec::readPng(file, bits, dither, raster);
-                    break;
-                case Decoder::Gif:
-                    result = codec::readGif(file, bits, dither, raster);
-                    break;
-                case Decoder::Tiff:
-                    result = codec::readTiff(file, bits, dither, raster);
-                    break;
-                case Decoder::Pcx:
-                    result = codec::readPcx(file, bits, dither, raster);
-                    break;
-                case Decoder::Resource:
-                    ok = loadResource(name, image);
-                    break;
-                case Decoder::None:
-                    break;
-                }
-                if (decoder != Decoder::Resource) {
-                    ok = codec::succeeded(result);
-                    image = rasterToImage(std::move(raster));
-                }
-            }
-            if (!ok) {
-                if (decoder != Decoder::Resource) showCodecError(result);
-                showInformation(QStringLiteral("Reading %1 file failed").arg(QLatin1String(kind)));
-            }
-            setBitmap(image);
-            if (jpegScale != 0 && decoder != Decoder::Resource)
-                applyCodecInfo(name, earlyResult, early);
-            else
-                ReadImageInfo(name);
-        } catch (...) {
-            // Whatever failed inside the branch leaves an empty picture and no message.
-            picture_.clear();
-            pictureChanged();
+    const bool resource = type.kind == FileKind::Resource;
+    const bool jpeg = !resource && type.format == codec::ImageFormat::Jpeg;
+    const QString kind = resource ? QStringLiteral("resource") : usualExtension(type.format);
+    ClearImage();
+    try {
+        const std::string file = codecName(name);
+        bool ok = true;
+        int result = codec::Ok;
+        QImage image;
+        // The thumbnail load reads the header once: its size picks the JPEG scale, and the same
+        // answer fills ImageInfo afterwards.
+        codec::ImageInfo early;
+        int earlyResult = 0;
+        if (jpegScale != 0 && !resource) {
+            earlyResult = codec::imageInfo(file, early);
+            if (jpeg && codec::succeeded(earlyResult))
+                jpegScale = jpegScaleFor(early.width, early.height, target);
         }
+        if (resource) {
+            ok = loadResource(name, image);
+        } else {
+            codec::Raster raster;
+            result = codec::readAs(type.format, file, bits, jpegScale > 0 ? jpegScale : 1, dither,
+                                   raster);
+            ok = codec::succeeded(result);
+            image = rasterToImage(std::move(raster));
+        }
+        if (!ok) {
+            if (!resource) showCodecError(result);
+            showInformation(QStringLiteral("Reading %1 file failed").arg(kind));
+        }
+        setBitmap(image);
+        if (jpegScale != 0 && !resource)
+            applyCodecInfo(name, earlyResult, early);
+        else
+            ReadImageInfo(name);
+    } catch (...) {
+        // Whatever failed inside leaves an empty picture and no message.
+        picture_.clear();
+        pictureChanged();
     }
     loadStatus_ = asciiUpper(name);
 }
@@ -573,8 +506,8 @@ bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const cod
 }
 
 bool TPMultiImage::ReadImageInfo(const QString& FileName) {
-    const QString ext = loadExtension(FileName);
-    if (ext == QLatin1String(".RES")) {
+    const FileKind kind = fileTypeOf(FileName).kind;
+    if (kind == FileKind::Resource) {
         info_.InfoFormat = QStringLiteral("RES");
         info_.InfoWidth = picture_.width();
         info_.InfoHeight = picture_.height();
@@ -583,10 +516,10 @@ bool TPMultiImage::ReadImageInfo(const QString& FileName) {
         info_.InfoSize = dibSize(picture_.bitmap());
         return true;
     }
-    if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO") ||
-        ext == QLatin1String(".SCM") || ext == QLatin1String(".CMS")) {
+    if (kind == FileKind::Metafile || kind == FileKind::Icon || kind == FileKind::MessageFile ||
+        kind == FileKind::MessageList) {
         if (fileExists(FileName)) {
-            info_.InfoFormat = info_.InfoDetail = ext.mid(1);
+            info_.InfoFormat = info_.InfoDetail = loadExtension(FileName).mid(1);
             info_.InfoWidth = picture_.width();
             info_.InfoHeight = picture_.height();
             info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
@@ -607,25 +540,25 @@ bool TPMultiImage::ReadImageInfo(const QString& FileName) {
 // ---- saving ----------------------------------------------------------------------------------
 
 void TPMultiImage::SaveAsBMP(const QString& FileName) {
-    save(SaveFormat::Bmp, FileName);
+    save(codec::ImageFormat::Bmp, FileName);
 }
 void TPMultiImage::SaveAsPNG(const QString& FileName) {
-    save(SaveFormat::Png, FileName);
+    save(codec::ImageFormat::Png, FileName);
 }
 void TPMultiImage::SaveAsJPG(const QString& FileName) {
-    save(SaveFormat::Jpg, FileName);
+    save(codec::ImageFormat::Jpeg, FileName);
 }
 void TPMultiImage::SaveAsGIF(const QString& FileName) {
-    save(SaveFormat::Gif, FileName);
+    save(codec::ImageFormat::Gif, FileName);
 }
 void TPMultiImage::SaveAsTIF(const QString& FileName) {
-    save(SaveFormat::Tif, FileName);
+    save(codec::ImageFormat::Tiff, FileName);
 }
 void TPMultiImage::SaveAsPCX(const QString& FileName) {
-    save(SaveFormat::Pcx, FileName);
+    save(codec::ImageFormat::Pcx, FileName);
 }
 
-void TPMultiImage::save(SaveFormat format, const QString& fileName) {
+void TPMultiImage::save(codec::ImageFormat format, const QString& fileName) {
     const int bits = saveResolutionBits(writeRes_, format, displayBits());
     if (!fileName.isEmpty()) defSaveFilename_ = fileName;
     // Only a bitmap can be encoded: an icon or metafile gives way to an empty bitmap.
@@ -634,32 +567,16 @@ void TPMultiImage::save(SaveFormat format, const QString& fileName) {
         picture_.clear();
         pictureChanged();
     }
-    const QString failed =
-        QStringLiteral("Writing %1 file failed").arg(QLatin1String(formatName(format)));
+    const QString failed = QStringLiteral("Writing %1 file failed").arg(usualExtension(format));
     try {
         const codec::Raster raster = imageToRaster(picture_.bitmap());
-        const std::string file = codecName(defSaveFilename_);
-        int result = codec::Ok;
-        switch (format) {
-        case SaveFormat::Bmp:
-            result = codec::writeBmp(file, bits, raster);
-            break;
-        case SaveFormat::Png:
-            result = codec::writePng(file, bits, pngInterlaced_ ? 1 : 0, raster);
-            break;
-        case SaveFormat::Jpg:
-            result = codec::writeJpeg(file, jpegQuality_, jpegSmooth_, bits, raster);
-            break;
-        case SaveFormat::Gif:
-            result = codec::writeGif(file, bits, raster);
-            break;
-        case SaveFormat::Tif:
-            result = codec::writeTiff(file, tiffCompressionCode(tifCompress_), bits, raster);
-            break;
-        case SaveFormat::Pcx:
-            result = codec::writePcx(file, bits, raster);
-            break;
-        }
+        codec::WriteOptions options;
+        options.bits = bits;
+        options.quality = jpegQuality_;
+        options.smoothing = jpegSmooth_;
+        options.interlace = pngInterlaced_ ? 1 : 0;
+        options.compression = tiffCompressionCode(tifCompress_);
+        const int result = codec::writeImage(format, codecName(defSaveFilename_), options, raster);
         if (!codec::succeeded(result)) {
             showCodecError(result);
             showInformation(failed);

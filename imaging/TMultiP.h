@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/codec/codec.h"
+#include "imaging/codec/format_table.h"
 #include "imaging/codec/raster.h"
 #include "imaging/picture.h"
 #include "imaging/scrolling_message.h"
@@ -47,9 +48,6 @@ struct ImageInfo {
     QString InfoDetail;
 };
 
-// The six formats the component writes.
-enum class SaveFormat { Bmp, Png, Jpg, Gif, Tif, Pcx };
-
 // Asks before a file is overwritten. Returns true when the file must NOT be written: it exists
 // and the user answered No. A missing file returns false without asking.
 bool ConfirmOverwrite(const QString& FileName, QWidget* parent = nullptr);
@@ -60,15 +58,12 @@ int DeviceColorBits(int bitsPerPixel);
 
 // Depth asked of the decoders and encoders; displayBits is DeviceColorBits of the screen.
 int loadResolutionBits(TLoadResolution res, int displayBits);
-int saveResolutionBits(TSaveResolution res, SaveFormat format, int displayBits);
+int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits);
 int tiffCompressionCode(TTiffCompression compression);
 
 // Where the palette path draws a PW x PH picture in a CW x CH client with StretchRatio: x, y and
 // the size w x h (ties round to even; a zero picture size gives the whole client).
 QRect stretchRatioRect(int clientWidth, int clientHeight, int pictureWidth, int pictureHeight);
-
-// Upper-cased extension of a file name, dot included, cut to 4 characters (".TIFF" -> ".TIF").
-QString loadExtension(const QString& fileName);
 
 class TPMultiImage : public QWidget {
     Q_OBJECT
@@ -190,7 +185,7 @@ private:
     void load(const QString& name, int jpegScale, QSize target);
     bool loadResource(const QString& name, QImage& out);
     bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info);
-    void save(SaveFormat format, const QString& fileName);
+    void save(codec::ImageFormat format, const QString& fileName);
     void pictureChanged();
     void paintFramework(QPainter& painter, const QRect& client);
     void paintPalette(QPainter& painter, const QRect& client);

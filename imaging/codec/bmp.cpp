@@ -1,10 +1,12 @@
 // BMP reader, writer and information: Windows and OS/2 headers (12 to 124 bytes), 1, 2, 4, 8, 16,
 // 24 and 32 bits, RLE4 and RLE8, bit fields with alpha, bottom-up and top-down rows. Our own code.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/file_bytes.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
 #include <array>
@@ -171,15 +173,25 @@ struct Channel {
     }
 };
 
-int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader& h, Raster& out) {
+// Streams the rows of an uncompressed bitmap straight from the file's bytes, top row first:
+// palette indices for 8 bits and fewer, R, G, B for the rest (alpha over white).
+int streamUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader& h,
+                       const std::vector<Rgb>& palette, RowSink& sink) {
     const std::size_t rowBytes = ((std::size_t(h.width) * h.bitCount + 31) / 32) * 4;
     // The last row may lack its padding; everything before it must be whole.
     const std::size_t lastRow = (std::size_t(h.width) * h.bitCount + 7) / 8;
     if (size - h.pixelOffset < rowBytes * std::size_t(h.height - 1) + lastRow) return Truncated;
 
-    const int outBits = h.bitCount <= 8 ? (h.bitCount == 1 ? 1 : (h.bitCount == 8 ? 8 : 4)) : 24;
-    if (const int rc = allocateRaster(out, h.width, h.height, outBits); rc != Ok) return rc;
+    RowLayout layout;
+    layout.width = h.width;
+    layout.height = h.height;
+    layout.bits = h.bitCount <= 8 ? (h.bitCount == 1 ? 1 : (h.bitCount == 8 ? 8 : 4)) : 24;
+    if (h.bitCount <= 8) {
+        layout.palette = palette.data();
+        layout.paletteSize = int(palette.size());
+    }
     const int w = h.width;
+    std::vector<std::uint8_t> own;
 
     // Alpha is only honoured when the masks carry it and some pixel is not fully transparent:
     // many writers leave the byte at zero in images meant to be opaque.
@@ -214,9 +226,14 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
     const bool standard32 = h.bitCount == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 &&
                             h.masks[2] == 0xFF && (!useAlpha || h.masks[3] == 0xFF000000u);
 
-    for (int i = 0; i < h.height; ++i) {
-        const std::uint8_t* src = d + h.pixelOffset + rowBytes * std::size_t(i);
-        std::uint8_t* dst = out.row(h.topDown ? i : h.height - 1 - i);
+    if (!sink.begin(layout)) return Stopped;
+    for (int y = 0; y < h.height; ++y) {
+        const int stored = h.topDown ? y : h.height - 1 - y;
+        const std::uint8_t* src = d + h.pixelOffset + rowBytes * std::size_t(stored);
+        std::uint8_t* const target = sink.rowBuffer(y);
+        if (!target && own.empty()) own.resize(std::size_t(w) * (h.bitCount <= 8 ? 1 : 3));
+        std::uint8_t* dst = target ? target : own.data();
+        std::uint8_t* const row = dst;
         switch (h.bitCount) {
         case 1:
             for (int x = 0; x < w; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
@@ -267,6 +284,7 @@ int decodeUncompressed(const std::uint8_t* d, std::size_t size, const BmpHeader&
             }
             break;
         }
+        if (!sink.row(row)) return Stopped;
     }
     return Ok;
 }
@@ -326,28 +344,17 @@ int decodeRle(const std::uint8_t* p, std::size_t n, const BmpHeader& h, Raster& 
     return Ok;
 }
 
-int decodeBmp(const std::uint8_t* d, std::size_t size, Raster& out) {
-    BmpHeader h;
-    if (const int rc = parseHeader(d, size, h); rc != Ok) return rc;
-    int rc;
-    if (h.compression == BiRle8 || h.compression == BiRle4)
-        rc = decodeRle(d + h.pixelOffset, size - h.pixelOffset, h, out);
-    else
-        rc = decodeUncompressed(d, size, h, out);
-    if (rc != Ok) return rc;
-    if (out.indexed()) {
-        if (h.paletteCount == 0) {
-            out.palette = grayRamp(1 << h.bitCount);
-        } else {
-            out.palette.resize(h.paletteCount);
-            for (std::size_t k = 0; k < h.paletteCount; ++k) {
-                const std::uint8_t* e = d + h.paletteOffset + k * h.paletteEntrySize;
-                out.palette[k] = {e[2], e[1], e[0]};
-            }
-        }
-        coverIndices(out); // indices past a short colour table read as black
+// The colours of an indexed bitmap: its colour table, or a gray ramp when it has none.
+std::vector<Rgb> paletteOf(const std::uint8_t* d, const BmpHeader& h) {
+    std::vector<Rgb> palette;
+    if (h.bitCount > 8) return palette;
+    if (h.paletteCount == 0) return grayRamp(1 << h.bitCount);
+    palette.resize(h.paletteCount);
+    for (std::size_t k = 0; k < h.paletteCount; ++k) {
+        const std::uint8_t* e = d + h.paletteOffset + k * h.paletteEntrySize;
+        palette[k] = {e[2], e[1], e[0]};
     }
-    return Ok;
+    return palette;
 }
 
 const char* compressionName(std::uint32_t c) {
@@ -373,8 +380,37 @@ const char* compressionName(std::uint32_t c) {
 
 } // namespace
 
+namespace detail {
+
+// Uncompressed rows stream straight from the file's bytes; run-length data, whose deltas jump
+// about the picture, is expanded into a raster first. Indices past a short colour table are
+// black, as the sink contract has it.
+int decodeBmp(const std::string& file, const DecodeOptions&, RowSink& sink) {
+    try {
+        FileBytes bytes;
+        if (const int rc = readFileBytes(file, bytes); rc != Ok) return rc;
+        const std::uint8_t* d = bytes.data.get();
+        BmpHeader h;
+        if (const int rc = parseHeader(d, bytes.size, h); rc != Ok) return rc;
+        const std::vector<Rgb> palette = paletteOf(d, h);
+        if (h.compression != BiRle8 && h.compression != BiRle4)
+            return streamUncompressed(d, bytes.size, h, palette, sink);
+        Raster raster;
+        if (const int rc = decodeRle(d + h.pixelOffset, bytes.size - h.pixelOffset, h, raster);
+            rc != Ok)
+            return rc;
+        raster.palette = palette;
+        bytes = FileBytes{}; // the file's bytes go before the raster is handed on
+        return sink.image(std::move(raster)) ? Ok : Stopped;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+}
+
+} // namespace detail
+
 int readBmp(const std::string& file, int bits, int dither, Raster& out) {
-    return readWholeFileImage(file, bits, dither, decodeBmp, out);
+    return detail::readThroughSink(detail::decodeBmp, file, DecodeOptions{}, bits, dither, out);
 }
 
 namespace detail {

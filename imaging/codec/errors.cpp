@@ -45,6 +45,8 @@ const char* errorText(int code) {
         return "The scan was cancelled";
     case ScanBusy:
         return "A scan is already in progress";
+    case Stopped:
+        return "Decoding was stopped";
     default:
         return "Unknown codec error";
     }

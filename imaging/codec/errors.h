@@ -25,6 +25,7 @@ enum Result : int {
     ScanFailed = -17,       // the scanner reported an error
     ScanCancelled = -18,    // the user cancelled the scan
     ScanBusy = -19,         // a scan or source selection is already running
+    Stopped = -20,          // the receiver of a row-by-row decode asked to stop
 };
 
 // The text of a result code; an unknown code gets a generic text naming the number.

@@ -57,23 +57,16 @@ int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
 
 namespace pixmoor::codec::detail {
 
-int readWholeFileImage(const std::string& file, int bits, int dither, WholeFileDecoder decode,
-                       Raster& out) {
-    out = Raster{};
-    if (!validDepth(bits)) return BadDepth;
+int decodeWholeFile(const std::string& file, WholeFileDecoder decode, RowSink& sink) {
     try {
-        int rc;
+        Raster raster;
         {
             FileBytes bytes;
-            rc = readFileBytes(file, bytes);
-            if (rc != Ok) return rc;
-            rc = decode(bytes.data.get(), bytes.size, out);
-        } // the file's bytes go before the depth conversion allocates
-        if (rc == Ok) rc = convertDepth(out, bits, dither);
-        if (rc != Ok) out = Raster{};
-        return rc;
+            if (const int rc = readFileBytes(file, bytes); rc != Ok) return rc;
+            if (const int rc = decode(bytes.data.get(), bytes.size, raster); rc != Ok) return rc;
+        } // the file's bytes go before the raster is handed on
+        return sink.image(std::move(raster)) ? Ok : Stopped;
     } catch (const std::bad_alloc&) {
-        out = Raster{};
         return OutOfMemory;
     }
 }

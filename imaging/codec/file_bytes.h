@@ -3,6 +3,7 @@
 // bounds-checked by its caller against the size.
 #pragma once
 
+#include "imaging/codec/decode.h"
 #include "imaging/codec/raster.h"
 
 #include <cstddef>
@@ -21,12 +22,11 @@ struct FileBytes {
 // EmptyFileName, FileNotFound, ReadFailed or OutOfMemory.
 int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit = std::size_t(-1));
 
-// The reader of a format decoded from the whole file in memory: reads the file, decodes it with
-// decode(data, size, out), frees the file's bytes, then brings the raster to the asked depth.
-// On failure `out` is left empty; running out of memory gives OutOfMemory.
+// A format decoded from the whole file in memory: reads the file, decodes it with
+// decode(data, size, raster), frees the file's bytes, then hands the raster to sink. Ok, Stopped
+// or an error code; running out of memory gives OutOfMemory.
 using WholeFileDecoder = int (*)(const std::uint8_t* data, std::size_t size, Raster& out);
-int readWholeFileImage(const std::string& file, int bits, int dither, WholeFileDecoder decode,
-                       Raster& out);
+int decodeWholeFile(const std::string& file, WholeFileDecoder decode, RowSink& sink);
 
 inline std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

@@ -1,8 +1,10 @@
 // GIF for the codec library over giflib: the information call, the reader (first frame of
 // animations, interlaced, transparency over white, local colour tables) and the writer.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
 #include <cstring>
@@ -294,23 +296,30 @@ struct ColorMapFree {
 
 } // namespace
 
-int readGif(const std::string& file, int bits, int dither, Raster& out) {
-    out = Raster{};
-    if (!detail::validDepth(bits)) return BadDepth;
-    CFile f;
-    GifReader gif;
-    bool version89 = false;
-    int rc = detail::openGif(file, f, gif, version89);
-    if (rc == Ok) {
-        try {
-            rc = decodeFirstFrame(gif.get(), f.get(), out);
-        } catch (const std::bad_alloc&) {
-            rc = OutOfMemory;
+namespace detail {
+
+// The first frame on its canvas is decoded whole (interlaced rows arrive out of order), then
+// handed to the sink.
+int decodeGif(const std::string& file, const DecodeOptions&, RowSink& sink) {
+    try {
+        Raster raster;
+        {
+            CFile f;
+            GifReader gif;
+            bool version89 = false;
+            if (const int rc = openGif(file, f, gif, version89); rc != Ok) return rc;
+            if (const int rc = decodeFirstFrame(gif.get(), f.get(), raster); rc != Ok) return rc;
         }
+        return sink.image(std::move(raster)) ? Ok : Stopped;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
     }
-    if (rc == Ok) rc = convertDepth(out, bits, dither);
-    if (rc != Ok) out = Raster{};
-    return rc;
+}
+
+} // namespace detail
+
+int readGif(const std::string& file, int bits, int dither, Raster& out) {
+    return detail::readThroughSink(detail::decodeGif, file, DecodeOptions{}, bits, dither, out);
 }
 
 namespace {

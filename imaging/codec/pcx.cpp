@@ -1,10 +1,12 @@
 // PCX reader, writer and information: 1 bit, 2 bits, 4 bits packed or in 1-bit planes, 8 bits with
 // the 256-colour palette at the end, 24 bits in three planes (and 32 in four). Our own code.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/file_bytes.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
 #include <cstring>
@@ -187,8 +189,16 @@ int luminance(const Rgb& c) {
 
 } // namespace
 
+namespace detail {
+
+int decodePcxFile(const std::string& file, const DecodeOptions&, RowSink& sink) {
+    return decodeWholeFile(file, decodePcx, sink);
+}
+
+} // namespace detail
+
 int readPcx(const std::string& file, int bits, int dither, Raster& out) {
-    return readWholeFileImage(file, bits, dither, decodePcx, out);
+    return detail::readThroughSink(detail::decodePcxFile, file, DecodeOptions{}, bits, dither, out);
 }
 
 namespace detail {

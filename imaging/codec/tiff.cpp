@@ -1,8 +1,10 @@
 // TIFF for the codec library over libtiff: the information call, the reader (first page; the
 // usual compressions, layouts and photometrics) and the writer at 1, 4, 8 and 24 bits.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -491,18 +493,23 @@ void packRow(const std::uint8_t* in, std::uint8_t* out, int width, int bits,
 
 } // namespace
 
-int readTiff(const std::string& file, int bits, int dither, Raster& out) {
-    out = Raster{};
-    if (!detail::validDepth(bits)) return BadDepth;
-    int rc;
+namespace detail {
+
+int decodeTiffFile(const std::string& file, const DecodeOptions&, RowSink& sink) {
     try {
-        rc = decodeTiff(file, out);
+        Raster raster;
+        if (const int rc = decodeTiff(file, raster); rc != Ok) return rc;
+        return sink.image(std::move(raster)) ? Ok : Stopped;
     } catch (const std::bad_alloc&) {
-        rc = OutOfMemory;
+        return OutOfMemory;
     }
-    if (rc == Ok) rc = convertDepth(out, bits, dither);
-    if (rc != Ok) out = Raster{};
-    return rc;
+}
+
+} // namespace detail
+
+int readTiff(const std::string& file, int bits, int dither, Raster& out) {
+    return detail::readThroughSink(detail::decodeTiffFile, file, DecodeOptions{}, bits, dither,
+                                   out);
 }
 
 namespace {

@@ -1,9 +1,9 @@
 // Tests of the JPEG reader (full and DCT-scaled), writer and information call against files made
 // by cjpeg and ImageMagick and decoded by djpeg, ImageMagick and Pillow.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
-#include "imaging/codec/thumbnail_decode.h"
 #include "tests/codec/format_test_util.h"
 
 #include <gtest/gtest.h>
@@ -262,12 +262,15 @@ TEST_F(JpegFiles, DamagedAndHostileFilesFailCleanly) {
     // The streaming thumbnail decoder refuses the same files with the same code, so a damaged
     // file never gets a silent thumbnail instead of the reader's report.
     struct DiscardRows : RowSink {
-        bool begin(int, int, const Rgb*, int) override { return true; }
+        bool begin(const RowLayout&) override { return true; }
         bool row(const std::uint8_t*) override { return true; }
     } sink;
-    EXPECT_EQ(streamJpeg(dir.file("closed.jpg"), 0, 0, sink), Truncated);
-    EXPECT_EQ(streamJpeg(dir.file("closed.jpg"), 70, 70, sink), Truncated);
-    EXPECT_EQ(streamJpeg(dir.file("cut.jpg"), 70, 70, sink), Truncated);
+    DecodeOptions thumbnail;
+    thumbnail.minWidth = thumbnail.minHeight = 70;
+    thumbnail.fastPaths = true;
+    EXPECT_EQ(decodeImage(dir.file("closed.jpg"), DecodeOptions{}, sink), Truncated);
+    EXPECT_EQ(decodeImage(dir.file("closed.jpg"), thumbnail, sink), Truncated);
+    EXPECT_EQ(decodeImage(dir.file("cut.jpg"), thumbnail, sink), Truncated);
 
     // A frame header claiming 65000 x 65000 pixels is refused before allocation.
     auto huge = bytes;

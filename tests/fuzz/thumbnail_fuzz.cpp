@@ -1,17 +1,16 @@
 // libFuzzer entries for the catalogue's thumbnail road, chosen when compiling:
-//   PIXMOOR_FUZZ_THUMB_JPEG  the DC-only decoder of progressive JPEGs (from memory) and the
-//                            streamed libjpeg decoder at a reduced scale
-//   PIXMOOR_FUZZ_THUMB_PNG   the whole-buffer inflate (from memory) and the streamed libpng road
-//   PIXMOOR_FUZZ_THUMBNAIL   every format's streamed or read road, by the data's signature, into
-//                            the area downscaler at several thumbnail sizes
-// A checking sink reads every byte of every row it is given and holds the decoders to their
-// contract (begin once, before any row; no more rows than announced).
+//   PIXMOOR_FUZZ_THUMB_JPEG  the JPEG reader at thumbnail sizes, its DC-scan road for
+//                            progressive files and its libjpeg road at a reduced scale
+//   PIXMOOR_FUZZ_THUMB_PNG   the PNG reader's whole-buffer road and its libpng road
+//   PIXMOOR_FUZZ_THUMBNAIL   every format's reader, by the data's signature, streaming into the
+//                            area downscaler at several thumbnail sizes, and the raster road
+// A checking sink reads every byte of every row it is given and holds the readers to their
+// contract (begin once, before any row; no more rows than announced; all of them on success).
 #include "catalogue/downscale.h"
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
-#include "imaging/codec/jpeg_dc.h"
-#include "imaging/codec/png_whole.h"
-#include "imaging/codec/thumbnail_decode.h"
+#include "imaging/codec/format_table.h"
 #include "tests/fuzz/fuzz_file.h"
 
 #include <array>
@@ -28,17 +27,20 @@ class CheckingSink final : public codec::RowSink {
 public:
     explicit CheckingSink(QSize target) : target_(target) {}
 
-    bool begin(int width, int height, const codec::Rgb* palette, int paletteSize) override {
-        if (begun_ || width < 1 || height < 1 || paletteSize < 0 || paletteSize > 256)
+    bool begin(const codec::RowLayout& layout) override {
+        if (begun_ || layout.width < 1 || layout.height < 1 || layout.paletteSize < 0 ||
+            layout.paletteSize > 256)
             __builtin_trap();
-        if (palette && paletteSize == 0) __builtin_trap();
+        if (layout.palette && layout.paletteSize == 0) __builtin_trap();
         begun_ = true;
-        width_ = width;
-        height_ = height;
-        indexed_ = palette != nullptr;
-        if (indexed_) std::memcpy(palette_.data(), palette, sizeof(codec::Rgb) * paletteSize);
-        if (AreaDownscaler::fits(width, height, target_))
-            scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
+        width_ = layout.width;
+        height_ = layout.height;
+        indexed_ = layout.palette != nullptr;
+        if (indexed_)
+            std::memcpy(palette_.data(), layout.palette,
+                        sizeof(codec::Rgb) * std::size_t(layout.paletteSize));
+        if (AreaDownscaler::fits(width_, height_, target_))
+            scaler_ = std::make_unique<AreaDownscaler>(width_, height_, target_);
         return true;
     }
 
@@ -59,8 +61,8 @@ public:
     }
 
     void finish(int rc) const {
-        // Success means every announced row arrived.
         if (codec::succeeded(rc) && (!begun_ || rows_ != height_)) __builtin_trap();
+        if (rc == codec::Stopped) __builtin_trap(); // this sink never stops
         if (scaler_ && scaler_->complete() && scaler_->result().size() != target_) __builtin_trap();
     }
 
@@ -73,10 +75,6 @@ private:
     unsigned checksum_ = 0;
 };
 
-int asResult(codec::detail::FastDecodeResult r) {
-    return r == codec::detail::FastDecodeResult::Done ? codec::Ok : codec::Corrupt;
-}
-
 // The thumbnail sizes the catalogue asks for (the minimum decode size is twice the thumbnail),
 // picked by the input's length so that seed files stay valid images.
 QSize targetFor(std::size_t size) {
@@ -85,52 +83,44 @@ QSize targetFor(std::size_t size) {
     return {side, side + int(size / 4 % 3)};
 }
 
+void decodeAs(codec::ImageFormat format, const std::string& file, QSize target, bool fastPaths,
+              bool fastUpsampling) {
+    CheckingSink sink(target);
+    codec::DecodeOptions options;
+    options.minWidth = 2 * target.width();
+    options.minHeight = 2 * target.height();
+    options.fastPaths = fastPaths;
+    options.fastUpsampling = fastUpsampling;
+    sink.finish(codec::formatEntry(format).decode(file, options, sink));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzz::ScratchCleanup cleanup;
-    const QSize target = targetFor(size);
-    const int minWidth = 2 * target.width(), minHeight = 2 * target.height();
-#if defined(PIXMOOR_FUZZ_THUMB_JPEG)
-    {
-        CheckingSink sink(target);
-        sink.finish(
-            asResult(codec::detail::decodeProgressiveDc(data, size, minWidth, minHeight, sink)));
-    }
-    if (!fuzz::writeInput(data, size)) return 0;
-    CheckingSink sink(target);
-    sink.finish(codec::streamJpeg(fuzz::scratchFile(), minWidth, minHeight, sink, size % 2));
-#elif defined(PIXMOOR_FUZZ_THUMB_PNG)
-    {
-        CheckingSink sink(target);
-        sink.finish(asResult(codec::detail::decodePngWhole(data, size, sink)));
-    }
-    if (!fuzz::writeInput(data, size)) return 0;
-    CheckingSink sink(target);
-    sink.finish(codec::streamPng(fuzz::scratchFile(), sink, false));
-#elif defined(PIXMOOR_FUZZ_THUMBNAIL)
     if (!fuzz::writeInput(data, size)) return 0;
     const std::string& file = fuzz::scratchFile();
-    CheckingSink sink(target);
-    int rc = codec::Unsupported;
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8)
-        rc = codec::streamJpeg(file, minWidth, minHeight, sink);
-    else if (size >= 1 && data[0] == 0x89)
-        rc = codec::streamPng(file, sink);
-    else if (size >= 2 && data[0] == 'B' && data[1] == 'M')
-        rc = codec::streamBmp(file, sink);
-    if (rc != codec::Unsupported) {
-        sink.finish(rc);
-        return 0;
-    }
-    // The other formats, and whatever the streams leave, go through the readers at true colour.
-    codec::Raster raster;
+    const QSize target = targetFor(size);
+#if defined(PIXMOOR_FUZZ_THUMB_JPEG)
+    decodeAs(codec::ImageFormat::Jpeg, file, target, true, size % 2);
+    decodeAs(codec::ImageFormat::Jpeg, file, target, false, false);
+#elif defined(PIXMOOR_FUZZ_THUMB_PNG)
+    decodeAs(codec::ImageFormat::Png, file, target, true, false);
+    decodeAs(codec::ImageFormat::Png, file, target, false, false);
+#elif defined(PIXMOOR_FUZZ_THUMBNAIL)
+    int rc = codec::Ok;
+    const codec::FormatEntry* entry = codec::formatOfFile(file, rc);
+    if (!entry) return 0;
+    decodeAs(entry->format, file, target, true, true);
+    // The reduced-depth road: the reader into a raster, then the downscaler.
     codec::ImageInfo info;
     if (!codec::succeeded(codec::imageInfo(file, info))) return 0;
     if (std::int64_t(info.width) * info.height > (std::int64_t(1) << 22))
         return 0; // slow, not wrong
-    rc = codec::readImage(file, 24, 8, 0, raster);
-    if (codec::succeeded(rc) && scaleToThumbnail(raster, target).size() != target) __builtin_trap();
+    codec::Raster raster;
+    if (codec::succeeded(codec::readAs(entry->format, file, 8, 8, 1, raster)) &&
+        scaleToThumbnail(raster, target).size() != target)
+        __builtin_trap();
 #else
 #error "choose a thumbnail fuzz entry"
 #endif

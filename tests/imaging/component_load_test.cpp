@@ -1,5 +1,6 @@
 // TPMultiImage loading, image information and saving, on files made by ImageMagick and Pillow.
 #include "imaging/TMultiP.h"
+#include "imaging/file_types.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "tests/imaging/imaging_test_util.h"

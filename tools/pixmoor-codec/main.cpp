@@ -3,6 +3,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_io.h"
+#include "imaging/codec/format_table.h"
 
 #include <algorithm>
 #include <cctype>
@@ -186,29 +187,24 @@ int encode(const Options& o) {
     const std::string& in = o.files[0];
     const std::string& outFile = o.files[1];
     const std::string ext = lowerExtension(outFile);
-    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
-    if (ext != ".bmp" && ext != ".gif" && !jpeg && ext != ".pcx" && ext != ".png" &&
-        ext != ".tif" && ext != ".tiff")
+    const FormatEntry* format = formatForExtension(ext);
+    if (!format)
         return usage("cannot tell the output format from \"" + outFile +
                      "\": use .bmp, .gif, .jpg, .pcx, .png or .tif");
+    const bool jpeg = format->format == ImageFormat::Jpeg;
     const int bits = o.bits.value_or(jpeg ? 24 : naturalDepth(in));
     // JPEG takes true colour (or grey from it); GIF holds at most 256 colours.
-    const int readBits = jpeg ? 24 : (ext == ".gif" && bits == 24 ? 8 : bits);
+    const int readBits = jpeg ? 24 : (format->format == ImageFormat::Gif && bits == 24 ? 8 : bits);
     Raster image;
     int rc = readImage(in, readBits, 1, o.dither, image);
     if (!succeeded(rc)) return failed(rc, in);
-    if (ext == ".bmp")
-        rc = writeBmp(outFile, bits, image);
-    else if (ext == ".gif")
-        rc = writeGif(outFile, bits, image);
-    else if (jpeg)
-        rc = writeJpeg(outFile, o.quality, o.smooth, bits, image);
-    else if (ext == ".pcx")
-        rc = writePcx(outFile, bits, image);
-    else if (ext == ".png")
-        rc = writePng(outFile, bits, o.interlace, image);
-    else
-        rc = writeTiff(outFile, o.compression, bits, image);
+    WriteOptions options;
+    options.bits = bits;
+    options.quality = o.quality;
+    options.smoothing = o.smooth;
+    options.interlace = o.interlace;
+    options.compression = o.compression;
+    rc = format->write(outFile, options, image);
     if (!succeeded(rc)) return failed(rc, outFile);
     return 0;
 }

@@ -1,0 +1,69 @@
+// Row-by-row decoding, the one road every reader of the codec library takes: a format's reader
+// streams its rows into a sink, optionally at a reduced size. readBmp and the other readers are
+// "decode into a raster, then convert the depth"; a thumbnail is "decode into the downscaler".
+#pragma once
+
+#include "imaging/codec/raster.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pixmoor::codec {
+
+// How the rows that follow look.
+struct RowLayout {
+    int width = 0;
+    int height = 0;
+    // With a palette, rows hold one index per pixel and an index at or beyond paletteSize
+    // (1..256) means black; without one (null), rows hold R, G, B bytes.
+    const Rgb* palette = nullptr;
+    int paletteSize = 0;
+    int bits = 24; // the file's own depth: 1, 4 or 8 for indexed rows, 24 for RGB rows
+};
+
+// Receives a decoded image row by row, top to bottom. Returning false from any call stops the
+// decoder, which then answers Stopped.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual bool begin(const RowLayout& layout) = 0;
+    // One row of layout.width pixels.
+    virtual bool row(const std::uint8_t* pixels) = 0;
+    // Asked now and then while the decoder works without delivering rows (the scans of a
+    // progressive JPEG, the passes of an interlaced PNG).
+    virtual bool keepGoing() { return true; }
+    // Where the decoder may write row y itself, passing that pointer to row() afterwards; null
+    // (the default) makes the decoder use a buffer of its own. A raster offers its rows here.
+    virtual std::uint8_t* rowBuffer(int y) {
+        (void)y;
+        return nullptr;
+    }
+    // A whole decoded image, from readers that decode the picture at once (GIF, TIFF, PCX, most
+    // BMPs). By default it goes through begin() and row(); a sink that keeps a raster takes it.
+    virtual bool image(Raster&& raster);
+};
+
+struct DecodeOptions {
+    // Reduced-size decoding: the reader may deliver any size that still covers
+    // minWidth x minHeight (JPEG through its DCT scaling). 0 x 0 asks for the full size.
+    int minWidth = 0;
+    int minHeight = 0;
+    // JPEG only: exactly this scale denominator (1, 2, 4 or 8), instead of one chosen from the
+    // minimum size.
+    int jpegScale = 0;
+    // Allows the strategies that give the same picture sooner for thumbnails: the DC scans
+    // alone of a progressive JPEG at 1/8, and the whole image data of a plain PNG inflated in
+    // one call.
+    bool fastPaths = false;
+    // JPEG only: subsampled colour planes are replicated instead of libjpeg's smoothing.
+    bool fastUpsampling = false;
+};
+
+// Decodes any of the six formats, chosen by the file's signature, into sink. Returns Ok,
+// Stopped when the sink stopped it, or an error code.
+int decodeImage(const std::string& file, const DecodeOptions& options, RowSink& sink);
+
+// Largest JPEG scale denominator (8, 4, 2, else 1) whose image still covers minWidth x minHeight.
+int jpegScaleCovering(int width, int height, int minWidth, int minHeight);
+
+} // namespace pixmoor::codec

@@ -1,0 +1,174 @@
+// The table of image formats (see format_table.h) and the lookups by extension and signature.
+#include "imaging/codec/format_table.h"
+
+#include "imaging/codec/errors.h"
+#include "imaging/codec/file_bytes.h"
+#include "imaging/codec/formats.h"
+#include "imaging/codec/raster_sink.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace pixmoor::codec {
+
+namespace {
+
+bool isBmp(const std::uint8_t* d, std::size_t n) {
+    return n >= 2 && d[0] == 'B' && d[1] == 'M';
+}
+bool isJpeg(const std::uint8_t* d, std::size_t n) {
+    return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
+}
+bool isPng(const std::uint8_t* d, std::size_t n) {
+    return n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+bool isGif(const std::uint8_t* d, std::size_t n) {
+    return n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0);
+}
+bool isTiff(const std::uint8_t* d, std::size_t n) {
+    return n >= 4 && ((d[0] == 'I' && d[1] == 'I' && (d[2] == 42 || d[2] == 43) && d[3] == 0) ||
+                      (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && (d[3] == 42 || d[3] == 43)));
+}
+// PCX has no magic number: the manufacturer byte, a known version and encoding, and a sane bit
+// depth together make a false match unlikely.
+bool isPcx(const std::uint8_t* d, std::size_t n) {
+    return n >= 4 && d[0] == 0x0A && (d[1] <= 5 && d[1] != 1) && d[2] <= 1 &&
+           (d[3] == 1 || d[3] == 2 || d[3] == 4 || d[3] == 8);
+}
+
+int writeBmpEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writeBmp(file, o.bits, in);
+}
+int writeGifEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writeGif(file, o.bits, in);
+}
+int writeJpegEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writeJpeg(file, o.quality, o.smoothing, o.bits, in);
+}
+int writePcxEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writePcx(file, o.bits, in);
+}
+int writePngEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writePng(file, o.bits, o.interlace, in);
+}
+int writeTiffEntry(const std::string& file, const WriteOptions& o, const Raster& in) {
+    return writeTiff(file, o.compression, o.bits, in);
+}
+
+constexpr std::uint32_t kAllDepths = kDepth0 | kDepth1 | kDepth4 | kDepth8 | kDepth24;
+
+// Tried in this order by signature: the formats with a real magic number first, PCX last.
+constexpr std::array<FormatEntry, 6> kFormats = {{
+    {ImageFormat::Bmp,
+     "BMP",
+     {"bmp", "", ""},
+     isBmp,
+     detail::decodeBmp,
+     detail::infoBmp,
+     writeBmpEntry,
+     kAllDepths,
+     false},
+    {ImageFormat::Gif,
+     "GIF",
+     {"gif", "", ""},
+     isGif,
+     detail::decodeGif,
+     detail::infoGif,
+     writeGifEntry,
+     kDepth0 | kDepth1 | kDepth4 | kDepth8,
+     false},
+    {ImageFormat::Jpeg,
+     "JPEG",
+     {"jpg", "jpeg", "jpe"},
+     isJpeg,
+     detail::decodeJpeg,
+     detail::infoJpeg,
+     writeJpegEntry,
+     kDepth1 | kDepth24,
+     true},
+    {ImageFormat::Pcx,
+     "PCX",
+     {"pcx", "", ""},
+     isPcx,
+     detail::decodePcxFile,
+     detail::infoPcx,
+     writePcxEntry,
+     kAllDepths,
+     false},
+    {ImageFormat::Png,
+     "PNG",
+     {"png", "", ""},
+     isPng,
+     detail::decodePng,
+     detail::infoPng,
+     writePngEntry,
+     kAllDepths,
+     false},
+    {ImageFormat::Tiff,
+     "TIFF",
+     {"tif", "tiff", ""},
+     isTiff,
+     detail::decodeTiffFile,
+     detail::infoTiff,
+     writeTiffEntry,
+     kAllDepths,
+     false},
+}};
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+std::span<const FormatEntry> formatTable() {
+    return kFormats;
+}
+
+const FormatEntry& formatEntry(ImageFormat format) {
+    return kFormats[static_cast<std::size_t>(format)];
+}
+
+const FormatEntry* formatForExtension(std::string_view extension) {
+    if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
+    if (extension.empty()) return nullptr;
+    for (const FormatEntry& entry : kFormats)
+        for (std::string_view known : entry.extensions)
+            if (!known.empty() && equalNoCase(known, extension)) return &entry;
+    return nullptr;
+}
+
+const FormatEntry* formatForSignature(const std::uint8_t* head, std::size_t size) {
+    // PCX, the weakest test, goes last.
+    for (const FormatEntry& entry : kFormats)
+        if (entry.format != ImageFormat::Pcx && entry.matches(head, size)) return &entry;
+    const FormatEntry& pcx = formatEntry(ImageFormat::Pcx);
+    return pcx.matches(head, size) ? &pcx : nullptr;
+}
+
+const FormatEntry* formatOfFile(const std::string& file, int& result) {
+    detail::FileBytes head;
+    result = detail::readFileBytes(file, head, kSignatureBytes);
+    if (result != Ok) return nullptr;
+    const FormatEntry* entry = formatForSignature(head.data.get(), head.size);
+    if (!entry) result = NotThisFormat;
+    return entry;
+}
+
+int readAs(ImageFormat format, const std::string& file, int bits, int jpegScale, int dither,
+           Raster& out) {
+    if (format == ImageFormat::Jpeg) return readJpeg(file, bits, jpegScale, dither, out);
+    return detail::readThroughSink(formatEntry(format).decode, file, DecodeOptions{}, bits, dither,
+                                   out);
+}
+
+int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,
+               const Raster& in) {
+    return formatEntry(format).write(file, options, in);
+}
+
+} // namespace pixmoor::codec
