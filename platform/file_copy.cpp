@@ -61,10 +61,16 @@ int writeAll(int fd, const char* data, size_t size) {
     return 0;
 }
 
-// Copies every byte from in to out (both at their start).
-int copyBytes(int in, int out, off_t expected, const std::function<void()>& pulse) {
+constexpr off_t kFlushStep = off_t(32) << 20;
+
+// Copies every byte from in to out (both at their start). durable: the bytes are written back
+// while the copy runs (each step started, the one before it waited for), so the final fsync of a
+// large file is short and the window keeps painting between the steps.
+int copyBytes(int in, int out, off_t expected, bool durable, const std::function<void()>& pulse) {
     bool useRange = true;
     off_t total = 0;
+    off_t started = 0; // written back from 0 up to here, or under way
+    off_t waited = 0;  // on the disk from 0 up to here
     std::unique_ptr<char[]> buffer;
     QElapsedTimer sincePulse;
     sincePulse.start();
@@ -93,6 +99,15 @@ int copyBytes(int in, int out, off_t expected, const std::function<void()>& puls
         }
         if (n == 0) return 0;
         total += n;
+        if (durable && total - started >= kFlushStep) {
+            if (::sync_file_range(out, started, total - started, SYNC_FILE_RANGE_WRITE) == 0 &&
+                started > waited &&
+                ::sync_file_range(out, waited, started - waited,
+                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                      SYNC_FILE_RANGE_WAIT_AFTER) == 0)
+                waited = started;
+            started = total;
+        }
         if (pulse && sincePulse.elapsed() >= kPulseMs) {
             pulse();
             sincePulse.restart();
@@ -176,7 +191,8 @@ int copyFileAtomically(const QString& source, const QString& target,
         return error;
     };
 
-    if (const int error = copyBytes(in.get(), out.get(), st.st_size, options.pulse))
+    if (const int error =
+            copyBytes(in.get(), out.get(), st.st_size, options.durable, options.pulse))
         return failed(error);
     if (options.durable && ::fsync(out.get()) != 0) return failed(errno);
 
