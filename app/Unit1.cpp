@@ -10,12 +10,18 @@
 #include "catalogue/image_list.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "files/copy.h"
+#include "files/delete.h"
+#include "files/drive.h"
+#include "files/prop.h"
+#include "files/rename.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/scratch_dir.h"
 #include "platform/settings_store.h"
+#include "platform/shell.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -154,6 +160,8 @@ void TForm1::connectCommands() {
             });
     connect(DriveComboBox1, &pixmoor::DriveComboBox::driveChosen, this,
             &TForm1::DriveComboBox1Change);
+    connect(DirectoryListBox1, &pixmoor::DirectoryTree::itemsDropped, this,
+            [this](const QString& target) { DirectoryListBox1DragDrop(target); });
 }
 
 // ---- creation, activation, closing ----
@@ -679,12 +687,104 @@ void TForm1::ViewButtonClick() {
     }
 }
 
+// ---- file management ----
+
+void TForm1::Copy1Click() {
+    const QString source = QDir::currentPath();
+    const QObject* from = sender();
+    const bool move = from == Move1 || from == Move2 || from == MoveButton;
+    if (!Form5) return;
+    Form5->setMode(move);
+    if (ListView1->selected() < 0) return;
+    Form5->Edit1->clear();
+    if (Form5->exec() != QDialog::Accepted || !TargetAccepted) return;
+    if (const std::optional<QString> target =
+            pixmoor::prepareTarget(Form5->Edit1->text(), source, this))
+        copySelected(source, *target, move);
+    QDir::setCurrent(source);
+}
+
+void TForm1::DirectoryListBox1DragDrop(const QString& target) {
+    const QString source = QDir::currentPath();
+    if (ListView1->selected() < 0 || pixmoor::refuseSourceAsTarget(source, target, this)) return;
+    copySelected(source, target, false);
+}
+
+void TForm1::copySelected(const QString& source, const QString& target, bool move) {
+    setStatusText(QStringLiteral("Copying Files"));
+    disablewindow();
+    pixmoor::FileWalk walk;
+    walk.sourceDir = source;
+    walk.targetDir = target;
+    walk.move = move;
+    walk.parent = this;
+    walk.beforeItem = [] { QCoreApplication::processEvents(); };
+    walk.prepare = [this](const QString& name) { ChangeAttrib(name); };
+    walk.pulse = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    QList<int> gone;
+    try {
+        gone = pixmoor::copyMoveItems(ListView1->captions(), ListView1->selectedRows(), walk);
+    } catch (...) {
+        QDir::setCurrent(source);
+        enablewindow();
+        throw; // the central handler reports it
+    }
+    if (move) DeleteSelected(gone);
+    QDir::setCurrent(source);
+    enablewindow();
+}
+
+void TForm1::ChangeAttrib(const QString& FileName) {
+    pixmoor::changeAttrib(pixmoor::joinPath(QDir::currentPath(), FileName));
+}
+
+void TForm1::DeleteSelected(const QList<int>& rows) {
+    ListView1->removeRows(rows);
+    ListView1->repaint();
+}
+
+void TForm1::Delete1Click() {
+    const QList<int> rows = ListView1->selectedRows();
+    if (rows.isEmpty()) {
+        pixmoor::showError(QStringLiteral("No Files Selected"), this);
+        return;
+    }
+    if (!pixmoor::confirmDelete(this)) return;
+    DeleteSelected(pixmoor::deleteItems(
+        ListView1->captions(), rows, QDir::currentPath(),
+        [this](const QString& name) { ChangeAttrib(name); }, this));
+}
+
+void TForm1::Rename1Click() {
+    const int row = ListView1->selected();
+    if (row < 0 || !Form4) return;
+    if (const std::optional<QString> name =
+            Form4->renameFile(ListView1->caption(row), QDir::currentPath()))
+        ListView1->setCaption(row, *name);
+}
+
+void TForm1::Properties2Click() {
+    const int row = ListView1->selected();
+    if (row < 0 || !Form8) return;
+    Form8->showProperties(ListView1->caption(row), DirectoryListBox1->directory());
+}
+
+void TForm1::LaunchApp1Click() {
+    const int row = ListView1->selected();
+    if (row >= 0)
+        pixmoor::openWithDesktop(pixmoor::joinPath(QDir::currentPath(), ListView1->caption(row)));
+}
+
+void TForm1::Explore1Click() {
+    pixmoor::openWithDesktop(DirectoryListBox1->directory());
+}
+
+void TForm1::HeaderControl1SectionClick(int section) {
+    if (section == 0 && OKBottomDlg1) OKBottomDlg1->exec();
+}
+
 // ---- commands of the other subsystems, wired to their items and buttons ----
 
-void TForm1::Copy1Click() {}
-void TForm1::Delete1Click() {}
-void TForm1::Rename1Click() {}
-void TForm1::Properties2Click() {}
 void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
 void TForm1::Help2Click() {}
@@ -697,6 +797,3 @@ void TForm1::ScreenCapture1Click() {}
 void TForm1::About1Click() {}
 void TForm1::Search1Click() {}
 void TForm1::UsingHelp1Click() {}
-void TForm1::LaunchApp1Click() {}
-void TForm1::Explore1Click() {}
-void TForm1::HeaderControl1SectionClick(int /*section*/) {}

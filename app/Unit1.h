@@ -69,6 +69,11 @@ public:
     // component on this thread (the benchmark compares the two).
     bool fastThumbnails = true;
 
+    // File helpers of the file commands: make a file (a caption of the list) plain before it is
+    // copied, moved or deleted; drop the given rows (whose files left) from the list at once.
+    void ChangeAttrib(const QString& FileName);
+    void DeleteSelected(const QList<int>& rows);
+
     // The window-state text stored at close: "Normal", else "Maximized".
     QString windowStateText() const;
 
@@ -126,6 +131,8 @@ public slots:
     void LaunchApp1Click();
     void Explore1Click();
     void HeaderControl1SectionClick(int section);
+    // List items dropped on the tree entry of target: the selected files are copied there.
+    void DirectoryListBox1DragDrop(const QString& target);
 
     // True between disablewindow and enablewindow.
     bool isBusy() const { return busy_; }
@@ -141,6 +148,8 @@ private:
     void selectType(QAction* item, QAbstractButton* button, const QString& ext);
     void startPipeline(const QStringList& names);
     void finishBuild();
+    // Copies or moves the selected files from source to target in the busy state.
+    void copySelected(const QString& source, const QString& target, bool move);
     // Reports a directory that cannot be opened, at most once for the saved directory.
     void reportSavedDirectory(const QString& dir);
 

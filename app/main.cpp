@@ -4,6 +4,10 @@
 #include "app/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/image.h"
+#include "files/copy.h"
+#include "files/drive.h"
+#include "files/prop.h"
+#include "files/rename.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
@@ -27,8 +31,12 @@ WindowList createWindows() {
     create(Form1, std::make_unique<TForm1>());
     create(Form2, std::make_unique<TForm2>());
     create(Form3, std::make_unique<TForm3>());
+    create(Form4, std::make_unique<TForm4>());
+    create(Form5, std::make_unique<TForm5>());
     create(OKBottomDlg, std::make_unique<TOKBottomDlg>());
     create(Form7, std::make_unique<TForm7>());
+    create(Form8, std::make_unique<TForm8>());
+    create(OKBottomDlg1, std::make_unique<TOKBottomDlg1>());
     return windows;
 }
 

@@ -9,7 +9,7 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-
   libxcb1-dev libxcb-keysyms1-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
-  fonts-dejavu-core)
+  fonts-dejavu-core e2fsprogs)
 bench_pkgs=(libbenchmark-dev graphicsmagick libvips-tools hyperfine clang libclang-rt-14-dev)
 
 pkgs=("${build_pkgs[@]}" libbenchmark-dev)

@@ -47,7 +47,8 @@ bool haveProgram(const std::string& name) {
 void usePrivateXdgDirs() {
     // Lives for the whole test run and is removed at exit.
     static TempDir home;
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+    for (const char* var :
+         {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_DATA_HOME"}) {
         auto dir = home.path() / var;
         fs::create_directories(dir);
         ::chmod(dir.c_str(), 0700);

@@ -27,7 +27,8 @@ int run(const std::string& command);
 // Whether an external program is on PATH.
 bool haveProgram(const std::string& name);
 
-// Points XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR at private folders of this process.
+// Points XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR and XDG_DATA_HOME (the trash) at
+// private folders of this process.
 void usePrivateXdgDirs();
 
 } // namespace pixmoor::test

@@ -7,6 +7,12 @@
 // The last line printed is:
 //   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T
 //
+// The copy command times the real Copy (or Move) command of the real main window offscreen: every
+// file of the type is selected and the target is typed into the target dialog.
+//   pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]
+// ending with the line
+//   files=N bytes=B seconds=S mb_per_s=R max_stall_ms=T
+//
 // Two further commands look at the thumbnail pipeline on its own, without the window:
 //   pixmoor-bench pipeline DIR --type T [--size WxH]   the pipeline's throughput (same last line)
 //   pixmoor-bench quality DIR --type T [--size WxH]    PSNR of the fast thumbnails against the
@@ -17,6 +23,7 @@
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "files/copy.h"
 #include "imaging/TMultiP.h"
 #include "platform/application.h"
 #include "platform/message_box.h"
@@ -27,6 +34,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -44,7 +52,8 @@ void usage() {
                  "usage: pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf "
                  "[--size WxH] [--view icon|report]\n"
                  "       pixmoor-bench pipeline|quality DIR --type bmp|gif|jpg|pcx|png|tif "
-                 "[--size WxH]\n");
+                 "[--size WxH]\n"
+                 "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n");
 }
 
 struct Options {
@@ -53,15 +62,23 @@ struct Options {
     QString type;
     int width = 0, height = 0; // 0: the window's own thumb size
     bool report = false;
+    QString target; // copy: the typed target directory
+    bool move = false;
 };
 
 bool parse(int argc, char** argv, Options& o) {
     if (argc < 3) return false;
     o.command = QString::fromLatin1(argv[1]);
-    if (o.command != "catalogue" && o.command != "pipeline" && o.command != "quality") return false;
+    if (o.command != "catalogue" && o.command != "pipeline" && o.command != "quality" &&
+        o.command != "copy")
+        return false;
     o.directory = QString::fromLocal8Bit(argv[2]);
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--move" && o.command == "copy") {
+            o.move = true;
+            continue;
+        }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!value) return false;
         if (arg == "--type") {
@@ -70,6 +87,8 @@ bool parse(int argc, char** argv, Options& o) {
             if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 1 ||
                 o.height < 1 || o.width > 4096 || o.height > 4096)
                 return false;
+        } else if (arg == "--to" && o.command == "copy") {
+            o.target = QString::fromLocal8Bit(value);
         } else if (arg == "--view") {
             if (std::strcmp(value, "report") == 0)
                 o.report = true;
@@ -81,6 +100,7 @@ bool parse(int argc, char** argv, Options& o) {
         ++i;
     }
     static const QStringList types = {"jpg", "png", "bmp", "gif", "tif", "pcx", "ico", "wmf"};
+    if (o.command == "copy" && o.target.isEmpty()) return false;
     return types.contains(o.type);
 }
 
@@ -263,6 +283,76 @@ int runQuality(const Options& o, const QString& directory) {
     return 0;
 }
 
+// Picks the image type as the user would, with the type's menu item.
+void chooseType(TForm1* form, const QString& t) {
+    if (t == "jpg")
+        form->Jpeg1Click();
+    else if (t == "png")
+        form->Png1Click();
+    else if (t == "bmp")
+        form->BMP1Click();
+    else if (t == "gif")
+        form->Gif1Click();
+    else if (t == "tif")
+        form->Tiff1Click();
+    else if (t == "pcx")
+        form->Pcx1Click();
+    else if (t == "ico")
+        form->Icon1Click();
+    else
+        form->Wmf1Click();
+}
+
+// The Copy or Move command on every file of the type, the target typed into the dialog. Without
+// the work form the catalogue shows placeholder thumbnails, so the untimed build is quick.
+int runCopy(const Options& o, const QString& directory, const int& messages) {
+    auto form1 = std::make_unique<TForm1>();
+    Form1 = form1.get();
+    auto form5 = std::make_unique<TForm5>();
+    Form5 = form5.get();
+    form1->show();
+    QElapsedTimer activation;
+    activation.start();
+    while (FirstActivation && activation.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(1);
+    }
+    chooseType(form1.get(), o.type);
+    if (!form1->DirectoryListBox1->setDirectory(directory)) {
+        std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", qPrintable(directory));
+        return 1;
+    }
+    form1->ListView1->selectAll();
+    const QStringList names = form1->ListView1->selectedCaptions();
+    qint64 bytes = 0;
+    for (const QString& name : names) bytes += QFileInfo(directory + '/' + name).size();
+    QCoreApplication::processEvents();
+
+    QTimer::singleShot(0, form5.get(), [&form5, &o] {
+        form5->Edit1->setText(o.target);
+        form5->Okbutton->click();
+    });
+    StallMeter stalls(QAbstractEventDispatcher::instance());
+    QElapsedTimer clock;
+    stalls.start();
+    clock.start();
+    (o.move ? form1->Move1 : form1->Copy1)->trigger();
+    const qint64 nanoseconds = clock.nsecsElapsed();
+    const qint64 maxStall = stalls.stop();
+
+    if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+    const double seconds = double(nanoseconds) / 1e9;
+    std::printf("files=%d bytes=%lld seconds=%.3f mb_per_s=%.1f max_stall_ms=%.1f\n",
+                int(names.size()), static_cast<long long>(bytes), seconds,
+                seconds > 0 ? double(bytes) / 1e6 / seconds : 0.0, double(maxStall) / 1e6);
+    std::fflush(stdout);
+    form5.reset();
+    Form5 = nullptr;
+    form1.reset();
+    Form1 = nullptr;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -292,6 +382,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/config"));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/cache"));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + "/runtime"));
+    const QString startDir = QDir::currentPath();
     QDir::setCurrent(home + "/start");
 
     pixmoor::Application app(argc, argv);
@@ -301,6 +392,12 @@ int main(int argc, char** argv) {
         ++messages;
         return pixmoor::MessageButton::Ok;
     });
+    if (options.command == "copy") {
+        // A relative target is taken from where the tool was started, not the scratch folder.
+        if (QDir::isRelativePath(options.target))
+            options.target = QDir(startDir).absoluteFilePath(options.target);
+        return runCopy(options, directory, messages);
+    }
     if (options.command == "pipeline" || options.command == "quality") {
         if (!pixmoor::ThumbnailPipeline::handles(options.type)) {
             usage();
@@ -325,23 +422,7 @@ int main(int argc, char** argv) {
 
     // Type, size and view are picked while the window shows the empty start directory, so any
     // rebuild they cause costs nothing.
-    const QString& t = options.type;
-    if (t == "jpg")
-        form1->Jpeg1Click();
-    else if (t == "png")
-        form1->Png1Click();
-    else if (t == "bmp")
-        form1->BMP1Click();
-    else if (t == "gif")
-        form1->Gif1Click();
-    else if (t == "tif")
-        form1->Tiff1Click();
-    else if (t == "pcx")
-        form1->Pcx1Click();
-    else if (t == "ico")
-        form1->Icon1Click();
-    else
-        form1->Wmf1Click();
+    chooseType(form1.get(), options.type);
     if (options.width > 0) {
         ThumbWidth = options.width;
         ThumbHeight = options.height;

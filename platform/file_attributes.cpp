@@ -1,0 +1,91 @@
+// File attributes on Linux: permissions for read-only, the name and user.DOSATTRIB for the rest.
+#include "platform/file_attributes.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace pixmoor {
+
+namespace {
+
+// The bits user.DOSATTRIB holds: everything but read-only, which the permissions hold.
+constexpr AttributeWord kStoredBits = AttributeWord(~kAttrReadOnly);
+
+// The stored word, 0 when there is none; nothing when it exists but cannot be read.
+std::optional<AttributeWord> readStoredWord(const QByteArray& native) {
+    QByteArray buffer(256, Qt::Uninitialized);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const ssize_t n =
+            ::getxattr(native.constData(), kDosAttribName, buffer.data(), size_t(buffer.size()));
+        if (n >= 0) return parseDosAttrib(buffer.left(n)).value_or(0);
+        // No attribute, or a file system without them: no bits.
+        if (errno == ENODATA || errno == ENOTSUP) return AttributeWord(0);
+        if (errno != ERANGE) return std::nullopt;
+        // Samba appends binary data to the text: ask for the size and read again.
+        const ssize_t size = ::getxattr(native.constData(), kDosAttribName, nullptr, 0);
+        if (size < 0 || size > 65536) return std::nullopt;
+        buffer.resize(size);
+    }
+    return std::nullopt;
+}
+
+bool startsWithDot(const QString& path) {
+    return QFileInfo(path).fileName().startsWith(u'.');
+}
+
+} // namespace
+
+std::optional<AttributeWord> parseDosAttrib(const QByteArray& value) {
+    QByteArray text = value;
+    const qsizetype nul = text.indexOf('\0');
+    if (nul >= 0) text.truncate(nul);
+    text = text.trimmed();
+    if (text.isEmpty()) return std::nullopt;
+    bool ok = false;
+    const uint number = text.startsWith("0x") || text.startsWith("0X") ? text.mid(2).toUInt(&ok, 16)
+                                                                       : text.toUInt(&ok, 10);
+    if (!ok) return std::nullopt;
+    return AttributeWord(number & 0xffff);
+}
+
+QByteArray formatDosAttrib(AttributeWord word) {
+    return "0x" + QByteArray::number(word, 16);
+}
+
+std::optional<AttributeWord> readFileAttributes(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) return std::nullopt;
+    AttributeWord word = readStoredWord(native).value_or(0) & kStoredBits;
+    if (!(st.st_mode & S_IWUSR)) word |= kAttrReadOnly;
+    if (startsWithDot(path)) word |= kAttrHidden;
+    return word;
+}
+
+bool writeFileAttributes(const QString& path, AttributeWord word) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) return false;
+    bool ok = true;
+
+    const mode_t mode = st.st_mode & 07777;
+    const mode_t wanted =
+        (word & kAttrReadOnly) ? mode_t(mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (wanted != mode && ::chmod(native.constData(), wanted) != 0) ok = false;
+
+    const std::optional<AttributeWord> stored = readStoredWord(native);
+    const AttributeWord bits = word & kStoredBits;
+    // A dot file reads as hidden whatever is stored; only the stored bits are compared.
+    if (!stored || (*stored & kStoredBits) != bits) {
+        const QByteArray text = formatDosAttrib(bits);
+        if (::setxattr(native.constData(), kDosAttribName, text.constData(), size_t(text.size()),
+                       0) != 0)
+            ok = false;
+    }
+    return ok;
+}
+
+} // namespace pixmoor

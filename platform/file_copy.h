@@ -1,0 +1,44 @@
+// Copying and renaming files without ever leaving a partial file or replacing one by accident:
+// the bytes go to a temporary file in the target's directory, which takes the target's name only
+// when it is complete.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace pixmoor {
+
+enum class Placement {
+    NewOnly, // the copy takes the name only when no entry of that name exists then
+    Replace, // the copy replaces whatever has the name (atomically)
+};
+
+struct CopyFileOptions {
+    Placement placement = Placement::NewOnly;
+    // Flush the copy and its directory entry to the disk before returning (before a move removes
+    // the source, or when an existing file is replaced).
+    bool durable = false;
+    // Called between chunks of a large file, at most every few milliseconds of copying.
+    std::function<void()> pulse;
+    // An anonymous temporary file (O_TMPFILE) where the file system offers one: nothing is left
+    // behind even when the process is killed. Off: a hidden named temporary file.
+    bool anonymousTemporary = true;
+};
+
+// Copies the bytes of the regular file source to target. Returns 0 on success, else the errno
+// value of the step that failed; then nothing of the copy remains and the target is as it was.
+int copyFileAtomically(const QString& source, const QString& target,
+                       const CopyFileOptions& options = {});
+
+// Renames from to to, never replacing an existing entry, also when one appears at the last
+// moment (renameat2 with RENAME_NOREPLACE, else link and unlink). 0 or the errno value.
+int renameNoReplace(const QString& from, const QString& to);
+
+// Whether an entry of that name exists (a dangling symbolic link counts).
+bool entryExists(const QString& path);
+
+// Whether both paths name the same directory (same device and inode: symbolic links, bind
+// mounts and other spellings included). False when either cannot be reached.
+bool sameDirectory(const QString& a, const QString& b);
+
+} // namespace pixmoor
