@@ -10,6 +10,8 @@
 #include "catalogue/image_list.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "help/about.h"
+#include "help/help_commands.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/hints.h"
@@ -679,6 +681,26 @@ void TForm1::ViewButtonClick() {
     }
 }
 
+// ---- help and about ----
+
+// Help and Search Help run with the start directory current, where the help file is looked for
+// first; Using Help leaves the working directory alone.
+void TForm1::Help2Click() {
+    pixmoor::showHelpFrom(StartDir, HelpFile, pixmoor::HelpCommand::Contents, this);
+}
+
+void TForm1::Search1Click() {
+    pixmoor::showHelpFrom(StartDir, HelpFile, pixmoor::HelpCommand::Finder, this);
+}
+
+void TForm1::UsingHelp1Click() {
+    pixmoor::showHelp(HelpFile, pixmoor::HelpCommand::HelpOnHelp, this);
+}
+
+void TForm1::About1Click() {
+    if (AboutBox) AboutBox->exec();
+}
+
 // ---- commands of the other subsystems, wired to their items and buttons ----
 
 void TForm1::Copy1Click() {}
@@ -687,16 +709,12 @@ void TForm1::Rename1Click() {}
 void TForm1::Properties2Click() {}
 void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
-void TForm1::Help2Click() {}
 void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
 void TForm1::ToClipboard1Click() {}
 void TForm1::Acquire1Click() {}
 void TForm1::SelectTwain1Click() {}
 void TForm1::ScreenCapture1Click() {}
-void TForm1::About1Click() {}
-void TForm1::Search1Click() {}
-void TForm1::UsingHelp1Click() {}
 void TForm1::LaunchApp1Click() {}
 void TForm1::Explore1Click() {}
 void TForm1::HeaderControl1SectionClick(int /*section*/) {}

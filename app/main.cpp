@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/image.h"
+#include "help/about.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
@@ -28,6 +29,7 @@ WindowList createWindows() {
     create(Form2, std::make_unique<TForm2>());
     create(Form3, std::make_unique<TForm3>());
     create(OKBottomDlg, std::make_unique<TOKBottomDlg>());
+    create(AboutBox, std::make_unique<TAboutBox>());
     create(Form7, std::make_unique<TForm7>());
     return windows;
 }
