@@ -15,6 +15,8 @@
 #include "files/drive.h"
 #include "files/prop.h"
 #include "files/rename.h"
+#include "help/about.h"
+#include "help/help_commands.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/hints.h"
@@ -783,17 +785,33 @@ void TForm1::HeaderControl1SectionClick(int section) {
     if (section == 0 && OKBottomDlg1) OKBottomDlg1->exec();
 }
 
+// ---- help and about ----
+
+// Help and Search Help run with the start directory current, where the help file is looked for
+// first; Using Help leaves the working directory alone.
+void TForm1::Help2Click() {
+    pixmoor::showHelpFrom(StartDir, HelpFile, pixmoor::HelpCommand::Contents, this);
+}
+
+void TForm1::Search1Click() {
+    pixmoor::showHelpFrom(StartDir, HelpFile, pixmoor::HelpCommand::Finder, this);
+}
+
+void TForm1::UsingHelp1Click() {
+    pixmoor::showHelp(HelpFile, pixmoor::HelpCommand::HelpOnHelp, this);
+}
+
+void TForm1::About1Click() {
+    if (AboutBox) AboutBox->exec();
+}
+
 // ---- commands of the other subsystems, wired to their items and buttons ----
 
 void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
-void TForm1::Help2Click() {}
 void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
 void TForm1::ToClipboard1Click() {}
 void TForm1::Acquire1Click() {}
 void TForm1::SelectTwain1Click() {}
 void TForm1::ScreenCapture1Click() {}
-void TForm1::About1Click() {}
-void TForm1::Search1Click() {}
-void TForm1::UsingHelp1Click() {}

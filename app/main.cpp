@@ -8,6 +8,7 @@
 #include "files/drive.h"
 #include "files/prop.h"
 #include "files/rename.h"
+#include "help/about.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
@@ -34,6 +35,7 @@ WindowList createWindows() {
     create(Form4, std::make_unique<TForm4>());
     create(Form5, std::make_unique<TForm5>());
     create(OKBottomDlg, std::make_unique<TOKBottomDlg>());
+    create(AboutBox, std::make_unique<TAboutBox>());
     create(Form7, std::make_unique<TForm7>());
     create(Form8, std::make_unique<TForm8>());
     create(OKBottomDlg1, std::make_unique<TOKBottomDlg1>());

@@ -6,10 +6,11 @@ level=${1:-build}
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   qt6-svg-dev libgl-dev libjpeg62-turbo-dev libdeflate-dev libpng-dev libtiff-dev libgif-dev libsane-dev
-  libxcb1-dev libxcb-keysyms1-dev)
+  libxcb1-dev libxcb-keysyms1-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools
+  libqt6help6 libqt6sql6-sqlite)
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
-  fonts-dejavu-core e2fsprogs)
+  fonts-dejavu-core e2fsprogs desktop-file-utils appstream dpkg-dev)
 bench_pkgs=(libbenchmark-dev graphicsmagick libvips-tools hyperfine clang libclang-rt-14-dev)
 
 pkgs=("${build_pkgs[@]}" libbenchmark-dev)
