@@ -1,5 +1,6 @@
 // The image component TPMultiImage: load dispatch by extension, image information, saving,
-// painting, text overlay, clipboard, printing and the scrolling message display.
+// painting, text overlay and the scrolling message display. The clipboard and the keys that
+// reach it are in TMultiP_clipboard.cpp, printing in TMultiP_print.cpp.
 #include "imaging/TMultiP.h"
 
 #include "imaging/codec/codec.h"
@@ -9,17 +10,12 @@
 #include "imaging/raster_image.h"
 #include "imaging/wmf/metafile.h"
 #include "platform/message_box.h"
-#include "platform/printer.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
-#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPrinter>
 #include <QScreen>
 #include <cmath>
 #include <limits>
@@ -41,7 +37,6 @@ namespace {
 
 const QString kFileNotFound = QStringLiteral("file not found");
 const QString kNotCodecImage = QStringLiteral("Non TIF, JPeg, BMP, GIF, PNG or PCX Image");
-const char* const kWmfMime = "image/x-wmf";
 
 // ASCII upper case, as the extension rules and the load status use it.
 QString asciiUpper(const QString& text) {
@@ -684,130 +679,6 @@ void TPMultiImage::paintText(QPainter& painter) {
     if (textShadow_) write(textLeft_ + 2, textTop_ + 2, textShadowColor_);
     write(textLeft_, textTop_, FontColor());
     painter.restore();
-}
-
-// ---- keys and clipboard ----------------------------------------------------------------------
-
-void TPMultiImage::runKeyCommand(void (TPMultiImage::*command)()) {
-    try {
-        (this->*command)();
-    } catch (const std::exception& e) {
-        showError(QString::fromUtf8(e.what()), this);
-    }
-}
-
-void TPMultiImage::keyPressEvent(QKeyEvent* event) {
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool shift = mods & Qt::ShiftModifier;
-    const bool ctrl = mods & Qt::ControlModifier;
-    void (TPMultiImage::*command)() = nullptr;
-    switch (event->key()) {
-    case Qt::Key_Insert:
-        if (shift)
-            command = &TPMultiImage::PasteFromClipboard;
-        else if (ctrl)
-            command = &TPMultiImage::CopyToClipboard;
-        break;
-    case Qt::Key_Delete:
-        if (shift) command = &TPMultiImage::CutToClipboard;
-        break;
-    case Qt::Key_C:
-        if (ctrl) command = &TPMultiImage::CopyToClipboard;
-        break;
-    case Qt::Key_V:
-        if (ctrl) command = &TPMultiImage::PasteFromClipboard;
-        break;
-    case Qt::Key_X:
-        if (ctrl) command = &TPMultiImage::CutToClipboard;
-        break;
-    default:
-        break;
-    }
-    if (!command) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    runKeyCommand(command);
-}
-
-void TPMultiImage::CopyToClipboard() {
-    if (picture_.isEmpty()) return;
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    switch (picture_.kind()) {
-    case pixmoor::Picture::Kind::Empty:
-        return;
-    case pixmoor::Picture::Kind::Icon:
-        throw std::runtime_error("Clipboard does not support Icons");
-    case pixmoor::Picture::Kind::Bitmap:
-        clipboard->setImage(picture_.bitmap());
-        return;
-    case pixmoor::Picture::Kind::Metafile: {
-        auto data = std::make_unique<QMimeData>();
-        data->setData(QString::fromLatin1(kWmfMime), picture_.metafile()->bytes());
-        data->setImageData(picture_.toImage());
-        clipboard->setMimeData(data.release()); // the clipboard owns it now
-        return;
-    }
-    }
-}
-
-void TPMultiImage::CutToClipboard() {
-    if (picture_.isEmpty()) return;
-    CopyToClipboard();
-    picture_.clear();
-    pictureChanged();
-}
-
-void TPMultiImage::PasteFromClipboard() {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data) return;
-    const QString wmfType = QString::fromLatin1(kWmfMime);
-    if (data->hasFormat(wmfType)) {
-        try {
-            pixmoor::Picture picture;
-            picture.setMetafile(wmf::Metafile::fromData(data->data(wmfType)));
-            endMessageModes(false);
-            setPicture(std::move(picture));
-            return;
-        } catch (const wmf::MetafileError&) {
-            if (!data->hasImage()) throw; // nothing else to take: say why
-        }
-    }
-    if (!data->hasImage()) return;
-    const QImage image = qvariant_cast<QImage>(data->imageData());
-    if (image.isNull()) return;
-    endMessageModes(false);
-    setBitmap(image);
-}
-
-// ---- printing --------------------------------------------------------------------------------
-
-void TPMultiImage::PrintImage(int Left, int Top, int Width, int Height) {
-    if (picture_.isEmpty() || picture_.width() <= 0 || picture_.height() <= 0) return;
-    const QRect target(Left, Top, Width < 1 ? picture_.width() : Width,
-                       Height < 1 ? picture_.height() : Height);
-    QPrinter& printer = processPrinter();
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw std::runtime_error("Printing failed: the printer cannot start");
-    // A document that fails half-way is aborted, never left open or sent incomplete.
-    struct Abort {
-        QPrinter& printer;
-        QPainter& painter;
-        bool done = false;
-        ~Abort() {
-            if (done) return;
-            printer.abort();
-            painter.end();
-        }
-    } guard{printer, painter};
-    if (picture_.kind() == pixmoor::Picture::Kind::Bitmap)
-        painter.drawImage(target, picture_.bitmap(), picture_.bitmap().rect());
-    else
-        picture_.draw(painter, target, true);
-    guard.done = true;
-    if (!painter.end()) throw std::runtime_error("Printing failed");
 }
 
 // ---- scrolling messages ----------------------------------------------------------------------
