@@ -3,7 +3,7 @@
 // handler it runs.
 #include "app/Unit1.h"
 
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"

@@ -1,7 +1,7 @@
 // Pixmoor's entry point: the application object, its title and help file, the windows created
 // once in their fixed order, and the message loop.
 #include "app/Unit1.h"
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/image.h"
 #include "files/copy.h"

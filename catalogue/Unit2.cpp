@@ -1,7 +1,7 @@
 // The thumb size dialog: its key filter, the range check and the hand-over to the main window.
 #include "catalogue/Unit2.h"
 
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "platform/message_box.h"
 
 #include <QKeyEvent>

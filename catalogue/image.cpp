@@ -1,7 +1,7 @@
 // The hidden work form: its two loaders with their design settings.
 #include "catalogue/image.h"
 
-#include "app/globals.h"
+#include "platform/globals.h"
 
 TForm3* Form3 = nullptr;
 

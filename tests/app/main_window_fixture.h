@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/Unit1.h"
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "platform/message_box.h"
 #include "tests/support/test_dirs.h"
 

@@ -2,7 +2,7 @@
 // Stop, order and thumbnails, the loaders per type, failures, report view, the type and view
 // commands, the thumb size command, the viewers and a close during a build.
 #include "app/Unit1.h"
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"

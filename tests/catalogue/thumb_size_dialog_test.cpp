@@ -1,5 +1,5 @@
 // Tests of the thumb size dialog: activation, the key filter, the range check and the results.
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "platform/message_box.h"
 

@@ -1,5 +1,5 @@
 // Tests of thumbnail drawing, the build's small texts, and the hidden work form.
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/image.h"
 #include "catalogue/image_list.h"
 #include "catalogue/thumbnails.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/Unit1.h"
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "files/copy.h"
 #include "files/drive.h"
 #include "files/prop.h"

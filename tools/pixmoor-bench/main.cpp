@@ -19,7 +19,7 @@
 //                                                      image component's full decode, smoothly
 //                                                      scaled, with and without fast upsampling
 #include "app/Unit1.h"
-#include "app/globals.h"
+#include "platform/globals.h"
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"

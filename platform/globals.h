@@ -1,4 +1,5 @@
-// The process-wide state that the commands of the main window share, and the program's
+// The process-wide state the windows share (thumbnail size, browsed type, start and scratch
+// directories, the busy flags), kept below every window that reads it, and the program's
 // process-wide names (application title, help file).
 #pragma once
 
