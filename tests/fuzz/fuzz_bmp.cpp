@@ -7,11 +7,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static pixmoor::fuzz::ScratchCleanup cleanup;
     if (!pixmoor::fuzz::writeInput(data, size)) return 0;
-    // Run-length data lets a few hundred bytes describe the largest image the library accepts;
-    // decoding that is correct but slow, so big claims stop at the header, which fuzz_info covers.
+    // Run-length data may describe up to 4096 pixels a byte; a 64 KB input could still ask for
+    // the largest image the library accepts, correct but slow to decode at every depth, so claims
+    // beyond 4 megapixels stop at the header, which fuzz_info covers.
     pixmoor::codec::ImageInfo info;
     if (pixmoor::codec::succeeded(pixmoor::codec::imageInfo(pixmoor::fuzz::scratchFile(), info)) &&
-        std::int64_t(info.width) * info.height > (std::int64_t(1) << 16))
+        std::int64_t(info.width) * info.height > (std::int64_t(1) << 22))
         return 0;
     // The last byte picks the depth and dithering, so the corpus explores them too.
     const int depths[] = {24, 8, 4, 1, 0};
