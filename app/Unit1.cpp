@@ -3,8 +3,8 @@
 // handler it runs.
 #include "app/Unit1.h"
 
-#include "platform/globals.h"
 #include "catalogue/Unit2.h"
+#include "catalogue/catalogue_build.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"
 #include "catalogue/image_list.h"
@@ -19,6 +19,7 @@
 #include "help/help_commands.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
+#include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/scratch_dir.h"
@@ -414,42 +415,26 @@ void TForm1::UpdateListbox() {
     setStatusText(QStringLiteral("Creating Thumb Nails"));
     QCoreApplication::processEvents();
 
-    QStringList FileNames;
     try {
         ImageList2->clear();
         ImageList1->clear();
         ListView1->clear();
-        if (!closing_) {
-            FileNames = pixmoor::enumerateImageFiles(DirectoryListBox1->directory(), CurrentExt);
-            fileNames_ = &FileNames;
-            if (!FileNames.isEmpty()) disablewindow();
-            startPipeline(FileNames);
-            const int count = int(FileNames.size());
-            int counted = 0;
-            for (int k = 0; k < count && !closing_; ++k) {
-                if (CurrentExt == QLatin1String("ico"))
-                    IconSet(k);
-                else
-                    ImageSet(k);
-                ListView1->append(FileNames[k], k);
-                const int position = k > 0 ? pixmoor::progressPosition(k, count) : 0;
-                // Repainting flushes every pending paint of the window (the list's new rows
-                // among them), so the bar is repainted only when its position moves.
-                if (k == 0 || position != ProgressBar1->value()) {
-                    ProgressBar1->setValue(position);
-                    ProgressBar1->repaint();
-                }
-                if (++counted == 20) {
-                    QCoreApplication::processEvents();
-                    counted = 0;
-                }
-                if (StopRequested) {
-                    StopRequested = false;
-                    break;
-                }
-            }
-        }
-        Label1->setText(pixmoor::fileCountText(int(FileNames.size())));
+        pixmoor::CatalogueTarget target;
+        target.list = ListView1;
+        target.images = currentImageList();
+        target.progress = ProgressBar1;
+        target.workForm = Form3;
+        target.messageParent = this;
+        target.directory = DirectoryListBox1->directory();
+        target.type = CurrentExt;
+        target.metafiles = WmfButton->isChecked();
+        target.thumbSize = thumbnailSize();
+        target.fastThumbnails = fastThumbnails;
+        target.closing = [this] { return closing_; };
+        target.becomeBusy = [this] { disablewindow(); };
+        target.pipelineRunning = [this](pixmoor::ThumbnailPipeline* p) { pipeline_ = p; };
+        const int count = pixmoor::buildCatalogue(target);
+        Label1->setText(pixmoor::fileCountText(count));
     } catch (...) {
         finishBuild();
         throw; // the central handler reports it
@@ -458,8 +443,6 @@ void TForm1::UpdateListbox() {
 }
 
 void TForm1::finishBuild() {
-    pipeline_.reset();
-    fileNames_ = nullptr;
     if (!isIconView()) SetListView();
     ProgressBar1->hide();
     enablewindow();
@@ -472,65 +455,6 @@ void TForm1::finishBuild() {
     } else if (rebuildPending_) {
         rebuildPending_ = false;
         QTimer::singleShot(0, this, &TForm1::UpdateListbox);
-    }
-}
-
-void TForm1::startPipeline(const QStringList& names) {
-    pipeline_.reset();
-    if (!fastThumbnails || !Form3 || names.isEmpty() || WmfButton->isChecked() ||
-        !pixmoor::ThumbnailPipeline::handles(CurrentExt))
-        return;
-    pixmoor::ThumbnailRequest request;
-    request.size = thumbnailSize();
-    request.bits = pixmoor::loadResolutionBits(Form3->PMultiImage1->ImageReadRes(),
-                                               Form3->PMultiImage1->displayBits());
-    request.dither = Form3->PMultiImage1->ImageDither();
-    pipeline_ = std::make_unique<pixmoor::ThumbnailPipeline>(DirectoryListBox1->directory(), names,
-                                                             CurrentExt, request);
-}
-
-void TForm1::ImageSet(int k) {
-    const QSize size = thumbnailSize();
-    pixmoor::ImageList* target = currentImageList();
-    const QString& name = (*fileNames_)[k];
-    try {
-        if (!Form3) throw std::runtime_error("The work form is missing");
-        QImage bitmap;
-        if (WmfButton->isChecked()) {
-            Form3->Image1->loadPicture(name);
-            bitmap = pixmoor::drawThumbnail(Form3->Image1->picture(), size);
-        } else {
-            std::optional<QImage> fast;
-            if (pipeline_) fast = pipeline_->take(k);
-            if (fast) {
-                bitmap = pixmoor::stretchToThumbnail(*fast, size);
-            } else if (closing_) {
-                // The window is closing: the build ends after this file, so it is not read.
-                bitmap = pixmoor::drawThumbnail(pixmoor::Picture(), size);
-            } else {
-                // The component reports what is wrong with the file itself; the thumbnail shows
-                // whatever its picture holds afterwards. A JPEG is decoded at the smallest DCT
-                // scale that still covers twice the thumbnail, so the downscale stays smooth.
-                Form3->PMultiImage1->loadForSize(name, size * 2);
-                bitmap = pixmoor::drawThumbnail(Form3->PMultiImage1->Picture(), size);
-            }
-        }
-        target->append(bitmap);
-    } catch (const std::exception&) {
-        target->append(pixmoor::errorThumbnail(size));
-    }
-}
-
-void TForm1::IconSet(int k) {
-    pixmoor::ImageList* target = currentImageList();
-    const QString& name = (*fileNames_)[k];
-    try {
-        const pixmoor::Icon icon = pixmoor::Icon::fromFile(name);
-        target->appendWithAlpha(icon.scaled(target->width(), target->height()));
-    } catch (const std::exception&) {
-        // The item still gets an image of its own, so every later item keeps its thumbnail.
-        target->appendWithAlpha(pixmoor::failedIconThumbnail(target->imageSize()));
-        pixmoor::showError(QStringLiteral("Unable To Create Thumb For ") + name, this);
     }
 }
 

@@ -37,12 +37,9 @@ public:
     // Writes two blanks and the hint into status bar panel 0.
     void ShowHint(const QString& hint);
 
-    // Builds the catalogue of the current directory.
+    // Builds the catalogue of the current directory: the guard against nested builds, the
+    // progress bar and status, and the busy state around catalogue/catalogue_build's body.
     void UpdateListbox();
-    // Makes the thumbnail of file k of the build and appends it to the current view's list:
-    // ImageSet for every type but icons, IconSet for icons.
-    void ImageSet(int k);
-    void IconSet(int k);
     // Fills the Size and Date sub-items of every item (report view).
     void SetListView();
     // Sizes ImageList1 to ThumbWidth x ThumbHeight and ImageList2 to 50 x 50.
@@ -146,7 +143,6 @@ protected:
 private:
     void connectCommands();
     void selectType(QAction* item, QAbstractButton* button, const QString& ext);
-    void startPipeline(const QStringList& names);
     void finishBuild();
     // Copies or moves the selected files from source to target in the busy state.
     void copySelected(const QString& source, const QString& target, bool move);
@@ -158,8 +154,7 @@ private:
     bool busy_ = false;
 
     // The running build: its file names, its decode-ahead pipeline, and what happened meanwhile.
-    const QStringList* fileNames_ = nullptr;
-    std::unique_ptr<pixmoor::ThumbnailPipeline> pipeline_;
+    pixmoor::ThumbnailPipeline* pipeline_ = nullptr; // decoding ahead while a build runs
     bool building_ = false;
     bool closing_ = false;        // the window was closed during the build
     bool rebuildPending_ = false; // a build was asked for during the build

@@ -2,6 +2,7 @@
 // fuzzers once tripped over (tests/fixtures/codec/formats/regressions/) must fail or decode
 // cleanly, leaving a well-formed raster.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
 
@@ -69,6 +70,24 @@ TEST(FormatCorpus, RegressionFilesFailCleanly) {
             EXPECT_TRUE(r.empty());
         }
         expectWellFormed(r);
+        // The thumbnail road too: every row announced arrives on success, none after a failure.
+        for (int side : {1, 32, 300}) {
+            struct Rows : RowSink {
+                int height = -1, rows = 0;
+                bool begin(const RowLayout& l) override {
+                    height = l.height;
+                    return true;
+                }
+                bool row(const std::uint8_t*) override { return ++rows <= height; }
+            } sink;
+            DecodeOptions options;
+            options.minWidth = options.minHeight = side;
+            options.fastPaths = true;
+            const int thumb = decodeImage(entry.path().string(), options, sink);
+            if (succeeded(thumb)) {
+                EXPECT_EQ(sink.rows, sink.height);
+            }
+        }
     }
 }
 

@@ -190,15 +190,21 @@ TEST_F(FileCommands, DropsOnTheTreeCopyTheSelectionOnlyOntoAnEntry) {
         QApplication::sendEvent(tree->viewport(), &event);
         QCoreApplication::processEvents();
     };
-    // Below the last entry: nothing.
-    tree->scrollToBottom();
-    QCoreApplication::processEvents();
-    QModelIndex last;
-    for (int y = tree->viewport()->height() - 1; y >= 0 && !last.isValid(); --y)
-        last = tree->indexAt(QPoint(5, y));
-    ASSERT_TRUE(last.isValid());
-    const QPoint below(5, tree->visualRect(last).bottom() + 4);
-    ASSERT_FALSE(tree->indexAt(below).isValid());
+    // Below the last entry: nothing. The file system model fills in the background, so the last
+    // entry is looked for until the tree has settled.
+    QPoint below;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            tree->scrollToBottom();
+            QCoreApplication::processEvents();
+            QModelIndex last;
+            for (int y = tree->viewport()->height() - 1; y >= 0 && !last.isValid(); --y)
+                last = tree->indexAt(QPoint(5, y));
+            if (!last.isValid()) return false;
+            below = QPoint(5, tree->visualRect(last).bottom() + 4);
+            return !tree->indexAt(below).isValid();
+        },
+        5000));
     select({"a.bmp", "b.bmp"});
     drop(below);
     EXPECT_TRUE(QDir(path("target")).isEmpty());

@@ -39,7 +39,11 @@ public:
         if (indexed_)
             std::memcpy(palette_.data(), layout.palette,
                         sizeof(codec::Rgb) * std::size_t(layout.paletteSize));
-        if (AreaDownscaler::fits(width_, height_, target_))
+        // The downscaler is met by images up to 4 megapixels: beyond, its instrumented loops
+        // take longer than the fuzzer's time limit (uninstrumented they take milliseconds), and
+        // the decoders still deliver every row to the checks below.
+        if (std::int64_t(width_) * height_ <= (std::int64_t(1) << 22) &&
+            AreaDownscaler::fits(width_, height_, target_))
             scaler_ = std::make_unique<AreaDownscaler>(width_, height_, target_);
         return true;
     }

@@ -1,0 +1,124 @@
+// The catalogue build's body (see catalogue_build.h).
+#include "catalogue/catalogue_build.h"
+
+#include "catalogue/enumeration.h"
+#include "catalogue/image.h"
+#include "catalogue/image_list.h"
+#include "catalogue/list_view.h"
+#include "catalogue/thumbnail_pipeline.h"
+#include "catalogue/thumbnails.h"
+#include "imaging/picture.h"
+#include "platform/globals.h"
+#include "platform/message_box.h"
+
+#include <QCoreApplication>
+#include <QProgressBar>
+
+#include <optional>
+#include <stdexcept>
+
+namespace pixmoor {
+
+namespace {
+
+// The worker threads that decode ahead, for the types they read, at the depth and dither the
+// work form's component would use.
+std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
+                                                 const QStringList& names) {
+    if (!target.fastThumbnails || !target.workForm || names.isEmpty() || target.metafiles ||
+        !ThumbnailPipeline::handles(target.type))
+        return nullptr;
+    TPMultiImage* component = target.workForm->PMultiImage1;
+    ThumbnailRequest request;
+    request.size = target.thumbSize;
+    request.bits = loadResolutionBits(component->ImageReadRes(), component->displayBits());
+    request.dither = component->ImageDither();
+    return std::make_unique<ThumbnailPipeline>(target.directory, names, target.type, request);
+}
+
+bool closing(const CatalogueTarget& target) {
+    return target.closing && target.closing();
+}
+
+} // namespace
+
+QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipeline, int k,
+                          const QString& name) {
+    const QSize size = target.thumbSize;
+    try {
+        TForm3* work = target.workForm;
+        if (!work) throw std::runtime_error("The work form is missing");
+        if (target.metafiles) {
+            work->Image1->loadPicture(name);
+            return drawThumbnail(work->Image1->picture(), size);
+        }
+        std::optional<QImage> fast;
+        if (pipeline) fast = pipeline->take(k);
+        if (fast) return stretchToThumbnail(*fast, size);
+        // The window is closing: the build ends after this file, so it is not read.
+        if (closing(target)) return drawThumbnail(Picture(), size);
+        // The component reports what is wrong with the file itself; the thumbnail shows whatever
+        // its picture holds afterwards. A JPEG is decoded at the smallest DCT scale that still
+        // covers twice the thumbnail, so the downscale stays smooth.
+        work->PMultiImage1->loadForSize(name, size * 2);
+        return drawThumbnail(work->PMultiImage1->Picture(), size);
+    } catch (const std::exception&) {
+        return errorThumbnail(size);
+    }
+}
+
+void appendIconThumbnail(const CatalogueTarget& target, const QString& name) {
+    ImageList* images = target.images;
+    try {
+        const Icon icon = Icon::fromFile(name);
+        images->appendWithAlpha(icon.scaled(images->width(), images->height()));
+    } catch (const std::exception&) {
+        // The item still gets an image of its own, so every later item keeps its thumbnail.
+        images->appendWithAlpha(failedIconThumbnail(images->imageSize()));
+        showError(QStringLiteral("Unable To Create Thumb For ") + name, target.messageParent);
+    }
+}
+
+int buildCatalogue(const CatalogueTarget& target) {
+    if (closing(target)) return 0;
+    const QStringList names = enumerateImageFiles(target.directory, target.type);
+    if (!names.isEmpty() && target.becomeBusy) target.becomeBusy();
+    const std::unique_ptr<ThumbnailPipeline> pipeline = startPipeline(target, names);
+    struct Announce { // the pipeline is announced for the life of the loop, whatever ends it
+        const CatalogueTarget& target;
+        explicit Announce(const CatalogueTarget& t, ThumbnailPipeline* p) : target(t) {
+            if (target.pipelineRunning) target.pipelineRunning(p);
+        }
+        ~Announce() {
+            if (target.pipelineRunning) target.pipelineRunning(nullptr);
+        }
+    } announce(target, pipeline.get());
+    const bool icons = target.type == QLatin1String("ico");
+    const int count = int(names.size());
+    int counted = 0;
+    for (int k = 0; k < count && !closing(target); ++k) {
+        if (icons)
+            appendIconThumbnail(target, names[k]);
+        else
+            target.images->append(catalogueThumbnail(target, pipeline.get(), k, names[k]));
+        target.list->append(names[k], k);
+        const int position = k > 0 ? progressPosition(k, count) : 0;
+        // Repainting flushes every pending paint of the window (the list's new rows among them),
+        // so the bar is repainted only when its position moves.
+        if (k == 0 || position != target.progress->value()) {
+            target.progress->setValue(position);
+            target.progress->repaint();
+        }
+        if (++counted == 20) {
+            QCoreApplication::processEvents();
+            counted = 0;
+        }
+        if (StopRequested) {
+            StopRequested = false;
+            break;
+        }
+    }
+    return count;
+}
+
+} // namespace pixmoor
