@@ -6,6 +6,7 @@
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
 #include "imaging/codec/jpeg_errors.h"
+#include "imaging/codec/orientation.h"
 #include "imaging/codec/raster_sink.h"
 #include "imaging/codec/scratch_buffer.h"
 #include "imaging/codec/strategy.h"
@@ -317,6 +318,7 @@ Strategy decodeProgressiveDc(const unsigned char* data, std::size_t size, int mi
     std::array<HuffmanTable, 4> dcTables;
     Frame frame;
     bool haveFrame = false, adobeRgb = false, sawEoi = false;
+    int orientation = 1; // from EXIF, which comes before the frame
     int restartInterval = 0;
     std::size_t pos = 2;
 
@@ -349,7 +351,10 @@ Strategy decodeProgressiveDc(const unsigned char* data, std::size_t size, int mi
             if (precision != 8 || frame.width == 0 || frame.height == 0) return R::Declined;
             if (checkDimensions(frame.width, frame.height) != Ok) return R::Declined;
             // Only at 1/8 scale is a block's DC coefficient all there is to its pixel.
-            if (jpegScaleCovering(frame.width, frame.height, minWidth, minHeight) != 8)
+            // The minimum size is the upright picture's: a quarter turn swaps it.
+            const bool turned = swapsSides(orientation);
+            if (jpegScaleCovering(frame.width, frame.height, turned ? minHeight : minWidth,
+                                  turned ? minWidth : minHeight) != 8)
                 return R::Declined;
             if ((frame.count != 1 && frame.count != 3) ||
                 segLength < 6 + 3 * std::size_t(frame.count))
@@ -432,6 +437,11 @@ Strategy decodeProgressiveDc(const unsigned char* data, std::size_t size, int mi
         } else if (marker == 0xDD) { // restart interval
             if (segLength < 2) return R::Declined;
             restartInterval = be16(seg);
+        } else if (marker == 0xE1 && orientation == 1) { // EXIF
+            const int found = exifOrientation(seg, segLength);
+            // Found after the frame, it would have changed the scale chosen: leave it to libjpeg.
+            if (found != 1 && haveFrame) return R::Declined;
+            orientation = found;
         } else if (marker == 0xEE) { // Adobe: transform 0 means the three planes are RGB
             if (segLength >= 12 && std::equal(seg, seg + 5, "Adobe") && seg[11] == 0)
                 adobeRgb = true;
@@ -573,7 +583,8 @@ Strategy decodeProgressiveDc(const unsigned char* data, std::size_t size, int mi
     layout.palette = gray ? grayPalette.data() : nullptr;
     layout.paletteSize = gray ? 256 : 0;
     layout.bits = gray ? 8 : 24;
-    if (!sink.begin(layout)) return R::Stopped;
+    OrientingSink upright(sink, orientation);
+    if (!upright.begin(layout)) return R::Stopped;
     std::vector<std::uint8_t> row(std::size_t(outWidth) * (gray ? 1 : 3));
     const Component& y0 = frame.components[0];
     for (int y = 0; y < outHeight; ++y) {
@@ -603,7 +614,7 @@ Strategy decodeProgressiveDc(const unsigned char* data, std::size_t size, int mi
                 out[2] = clampSample(l + ((116130 * b + 32768) >> 16));
             }
         }
-        if (!sink.row(row.data())) return R::Stopped;
+        if (!upright.row(row.data())) return R::Stopped;
     }
     return R::Done;
 }
@@ -658,7 +669,8 @@ struct JpegDecodeJob {
     std::size_t size;
     long long fileBytes;
     DecodeOptions options;
-    RowSink* sink;
+    RowSink* sink; // upright, below
+    detail::OrientingSink* upright;
 };
 
 // Caps the scans of a progressive file and lets the sink stop a long decode.
@@ -690,10 +702,16 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
     else
         jpeg_stdio_src(cinfo, job->file);
     detail::applyJpegLimits(cinfo, job->progress, onJpegProgress);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF, for the orientation
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
     if (rc == Ok) rc = detail::checkJpegDataFits(cinfo, job->fileBytes);
+    int orientation = 1;
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m && orientation == 1; m = m->next)
+        if (m->marker == JPEG_APP0 + 1)
+            orientation = detail::exifOrientation(m->data, m->data_length);
+    job->upright->setOrientation(orientation);
     if (rc != Ok) {
         jpeg_destroy_decompress(cinfo);
         return rc;
@@ -713,11 +731,14 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
         break;
     }
     const DecodeOptions& options = job->options;
+    // The minimum size is the upright picture's: a quarter turn swaps it.
+    const bool turned = detail::swapsSides(orientation);
     cinfo->scale_num = 1;
     cinfo->scale_denom = unsigned(
         options.jpegScale > 0 ? options.jpegScale
                               : jpegScaleCovering(int(cinfo->image_width), int(cinfo->image_height),
-                                                  options.minWidth, options.minHeight));
+                                                  turned ? options.minHeight : options.minWidth,
+                                                  turned ? options.minWidth : options.minHeight));
     // The accurate integer DCT stays: the fast one costs 5 dB at 1/2.
     if (options.fastUpsampling) cinfo->do_fancy_upsampling = FALSE;
     jpeg_calc_output_dimensions(cinfo);
@@ -809,7 +830,9 @@ int decodeJpeg(const std::string& file, const DecodeOptions& options, RowSink& s
         job->file = f.get();
         job->fileBytes = fileSize(f.get());
         job->options = options;
-        job->sink = &sink;
+        OrientingSink upright(sink, 1);
+        job->upright = &upright;
+        job->sink = &upright;
         // From memory, libjpeg-turbo's Huffman decoder stays on its fast path for nearly the
         // whole file (with a small refilled buffer it drops to the careful path at every refill).
         ScratchBuffer fileBytes;

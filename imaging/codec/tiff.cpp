@@ -4,6 +4,7 @@
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/orientation.h"
 #include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
@@ -412,7 +413,9 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
     TIFFRGBAImage img{};
     if (!TIFFRGBAImageBegin(&img, tif, 0, message)) return Unsupported;
     std::unique_ptr<TIFFRGBAImage, RgbaImageEnd> guard(&img);
-    img.req_orientation = ORIENTATION_TOPLEFT;
+    // Rows in the order they are stored, as the scanline roads give them: the reader turns every
+    // picture upright itself, in one place (libtiff would only mirror, never turn).
+    img.req_orientation = img.orientation;
 
     // Bands follow the file's strips or tiles so that nothing is decoded twice.
     std::uint32_t band = 0;
@@ -450,7 +453,7 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
     return Ok;
 }
 
-int decodeTiff(const std::string& file, Raster& out) {
+int decodeTiff(const std::string& file, Raster& out, int& orientation) {
     CFile f;
     TiffMessages messages;
     TiffHandle tif;
@@ -461,6 +464,9 @@ int decodeTiff(const std::string& file, Raster& out) {
         !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &layout.height))
         return Corrupt;
     if (const int rc = detail::checkDimensions(layout.width, layout.height); rc != Ok) return rc;
+    std::uint16_t stored = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &stored);
+    orientation = stored;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &layout.bps);
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &layout.spp);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &layout.planar);
@@ -498,8 +504,10 @@ namespace detail {
 int decodeTiffFile(const std::string& file, const DecodeOptions&, RowSink& sink) {
     try {
         Raster raster;
-        if (const int rc = decodeTiff(file, raster); rc != Ok) return rc;
-        return sink.image(std::move(raster)) ? Ok : Stopped;
+        int orientation = 1;
+        if (const int rc = decodeTiff(file, raster, orientation); rc != Ok) return rc;
+        OrientingSink upright(sink, orientation);
+        return upright.image(std::move(raster)) ? Ok : Stopped;
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }

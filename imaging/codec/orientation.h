@@ -1,0 +1,50 @@
+// Internal to the codec library: a picture's stored orientation (EXIF and TIFF tag 274, values
+// 1 to 8) and the sink that turns decoded rows upright, so every reader applies it once, in the
+// same way, whatever it decodes for (a raster, a thumbnail).
+#pragma once
+
+#include "imaging/codec/decode.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace pixmoor::codec::detail {
+
+// The orientation in an EXIF block, the payload of a JPEG APP1 segment ("Exif\0\0" and a TIFF
+// structure): tag 274 of the first directory. 1 (upright) when absent, damaged or out of range.
+int exifOrientation(const std::uint8_t* data, std::size_t size);
+
+// Whether an orientation swaps width and height (5 to 8: a quarter turn, with or without a
+// mirror).
+inline bool swapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// Passes rows on to `out` turned upright. Orientation 1 passes them straight through (and the
+// decoder may write into out's own rows); 2 mirrors each row as it comes; the others keep the
+// whole picture at its decoded size and send it on once its last row has arrived.
+class OrientingSink final : public RowSink {
+public:
+    OrientingSink(RowSink& out, int orientation);
+    // The orientation, when it is known only after the sink was made (before begin()).
+    void setOrientation(int orientation);
+    bool begin(const RowLayout& layout) override;
+    bool row(const std::uint8_t* pixels) override;
+    bool keepGoing() override { return out_.keepGoing(); }
+    std::uint8_t* rowBuffer(int y) override;
+    bool image(Raster&& raster) override;
+
+private:
+    bool emit();
+
+    RowSink& out_;
+    int orientation_;
+    RowLayout in_{};
+    std::size_t pixelBytes_ = 1;
+    int rows_ = 0;
+    std::vector<std::uint8_t> picture_; // the stored picture, when it must be turned whole
+    std::vector<std::uint8_t> line_;    // one output row
+};
+
+} // namespace pixmoor::codec::detail
