@@ -6,6 +6,7 @@
 #include "imaging/codec/formats.h"
 #include "imaging/codec/orientation.h"
 #include "imaging/codec/raster_sink.h"
+#include "imaging/codec/scratch_buffer.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -70,10 +71,61 @@ int checkTiffSignature(std::FILE* f) {
     return Ok;
 }
 
-// libtiff works on our FILE (owned by RAII), never maps it: a file that shrinks under us gives a
-// read error rather than a signal.
+// libtiff works on our FILE (owned by RAII), never on a mapping of it: a file that shrinks under
+// us gives a read error rather than a signal. A file read for decoding comes into memory whole
+// when it is not too large, and libtiff sees that copy as its mapping: its mapped reading takes
+// the short edge tiles and strips that common writers store, which its plain reading refuses.
+struct TiffInput {
+    std::FILE* file = nullptr;
+    std::vector<unsigned char> bytes; // the whole file, when in memory
+    bool inMemory = false;
+    std::size_t pos = 0;
+    std::int64_t size() const { return inMemory ? std::int64_t(bytes.size()) : fileSize(file); }
+};
+
 std::FILE* asFile(thandle_t h) {
     return static_cast<std::FILE*>(h);
+}
+TiffInput& asInput(thandle_t h) {
+    return *static_cast<TiffInput*>(h);
+}
+tmsize_t inputRead(thandle_t h, void* data, tmsize_t size) {
+    TiffInput& in = asInput(h);
+    if (!in.inMemory) return tmsize_t(std::fread(data, 1, std::size_t(size), in.file));
+    const std::size_t n =
+        std::min(std::size_t(size), in.bytes.size() - std::min(in.pos, in.bytes.size()));
+    if (n) std::memcpy(data, in.bytes.data() + in.pos, n);
+    in.pos += n;
+    return tmsize_t(n);
+}
+tmsize_t inputWrite(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+toff_t inputSeek(thandle_t h, toff_t offset, int whence) {
+    TiffInput& in = asInput(h);
+    if (!in.inMemory) {
+        if (offset > toff_t(INT64_MAX) || fseeko(in.file, off_t(offset), whence) != 0)
+            return toff_t(-1);
+        return toff_t(ftello(in.file));
+    }
+    const std::uint64_t base = whence == SEEK_SET   ? 0
+                               : whence == SEEK_CUR ? in.pos
+                                                    : in.bytes.size();
+    const std::uint64_t to = base + offset; // libtiff passes negative moves as wrapped values
+    if (to > std::uint64_t(INT64_MAX)) return toff_t(-1);
+    in.pos = std::size_t(to);
+    return toff_t(to);
+}
+toff_t inputSize(thandle_t h) {
+    const std::int64_t size = asInput(h).size();
+    return size < 0 ? 0 : toff_t(size);
+}
+int inputMap(thandle_t h, void** base, toff_t* size) {
+    TiffInput& in = asInput(h);
+    if (!in.inMemory) return 0;
+    *base = in.bytes.data();
+    *size = toff_t(in.bytes.size());
+    return 1;
 }
 tmsize_t tiffRead(thandle_t h, void* data, tmsize_t size) {
     return tmsize_t(std::fread(data, 1, std::size_t(size), asFile(h)));
@@ -98,9 +150,11 @@ int tiffMapNothing(thandle_t, void**, toff_t*) {
 }
 void tiffUnmapNothing(thandle_t, void*, toff_t) {}
 
-// Opens libtiff on an open file with silent handlers and an allocation cap.
-int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessages& messages,
-             TiffHandle& out) {
+// Opens libtiff on a handle with the given procedures, silent handlers and an allocation cap.
+int openTiffWith(thandle_t handle, const std::string& name, const char* mode,
+                 TiffMessages& messages, TiffHandle& out, TIFFReadWriteProc read,
+                 TIFFReadWriteProc write, TIFFSeekProc seek, TIFFSizeProc size,
+                 TIFFMapFileProc map) {
     // The few messages libtiff raises outside any open file would go to stderr; silence them once.
     static std::once_flag silenced;
     std::call_once(silenced, [] {
@@ -112,19 +166,35 @@ int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessag
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kTiffMaxAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &messages);
-    out.reset(TIFFClientOpenExt(name.c_str(), mode, f, tiffRead, tiffWrite, tiffSeek,
-                                tiffCloseNothing, tiffSize, tiffMapNothing, tiffUnmapNothing,
-                                options.get()));
+    out.reset(TIFFClientOpenExt(name.c_str(), mode, handle, read, write, seek, tiffCloseNothing,
+                                size, map, tiffUnmapNothing, options.get()));
     return out ? Ok : Corrupt;
 }
 
-// Opens a file for reading as TIFF: Ok, or the reason it cannot be read.
-int openTiffForRead(const std::string& file, CFile& f, TiffMessages& messages, TiffHandle& tif) {
+// Opens libtiff on an open file for writing.
+int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessages& messages,
+             TiffHandle& out) {
+    return openTiffWith(f, name, mode, messages, out, tiffRead, tiffWrite, tiffSeek, tiffSize,
+                        tiffMapNothing);
+}
+
+// Opens a file for reading as TIFF: Ok, or the reason it cannot be read. `in` must outlive tif.
+// wholeFile brings a file of up to kMaxInMemory bytes into memory first (see TiffInput).
+int openTiffForRead(const std::string& file, CFile& f, TiffInput& in, TiffMessages& messages,
+                    TiffHandle& tif, bool wholeFile) {
     if (const int rc = openForRead(file, f); rc != Ok) return rc;
     if (const int rc = checkTiffSignature(f.get()); rc != Ok) return rc;
-    const int rc = openTiff(f.get(), file, "rm", messages, tif);
+    in.file = f.get();
+    if (wholeFile) {
+        int rc = Ok;
+        in.inMemory = readWholeFile(f.get(), in.bytes, rc);
+        if (rc != Ok) return rc;
+        std::rewind(f.get());
+    }
+    const int rc = openTiffWith(&in, file, wholeFile ? "r" : "rm", messages, tif, inputRead,
+                                inputWrite, inputSeek, inputSize, inputMap);
     // A header that points past the end of the file is a truncated file.
-    if (rc != Ok && fileSize(f.get()) < 16) return Truncated;
+    if (rc != Ok && in.size() < 16) return Truncated;
     return rc;
 }
 
@@ -169,9 +239,10 @@ const char* compressionName(int compression) {
 int infoTiff(const std::string& file, ImageInfo& out) {
     out = ImageInfo{};
     CFile f;
+    TiffInput in;
     TiffMessages messages;
     TiffHandle tif;
-    if (const int rc = openTiffForRead(file, f, messages, tif); rc != Ok) return rc;
+    if (const int rc = openTiffForRead(file, f, in, messages, tif, false); rc != Ok) return rc;
 
     std::uint32_t width = 0, height = 0;
     std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, compression = 1;
@@ -219,7 +290,8 @@ struct TiffLayout {
 // file (libtiff would otherwise decode garbage or fail half-way). storedBytes gets their total.
 int checkStriles(TIFF* tif, std::int64_t size, std::uint64_t& storedBytes) {
     storedBytes = 0;
-    const std::uint32_t count = TIFFNumberOfStrips(tif);
+    // Every tile of a tiled file (TIFFNumberOfStrips counts its rows as one strip).
+    const std::uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     for (std::uint32_t i = 0; i < count; ++i) {
         int err = 0;
         const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &err);
@@ -455,9 +527,11 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
 
 int decodeTiff(const std::string& file, Raster& out, int& orientation) {
     CFile f;
+    detail::TiffInput in;
     TiffMessages messages;
     TiffHandle tif;
-    if (const int rc = detail::openTiffForRead(file, f, messages, tif); rc != Ok) return rc;
+    if (const int rc = detail::openTiffForRead(file, f, in, messages, tif, true); rc != Ok)
+        return rc;
     TIFF* t = tif.get();
     TiffLayout layout;
     if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &layout.width) ||
@@ -478,7 +552,7 @@ int decodeTiff(const std::string& file, Raster& out, int& orientation) {
     layout.tiled = TIFFIsTiled(t) != 0;
     if (!TIFFIsCODECConfigured(layout.compression)) return Unsupported;
     std::uint64_t storedBytes = 0;
-    if (const int rc = checkStriles(t, detail::fileSize(f.get()), storedBytes); rc != Ok) return rc;
+    if (const int rc = checkStriles(t, in.size(), storedBytes); rc != Ok) return rc;
     if (!dataFitsImage(layout, storedBytes)) return Truncated;
 
     Path path = Path::Rgb;

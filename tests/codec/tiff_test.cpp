@@ -227,5 +227,34 @@ TEST(TiffRead, DamagedAndHostileFilesFailCleanly) {
     EXPECT_TRUE(rc == Ok || rc == Corrupt) << rc;
 }
 
+TEST(TiffRead, TiledFilesWithPartialEdgeTilesReadLikeTheirStripVersion) {
+    // 1001 x 701 is a multiple of no tile size: the last tile of each row and column is partly
+    // outside the picture. ImageMagick stores those edge tiles short, which libtiff's plain
+    // reading refuses; tiffcp stores them whole.
+    TempDir d;
+    make("convert -size 1001x701 plasma:green-yellow -seed 7 -depth 8 " + q(d.file("strips.tif")));
+    Raster reference;
+    ASSERT_EQ(readTiff(d.file("strips.tif"), 24, 0, reference), Ok);
+    int n = 0;
+    for (const char* tile : {"256x256", "16x16", "128x64"}) {
+        for (const char* compression : {"none", "lzw", "zip"}) {
+            const std::string name = d.file("im" + std::to_string(n++) + ".tif");
+            make("convert " + q(d.file("strips.tif")) + " -compress " + compression +
+                 " -define tiff:tile-geometry=" + tile + " " + q(name));
+            Raster r;
+            ASSERT_EQ(readTiff(name, 24, 0, r), Ok) << tile << " " << compression;
+            EXPECT_EQ(maxDifference(r, reference), 0) << tile << " " << compression;
+        }
+    }
+    for (const char* compression : {"none", "lzw", "packbits"}) {
+        const std::string name = d.file(std::string("cp-") + compression + ".tif");
+        make(std::string("tiffcp -c ") + compression + " -t -w 128 -l 96 " +
+             q(d.file("strips.tif")) + " " + q(name));
+        Raster r;
+        ASSERT_EQ(readTiff(name, 24, 0, r), Ok) << compression;
+        EXPECT_EQ(maxDifference(r, reference), 0) << compression;
+    }
+}
+
 } // namespace
 } // namespace pixmoor::codec::test
