@@ -60,6 +60,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 
 bool TForm2::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) FormActivate();
+    // The keyboard starts in the first field, whatever had the focus when the dialog last closed.
+    if (e->type() == QEvent::Show) Edit1->setFocus(Qt::OtherFocusReason);
     return QDialog::event(e);
 }
 

@@ -6,9 +6,11 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QShortcut>
 #include <QStackedLayout>
 #include <QTreeView>
 #include <QUrl>
@@ -271,6 +273,17 @@ ListView::ListView(QWidget* parent)
         connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
             if (i.isValid()) emit itemDoubleClicked(i.row());
         });
+        // Return on the current item opens it, as a double-click does.
+        auto* open = new QShortcut(QKeySequence(Qt::Key_Return), view);
+        auto* enter = new QShortcut(QKeySequence(Qt::Key_Enter), view);
+        for (QShortcut* key : {open, enter}) {
+            key->setContext(Qt::WidgetShortcut);
+            connect(key, &QShortcut::activated, this, [this, view] {
+                const QModelIndex current = view->currentIndex();
+                if (current.isValid() && view->selectionModel()->isSelected(current))
+                    emit itemDoubleClicked(current.row());
+            });
+        }
     }
 }
 

@@ -120,6 +120,7 @@ public:
     ListItemModel* model() const { return model_; }
 
 signals:
+    // A double-click on an item, or Return on the selected current item.
     void itemDoubleClicked(int row);
 
 private:

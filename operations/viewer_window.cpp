@@ -2,8 +2,10 @@
 #include "operations/viewer_window.h"
 
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -21,6 +23,11 @@ QVBoxLayout* setUpViewerWindow(QWidget* window, const QString& objectName, const
     pal.setColor(QPalette::Window, Qt::white);
     window->setPalette(pal);
     window->setAutoFillBackground(true);
+
+    // Escape puts a viewer away, as it does a dialog.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    escape->setContext(Qt::WindowShortcut);
+    QObject::connect(escape, &QShortcut::activated, window, &QWidget::hide);
 
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -12,7 +12,8 @@ class QWidget;
 namespace pixmoor {
 
 // Names and captions a viewer window, gives it a system menu and a minimise button only (no
-// maximise) and a white background, and returns its vertical layout, without margins.
+// maximise), a white background and Escape to hide it, and returns its vertical layout, without
+// margins.
 QVBoxLayout* setUpViewerWindow(QWidget* window, const QString& objectName, const QString& caption);
 
 // Adds the status bar at the bottom of layout; its one panel (at least 50 wide) takes the whole

@@ -2,7 +2,6 @@
 // Stop, order and thumbnails, the loaders per type, failures, report view, the type and view
 // commands, the thumb size command, the viewers and a close during a build.
 #include "app/Unit1.h"
-#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"
@@ -10,10 +9,12 @@
 #include "catalogue/list_view.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
+#include "platform/globals.h"
 #include "platform/message_box.h"
 #include "tests/catalogue/catalogue_test_util.h"
 #include "tests/support/hostile_files.h"
 
+#include <QApplication>
 #include <QCollator>
 #include <QFileInfo>
 #include <QListView>
@@ -496,6 +497,19 @@ TEST_F(CatalogueBuild, ViewerShowsTheFirstSelectedItemFromEveryCommand) {
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(form7->isVisible());
+
+    // Escape puts the viewer away; Return on the selected item brings it back.
+    QApplication::setActiveWindow(viewer.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+    QTest::keyClick(viewer.get(), Qt::Key_Escape);
+    EXPECT_FALSE(viewer->isVisible());
+    QApplication::setActiveWindow(form.get());
+    form->ListView1->currentView()->setCurrentIndex(
+        form->ListView1->currentView()->model()->index(2, 0));
+    form->ListView1->setSelected(2, true);
+    QTest::keyClick(form->ListView1->currentView(), Qt::Key_Return);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "c.bmp");
 }
 
 TEST_F(CatalogueBuild, ViewerReportsErrorLoadingImageOnlyForErrorsThatAreRaised) {

@@ -1,6 +1,6 @@
 // Tests of the thumb size dialog: activation, the key filter, the range check and the results.
-#include "platform/globals.h"
 #include "catalogue/Unit2.h"
+#include "platform/globals.h"
 #include "platform/message_box.h"
 
 #include <QClipboard>
@@ -147,4 +147,18 @@ TEST_F(ThumbSizeDialog, EnterAcceptsAndEscapeCancelsTheModalDialog) {
     });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_EQ(ThumbWidth, 45);
+}
+
+TEST_F(ThumbSizeDialog, OpensWithTheKeyboardInTheFirstField) {
+    dialog.show();
+    dialog.Edit2->setFocus();
+    dialog.hide();
+    QWidget* focused = nullptr;
+    QTimer::singleShot(0, [&] {
+        (void)QTest::qWaitFor([this] { return dialog.isActiveWindow(); }, 2000);
+        focused = dialog.focusWidget();
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_EQ(focused, dialog.Edit1);
 }

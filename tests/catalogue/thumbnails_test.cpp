@@ -1,9 +1,9 @@
 // Tests of thumbnail drawing, the build's small texts, and the hidden work form.
-#include "platform/globals.h"
 #include "catalogue/image.h"
 #include "catalogue/image_list.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/picture.h"
+#include "platform/globals.h"
 #include "tests/catalogue/catalogue_test_util.h"
 
 #include <QLocale>
