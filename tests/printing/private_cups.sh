@@ -13,6 +13,7 @@ case "$action" in
 start)
   mkdir -p "$dir"/{spool,tmp,cache,state,log,out,pdf-spool,ppd}
   chmod 0755 "$dir" "$dir/out"
+  chmod 1777 "$dir/tmp" # the filters run as lp and write their temporary files here
   cat > "$dir/cups-files.conf" <<CONF
 ServerRoot $dir
 RequestRoot $dir/spool
@@ -49,8 +50,10 @@ CONF
   cupsd -t -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" >/dev/null
   cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" >"$dir/log/cupsd.out" 2>&1 &
   echo $! > "$dir/cupsd.pid"
-  for _ in $(seq 100); do
-    lpstat -h "$dir/cups.sock" -r >/dev/null 2>&1 && break
+  # lpstat -r exits 0 either way: wait for its "is running".
+  for _ in $(seq 200); do
+    [ -S "$dir/cups.sock" ] && lpstat -h "$dir/cups.sock" -r 2>/dev/null | grep -q "is running" &&
+      break
     sleep 0.05
   done
   lpadmin -h "$dir/cups.sock" -p PDF -v "cups-pdf:/$name" -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd -E
