@@ -3,6 +3,7 @@
 // handler it runs.
 #include "app/Unit1.h"
 
+#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"
@@ -18,7 +19,6 @@
 #include "help/help_commands.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
-#include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/printer.h"

@@ -26,13 +26,13 @@
 //                                                      image component's full decode, smoothly
 //                                                      scaled, with and without fast upsampling
 #include "app/Unit1.h"
+#include "platform/globals.h"
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "files/copy.h"
 #include "imaging/TMultiP.h"
 #include "platform/application.h"
-#include "platform/globals.h"
 #include "platform/message_box.h"
 #include "platform/printer.h"
 #include "printing/print_dialogs.h"
