@@ -43,7 +43,9 @@ protected:
         running_ = false;
     }
     void SetUp() override {
-        if (available_) ASSERT_TRUE(running_) << "the private cupsd did not start";
+        if (available_) {
+            ASSERT_TRUE(running_) << "the private cupsd did not start";
+        }
         if (!running_)
             GTEST_SKIP() << "a private cupsd needs root, cups-daemon, cups-client and "
                             "printer-driver-cups-pdf";
@@ -84,7 +86,7 @@ TEST_F(CupsQueue, TheSheetGoesToThePrinterChosenInTheSetUpDialog) {
     // printer.
     bool setUpSeen = false;
     QTimer::singleShot(0, [&setUpSeen] {
-        QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+        (void)QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
         auto* dialog = qobject_cast<PrinterSetupDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         setUpSeen = true;
@@ -102,7 +104,7 @@ TEST_F(CupsQueue, TheSheetGoesToThePrinterChosenInTheSetUpDialog) {
     setPrintDialogHandler({});
     QString offered;
     QTimer::singleShot(0, [&offered] {
-        QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+        (void)QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
         auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         if (auto* printers = dialog->findChild<QComboBox*>("printers"))
