@@ -832,6 +832,7 @@ void TForm1::PrintButtonClick() {
         run.source = Wmf1->isChecked()    ? pixmoor::SheetSource::Metafile
                      : Icon1->isChecked() ? pixmoor::SheetSource::Icon
                                           : pixmoor::SheetSource::Codec;
+        run.type = CurrentExt;
         run.thumb = QSize(ThumbWidth, ThumbHeight);
         if (Form3) {
             run.component = Form3->PMultiImage1;

@@ -1,6 +1,7 @@
 // The thumbnail sheet: cell bitmaps and the run over the catalogue.
 #include "printing/sheet.h"
 
+#include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/TMultiP.h"
 #include "imaging/picture_control.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFontMetrics>
+#include <memory>
 #include <stdexcept>
 
 namespace pixmoor {
@@ -66,6 +68,20 @@ void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
     painter.setFont(font);
     const int ascent = painter.fontMetrics().ascent();
 
+    // Codec files are decoded ahead on worker threads, straight to the cell's size; a file the
+    // fast path cannot read goes through the component, which says what is wrong with it.
+    std::unique_ptr<ThumbnailPipeline> ahead;
+    if (run.source == SheetSource::Codec && !run.fullDecode && run.component &&
+        !run.captions.isEmpty() && ThumbnailPipeline::handles(run.type)) {
+        ThumbnailRequest request;
+        request.size = cell;
+        request.bits =
+            loadResolutionBits(run.component->ImageReadRes(), run.component->displayBits());
+        request.dither = run.component->ImageDither();
+        ahead = std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(),
+                                                    run.captions, run.type, request);
+    }
+
     SheetCursor cellRect(thumb, job.pageSize());
     const int count = int(run.captions.size());
     for (int i = 0; i < count; ++i) {
@@ -73,7 +89,10 @@ void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
         const QString& name = run.captions[i];
         QImage bitmap;
         try {
-            bitmap = makeCellBitmap(QDir(run.directory).filePath(name), run);
+            std::optional<QImage> fast;
+            if (ahead) fast = ahead->take(i);
+            bitmap =
+                fast ? std::move(*fast) : makeCellBitmap(QDir(run.directory).filePath(name), run);
         } catch (const std::exception&) {
             showError(QStringLiteral("Error Creating Thumb Nail For ") + name, run.parent);
             bitmap = errorThumbnail(cell);

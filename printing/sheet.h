@@ -24,14 +24,15 @@ struct SheetRun {
     QString directory;    // the catalogue's directory; the captions are file names in it
     QStringList captions; // every item, in list order
     SheetSource source = SheetSource::Codec;
+    QString type; // the catalogue's type ("jpg", "png", ...): the codec files are decoded ahead
     QSize thumb{70, 70};               // ThumbWidth x ThumbHeight
     TPMultiImage* component = nullptr; // reads the codec formats (the work form's)
     TImage* pictureControl = nullptr;  // reads metafiles and icons (the work form's)
     QWidget* parent = nullptr;         // the error boxes show over it
     std::function<void()> beforeItem;  // runs before each item (pending messages)
     std::function<void(int)> progress; // the progress position after each item, 0 to 100
-    // Decode every codec file at its full size, not at the smallest JPEG scale that still covers
-    // the cell twice over (the benchmark compares the two).
+    // Decode every codec file at its full size through the component, not ahead on worker
+    // threads at the smallest JPEG scale that still covers the cell (the tests compare the two).
     bool fullDecode = false;
 };
 

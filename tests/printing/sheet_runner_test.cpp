@@ -67,6 +67,7 @@ TEST_F(SheetRunner, FastDecodingOfLargeJpegsPrintsTheSameCellsAsFullDecoding) {
            path("p3.jpg").toStdString());
     const QStringList names{"p1.jpg", "p2.jpg", "p3.jpg"};
     SheetRun run = runOf(base, names);
+    run.type = "jpg";
 
     run.fullDecode = true;
     printThumbnailSheet(processPrinter(), run);
