@@ -22,9 +22,13 @@
 #include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
+#include "platform/printer.h"
 #include "platform/scratch_dir.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
+#include "printing/print_dialogs.h"
+#include "printing/print_image.h"
+#include "printing/sheet.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -729,12 +733,79 @@ void TForm1::About1Click() {
     if (AboutBox) AboutBox->exec();
 }
 
+// ---- printing ----
+
+void TForm1::PrintButtonClick() {
+    if (!pixmoor::execPrintDialog(this)) return;
+    PrintingBusy = true; // keeps Stop disabled: a sheet cannot be interrupted
+    ProgressBar1->setValue(0);
+    repaint();
+    QCoreApplication::processEvents();
+    const auto finish = [this] {
+        enablewindow();
+        ProgressBar1->hide();
+        setStatusText(QStringLiteral("Finished Printing Images"));
+        PrintingBusy = false;
+    };
+    try {
+        setStatusText(QStringLiteral("Printing Images"));
+        disablewindow();
+        pixmoor::SheetRun run;
+        run.directory = QDir::currentPath();
+        run.captions = ListView1->captions();
+        run.source = Wmf1->isChecked()    ? pixmoor::SheetSource::Metafile
+                     : Icon1->isChecked() ? pixmoor::SheetSource::Icon
+                                          : pixmoor::SheetSource::Codec;
+        run.type = CurrentExt;
+        run.thumb = QSize(ThumbWidth, ThumbHeight);
+        if (Form3) {
+            run.component = Form3->PMultiImage1;
+            run.pictureControl = Form3->Image1;
+        }
+        run.parent = this;
+        run.beforeItem = [] { QCoreApplication::processEvents(); };
+        run.progress = [this](int position) {
+            ProgressBar1->setValue(position);
+            ProgressBar1->repaint();
+        };
+        ProgressBar1->show();
+        pixmoor::printThumbnailSheet(pixmoor::processPrinter(), run);
+    } catch (...) {
+        finish();
+        throw; // the central handler reports it
+    }
+    finish();
+}
+
+void TForm1::Print2Click() {
+    const int row = ListView1->selected();
+    if (row < 0 || !OKBottomDlg || !Form7) return;
+    if (!pixmoor::execPrintDialog(this)) return;
+    const auto finish = [this] {
+        enablewindow();
+        setStatusText(QStringLiteral("Finished Printing"));
+    };
+    try {
+        QCoreApplication::processEvents();
+        disablewindow();
+        setStatusText(QStringLiteral("printing Image"));
+        pixmoor::printImageFile(ListView1->caption(row),
+                                WmfButton->isChecked() || IconButton->isChecked(), *Form7->Image1,
+                                *OKBottomDlg->PMultiImage1);
+    } catch (...) {
+        finish();
+        throw; // the central handler reports it
+    }
+    finish();
+}
+
+void TForm1::PrintsetUp1Click() {
+    pixmoor::execPrinterSetup(this);
+}
+
 // ---- commands of the other subsystems, wired to their items and buttons ----
 
-void TForm1::PrintButtonClick() {}
-void TForm1::PrintsetUp1Click() {}
 void TForm1::Convert1Click() {}
-void TForm1::Print2Click() {}
 void TForm1::ToClipboard1Click() {}
 void TForm1::Acquire1Click() {}
 void TForm1::SelectTwain1Click() {}

@@ -28,6 +28,8 @@ void TPMultiImage::PrintImage(int Left, int Top, int Width, int Height) {
             painter.end();
         }
     } guard{printer, painter};
+    // The page is the printable area: a picture larger than it is cut at its edge.
+    painter.setClipRect(QRect(0, 0, printer.width(), printer.height()));
     if (picture_.kind() == pixmoor::Picture::Kind::Bitmap)
         painter.drawImage(target, picture_.bitmap(), picture_.bitmap().rect());
     else

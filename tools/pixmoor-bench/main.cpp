@@ -13,6 +13,13 @@
 // ending with the line
 //   files=N bytes=B seconds=S mb_per_s=R max_stall_ms=T
 //
+// The print-sheet command builds the catalogue of the directory (timed, as the catalogue command
+// does) and then prints the real thumbnail sheet of the real main window to a PDF file at 300 dpi
+// (A4), the print dialog answered with Print:
+//   pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]
+// printing the catalogue build's time and the ratio of the two, and ending with the line
+//   files=N pages=P seconds=S peak_rss_mb=M
+//
 // Two further commands look at the thumbnail pipeline on its own, without the window:
 //   pixmoor-bench pipeline DIR --type T [--size WxH]   the pipeline's throughput (same last line)
 //   pixmoor-bench quality DIR --type T [--size WxH]    PSNR of the fast thumbnails against the
@@ -27,6 +34,8 @@
 #include "imaging/TMultiP.h"
 #include "platform/application.h"
 #include "platform/message_box.h"
+#include "platform/printer.h"
+#include "printing/print_dialogs.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -53,7 +62,8 @@ void usage() {
                  "[--size WxH] [--view icon|report]\n"
                  "       pixmoor-bench pipeline|quality DIR --type bmp|gif|jpg|pcx|png|tif "
                  "[--size WxH]\n"
-                 "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n");
+                 "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n"
+                 "       pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]\n");
 }
 
 struct Options {
@@ -64,13 +74,14 @@ struct Options {
     bool report = false;
     QString target; // copy: the typed target directory
     bool move = false;
+    QString pdf; // print-sheet: the PDF file written
 };
 
 bool parse(int argc, char** argv, Options& o) {
     if (argc < 3) return false;
     o.command = QString::fromLatin1(argv[1]);
     if (o.command != "catalogue" && o.command != "pipeline" && o.command != "quality" &&
-        o.command != "copy")
+        o.command != "copy" && o.command != "print-sheet")
         return false;
     o.directory = QString::fromLocal8Bit(argv[2]);
     for (int i = 3; i < argc; ++i) {
@@ -87,6 +98,8 @@ bool parse(int argc, char** argv, Options& o) {
             if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 1 ||
                 o.height < 1 || o.width > 4096 || o.height > 4096)
                 return false;
+        } else if (arg == "--pdf" && o.command == "print-sheet") {
+            o.pdf = QString::fromLocal8Bit(value);
         } else if (arg == "--to" && o.command == "copy") {
             o.target = QString::fromLocal8Bit(value);
         } else if (arg == "--view") {
@@ -101,6 +114,7 @@ bool parse(int argc, char** argv, Options& o) {
     }
     static const QStringList types = {"jpg", "png", "bmp", "gif", "tif", "pcx", "ico", "wmf"};
     if (o.command == "copy" && o.target.isEmpty()) return false;
+    if (o.command == "print-sheet" && o.pdf.isEmpty()) return false;
     return types.contains(o.type);
 }
 
@@ -353,6 +367,38 @@ int runCopy(const Options& o, const QString& directory, const int& messages) {
     return 0;
 }
 
+// Pages of a PDF written by Qt: its page objects.
+int pdfPages(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray data = f.readAll();
+    int pages = 0;
+    for (qsizetype at = data.indexOf("/Type /Page"); at >= 0;
+         at = data.indexOf("/Type /Page", at + 1))
+        if (at + 11 >= data.size() || data[at + 11] != 's') ++pages;
+    return pages;
+}
+
+// The Print Thumb command on the catalogue just built, timed.
+int runPrintSheet(const Options& o, TForm1* form1, double catalogueSeconds, int& messages) {
+    const int files = form1->ListView1->count();
+    messages = 0;
+    pixmoor::useProcessPdfPrinter(o.pdf, 300);
+    pixmoor::setPrintDialogHandler([](QPrintDialog&) { return true; });
+    QElapsedTimer clock;
+    clock.start();
+    form1->Print1->trigger();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    pixmoor::setPrintDialogHandler({});
+    if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+    std::printf("catalogue_seconds=%.3f sheet_to_catalogue=%.2f\n", catalogueSeconds,
+                catalogueSeconds > 0 ? seconds / catalogueSeconds : 0.0);
+    std::printf("files=%d pages=%d seconds=%.3f peak_rss_mb=%.1f\n", files, pdfPages(o.pdf),
+                seconds, peakRssMb());
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -392,6 +438,8 @@ int main(int argc, char** argv) {
         ++messages;
         return pixmoor::MessageButton::Ok;
     });
+    if (options.command == "print-sheet" && QDir::isRelativePath(options.pdf))
+        options.pdf = QDir(startDir).absoluteFilePath(options.pdf);
     if (options.command == "copy") {
         // A relative target is taken from where the tool was started, not the scratch folder.
         if (QDir::isRelativePath(options.target))
@@ -448,6 +496,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", argv[2]);
         return 1;
     }
+
+    if (options.command == "print-sheet")
+        return runPrintSheet(options, form1.get(), double(nanoseconds) / 1e9, messages);
 
     if (messages > 0) std::printf("message boxes answered: %d\n", messages);
     std::printf("longest stall ended %.1f ms into the build\n",

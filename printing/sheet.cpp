@@ -1,0 +1,111 @@
+// The thumbnail sheet: cell bitmaps and the run over the catalogue.
+#include "printing/sheet.h"
+
+#include "catalogue/thumbnail_pipeline.h"
+#include "catalogue/thumbnails.h"
+#include "imaging/TMultiP.h"
+#include "imaging/picture_control.h"
+#include "platform/message_box.h"
+#include "printing/print_job.h"
+#include "printing/sheet_layout.h"
+
+#include <QDir>
+#include <QFontMetrics>
+#include <memory>
+#include <stdexcept>
+
+namespace pixmoor {
+
+namespace {
+
+// The picture the component holds after loading path, or an error when it holds none (the
+// component has already said what went wrong with the file).
+const Picture& loadWithComponent(TPMultiImage& component, const QString& path, QSize cell,
+                                 bool fullDecode) {
+    if (fullDecode)
+        component.setImageName(path);
+    else
+        // Twice the cell, so the smooth downscale into the cell still has pixels to average.
+        component.loadForSize(path, cell * 2);
+    const Picture& picture = component.Picture();
+    if (picture.isEmpty() || picture.width() <= 0 || picture.height() <= 0)
+        throw std::runtime_error("The image could not be read");
+    return picture;
+}
+
+} // namespace
+
+QImage makeCellBitmap(const QString& path, const SheetRun& run) {
+    const QSize thumb = SheetLayout::thumbSize(run.thumb.width(), run.thumb.height());
+    const QSize cell = SheetLayout::cellSize(thumb);
+    switch (run.source) {
+    case SheetSource::Codec:
+        if (!run.component) throw std::runtime_error("The image component is missing");
+        return drawThumbnail(loadWithComponent(*run.component, path, cell, run.fullDecode), cell);
+    case SheetSource::Metafile:
+        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
+        run.pictureControl->loadPicture(path);
+        return drawThumbnail(run.pictureControl->picture(), cell);
+    case SheetSource::Icon: {
+        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
+        run.pictureControl->loadPicture(path);
+        // The icon keeps its own size: a bitmap smaller than it shows only its top-left part.
+        const QImage small =
+            drawThumbnail(run.pictureControl->picture(), SheetLayout::iconBitmapSize(thumb));
+        return small.scaled(cell, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    }
+    throw std::logic_error("unknown sheet source");
+}
+
+void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
+    const QSize thumb = SheetLayout::thumbSize(run.thumb.width(), run.thumb.height());
+    const QSize cell = SheetLayout::cellSize(thumb);
+    PrintJob job(printer);
+    QPainter& painter = job.painter();
+    QFont font = painter.font();
+    font.setPointSize(SheetLayout::kCaptionPoints);
+    painter.setFont(font);
+    const int ascent = painter.fontMetrics().ascent();
+
+    // Codec files are decoded ahead on worker threads, straight to the cell's size; a file the
+    // fast path cannot read goes through the component, which says what is wrong with it.
+    std::unique_ptr<ThumbnailPipeline> ahead;
+    if (run.source == SheetSource::Codec && !run.fullDecode && run.component &&
+        !run.captions.isEmpty() && ThumbnailPipeline::handles(run.type)) {
+        ThumbnailRequest request;
+        request.size = cell;
+        request.bits =
+            loadResolutionBits(run.component->ImageReadRes(), run.component->displayBits());
+        request.dither = run.component->ImageDither();
+        ahead = std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(),
+                                                    run.captions, run.type, request);
+    }
+
+    SheetCursor cellRect(thumb, job.pageSize());
+    const int count = int(run.captions.size());
+    for (int i = 0; i < count; ++i) {
+        if (run.beforeItem) run.beforeItem();
+        const QString& name = run.captions[i];
+        QImage bitmap;
+        try {
+            std::optional<QImage> fast;
+            if (ahead) fast = ahead->take(i);
+            bitmap =
+                fast ? std::move(*fast) : makeCellBitmap(QDir(run.directory).filePath(name), run);
+        } catch (const std::exception&) {
+            showError(QStringLiteral("Error Creating Thumb Nail For ") + name, run.parent);
+            bitmap = errorThumbnail(cell);
+        }
+        // The bitmap is already cell-sized: drawn one to one, the document holds no more
+        // pixels than the paper shows.
+        painter.drawImage(cellRect.cell(), bitmap);
+        const QPoint caption = cellRect.captionPosition();
+        painter.drawText(caption.x(), caption.y() + ascent, name);
+        if (cellRect.advance()) job.newPage();
+        if (run.progress) run.progress(progressPosition(i, count));
+    }
+    job.finish();
+}
+
+} // namespace pixmoor
