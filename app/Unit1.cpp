@@ -18,6 +18,7 @@
 #include "help/about.h"
 #include "help/help_commands.h"
 #include "operations/pic.h"
+#include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
@@ -689,6 +690,38 @@ void TForm1::ViewButtonClick() {
     }
 }
 
+// ---- scanning and the clipboard ----
+
+void TForm1::Acquire1Click() {
+    if (!Form9) return;
+    Form9->setWindowTitle(QStringLiteral("Scan Image"));
+    Form9->showScanWindow();
+    Form9->PMultiImage1->ScanImage(this);
+}
+
+void TForm1::SelectTwain1Click() {
+    if (Form9) Form9->PMultiImage1->SelectScanner(this);
+}
+
+// The first selected image goes to the clipboard through the viewer that would show it, which
+// keeps it afterwards.
+void TForm1::ToClipboard1Click() {
+    const int row = ListView1->selected();
+    if (row < 0 || !OKBottomDlg || !Form7) return;
+    const QString name = ListView1->caption(row);
+    try {
+        if (WmfButton->isChecked()) {
+            Form7->Image1->loadPicture(name);
+            pixmoor::copyPictureToClipboard(Form7->Image1->picture());
+        } else {
+            OKBottomDlg->PMultiImage1->setImageName(name);
+            OKBottomDlg->PMultiImage1->CopyToClipboard();
+        }
+    } catch (const std::exception&) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    }
+}
+
 // ---- file management ----
 
 void TForm1::Copy1Click() {
@@ -811,7 +844,4 @@ void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
 void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
-void TForm1::ToClipboard1Click() {}
-void TForm1::Acquire1Click() {}
-void TForm1::SelectTwain1Click() {}
 void TForm1::ScreenCapture1Click() {}
