@@ -17,9 +17,12 @@
 #include "files/rename.h"
 #include "help/about.h"
 #include "help/help_commands.h"
+#include "operations/SysHot.h"
+#include "operations/capture.h"
 #include "operations/pic.h"
 #include "operations/scan.h"
 #include "operations/wmf.h"
+#include "platform/activation.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/scratch_dir.h"
@@ -76,6 +79,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     DirectoryListBox1->setFixedWidth(HeaderControl1->sectionSize(0));
     DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
+
+    SysHotKey1 = new TSysHotKey(this);
+    SysHotKey1->setObjectName(QStringLiteral("SysHotKey1"));
+    SysHotKey1->OnHotKey = [this](QObject* sender, int index) { SysHotKey1HotKey(sender, index); };
+    capture_ = std::make_unique<pixmoor::ScreenCapture>(*SysHotKey1);
+    focusHistory_ = new pixmoor::FocusHistory(this);
 
     connectCommands();
     FormCreate();
@@ -225,6 +234,8 @@ void TForm1::reportSavedDirectory(const QString& dir) {
 }
 
 void TForm1::FormActivate() {
+    // Coming back from another window of the program abandons an armed screen capture.
+    if (focusHistory_->cameFromOwnWindow(windowHandle())) SysHotKey1->setActive(false);
     if (FirstActivation) {
         // Cleared first: an error box below activates other windows and then this one again.
         FirstActivation = false;
@@ -722,6 +733,20 @@ void TForm1::ToClipboard1Click() {
     }
 }
 
+// ---- screen capture ----
+
+void TForm1::ScreenCapture1Click() {
+    capture_->arm(this);
+}
+
+void TForm1::SysHotKey1HotKey(QObject*, int) {
+    const QImage screen = capture_->take(); // a failure goes to the standard error box
+    if (!Form9) return;
+    Form9->PMultiImage1->setBitmap(screen);
+    Form9->setWindowTitle(QStringLiteral("Screen Capture"));
+    Form9->showScanWindow();
+}
+
 // ---- file management ----
 
 void TForm1::Copy1Click() {
@@ -844,4 +869,3 @@ void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
 void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
-void TForm1::ScreenCapture1Click() {}
