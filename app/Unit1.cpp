@@ -17,8 +17,12 @@
 #include "files/rename.h"
 #include "help/about.h"
 #include "help/help_commands.h"
+#include "operations/SysHot.h"
+#include "operations/capture.h"
 #include "operations/pic.h"
+#include "operations/scan.h"
 #include "operations/wmf.h"
+#include "platform/activation.h"
 #include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
@@ -80,6 +84,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     DirectoryListBox1->setFixedWidth(HeaderControl1->sectionSize(0));
     DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
+
+    SysHotKey1 = new TSysHotKey(this);
+    SysHotKey1->setObjectName(QStringLiteral("SysHotKey1"));
+    SysHotKey1->OnHotKey = [this](QObject* sender, int index) { SysHotKey1HotKey(sender, index); };
+    capture_ = std::make_unique<pixmoor::ScreenCapture>(*SysHotKey1);
+    focusHistory_ = new pixmoor::FocusHistory(this);
 
     connectCommands();
     FormCreate();
@@ -229,6 +239,8 @@ void TForm1::reportSavedDirectory(const QString& dir) {
 }
 
 void TForm1::FormActivate() {
+    // Coming back from another window of the program abandons an armed screen capture.
+    if (focusHistory_->cameFromOwnWindow(windowHandle())) SysHotKey1->setActive(false);
     if (FirstActivation) {
         // Cleared first: an error box below activates other windows and then this one again.
         FirstActivation = false;
@@ -617,6 +629,52 @@ void TForm1::ViewButtonClick() {
     }
 }
 
+// ---- scanning and the clipboard ----
+
+void TForm1::Acquire1Click() {
+    if (!Form9) return;
+    Form9->setWindowTitle(QStringLiteral("Scan Image"));
+    Form9->showScanWindow();
+    Form9->PMultiImage1->ScanImage(this);
+}
+
+void TForm1::SelectTwain1Click() {
+    if (Form9) Form9->PMultiImage1->SelectScanner(this);
+}
+
+// The first selected image goes to the clipboard through the viewer that would show it, which
+// keeps it afterwards.
+void TForm1::ToClipboard1Click() {
+    const int row = ListView1->selected();
+    if (row < 0 || !OKBottomDlg || !Form7) return;
+    const QString name = ListView1->caption(row);
+    try {
+        if (WmfButton->isChecked()) {
+            Form7->Image1->loadPicture(name);
+            pixmoor::copyPictureToClipboard(Form7->Image1->picture());
+        } else {
+            OKBottomDlg->PMultiImage1->setImageName(name);
+            OKBottomDlg->PMultiImage1->CopyToClipboard();
+        }
+    } catch (const std::exception&) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    }
+}
+
+// ---- screen capture ----
+
+void TForm1::ScreenCapture1Click() {
+    capture_->arm(this);
+}
+
+void TForm1::SysHotKey1HotKey(QObject*, int) {
+    const QImage screen = capture_->take(); // a failure goes to the standard error box
+    if (!Form9) return;
+    Form9->PMultiImage1->setBitmap(screen);
+    Form9->setWindowTitle(QStringLiteral("Screen Capture"));
+    Form9->showScanWindow();
+}
+
 // ---- file management ----
 
 void TForm1::Copy1Click() {
@@ -806,7 +864,3 @@ void TForm1::PrintsetUp1Click() {
 // ---- commands of the other subsystems, wired to their items and buttons ----
 
 void TForm1::Convert1Click() {}
-void TForm1::ToClipboard1Click() {}
-void TForm1::Acquire1Click() {}
-void TForm1::SelectTwain1Click() {}
-void TForm1::ScreenCapture1Click() {}

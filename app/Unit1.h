@@ -8,8 +8,11 @@
 #include <memory>
 
 class QLabel;
+class TSysHotKey;
 
 namespace pixmoor {
+class FocusHistory;
+class ScreenCapture;
 class HintFilter;
 class ImageList;
 class ThumbnailPipeline;
@@ -26,6 +29,8 @@ public:
     pixmoor::ImageList* ImageList2 = nullptr;
     // Panel 0 of StatusBar1 (200 wide).
     QLabel* StatusPanel0 = nullptr;
+    // The screen capture's hot key (Alt+F4 is added when a capture is armed).
+    TSysHotKey* SysHotKey1 = nullptr;
 
     // Text of status bar panel 0.
     void setStatusText(const QString& text);
@@ -119,6 +124,7 @@ public slots:
     void Acquire1Click();
     void SelectTwain1Click();
     void ScreenCapture1Click();
+    void SysHotKey1HotKey(QObject* Sender, int Index);
     void List1Click();
     void Refresh1Click();
     void Sorted1Click();
@@ -150,6 +156,8 @@ private:
     void reportSavedDirectory(const QString& dir);
 
     std::unique_ptr<pixmoor::HintFilter> hints_;
+    pixmoor::FocusHistory* focusHistory_ = nullptr;
+    std::unique_ptr<pixmoor::ScreenCapture> capture_;
     bool savedDirReported_ = false;
     bool busy_ = false;
 

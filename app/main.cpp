@@ -10,6 +10,7 @@
 #include "files/rename.h"
 #include "help/about.h"
 #include "operations/pic.h"
+#include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
 
@@ -38,6 +39,7 @@ WindowList createWindows() {
     create(AboutBox, std::make_unique<TAboutBox>());
     create(Form7, std::make_unique<TForm7>());
     create(Form8, std::make_unique<TForm8>());
+    create(Form9, std::make_unique<TForm9>());
     create(OKBottomDlg1, std::make_unique<TOKBottomDlg1>());
     return windows;
 }

@@ -56,6 +56,11 @@ bool ConfirmOverwrite(const QString& FileName, QWidget* parent = nullptr);
 int DeviceColorBits(const QPaintDevice* device);
 int DeviceColorBits(int bitsPerPixel);
 
+// Puts a picture on the clipboard: a bitmap as an image, a metafile as "image/x-wmf" with a
+// rendered image beside it; nothing for an empty picture. Throws std::runtime_error("Clipboard
+// does not support Icons") for an icon.
+void copyPictureToClipboard(const pixmoor::Picture& picture);
+
 // Depth asked of the decoders and encoders; displayBits is DeviceColorBits of the screen.
 int loadResolutionBits(TLoadResolution res, int displayBits);
 int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits);
@@ -104,6 +109,14 @@ public:
     void CopyToClipboard();
     void CutToClipboard();
     void PasteFromClipboard();
+
+    // Scanning through the scanner library (platform/scanner.h): ScanImage acquires one image
+    // into the picture, with the scanner's dialogs over ParentWindow; a failure or a cancel is
+    // reported ("Scanning Image Failed") and leaves the picture empty. SelectScanner lets the
+    // user choose the source; false when none was chosen (an error box says why, unless the
+    // user simply closed the list). A call while another scan or selection runs is refused.
+    void ScanImage(QWidget* ParentWindow);
+    bool SelectScanner(QWidget* ParentWindow);
 
     // Prints the picture as one document on the process printer, in printer pixels. A Width or
     // Height below 1 means the picture's own. Throws std::runtime_error when printing fails.

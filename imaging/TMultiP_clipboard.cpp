@@ -63,25 +63,28 @@ void TPMultiImage::keyPressEvent(QKeyEvent* event) {
     runKeyCommand(command);
 }
 
-void TPMultiImage::CopyToClipboard() {
-    if (picture_.isEmpty()) return;
+void copyPictureToClipboard(const pixmoor::Picture& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    switch (picture_.kind()) {
+    switch (picture.kind()) {
     case pixmoor::Picture::Kind::Empty:
         return;
     case pixmoor::Picture::Kind::Icon:
         throw std::runtime_error("Clipboard does not support Icons");
     case pixmoor::Picture::Kind::Bitmap:
-        clipboard->setImage(picture_.bitmap());
+        clipboard->setImage(picture.bitmap());
         return;
     case pixmoor::Picture::Kind::Metafile: {
         auto data = std::make_unique<QMimeData>();
-        data->setData(QString::fromLatin1(kWmfMime), picture_.metafile()->bytes());
-        data->setImageData(picture_.toImage());
+        data->setData(QString::fromLatin1(kWmfMime), picture.metafile()->bytes());
+        data->setImageData(picture.toImage());
         clipboard->setMimeData(data.release()); // the clipboard owns it now
         return;
     }
     }
+}
+
+void TPMultiImage::CopyToClipboard() {
+    copyPictureToClipboard(picture_);
 }
 
 void TPMultiImage::CutToClipboard() {

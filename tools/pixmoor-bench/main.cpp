@@ -25,20 +25,31 @@
 //   pixmoor-bench quality DIR --type T [--size WxH]    PSNR of the fast thumbnails against the
 //                                                      image component's full decode, smoothly
 //                                                      scaled, with and without fast upsampling
+//
+// The scan command scans the SANE test driver's colour pattern (200 x 200 mm, a private SANE
+// configuration) into the scan window's component, offscreen, and paints it:
+//   pixmoor-bench scan --dpi N [--gray]
+// ending with the line
+//   pixels=N seconds=S peak_rss_mb=M max_stall_ms=T
 #include "app/Unit1.h"
-#include "platform/globals.h"
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "files/copy.h"
 #include "imaging/TMultiP.h"
+#include "operations/scan.h"
 #include "platform/application.h"
+#include "platform/globals.h"
 #include "platform/message_box.h"
 #include "platform/printer.h"
+#include "platform/scan_dialogs.h"
+#include "platform/scanner.h"
 #include "printing/print_dialogs.h"
 
 #include <QAbstractEventDispatcher>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -63,7 +74,8 @@ void usage() {
                  "       pixmoor-bench pipeline|quality DIR --type bmp|gif|jpg|pcx|png|tif "
                  "[--size WxH]\n"
                  "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n"
-                 "       pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]\n");
+                 "       pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]\n"
+                 "       pixmoor-bench scan --dpi N [--gray]\n");
 }
 
 struct Options {
@@ -399,9 +411,90 @@ int runPrintSheet(const Options& o, TForm1* form1, double catalogueSeconds, int&
     return 0;
 }
 
+// Scans a 200 x 200 mm page from the SANE test driver at dpi into the scan window and paints it;
+// the options are set through the options dialog's own controls.
+int runScan(int argc, char** argv) {
+    int dpi = 0;
+    bool gray = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gray") == 0)
+            gray = true;
+        else if (std::strcmp(argv[i], "--dpi") == 0 && i + 1 < argc)
+            dpi = std::atoi(argv[++i]);
+        else
+            dpi = -1;
+    }
+    if (dpi < 1 || dpi > 1200) {
+        usage();
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) return 1;
+    QFile conf(scratch.filePath("dll.conf"));
+    if (!conf.open(QIODevice::WriteOnly) || conf.write("test\n") != 5) return 1;
+    conf.close();
+    qputenv("SANE_CONFIG_DIR", QFile::encodeName(scratch.path()));
+    for (const char* sub : {"config", "runtime"}) QDir(scratch.path()).mkpath(sub);
+    QFile::setPermissions(scratch.filePath("runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath("config")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(scratch.filePath("runtime")));
+
+    pixmoor::Application app(argc, argv);
+    int messages = 0;
+    pixmoor::setMessageHandler([&messages](const pixmoor::MessageRequest& r) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
+        ++messages;
+        return pixmoor::MessageButton::Ok;
+    });
+    pixmoor::setScanDialogHandler([dpi, gray](QDialog& dialog) {
+        auto* options = qobject_cast<pixmoor::ScanOptionsDialog*>(&dialog);
+        if (!options) return int(QDialog::Rejected);
+        const auto combo = [options](const char* name, const char* text) {
+            if (auto* c = qobject_cast<QComboBox*>(options->control(name)))
+                c->setCurrentIndex(c->findText(text));
+        };
+        const auto number = [options](const char* name, double v) {
+            if (auto* s = qobject_cast<QDoubleSpinBox*>(options->control(name))) s->setValue(v);
+        };
+        combo("mode", gray ? "Gray" : "Color");
+        combo("test-picture", "Color pattern");
+        number("resolution", dpi);
+        number("br-x", 200);
+        number("br-y", 200);
+        return int(QDialog::Accepted);
+    });
+    auto form9 = std::make_unique<TForm9>();
+    Form9 = form9.get();
+    form9->showScanWindow();
+    QCoreApplication::processEvents();
+
+    StallMeter stalls(QAbstractEventDispatcher::instance());
+    QElapsedTimer clock;
+    stalls.start();
+    clock.start();
+    form9->PMultiImage1->ScanImage(form9.get());
+    form9->PMultiImage1->repaint();
+    QCoreApplication::processEvents();
+    const qint64 nanoseconds = clock.nsecsElapsed();
+    const qint64 maxStall = stalls.stop();
+    const pixmoor::Picture& picture = form9->PMultiImage1->Picture();
+    std::printf("pixels=%lld seconds=%.3f peak_rss_mb=%.1f max_stall_ms=%.1f\n",
+                (long long)picture.width() * picture.height(), double(nanoseconds) / 1e9,
+                peakRssMb(), double(maxStall) / 1e6);
+    std::fflush(stdout);
+    const bool scanned = messages == 0 && !picture.isEmpty();
+    form9.reset();
+    Form9 = nullptr;
+    pixmoor::setScanDialogHandler({});
+    return scanned ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "scan") == 0) return runScan(argc, argv);
     Options options;
     if (!parse(argc, argv, options)) {
         usage();

@@ -1,0 +1,55 @@
+// TForm9, the scan window: one modeless window, created hidden at start-up and reused, that
+// holds the last scan or screen capture and scans again, selects the source, copies the picture
+// to the clipboard and saves it in one of six formats.
+#pragma once
+
+#include "imaging/TMultiP.h"
+#include "imaging/codec/format_table.h"
+#include "ui_scan.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+
+class QFileDialog;
+
+class TForm9 : public QMainWindow, public Ui::TForm9 {
+    Q_OBJECT
+public:
+    explicit TForm9(QWidget* parent = nullptr);
+    ~TForm9() override;
+
+    // "Save Image", with the six formats as its filters; the filter chosen last stays chosen.
+    QFileDialog* SaveDialog1 = nullptr;
+
+    // Shows the window, centred on the screen the first time, and brings it to the front.
+    void showScanWindow();
+
+public slots:
+    void Scan2Click();
+    void Scan1Click();
+    void ToClipboard1Click();
+    void SaveAs1Click();
+    void Exit1Click();
+
+private:
+    bool shownBefore_ = false;
+};
+
+extern TForm9* Form9;
+
+namespace pixmoor {
+
+// The Save As formats in the order of the dialog's filters (index 1 first).
+struct ScanSaveFormat {
+    const char* filterName; // "Bitmap", "Gif", ...
+    codec::ImageFormat format;
+    void (TPMultiImage::*save)(const QString&);
+};
+const std::array<ScanSaveFormat, 6>& scanSaveFormats();
+
+// The name Save As writes for a name chosen under filter `filterIndex` (1 to 6): its extension
+// replaced by the filter's, or the filter's added when it has none.
+QString forcedExtension(const QString& fileName, int filterIndex);
+
+} // namespace pixmoor

@@ -1,0 +1,31 @@
+// The screen: its whole picture, and the program's windows put out of sight while it is taken.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+namespace pixmoor {
+
+// The whole primary screen at its full size. Throws std::runtime_error when it cannot be taken.
+QImage grabPrimaryScreen();
+
+// Minimises every visible top-level window of the program, and restores them as they were.
+// Without a window manager a minimised window would stay on the screen, so they are hidden then.
+class ProgramWindows {
+public:
+    void minimise();
+    void restore();
+    bool minimised() const { return !windows_.isEmpty(); }
+
+private:
+    struct Saved {
+        QPointer<QWidget> window;
+        Qt::WindowStates state;
+    };
+    QList<Saved> windows_;
+    bool hidden_ = false;
+};
+
+} // namespace pixmoor

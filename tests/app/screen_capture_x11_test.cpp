@@ -1,0 +1,259 @@
+// Screen capture with the Alt+F4 hot key on the real main window, on the Xvfb display without a
+// window manager: the grab on the root window (seen from a second X client), the picture against
+// ImageMagick's grab of the root window, Num Lock, arming twice, the switch-off on activation from
+// the scan window, and a combination another client holds.
+#include "app/Unit1.h"
+#include "operations/SysHot.h"
+#include "operations/scan.h"
+#include "platform/globals.h"
+#include "platform/hot_keys.h"
+#include "platform/message_box.h"
+#include "tests/imaging/imaging_test_util.h"
+#include "tests/support/test_dirs.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+#include <X11/keysym.h>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+using namespace pixmoor;
+using namespace pixmoor::test;
+
+namespace {
+
+// Another X client, as another program (or a window manager) would grab keys.
+class PeerClient {
+public:
+    PeerClient() : c_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(c_)) return;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c_);
+        if (xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, XK_F4)) {
+            f4_ = codes[0];
+            std::free(codes);
+        }
+        xcb_key_symbols_free(symbols);
+    }
+    ~PeerClient() { xcb_disconnect(c_); }
+    bool ok() const { return !xcb_connection_has_error(c_) && f4_ != 0; }
+
+    // Grabs Alt+F4; false when the server refuses (another client holds it).
+    bool grabAltF4(std::uint16_t locks = 0) {
+        xcb_generic_error_t* error =
+            xcb_request_check(c_, xcb_grab_key_checked(c_, 1, root_, XCB_MOD_MASK_1 | locks, f4_,
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        if (!error) return true;
+        EXPECT_EQ(error->error_code, 10); // BadAccess
+        std::free(error);
+        return false;
+    }
+    void ungrabAltF4(std::uint16_t locks = 0) {
+        xcb_ungrab_key(c_, f4_, root_, XCB_MOD_MASK_1 | locks);
+        xcb_flush(c_);
+    }
+    // Whether Alt+F4 is free: grabbed and released again at once.
+    bool altF4Free() {
+        if (!grabAltF4()) return false;
+        ungrabAltF4();
+        return true;
+    }
+
+private:
+    xcb_connection_t* c_;
+    xcb_window_t root_ = 0;
+    xcb_keycode_t f4_ = 0;
+};
+
+class ScreenCaptureX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X11 display";
+        if (!haveProgram("xdotool") || !haveProgram("import"))
+            GTEST_SKIP() << "xdotool or ImageMagick is missing";
+        oldCwd_ = QDir::currentPath();
+        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
+        setMessageHandler([this](const MessageRequest& r) {
+            messages.push_back(r);
+            return MessageButton::Ok;
+        });
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        scan = std::make_unique<TForm9>();
+        Form9 = scan.get();
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        ASSERT_TRUE(peer.ok());
+        const THotKeyEvent handler = form->SysHotKey1->OnHotKey;
+        form->SysHotKey1->OnHotKey = [this, handler](QObject* sender, int index) {
+            ++fired;
+            handler(sender, index);
+        };
+    }
+
+    void TearDown() override {
+        scan.reset();
+        Form9 = nullptr;
+        form.reset();
+        Form1 = nullptr;
+        setMessageHandler({});
+        QDir::setCurrent(oldCwd_);
+        qputenv("XDG_CONFIG_HOME", oldConfig_);
+    }
+
+    static void xdotool(const std::string& keys) {
+        ASSERT_EQ(run("xdotool key " + keys), 0) << keys;
+    }
+
+    bool waitForCapture() {
+        return QTest::qWaitFor(
+            [this] { return scan->isVisible() && scan->windowTitle() == "Screen Capture"; }, 5000);
+    }
+
+    // Lets the event loop run for a while (for a key press that should do nothing).
+    static void settle(int ms) { QTest::qWait(ms); }
+
+    PeerClient peer;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm9> scan;
+    std::vector<MessageRequest> messages;
+    int fired = 0;
+    TempDir dir;
+
+private:
+    TempDir config_;
+    QString oldCwd_;
+    QByteArray oldConfig_;
+};
+
+} // namespace
+
+TEST_F(ScreenCaptureX11, AltF4CapturesTheScreenWithoutTheProgramsWindows) {
+    // Another program's window on the screen.
+    magick("-size 200x150 xc:'#30a050' " + dir.file("green.png"));
+    QProcess display;
+    display.start("display",
+                  {"-geometry", "+40+50", QString::fromStdString(dir.file("green.png"))});
+    ASSERT_TRUE(display.waitForStarted(5000));
+    ASSERT_EQ(run("timeout 10 xdotool search --sync --onlyvisible --name ImageMagick > /dev/null"),
+              0);
+
+    ASSERT_TRUE(peer.altF4Free());
+    form->ScreenCapture1->trigger();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].text, "Hit Alt+F4 to capture screen when ready");
+    EXPECT_EQ(messages[0].kind, MessageKind::Information);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(form->SysHotKey1->Active());
+    EXPECT_FALSE(peer.altF4Free());  // the grab is on the root window
+    EXPECT_FALSE(form->isVisible()); // no window manager: hidden rather than minimised
+    settle(200);
+
+    const std::string peerGrab = dir.file("peer.png");
+    ASSERT_EQ(run("import -window root " + peerGrab), 0);
+    xdotool("alt+F4");
+    ASSERT_TRUE(waitForCapture());
+    EXPECT_EQ(fired, 1);
+    const QImage picture =
+        scan->PMultiImage1->Picture().bitmap().convertToFormat(QImage::Format_RGB32);
+    const QImage expected =
+        QImage(QString::fromStdString(peerGrab)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(picture.size(), QSize(1280, 1024));
+    ASSERT_EQ(expected.size(), picture.size());
+    int differing = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixel(x, y) != expected.pixel(x, y) && differing++ < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << std::hex << " ours "
+                              << picture.pixel(x, y) << " peer's " << expected.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(picture.pixelColor(100, 100), QColor(0x30, 0xa0, 0x50));
+
+    // The program is back, and Alt+F4 is free again.
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->SysHotKey1->Active());
+    EXPECT_TRUE(peer.altF4Free());
+    display.kill();
+    display.waitForFinished(5000);
+}
+
+TEST_F(ScreenCaptureX11, NumLockArmingTwiceAndTheSwitchOffOnActivation) {
+    // Armed twice: two entries, one registration, one capture per press, also with Num Lock on.
+    form->ScreenCapture1->trigger();
+    form->ScreenCapture1->trigger();
+    EXPECT_EQ(form->SysHotKey1->HotKeyCount(), 2);
+    EXPECT_TRUE(form->SysHotKey1->HotKey(0).Registered);
+    EXPECT_FALSE(form->SysHotKey1->HotKey(1).Registered);
+    xdotool("Num_Lock");
+    xdotool("alt+F4");
+    ASSERT_TRUE(waitForCapture());
+    xdotool("Num_Lock");
+    settle(200);
+    EXPECT_EQ(fired, 1);
+    xdotool("alt+F4"); // not armed now
+    settle(300);
+    EXPECT_EQ(fired, 1);
+
+    // Armed, then the program restored by hand: still armed. Focus from the scan window to the
+    // main window: switched off.
+    form->ScreenCapture1->trigger();
+    ASSERT_TRUE(form->SysHotKey1->Active());
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_TRUE(form->SysHotKey1->Active());
+    scan->show();
+    scan->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(scan.get()));
+    EXPECT_TRUE(form->SysHotKey1->Active());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_FALSE(form->SysHotKey1->Active());
+    EXPECT_TRUE(peer.altF4Free());
+}
+
+TEST_F(ScreenCaptureX11, ACombinationAnotherClientHoldsIsReported) {
+    ASSERT_TRUE(peer.grabAltF4());
+    form->ScreenCapture1->trigger();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
+                                "manager), so the screen cannot be captured with it.");
+    EXPECT_FALSE(form->SysHotKey1->Active());
+    EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+    EXPECT_TRUE(form->isVisible());
+    peer.ungrabAltF4();
+    settle(100);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST_F(ScreenCaptureX11, UnderAWindowManagerHoldingAltF4TheProgramComesBackUnarmed) {
+    if (!haveProgram("openbox")) GTEST_SKIP() << "openbox is missing";
+    // openbox's default key bindings hold Alt+F4 (for closing the active window).
+    QProcess openbox;
+    openbox.start("openbox", {"--sm-disable"});
+    ASSERT_TRUE(openbox.waitForStarted(5000));
+    const bool running = QTest::qWaitFor([] { return windowManagerRunning(); }, 10000);
+    if (running) {
+        QTest::qWait(300); // its key bindings are in place shortly after it takes over
+        form->ScreenCapture1->trigger();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
+                                    "manager), so the screen cannot be captured with it.");
+        EXPECT_FALSE(form->SysHotKey1->Active());
+        EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+        EXPECT_TRUE(
+            QTest::qWaitFor([this] { return form->isVisible() && !form->isMinimized(); }, 5000));
+    }
+    openbox.terminate();
+    if (!openbox.waitForFinished(5000)) openbox.kill();
+    openbox.waitForFinished(5000);
+    ASSERT_TRUE(running) << "openbox did not take over the display";
+    ASSERT_TRUE(QTest::qWaitFor([] { return !windowManagerRunning(); }, 5000));
+}
