@@ -3,7 +3,6 @@
 // handler it runs.
 #include "app/Unit1.h"
 
-#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"
@@ -17,8 +16,10 @@
 #include "files/rename.h"
 #include "help/about.h"
 #include "help/help_commands.h"
+#include "operations/convert.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
+#include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
 #include "platform/scratch_dir.h"
@@ -689,6 +690,25 @@ void TForm1::ViewButtonClick() {
     }
 }
 
+// ---- conversion ----
+
+void TForm1::Convert1Click() {
+    if (ListView1->selected() < 0 || !Form6 || !OKBottomDlg) return;
+    pixmoor::ConversionJob job;
+    job.selected = ListView1->selectedCaptions();
+    job.source = Wmf1->isChecked()    ? pixmoor::ConversionSource::Metafile
+                 : Icon1->isChecked() ? pixmoor::ConversionSource::Icon
+                                      : pixmoor::ConversionSource::Codec;
+    job.component = OKBottomDlg->PMultiImage1;
+    job.pictureControl = Form3 ? Form3->Image1 : nullptr;
+    job.scratchDir = WindowsDir;
+    job.parent = this;
+    job.enterBusy = [this] { disablewindow(); };
+    job.leaveBusy = [this] { enablewindow(); };
+    job.betweenFiles = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    pixmoor::convertSelected(*Form6, job);
+}
+
 // ---- file management ----
 
 void TForm1::Copy1Click() {
@@ -809,7 +829,6 @@ void TForm1::About1Click() {
 
 void TForm1::PrintButtonClick() {}
 void TForm1::PrintsetUp1Click() {}
-void TForm1::Convert1Click() {}
 void TForm1::Print2Click() {}
 void TForm1::ToClipboard1Click() {}
 void TForm1::Acquire1Click() {}
