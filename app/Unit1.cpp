@@ -706,6 +706,7 @@ void TForm1::Convert1Click() {
     job.enterBusy = [this] { disablewindow(); };
     job.leaveBusy = [this] { enablewindow(); };
     job.betweenFiles = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    job.decodeAhead = fastConversion;
     pixmoor::convertSelected(*Form6, job);
 }
 

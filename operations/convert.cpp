@@ -7,6 +7,7 @@
 #include "imaging/file_types.h"
 #include "imaging/picture_control.h"
 #include "imaging/raster_image.h"
+#include "operations/decode_ahead.h"
 #include "operations/viewer_window.h"
 #include "platform/message_box.h"
 
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QShowEvent>
 #include <array>
+#include <memory>
 #include <stdexcept>
 
 TForm6* Form6 = nullptr;
@@ -126,15 +128,32 @@ public:
     ConversionRun(const ConversionJob& job, QString catalogueDir, QString target,
                   const TargetFormat& format)
         : job_(job), catalogueDir_(std::move(catalogueDir)), target_(std::move(target)),
-          format_(format) {}
+          format_(format) {
+        if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
+            job_.selected.size() > 1) {
+            const int bits =
+                loadResolutionBits(job_.component->ImageReadRes(), job_.component->displayBits());
+            try {
+                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected, bits,
+                                                       job_.component->ImageDither() ? 1 : 0);
+            } catch (const std::exception&) {
+                ahead_.reset(); // no thread to be had: every file is read in its turn
+            }
+        }
+    }
 
-    // False when the catalogue's directory cannot be entered again: the run ends.
-    bool convert(const QString& name) {
+    // Converts selected item k. False when the catalogue's directory cannot be entered again:
+    // the run ends.
+    bool convert(int k) {
+        const QString& name = job_.selected[k];
         try {
-            if (job_.source == ConversionSource::Codec)
-                job_.component->setImageName(name);
-            else
+            if (job_.source != ConversionSource::Codec)
                 loadDrawn(name);
+            else if (std::optional<AheadDecode> decoded =
+                         ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt)
+                job_.component->setDecodedImage(name, decoded->result, std::move(decoded->raster));
+            else
+                job_.component->setImageName(name);
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
             const QString targetName = convertedName(name, format_.format);
             if (!ConfirmOverwrite(targetName, job_.parent))
@@ -183,6 +202,7 @@ private:
     QString catalogueDir_;
     QString target_;
     const TargetFormat& format_;
+    std::unique_ptr<DecodeAhead> ahead_;
 };
 
 } // namespace
@@ -218,9 +238,9 @@ void convertSelected(TForm6& dialog, const ConversionJob& job) {
         return;
     }
     ConversionRun run(job, catalogueDir, target, targetFormat(dialog.kindIndex()));
-    for (qsizetype i = 0; i < job.selected.size(); ++i) {
-        if (i > 0 && job.betweenFiles) job.betweenFiles();
-        if (!run.convert(job.selected[i])) break;
+    for (int k = 0; k < int(job.selected.size()); ++k) {
+        if (k > 0 && job.betweenFiles) job.betweenFiles();
+        if (!run.convert(k)) break;
     }
 }
 

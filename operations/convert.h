@@ -71,6 +71,10 @@ struct ConversionJob {
     std::function<void()> leaveBusy;
     // Lets the window repaint between files (user input stays queued).
     std::function<void()> betweenFiles;
+    // Files the codec library reads are decoded ahead on a worker thread, one file ahead of the
+    // one being saved; off, every file is read when its turn comes. The files written and the
+    // messages shown are the same either way.
+    bool decodeAhead = true;
 };
 
 // The command after its selection check: the dialog opened on the working directory (the

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QMap>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -378,4 +379,46 @@ TEST_F(Conversion, EveryFormatAtEveryDepthReadsBackInAPeer) {
             }
         }
     }
+}
+
+// Decoding ahead changes nothing observable: the same files and the same messages in the same
+// order as a run that reads each file in its turn, also when a conversion writes over a file
+// that was already decoded ahead (x.jpeg becomes x.jpg, the next item).
+TEST_F(Conversion, DecodingAheadWritesWhatAOneByOneRunWrites) {
+    magick("-size 40x30 xc:red", path("x.jpeg").toStdString());
+    magick("-size 40x30 xc:blue", path("x.jpg").toStdString());
+    writeBytes(path("y.jpg").toStdString(), "\xff\xd8\xff not really a JPEG");
+    magick("rose:", path("z.jpg").toStdString());
+    magick("-size 64x64 plasma:fractal -seed 3", path("zz.jpg").toStdString());
+    const QStringList sources = {"x.jpeg", "x.jpg", "y.jpg", "z.jpg", "zz.jpg"};
+    QMap<QString, QByteArray> originals;
+    for (const QString& name : sources) originals[name] = readAll(path(name));
+
+    // Converts every item to JPEG in the browsed directory (replacing x.jpg twice, then each file
+    // by itself) and returns the messages and the resulting files.
+    auto runOnce = [&](bool ahead) {
+        for (const QString& name : sources) writeBytes(path(name).toStdString(), originals[name]);
+        form->fastConversion = ahead;
+        browse(&TForm1::Jpeg1Click);
+        messages.clear();
+        // The first question waits, so the worker has decoded x.jpg before it is replaced.
+        setMessageHandler([this](const MessageRequest& r) {
+            messages.push_back(r);
+            if (messages.size() == 1) QTest::qWait(300);
+            return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
+        });
+        form->ListView1->selectAll();
+        EXPECT_EQ(form->ListView1->selectedCaptions(), sources);
+        convert(2, 0);
+        QStringList result = messageTexts();
+        for (const QString& name : sources) result << name + ": " + readAll(path(name)).toHex();
+        return result;
+    };
+    const QStringList serial = runOnce(false);
+    const QStringList ahead = runOnce(true);
+    EXPECT_EQ(ahead, serial);
+    // x.jpg holds x.jpeg's red in the end, as a one-by-one run leaves it.
+    EXPECT_EQ(qRed(QImage(path("x.jpg")).pixel(20, 15)) > 200, true);
+    EXPECT_TRUE(serial.contains("File Already Exists x.jpg ,Overwrite ?"));
+    EXPECT_TRUE(serial.contains("Reading jpg file failed"));
 }
