@@ -2,6 +2,9 @@
 #include "operations/decode_ahead.h"
 
 #include "imaging/TMultiP.h"
+#include "imaging/codec/errors.h"
+#include "imaging/codec/format_table.h"
+#include "imaging/codec/raster_sink.h"
 #include "imaging/file_types.h"
 
 #include <QFile>
@@ -76,6 +79,17 @@ struct DecodeAhead::State {
         }
     }
 
+    // The component's decode, except that the readers may take their quicker roads to the same
+    // picture (a plain PNG's image data inflated in one call); JPEG has none at full size.
+    int decodeFile(codec::ImageFormat format, const std::string& path, codec::Raster& out) const {
+        if (format == codec::ImageFormat::Jpeg)
+            return TPMultiImage::decodeImageFile(format, path, bits, dither, out);
+        codec::DecodeOptions options;
+        options.fastPaths = true;
+        return codec::detail::readThroughSink(codec::formatEntry(format).decode, path, options,
+                                              bits, dither, out);
+    }
+
     Slot decode(std::size_t k) {
         Slot slot;
         slot.state = SlotState::Skipped;
@@ -83,11 +97,12 @@ struct DecodeAhead::State {
         const std::optional<FileStamp> before = stampOf(paths[k]);
         if (!before) return slot; // a missing file is the component's to report
         try {
-            slot.decode.result = TPMultiImage::decodeImageFile(*formats[k], paths[k], bits, dither,
-                                                               slot.decode.raster);
+            slot.decode.result = decodeFile(*formats[k], paths[k], slot.decode.raster);
         } catch (...) {
             return Slot{SlotState::Skipped, {}, {}};
         }
+        // A failure is left to the component's own load, which reports it in its words.
+        if (!codec::succeeded(slot.decode.result)) return Slot{SlotState::Skipped, {}, {}};
         // A file that changed while it was read is read again when its turn comes.
         if (stampOf(paths[k]) != before) return Slot{SlotState::Skipped, {}, {}};
         slot.state = SlotState::Ready;

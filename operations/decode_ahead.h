@@ -1,7 +1,8 @@
 // Decoding ahead for conversion: one worker thread decodes the next files of a run, in order,
-// exactly as the image component's load would, while the user-interface thread encodes the file
-// before them. Nothing observable moves: the component installs each decode at the point where it
-// would have read the file itself, with the same messages.
+// to the picture the image component's load would make, while the user-interface thread encodes
+// the file before them. Nothing observable moves: the component installs each decode at the point
+// where it would have read the file itself; a file that fails is left to the component's own
+// load, which shows its messages.
 #pragma once
 
 #include "imaging/codec/raster.h"
@@ -36,8 +37,8 @@ public:
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
     // The decode of names[k], waited for in slices of kWaitSliceMs with pump run between them.
-    // Nothing when the file is not one the worker decodes, or when it changed (another inode,
-    // size or time) since the worker read it: the caller then loads it itself. Call with
+    // Nothing when the file is not one the worker decodes, failed to decode, or changed (another
+    // inode, size or time) since the worker read it: the caller then loads it itself. Call with
     // increasing k; earlier decodes are dropped.
     std::optional<AheadDecode> take(int k, const std::function<void()>& pump);
 
