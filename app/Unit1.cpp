@@ -19,6 +19,7 @@
 #include "help/help_commands.h"
 #include "operations/SysHot.h"
 #include "operations/capture.h"
+#include "operations/convert.h"
 #include "operations/pic.h"
 #include "operations/scan.h"
 #include "operations/wmf.h"
@@ -675,6 +676,26 @@ void TForm1::SysHotKey1HotKey(QObject*, int) {
     Form9->showScanWindow();
 }
 
+// ---- conversion ----
+
+void TForm1::Convert1Click() {
+    if (ListView1->selected() < 0 || !Form6 || !OKBottomDlg) return;
+    pixmoor::ConversionJob job;
+    job.selected = ListView1->selectedCaptions();
+    job.source = Wmf1->isChecked()    ? pixmoor::ConversionSource::Metafile
+                 : Icon1->isChecked() ? pixmoor::ConversionSource::Icon
+                                      : pixmoor::ConversionSource::Codec;
+    job.component = OKBottomDlg->PMultiImage1;
+    job.pictureControl = Form3 ? Form3->Image1 : nullptr;
+    job.scratchDir = WindowsDir;
+    job.parent = this;
+    job.enterBusy = [this] { disablewindow(); };
+    job.leaveBusy = [this] { enablewindow(); };
+    job.betweenFiles = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    job.decodeAhead = fastConversion;
+    pixmoor::convertSelected(*Form6, job);
+}
+
 // ---- file management ----
 
 void TForm1::Copy1Click() {
@@ -860,7 +881,3 @@ void TForm1::Print2Click() {
 void TForm1::PrintsetUp1Click() {
     pixmoor::execPrinterSetup(this);
 }
-
-// ---- commands of the other subsystems, wired to their items and buttons ----
-
-void TForm1::Convert1Click() {}

@@ -70,6 +70,9 @@ public:
     // Whether builds decode ahead on worker threads; off, every file goes through Form3's
     // component on this thread (the benchmark compares the two).
     bool fastThumbnails = true;
+    // Whether conversion decodes the next file ahead on a worker thread (the benchmark checks
+    // that the files are the same without).
+    bool fastConversion = true;
 
     // File helpers of the file commands: make a file (a caption of the list) plain before it is
     // copied, moved or deleted; drop the given rows (whose files left) from the list at once.

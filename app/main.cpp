@@ -1,7 +1,6 @@
 // Pixmoor's entry point: the application object, its title and help file, the windows created
 // once in their fixed order, and the message loop.
 #include "app/Unit1.h"
-#include "platform/globals.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/image.h"
 #include "files/copy.h"
@@ -9,10 +8,12 @@
 #include "files/prop.h"
 #include "files/rename.h"
 #include "help/about.h"
+#include "operations/convert.h"
 #include "operations/pic.h"
 #include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
+#include "platform/globals.h"
 
 #include <QIcon>
 #include <memory>
@@ -37,6 +38,7 @@ WindowList createWindows() {
     create(Form5, std::make_unique<TForm5>());
     create(OKBottomDlg, std::make_unique<TOKBottomDlg>());
     create(AboutBox, std::make_unique<TAboutBox>());
+    create(Form6, std::make_unique<TForm6>());
     create(Form7, std::make_unique<TForm7>());
     create(Form8, std::make_unique<TForm8>());
     create(Form9, std::make_unique<TForm9>());

@@ -421,46 +421,83 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
 
     const bool resource = type.kind == FileKind::Resource;
     const bool jpeg = !resource && type.format == codec::ImageFormat::Jpeg;
-    const QString kind = resource ? QStringLiteral("resource") : usualExtension(type.format);
     ClearImage();
-    try {
-        const std::string file = codecName(name);
-        bool ok = true;
-        int result = codec::Ok;
-        QImage image;
-        // The thumbnail load reads the header once: its size picks the JPEG scale, and the same
-        // answer fills ImageInfo afterwards.
-        codec::ImageInfo early;
-        int earlyResult = 0;
-        if (jpegScale != 0 && !resource) {
-            earlyResult = codec::imageInfo(file, early);
-            if (jpeg && codec::succeeded(earlyResult))
-                jpegScale = jpegScaleFor(early.width, early.height, target);
-        }
-        if (resource) {
-            ok = loadResource(name, image);
-        } else {
+    if (!resource) {
+        try {
+            const std::string file = codecName(name);
+            // The thumbnail load reads the header once: its size picks the JPEG scale, and the
+            // same answer fills ImageInfo afterwards.
+            codec::ImageInfo early;
+            int earlyResult = 0;
+            if (jpegScale != 0) {
+                earlyResult = codec::imageInfo(file, early);
+                if (jpeg && codec::succeeded(earlyResult))
+                    jpegScale = jpegScaleFor(early.width, early.height, target);
+            }
             codec::Raster raster;
-            result = codec::readAs(type.format, file, bits, jpegScale > 0 ? jpegScale : 1, dither,
-                                   raster);
-            ok = codec::succeeded(result);
-            image = rasterToImage(std::move(raster));
+            const int result =
+                jpegScale > 1 ? codec::readAs(type.format, file, bits, jpegScale, dither, raster)
+                              : decodeImageFile(type.format, file, bits, dither, raster);
+            installDecoded(name, type.format, result, std::move(raster), earlyResult,
+                           jpegScale != 0 ? &early : nullptr);
+        } catch (...) {
+            // Whatever failed inside leaves an empty picture and no message.
+            picture_.clear();
+            pictureChanged();
         }
-        if (!ok) {
-            if (!resource) showCodecError(result);
-            showInformation(QStringLiteral("Reading %1 file failed").arg(kind));
-        }
+        loadStatus_ = asciiUpper(name);
+        return;
+    }
+    try {
+        QImage image;
+        if (!loadResource(name, image))
+            showInformation(QStringLiteral("Reading resource file failed"));
         setBitmap(image);
-        if (jpegScale != 0 && !resource)
-            applyCodecInfo(name, earlyResult, early);
-        else
-            ReadImageInfo(name);
+        ReadImageInfo(name);
     } catch (...) {
-        // Whatever failed inside leaves an empty picture and no message.
         picture_.clear();
         pictureChanged();
     }
     loadStatus_ = asciiUpper(name);
+}
+
+int TPMultiImage::decodeImageFile(codec::ImageFormat format, const std::string& file, int bits,
+                                  int dither, codec::Raster& out) {
+    return codec::readAs(format, file, bits, 1, dither, out);
+}
+
+void TPMultiImage::setDecodedImage(const QString& name, int result, codec::Raster&& raster) {
+    const FileType type = fileTypeOf(name);
+    if (type.kind != FileKind::Image || !fileExists(name)) {
+        load(name, 0, QSize());
+        return;
+    }
+    imageName_ = name;
+    ClearImage();
+    try {
+        installDecoded(name, type.format, result, std::move(raster), 0, nullptr);
+    } catch (...) {
+        picture_.clear();
+        pictureChanged();
+    }
+    loadStatus_ = asciiUpper(name);
+}
+
+// info: the header already read for the thumbnail load (with its result), else null and the
+// information is read now. Throws what ReadImageInfo throws.
+void TPMultiImage::installDecoded(const QString& name, codec::ImageFormat format, int result,
+                                  codec::Raster&& raster, int infoResult,
+                                  const codec::ImageInfo* info) {
+    QImage image = rasterToImage(std::move(raster));
+    if (!codec::succeeded(result)) {
+        showCodecError(result);
+        showInformation(QStringLiteral("Reading %1 file failed").arg(usualExtension(format)));
+    }
+    setBitmap(image);
+    if (info)
+        applyCodecInfo(name, infoResult, *info);
+    else
+        ReadImageInfo(name);
 }
 
 // A bitmap compiled into the program: ":/bitmaps/<NAME>.bmp" by name (case-insensitive, as

@@ -88,6 +88,16 @@ public:
     // scale (1/2, 1/4, 1/8) that still covers target, and the header is read only once.
     void loadForSize(const QString& name, QSize target);
 
+    // The decode of a codec image file that the load makes (file: the name in the file system's
+    // bytes; bits and dither as loadResolutionBits and ImageDither give them). Safe on any
+    // thread, so a file can be decoded ahead; setDecodedImage then installs the result.
+    static int decodeImageFile(codec::ImageFormat format, const std::string& file, int bits,
+                               int dither, codec::Raster& out);
+    // As setImageName(name), but with the decode already made by decodeImageFile (result and
+    // raster) for the file as it is now: the same messages, picture, information and status. A
+    // name that is not a codec image file, or no longer exists, is loaded the ordinary way.
+    void setDecodedImage(const QString& name, int result, codec::Raster&& raster);
+
     // Saving: a non-empty FileName becomes DefSaveFilename first. Failures are reported in
     // message boxes only.
     void SaveAsBMP(const QString& FileName);
@@ -196,6 +206,9 @@ protected:
 
 private:
     void load(const QString& name, int jpegScale, QSize target);
+    // The end of a codec image load: failure messages, the picture, the information.
+    void installDecoded(const QString& name, codec::ImageFormat format, int result,
+                        codec::Raster&& raster, int infoResult, const codec::ImageInfo* info);
     bool loadResource(const QString& name, QImage& out);
     bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info);
     void save(codec::ImageFormat format, const QString& fileName);

@@ -7,6 +7,13 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DPIXMOOR_SANITIZE=ON -DPIXMOOR_TESTS=ON
 cmake --build build-test -j"$(nproc)"
+# Tests make their files in a private temporary folder, removed afterwards: nothing else in /tmp
+# can disturb them (a directory tree shown beside hundreds of other folders, say).
+# Others may enter it: the private print queue's filters run as the lp user.
+TMPDIR=$(mktemp -d)
+chmod 755 "$TMPDIR"
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -5,9 +5,14 @@
 #include "imaging/codec/regular_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace pixmoor::codec::detail {
@@ -30,53 +35,206 @@ OutputFile::~OutputFile() {
     abandon();
 }
 
-int OutputFile::open(const std::string& file) {
-    abandon();
-    if (file.empty()) return EmptyFileName;
-    file_ = std::fopen(file.c_str(), "wbe");
-    if (!file_) return CreateFailed;
-    name_ = file;
-    return Ok;
-}
-
 namespace {
 
-// Removes what a failed write left, but only a regular file: a name may also lead to a device
-// (/dev/null, /dev/full) or a pipe, which must stay.
-void removeIfRegular(std::FILE* f, const std::string& name) {
-    struct stat st {};
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
+constexpr int kMaxLinkHops = 40; // as the kernel's own limit for a path
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links from path to the entry they end at, which need not exist yet (a dangling
+// link creates its target, as an open for writing would). False for a loop or an unreadable link.
+bool followLinks(std::string& path) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::vector<char> text(std::size_t(PATH_MAX) + 1);
+        const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+        if (n <= 0 || std::size_t(n) >= text.size()) return false;
+        std::string link(text.data(), std::size_t(n));
+        path = link.front() == '/' ? link : directoryOf(path) + "/" + link;
+    }
+    return false;
+}
+
+// A hidden name beside the target that no other writer uses: the process, a counter and the time.
+std::string temporaryName(const std::string& base) {
+    static std::atomic<std::uint64_t> counter{0};
+    const auto now = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    char tag[64];
+    std::snprintf(tag, sizeof tag, ".%lx-%llx-%llx.part", static_cast<unsigned long>(::getpid()),
+                  static_cast<unsigned long long>(counter.fetch_add(1)),
+                  static_cast<unsigned long long>(now & 0xffffffffffULL));
+    return "." + base.substr(0, 200) + tag;
+}
+
+// The user attributes of a replaced file (the DOS attribute word among them) go to its successor;
+// a file system without them keeps none, as before.
+void copyUserAttributes(const std::string& from, int to) {
+    const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    if (size <= 0) return;
+    std::vector<char> names(std::size_t(size) + 1, '\0');
+    const ssize_t listed = ::listxattr(from.c_str(), names.data(), std::size_t(size));
+    if (listed <= 0) return;
+    for (std::size_t at = 0; at < std::size_t(listed);) {
+        const std::string name(names.data() + at);
+        at += name.size() + 1;
+        if (name.rfind("user.", 0) != 0) continue;
+        const ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (length < 0) continue;
+        std::vector<char> value(std::size_t(length) + 1);
+        const ssize_t got = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        if (got < 0) continue;
+        if (::fsetxattr(to, name.c_str(), value.data(), std::size_t(got), 0) != 0) continue;
+    }
 }
 
 } // namespace
 
+int OutputFile::open(const std::string& file) {
+    abandon();
+    if (file.empty()) return EmptyFileName;
+    std::string target = file;
+    if (!followLinks(target) || baseOf(target).empty()) return CreateFailed;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return CreateFailed;
+        if (!S_ISREG(st.st_mode)) {
+            // A device or a pipe cannot be replaced: it is written as it stands.
+            file_ = std::fopen(file.c_str(), "wbe");
+            if (!file_) return CreateFailed;
+            name_ = file;
+            inPlace_ = true;
+            return Ok;
+        }
+        // Replacing takes the permission to write the file itself, not only its directory.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return CreateFailed;
+        replacing_ = true;
+        oldMode_ = st.st_mode & 07777;
+        oldUid_ = st.st_uid;
+        oldGid_ = st.st_gid;
+    } else if (errno != ENOENT) {
+        return CreateFailed;
+    }
+    name_ = file;
+    target_ = target;
+    directory_ = directoryOf(target);
+    const int rc = openTemporary();
+    if (rc != Ok) abandon();
+    return rc;
+}
+
+// An anonymous file where the file system offers one (nothing is left if the program dies),
+// else a hidden name beside the target.
+int OutputFile::openTemporary() {
+    dirFd_ = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) return CreateFailed;
+    int fd = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // Only a missing O_TMPFILE falls back; a full or read-only disk is an answer.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return CreateFailed;
+        const std::string base = baseOf(target_);
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            tempName_ = temporaryName(base);
+            fd = ::openat(dirFd_, tempName_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            tempName_.clear();
+            return CreateFailed;
+        }
+    }
+    file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+        ::close(fd);
+        return OutOfMemory;
+    }
+    return Ok;
+}
+
+void OutputFile::closeDirectory() {
+    if (dirFd_ >= 0) ::close(dirFd_);
+    dirFd_ = -1;
+}
+
 int OutputFile::commit() {
     if (!file_) return WriteFailed;
     // A full disk shows up at the latest when the buffered bytes are flushed.
-    const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-    if (!ok) {
+    bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    if (inPlace_) {
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
         abandon();
-        return WriteFailed;
+        return ok && closed ? Ok : WriteFailed;
+    }
+    const int fd = ::fileno(file_);
+    if (ok && replacing_) {
+        // Owner first: a change of owner clears the set-id bits that the mode then restores.
+        // Only a privileged writer may give a file away; the others keep their own.
+        if ((oldUid_ != ::geteuid() || oldGid_ != ::getegid()) &&
+            ::fchown(fd, uid_t(oldUid_), gid_t(oldGid_)) != 0 &&
+            ::fchown(fd, uid_t(-1), gid_t(oldGid_)) != 0) {
+            // Not allowed: the new file belongs to the writer, as a file it creates would.
+        }
+        copyUserAttributes(target_, fd);
+        ok = ::fchmod(fd, mode_t(oldMode_)) == 0;
+        // The old file is at stake: the new bytes are on the disk before its name moves.
+        ok = ok && ::fsync(fd) == 0;
+    }
+    if (ok && tempName_.empty()) {
+        // The anonymous file gets a hidden name through its /proc link, then the target's.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const std::string base = baseOf(target_);
+        int error = EEXIST;
+        for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+            tempName_ = temporaryName(base);
+            error =
+                ::linkat(AT_FDCWD, self.c_str(), dirFd_, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0
+                    ? 0
+                    : errno;
+        }
+        if (error) {
+            tempName_.clear();
+            ok = false;
+        }
     }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!closed) {
-        struct stat st {};
-        if (::stat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name_.c_str());
-        name_.clear();
+    ok =
+        ok && closed && ::renameat(dirFd_, tempName_.c_str(), dirFd_, baseOf(target_).c_str()) == 0;
+    if (!ok) {
+        abandon(); // removes the hidden name
         return WriteFailed;
     }
-    name_.clear();
+    tempName_.clear();
+    if (replacing_ && ::fsync(dirFd_) != 0) {
+        // The new name is in place either way; only its way to the disk is left to the system.
+    }
+    abandon();
     return Ok;
 }
 
 void OutputFile::abandon() {
     if (file_) {
-        removeIfRegular(file_, name_);
         std::fclose(file_);
         file_ = nullptr;
     }
+    if (!tempName_.empty() && dirFd_ >= 0) ::unlinkat(dirFd_, tempName_.c_str(), 0);
+    closeDirectory();
     name_.clear();
+    target_.clear();
+    directory_.clear();
+    tempName_.clear();
+    inPlace_ = false;
+    replacing_ = false;
 }
 
 std::int64_t fileSize(std::FILE* f) {

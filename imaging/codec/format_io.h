@@ -23,8 +23,12 @@ using CFile = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a file for binary reading. Returns Ok, EmptyFileName or FileNotFound.
 int openForRead(const std::string& file, CFile& out);
 
-// A file being written: created on open, removed again unless commit() succeeds, so a failed
-// write never leaves a half-written image behind.
+// A file being written. The bytes go to a temporary file in the target's directory, which takes
+// the target's name only once every byte is written and flushed: a failed or abandoned write
+// leaves an existing file byte for byte as it was and no temporary file behind. A replaced file
+// keeps its permission bits (and, where allowed, its owner and user attributes); a symbolic link
+// is written through, so the file it points to is replaced and the link stays. Devices and pipes
+// are written in place, as they cannot be replaced.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -32,16 +36,28 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Returns Ok, EmptyFileName or CreateFailed.
+    // Returns Ok, EmptyFileName or CreateFailed (also for a file without write permission).
     int open(const std::string& file);
     std::FILE* get() const { return file_; }
-    // Flushes and closes; Ok, or WriteFailed (the file is then removed).
+    // Flushes, closes and puts the file in place; Ok, or WriteFailed (nothing is then changed).
     int commit();
-    // Closes and removes the file (used when encoding failed).
+    // Closes and removes what was written (used when encoding failed).
     void abandon();
 
 private:
-    std::string name_;
+    int openTemporary();
+    void closeDirectory();
+
+    std::string name_;      // the name given (device or pipe: written through it)
+    std::string target_;    // the entry the temporary file replaces, a link's target resolved
+    std::string directory_; // the directory of target_
+    std::string tempName_;  // the temporary file's name in directory_ (empty: anonymous)
+    int dirFd_ = -1;
+    bool inPlace_ = false;   // a device or pipe
+    bool replacing_ = false; // target_ exists: its mode, owner and attributes go to the new file
+    unsigned oldMode_ = 0;
+    unsigned oldUid_ = 0;
+    unsigned oldGid_ = 0;
     std::FILE* file_ = nullptr;
 };
 

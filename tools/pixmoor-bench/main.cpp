@@ -19,6 +19,12 @@
 //   pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]
 // printing the catalogue build's time and the ratio of the two, and ending with the line
 //   files=N pages=P seconds=S peak_rss_mb=M
+// The convert command times the real Convert command of the real main window offscreen: every file
+// of the type is selected and the conversion dialog is filled in.
+//   pixmoor-bench convert SRC_DIR --type EXT --to DST_DIR --format bmp|gif|jpg|pcx|png|tif
+//                 --depth auto|16|256|true|vga|mono [--serial]
+// (--serial: no decoding ahead) ending with the line
+//   files=N seconds=S files_per_s=F peak_rss_mb=M
 //
 // Two further commands look at the thumbnail pipeline on its own, without the window:
 //   pixmoor-bench pipeline DIR --type T [--size WxH]   the pipeline's throughput (same last line)
@@ -38,6 +44,8 @@
 #include "files/copy.h"
 #include "imaging/TMultiP.h"
 #include "operations/scan.h"
+#include "operations/convert.h"
+#include "operations/pic.h"
 #include "platform/application.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
@@ -58,6 +66,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +84,9 @@ void usage() {
                  "[--size WxH]\n"
                  "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n"
                  "       pixmoor-bench print-sheet DIR --type EXT --pdf OUT.pdf [--size WxH]\n"
-                 "       pixmoor-bench scan --dpi N [--gray]\n");
+                 "       pixmoor-bench scan --dpi N [--gray]\n"
+                 "       pixmoor-bench convert SRC_DIR --type EXT --to DST_DIR "
+                 "--format bmp|gif|jpg|pcx|png|tif --depth auto|16|256|true|vga|mono [--serial]\n");
 }
 
 struct Options {
@@ -84,22 +95,29 @@ struct Options {
     QString type;
     int width = 0, height = 0; // 0: the window's own thumb size
     bool report = false;
-    QString target; // copy: the typed target directory
+    QString target; // copy, convert: the typed target directory
     bool move = false;
     QString pdf; // print-sheet: the PDF file written
+    int kind = -1;       // convert: the item of the dialog's Kind group
+    int colour = -1;     // convert: the item of its Color group
+    bool serial = false; // convert: no decoding ahead
 };
 
 bool parse(int argc, char** argv, Options& o) {
     if (argc < 3) return false;
     o.command = QString::fromLatin1(argv[1]);
     if (o.command != "catalogue" && o.command != "pipeline" && o.command != "quality" &&
-        o.command != "copy" && o.command != "print-sheet")
+        o.command != "copy" && o.command != "print-sheet" && o.command != "convert")
         return false;
     o.directory = QString::fromLocal8Bit(argv[2]);
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--move" && o.command == "copy") {
             o.move = true;
+            continue;
+        }
+        if (arg == "--serial" && o.command == "convert") {
+            o.serial = true;
             continue;
         }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -113,7 +131,14 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (arg == "--pdf" && o.command == "print-sheet") {
             o.pdf = QString::fromLocal8Bit(value);
         } else if (arg == "--to" && o.command == "copy") {
+        } else if (arg == "--to" && (o.command == "copy" || o.command == "convert")) {
             o.target = QString::fromLocal8Bit(value);
+        } else if (arg == "--format" && o.command == "convert") {
+            o.kind = int(QStringList({"bmp", "gif", "jpg", "pcx", "png", "tif"})
+                             .indexOf(QString::fromLatin1(value)));
+        } else if (arg == "--depth" && o.command == "convert") {
+            o.colour = int(QStringList({"auto", "16", "256", "true", "vga", "mono"})
+                               .indexOf(QString::fromLatin1(value)));
         } else if (arg == "--view") {
             if (std::strcmp(value, "report") == 0)
                 o.report = true;
@@ -127,6 +152,8 @@ bool parse(int argc, char** argv, Options& o) {
     static const QStringList types = {"jpg", "png", "bmp", "gif", "tif", "pcx", "ico", "wmf"};
     if (o.command == "copy" && o.target.isEmpty()) return false;
     if (o.command == "print-sheet" && o.pdf.isEmpty()) return false;
+    if ((o.command == "copy" || o.command == "convert") && o.target.isEmpty()) return false;
+    if (o.command == "convert" && (o.kind < 0 || o.colour < 0)) return false;
     return types.contains(o.type);
 }
 
@@ -491,6 +518,61 @@ int runScan(int argc, char** argv) {
     return scanned ? 0 : 1;
 }
 
+// The Convert command on every file of the type, the dialog filled in as a user would. The
+// catalogue is built first (untimed) by the windows the command uses, in the program's order.
+int runConvert(const Options& o, const QString& directory, const int& messages) {
+    auto form1 = std::make_unique<TForm1>();
+    Form1 = form1.get();
+    auto form3 = std::make_unique<TForm3>();
+    Form3 = form3.get();
+    auto viewer = std::make_unique<TOKBottomDlg>();
+    OKBottomDlg = viewer.get();
+    auto form6 = std::make_unique<TForm6>();
+    Form6 = form6.get();
+    form1->show();
+    QElapsedTimer activation;
+    activation.start();
+    while (FirstActivation && activation.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(1);
+    }
+    chooseType(form1.get(), o.type);
+    form1->fastConversion = !o.serial;
+    if (!form1->DirectoryListBox1->setDirectory(directory)) {
+        std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", qPrintable(directory));
+        return 1;
+    }
+    form1->ListView1->selectAll();
+    const int files = int(form1->ListView1->selectedRows().size());
+    QCoreApplication::processEvents();
+
+    QTimer::singleShot(0, form6.get(), [&form6, &o] {
+        form6->setKindIndex(o.kind);
+        form6->setColorIndex(o.colour);
+        form6->Edit1->setText(o.target);
+        form6->BitBtn2->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    form1->Convert1->trigger();
+    const qint64 nanoseconds = clock.nsecsElapsed();
+
+    if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+    const double seconds = double(nanoseconds) / 1e9;
+    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f\n", files, seconds,
+                seconds > 0 ? files / seconds : 0.0, peakRssMb());
+    std::fflush(stdout);
+    form6.reset();
+    Form6 = nullptr;
+    viewer.reset();
+    OKBottomDlg = nullptr;
+    form3.reset();
+    Form3 = nullptr;
+    form1.reset();
+    Form1 = nullptr;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -527,17 +609,23 @@ int main(int argc, char** argv) {
     pixmoor::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixmoor"));
     int messages = 0;
-    pixmoor::setMessageHandler([&messages](const pixmoor::MessageRequest&) {
+    pixmoor::setMessageHandler([&messages](const pixmoor::MessageRequest& r) {
         ++messages;
-        return pixmoor::MessageButton::Ok;
+        if (qEnvironmentVariableIsSet("PIXMOOR_BENCH_TRACE"))
+            std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
+        // Yes to the overwrite question of a conversion, OK to anything else.
+        const bool yes = std::find(r.buttons.begin(), r.buttons.end(),
+                                   pixmoor::MessageButton::Yes) != r.buttons.end();
+        return yes ? pixmoor::MessageButton::Yes : pixmoor::MessageButton::Ok;
     });
     if (options.command == "print-sheet" && QDir::isRelativePath(options.pdf))
         options.pdf = QDir(startDir).absoluteFilePath(options.pdf);
-    if (options.command == "copy") {
+    if (options.command == "copy" || options.command == "convert") {
         // A relative target is taken from where the tool was started, not the scratch folder.
         if (QDir::isRelativePath(options.target))
             options.target = QDir(startDir).absoluteFilePath(options.target);
-        return runCopy(options, directory, messages);
+        return options.command == "copy" ? runCopy(options, directory, messages)
+                                         : runConvert(options, directory, messages);
     }
     if (options.command == "pipeline" || options.command == "quality") {
         if (!pixmoor::ThumbnailPipeline::handles(options.type)) {

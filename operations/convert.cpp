@@ -1,0 +1,247 @@
+// Conversion: the dialog and the run over the selected files (see convert.h).
+#include "operations/convert.h"
+
+#include "files/copy.h"
+#include "imaging/codec/codec.h"
+#include "imaging/codec/errors.h"
+#include "imaging/file_types.h"
+#include "imaging/picture_control.h"
+#include "imaging/raster_image.h"
+#include "operations/decode_ahead.h"
+#include "operations/viewer_window.h"
+#include "platform/message_box.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QShowEvent>
+#include <array>
+#include <memory>
+#include <stdexcept>
+
+TForm6* Form6 = nullptr;
+
+namespace {
+
+// The target formats in the order of the Kind items, with the component's save operation.
+struct TargetFormat {
+    pixmoor::codec::ImageFormat format;
+    void (pixmoor::TPMultiImage::*save)(const QString&);
+};
+const std::array<TargetFormat, 6> kTargetFormats = {{
+    {pixmoor::codec::ImageFormat::Bmp, &pixmoor::TPMultiImage::SaveAsBMP},
+    {pixmoor::codec::ImageFormat::Gif, &pixmoor::TPMultiImage::SaveAsGIF},
+    {pixmoor::codec::ImageFormat::Jpeg, &pixmoor::TPMultiImage::SaveAsJPG},
+    {pixmoor::codec::ImageFormat::Pcx, &pixmoor::TPMultiImage::SaveAsPCX},
+    {pixmoor::codec::ImageFormat::Png, &pixmoor::TPMultiImage::SaveAsPNG},
+    {pixmoor::codec::ImageFormat::Tiff, &pixmoor::TPMultiImage::SaveAsTIF},
+}};
+
+// The write resolutions in the order of the Color items.
+const std::array<pixmoor::TSaveResolution, 6> kDepths = {
+    pixmoor::sAutoMatic, pixmoor::sColor16,  pixmoor::sColor256,
+    pixmoor::sColorTrue, pixmoor::sColorVga, pixmoor::sMonoChrome,
+};
+
+const TargetFormat& targetFormat(int kindIndex) {
+    return kTargetFormats[std::size_t(kindIndex >= 0 && kindIndex < 6 ? kindIndex : 0)];
+}
+
+} // namespace
+
+TForm6::TForm6(QWidget* parent) : QDialog(parent) {
+    setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(283, 286);
+    kindGroup_ = new QButtonGroup(this);
+    int id = 0;
+    for (QRadioButton* b : {KindBmp, KindGif, KindJpeg, KindPcx, KindPng, KindTiff})
+        kindGroup_->addButton(b, id++);
+    colorGroup_ = new QButtonGroup(this);
+    id = 0;
+    for (QRadioButton* b :
+         {ColorAutomatic, Color16, Color256, ColorTrue, ColorVga, ColorMonochrome})
+        colorGroup_->addButton(b, id++);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm6::BitBtn3Click);
+}
+
+TForm6::~TForm6() {
+    if (Form6 == this) Form6 = nullptr;
+}
+
+int TForm6::kindIndex() const {
+    return kindGroup_->checkedId();
+}
+
+void TForm6::setKindIndex(int index) {
+    if (QAbstractButton* b = kindGroup_->button(index)) b->setChecked(true);
+}
+
+int TForm6::colorIndex() const {
+    return colorGroup_->checkedId();
+}
+
+void TForm6::setColorIndex(int index) {
+    if (QAbstractButton* b = colorGroup_->button(index)) b->setChecked(true);
+}
+
+void TForm6::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) pixmoor::centreOnScreen(this);
+    QDialog::showEvent(event);
+}
+
+void TForm6::BitBtn3Click() {
+    pixmoor::DirectoryChooser chooser(QDir::currentPath(), this);
+    if (chooser.exec() == QDialog::Accepted) Edit1->setText(chooser.chosenDirectory());
+}
+
+namespace pixmoor {
+
+codec::ImageFormat conversionFormat(int kindIndex) {
+    return targetFormat(kindIndex).format;
+}
+
+TSaveResolution conversionDepth(int colorIndex) {
+    return kDepths[std::size_t(colorIndex >= 0 && colorIndex < 6 ? colorIndex : 0)];
+}
+
+QString convertedName(const QString& name, codec::ImageFormat format) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return (dot >= 0 ? name.left(dot) : name) + QLatin1Char('.') + usualExtension(format);
+}
+
+namespace {
+
+const QString kNoTarget =
+    QStringLiteral("You Have Not Specified A Target Directory For The Converted Images");
+const QString kCannotAccess = QStringLiteral("Error Cannot Access Path ");
+const QString kReadError = QStringLiteral("Error Reading File ");
+
+// One run of the command: the catalogue's directory, the target and the chosen format.
+class ConversionRun {
+public:
+    ConversionRun(const ConversionJob& job, QString catalogueDir, QString target,
+                  const TargetFormat& format)
+        : job_(job), catalogueDir_(std::move(catalogueDir)), target_(std::move(target)),
+          format_(format) {
+        if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
+            job_.selected.size() > 1) {
+            const int bits =
+                loadResolutionBits(job_.component->ImageReadRes(), job_.component->displayBits());
+            try {
+                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected, bits,
+                                                       job_.component->ImageDither() ? 1 : 0);
+            } catch (const std::exception&) {
+                ahead_.reset(); // no thread to be had: every file is read in its turn
+            }
+        }
+    }
+
+    // Converts selected item k. False when the catalogue's directory cannot be entered again:
+    // the run ends.
+    bool convert(int k) {
+        const QString& name = job_.selected[k];
+        try {
+            if (job_.source != ConversionSource::Codec)
+                loadDrawn(name);
+            else if (std::optional<AheadDecode> decoded =
+                         ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt)
+                job_.component->setDecodedImage(name, decoded->result, std::move(decoded->raster));
+            else
+                job_.component->setImageName(name);
+            if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
+            const QString targetName = convertedName(name, format_.format);
+            if (!ConfirmOverwrite(targetName, job_.parent))
+                (job_.component->*format_.save)(targetName);
+        } catch (const std::exception&) {
+            // Errors of the codec are reported by the component itself; this is anything else.
+            showError(kReadError + name, job_.parent);
+        }
+        if (QDir::setCurrent(catalogueDir_)) return true;
+        showError(kCannotAccess + catalogueDir_, job_.parent);
+        return false;
+    }
+
+private:
+    // A metafile or icon, which the codec library does not read: drawn into a white bitmap that
+    // reaches the component through the scratch file.
+    void loadDrawn(const QString& name) {
+        if (job_.scratchDir.isEmpty() || !job_.pictureControl)
+            throw std::runtime_error("no scratch directory");
+        const int side =
+            job_.source == ConversionSource::Metafile ? kMetafileBitmapSide : kIconBitmapSide;
+        const QString scratch = QDir(job_.scratchDir).absoluteFilePath(kScratchBitmap);
+        // Removed on every way out, and only there: a file of that name elsewhere is not ours.
+        struct RemoveScratch {
+            QString path;
+            ~RemoveScratch() { QFile::remove(path); }
+        } removeScratch{scratch};
+
+        QImage bitmap(side, side, QImage::Format_RGB32);
+        if (bitmap.isNull()) throw std::bad_alloc();
+        bitmap.fill(Qt::white);
+        job_.pictureControl->loadPicture(name);
+        {
+            QPainter painter(&bitmap);
+            job_.pictureControl->picture().draw(painter, bitmap.rect());
+        }
+        if (!QDir::setCurrent(job_.scratchDir))
+            throw std::runtime_error("scratch directory not reachable");
+        const int written =
+            codec::writeBmp(QFile::encodeName(scratch).toStdString(), 24, imageToRaster(bitmap));
+        if (!codec::succeeded(written)) throw std::runtime_error(codec::errorText(written));
+        job_.component->setImageName(QString::fromLatin1(kScratchBitmap));
+    }
+
+    const ConversionJob& job_;
+    QString catalogueDir_;
+    QString target_;
+    const TargetFormat& format_;
+    std::unique_ptr<DecodeAhead> ahead_;
+};
+
+} // namespace
+
+void convertSelected(TForm6& dialog, const ConversionJob& job) {
+    if (job.selected.isEmpty() || !job.component) return;
+    const QString catalogueDir = QDir::currentPath();
+    dialog.Edit1->setText(catalogueDir);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QString typed = dialog.Edit1->text();
+    if (typed.isEmpty()) {
+        showError(kNoTarget, job.parent);
+        return;
+    }
+    // Taken against the catalogue's directory once: the working directory moves during the run.
+    const QString target = QDir::cleanPath(QDir(catalogueDir).absoluteFilePath(typed));
+
+    job.component->setImageWriteRes(conversionDepth(dialog.colorIndex()));
+    QCoreApplication::processEvents();
+    if (job.enterBusy) job.enterBusy();
+    // Whatever happens, the depth is the component's default again and the window usable.
+    struct EndOfRun {
+        const ConversionJob& job;
+        ~EndOfRun() {
+            job.component->setImageWriteRes(sAutoMatic);
+            if (job.leaveBusy) job.leaveBusy();
+        }
+    } endOfRun{job};
+
+    const bool reachable = QDir::setCurrent(target);
+    if (!QDir::setCurrent(catalogueDir) || !reachable) {
+        showError(kCannotAccess + typed, job.parent);
+        return;
+    }
+    ConversionRun run(job, catalogueDir, target, targetFormat(dialog.kindIndex()));
+    for (int k = 0; k < int(job.selected.size()); ++k) {
+        if (k > 0 && job.betweenFiles) job.betweenFiles();
+        if (!run.convert(k)) break;
+    }
+}
+
+} // namespace pixmoor

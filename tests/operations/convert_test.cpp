@@ -1,0 +1,424 @@
+// The Convert command on the real main window, offscreen: the dialog, the run over the selected
+// items with its questions and messages, metafiles and icons through the scratch file, and every
+// format at every depth read back by ImageMagick.
+#include "app/Unit1.h"
+#include "catalogue/image.h"
+#include "operations/convert.h"
+#include "operations/pic.h"
+#include "platform/globals.h"
+#include "platform/message_box.h"
+#include "tests/catalogue/catalogue_test_util.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QMap>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace pixmoor;
+using namespace pixmoor::test;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// What ImageMagick reports of a file: "WIDTHxHEIGHT COLOURS COLOURSPACE".
+std::string identify(const QString& path) {
+    TempDir out;
+    const std::string report = out.file("report");
+    if (run("identify -format '%wx%h %k %[colorspace]' " + shellQuote(path.toStdString()) + " > " +
+            shellQuote(report) + " 2>/dev/null") != 0)
+        return "unreadable";
+    return readAll(QString::fromStdString(report)).toStdString();
+}
+
+class Conversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldCwd_ = QDir::currentPath();
+        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
+        CurrentExt.clear();
+        StopRequested = false;
+        setMessageHandler([this](const MessageRequest& r) {
+            messages.push_back(r);
+            busyAtMessages.push_back(form && form->isBusy());
+            if (!answers.empty()) {
+                const MessageButton b = answers.front();
+                answers.pop_front();
+                return b;
+            }
+            return MessageButton::Ok;
+        });
+        base = QFileInfo(qpath(dir.path().string())).canonicalFilePath();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        form3 = std::make_unique<TForm3>();
+        Form3 = form3.get();
+        viewer = std::make_unique<TOKBottomDlg>();
+        OKBottomDlg = viewer.get();
+        form6 = std::make_unique<TForm6>();
+        Form6 = form6.get();
+        ASSERT_FALSE(WindowsDir.isEmpty());
+    }
+
+    void TearDown() override {
+        form6.reset();
+        viewer.reset();
+        form3.reset();
+        form.reset();
+        Form1 = nullptr;
+        setMessageHandler({});
+        QDir::setCurrent(oldCwd_);
+        qputenv("XDG_CONFIG_HOME", oldConfig_);
+        CurrentExt.clear();
+    }
+
+    QString path(const QString& name) const { return base + "/" + name; }
+
+    // Browses the test directory with the given type's command.
+    void browse(void (TForm1::*type)() = &TForm1::BMP1Click) {
+        ASSERT_TRUE(form->DirectoryListBox1->setDirectory(base));
+        (form.get()->*type)();
+    }
+
+    void select(const QStringList& captions) {
+        for (int r = 0; r < form->ListView1->count(); ++r)
+            form->ListView1->setSelected(r, captions.contains(form->ListView1->caption(r)));
+    }
+
+    // Runs Convert while a queued step fills in the dialog; target empty keeps the default.
+    void convert(int kind, int colour, const QString& target = {}, bool ok = true) {
+        dialogShown = false;
+        targetShown.clear();
+        QTimer::singleShot(0, [=, this] {
+            if (!QTest::qWaitFor([this] { return form6->isVisible(); }, 3000)) return;
+            dialogShown = true;
+            targetShown = form6->Edit1->text();
+            form6->setKindIndex(kind);
+            form6->setColorIndex(colour);
+            if (!target.isNull()) form6->Edit1->setText(target);
+            (ok ? form6->BitBtn2 : form6->BitBtn1)->click();
+        });
+        form->Convert1->trigger();
+        QCoreApplication::processEvents();
+        if (form6->isVisible()) form6->reject();
+    }
+
+    QStringList messageTexts() const {
+        QStringList texts;
+        for (const MessageRequest& r : messages) texts << r.text;
+        return texts;
+    }
+
+    TempDir dir;
+    QString base;
+    std::vector<MessageRequest> messages;
+    std::vector<bool> busyAtMessages;
+    std::deque<MessageButton> answers; // then OK
+    bool dialogShown = false;
+    QString targetShown;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TOKBottomDlg> viewer;
+    std::unique_ptr<TForm6> form6;
+
+private:
+    TempDir config_;
+    QString oldCwd_;
+    QByteArray oldConfig_;
+};
+
+} // namespace
+
+TEST_F(Conversion, TheDialogHasItsDesignAndKeepsItsChoices) {
+    TForm6& d = *form6;
+    EXPECT_EQ(d.windowTitle(), "Image Convert");
+    EXPECT_EQ(d.statusTip(), "Image Conversion Options");
+    EXPECT_EQ(d.size(), QSize(283, 286));
+    EXPECT_EQ(d.Kind->title(), "&Image Type");
+    EXPECT_EQ(d.Kind->statusTip(), "Image Format Selection");
+    EXPECT_EQ(d.Color->title(), "Color Depth");
+    EXPECT_EQ(d.Color->statusTip(), "Color Setting");
+    QStringList kinds, colours;
+    for (QRadioButton* b : d.Kind->findChildren<QRadioButton*>()) kinds << b->text();
+    for (QRadioButton* b : d.Color->findChildren<QRadioButton*>()) colours << b->text();
+    EXPECT_EQ(kinds, QStringList({"Bmp", "Gif", "Jpeg", "Pcx", "Png", "Tiff"}));
+    EXPECT_EQ(colours, QStringList({"Automatic", "16 Color", "256 Color", "True Color", "Vga",
+                                    "Monochrome"}));
+    EXPECT_EQ(d.kindIndex(), 0);
+    EXPECT_EQ(d.colorIndex(), 0);
+    EXPECT_EQ(d.Label1->text(), "Location For Converted Images");
+    EXPECT_EQ(d.BitBtn1->text(), "&Cancel");
+    EXPECT_EQ(d.BitBtn1->statusTip(), "Cancel Image Conversion");
+    EXPECT_EQ(d.BitBtn2->text(), "&OK");
+    EXPECT_EQ(d.BitBtn2->statusTip(), "Proceed With Image Conversion");
+    EXPECT_EQ(d.BitBtn3->text(), "&Browse");
+
+    // Nothing selected: no dialog, no message.
+    magick("rose:", path("a.bmp").toStdString());
+    browse();
+    convert(3, 5);
+    EXPECT_FALSE(dialogShown);
+    EXPECT_TRUE(messages.empty());
+
+    // Cancel converts nothing, but the choices stay for the next run; the target box always
+    // starts at the browsed directory.
+    form->ListView1->selectAll();
+    convert(3, 5, "/elsewhere", false);
+    EXPECT_TRUE(dialogShown);
+    EXPECT_EQ(targetShown, base);
+    EXPECT_FALSE(QFile::exists(path("a.pcx")));
+    EXPECT_EQ(d.kindIndex(), 3);
+    EXPECT_EQ(d.colorIndex(), 5);
+    QTimer::singleShot(0, [&d] {
+        if (QTest::qWaitFor([&d] { return d.isVisible(); }, 3000)) d.BitBtn1->click();
+    });
+    form->Convert2->trigger();
+    EXPECT_EQ(d.kindIndex(), 3);
+    EXPECT_EQ(d.Edit1->text(), base);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Conversion, ABitmapOntoItselfAsksAndNoKeepsItYesRewritesIt) {
+    magick("rose:", path("a.bmp").toStdString());
+    const QByteArray original = readAll(path("a.bmp"));
+    browse();
+    form->ListView1->selectAll();
+
+    answers = {MessageButton::No};
+    convert(0, 0); // the defaults: Bmp, Automatic, the browsed directory
+    EXPECT_EQ(messageTexts(), QStringList({"File Already Exists a.bmp ,Overwrite ?"}));
+    EXPECT_EQ(messages[0].kind, MessageKind::Confirmation);
+    EXPECT_EQ(busyAtMessages, std::vector<bool>({true}));
+    EXPECT_EQ(readAll(path("a.bmp")), original);
+
+    messages.clear();
+    answers = {MessageButton::Yes};
+    convert(0, 0);
+    EXPECT_EQ(messageTexts(), QStringList({"File Already Exists a.bmp ,Overwrite ?"}));
+    const QByteArray rewritten = readAll(path("a.bmp"));
+    EXPECT_NE(rewritten, original); // our own encoder's file
+    // The same picture as before, pixel for pixel.
+    ASSERT_EQ(run("compare -metric AE " + shellQuote(path("a.bmp").toStdString()) +
+                  " rose: null: " + "2>/dev/null"),
+              0);
+    EXPECT_EQ(QDir::currentPath(), base);
+    EXPECT_FALSE(form->isBusy());
+    EXPECT_EQ(OKBottomDlg->PMultiImage1->ImageWriteRes(), sAutoMatic);
+}
+
+TEST_F(Conversion, OnlySelectedItemsInItemOrderWithTheNewExtension) {
+    const QString target = base + "/out";
+    ASSERT_TRUE(QDir().mkpath(target));
+    for (const char* name : {"Holiday.pcx", "b.pcx", "c.pcx", "d.pcx"})
+        magick("rose:", path(name).toStdString());
+    // Existing targets make the run ask for each file it converts, in its order.
+    for (const char* name : {"Holiday.tif", "b.tif", "c.tif", "d.tif"})
+        writeBytes((target + "/" + name).toStdString(), "old");
+    browse(&TForm1::Pcx1Click);
+    ASSERT_EQ(form->ListView1->captions(), QStringList({"b.pcx", "c.pcx", "d.pcx", "Holiday.pcx"}));
+    select({"Holiday.pcx", "d.pcx", "b.pcx"});
+    answers = {MessageButton::Yes, MessageButton::No, MessageButton::Yes};
+    convert(5, 0, target);
+    EXPECT_EQ(messageTexts(), QStringList({"File Already Exists b.tif ,Overwrite ?",
+                                           "File Already Exists d.tif ,Overwrite ?",
+                                           "File Already Exists Holiday.tif ,Overwrite ?"}));
+    EXPECT_EQ(identify(target + "/Holiday.tif").substr(0, 5), "70x46");
+    EXPECT_EQ(identify(target + "/b.tif").substr(0, 5), "70x46");
+    EXPECT_EQ(readAll(target + "/d.tif"), "old");
+    EXPECT_EQ(readAll(target + "/c.tif"), "old");
+    EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden).size(), 4); // nothing else
+    EXPECT_EQ(QDir::currentPath(), base);
+
+    // A relative target is taken from the browsed directory.
+    messages.clear();
+    select({"c.pcx"});
+    convert(1, 2, "out");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(identify(target + "/c.gif").substr(0, 5), "70x46");
+}
+
+TEST_F(Conversion, AnEmptyOrUnreachableTargetConvertsNothing) {
+    magick("rose:", path("a.bmp").toStdString());
+    browse();
+    form->ListView1->selectAll();
+
+    convert(4, 5, "");
+    EXPECT_EQ(messageTexts(),
+              QStringList({"You Have Not Specified A Target Directory For The Converted Images"}));
+    EXPECT_EQ(messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(busyAtMessages, std::vector<bool>({false}));
+    // The depth was never applied.
+    EXPECT_EQ(OKBottomDlg->PMultiImage1->ImageWriteRes(), sAutoMatic);
+
+    messages.clear();
+    busyAtMessages.clear();
+    const QString missing = base + "/missing";
+    convert(4, 5, missing);
+    EXPECT_EQ(messageTexts(), QStringList({"Error Cannot Access Path " + missing}));
+    EXPECT_EQ(busyAtMessages, std::vector<bool>({true}));
+    EXPECT_FALSE(form->isBusy());
+    EXPECT_EQ(OKBottomDlg->PMultiImage1->ImageWriteRes(), sAutoMatic);
+    EXPECT_EQ(QDir(base).entryList(QDir::Files), QStringList({"a.bmp"}));
+    EXPECT_EQ(QDir::currentPath(), base);
+
+    // A file in the target's place is no directory either.
+    messages.clear();
+    convert(4, 5, path("a.bmp"));
+    EXPECT_EQ(messageTexts(), QStringList({"Error Cannot Access Path " + path("a.bmp")}));
+}
+
+TEST_F(Conversion, MonochromeNeverOutlivesItsRunAndFailuresLetTheRunGoOn) {
+    magick("rose:", path("a.bmp").toStdString());
+    writeBytes(path("b.bmp").toStdString(), "BM not really a bitmap");
+    magick("-size 20x10 xc:red", path("c.bmp").toStdString());
+    const QString target = base + "/out";
+    ASSERT_TRUE(QDir().mkpath(target));
+    browse();
+    form->ListView1->selectAll();
+    convert(4, 5, target);
+    // The unreadable file is reported by the component; what it then holds (nothing) cannot be
+    // written, which it reports too. The next file is converted all the same.
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_TRUE(messageTexts().contains("Reading bmp file failed"));
+    EXPECT_TRUE(messageTexts().contains("Writing png file failed"));
+    EXPECT_EQ(identify(target + "/a.png").substr(0, 7), "70x46 2");
+    EXPECT_EQ(identify(target + "/c.png").substr(0, 5), "20x10");
+    EXPECT_FALSE(QFile::exists(target + "/b.png"));
+    EXPECT_EQ(OKBottomDlg->PMultiImage1->ImageWriteRes(), sAutoMatic);
+    // The component holds the last file's picture.
+    EXPECT_EQ(OKBottomDlg->PMultiImage1->Picture().width(), 20);
+}
+
+TEST_F(Conversion, MetafilesBecome300SquareAndIconsAre32WithTheIconUnscaled) {
+    const QString fixtures = QStringLiteral(PIXMOOR_FIXTURES) + "/wmf/";
+    ASSERT_TRUE(QFile::copy(fixtures + "shapes.wmf", path("shapes.wmf")));
+    writeBytes(path("broken.wmf").toStdString(), "not a metafile");
+    ASSERT_TRUE(QFile::copy(fixtures + "text.wmf", path("text.wmf")));
+    // A file of the scratch file's name in the browsed directory is not ours.
+    writeBytes(path("$.bmp").toStdString(), "mine");
+    const QString target = base + "/out";
+    ASSERT_TRUE(QDir().mkpath(target));
+    browse(&TForm1::Wmf1Click);
+    messages.clear(); // the catalogue's own, of "$.bmp" while the directory showed bitmaps
+    form->ListView1->selectAll();
+    convert(4, 3, target);
+    EXPECT_EQ(messageTexts(), QStringList({"Error Reading File broken.wmf"}));
+    EXPECT_EQ(identify(target + "/shapes.png").substr(0, 7), "300x300");
+    EXPECT_EQ(identify(target + "/text.png").substr(0, 7), "300x300");
+    EXPECT_FALSE(QFile::exists(target + "/broken.png"));
+    EXPECT_EQ(readAll(path("$.bmp")), "mine");
+    EXPECT_FALSE(QFile::exists(WindowsDir + "/$.bmp"));
+
+    // An icon: a 32 x 32 entry whose top-left 10 x 6 is blue and the rest transparent.
+    messages.clear();
+    magick("-size 32x32 xc:none -fill blue -draw 'rectangle 0,0 9,5' -define icon:auto-resize=32",
+           path("i.ico").toStdString());
+    browse(&TForm1::Icon1Click);
+    select({"i.ico"});
+    convert(0, 3, target);
+    EXPECT_TRUE(messages.empty());
+    QImage icon(target + "/i.bmp");
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    EXPECT_EQ(pixelAt(icon, 0, 0), 0xff0000ffu);
+    EXPECT_EQ(pixelAt(icon, 9, 5), 0xff0000ffu);
+    EXPECT_EQ(pixelAt(icon, 10, 5), 0xffffffffu);
+    EXPECT_EQ(pixelAt(icon, 9, 6), 0xffffffffu);
+    EXPECT_EQ(pixelAt(icon, 31, 31), 0xffffffffu);
+    EXPECT_EQ(readAll(path("$.bmp")), "mine");
+    EXPECT_FALSE(QFile::exists(WindowsDir + "/$.bmp"));
+}
+
+// Each of the six formats at each of the six depths, read back by ImageMagick: the size is kept
+// and the colours are within what the depth allows (JPEG has colour or grey only).
+TEST_F(Conversion, EveryFormatAtEveryDepthReadsBackInAPeer) {
+    magick("rose:", path("rose.png").toStdString()); // 70 x 46, some 3000 colours
+    browse(&TForm1::Png1Click);
+    form->ListView1->selectAll();
+    const char* extensions[] = {"bmp", "gif", "jpg", "pcx", "png", "tif"};
+    for (int colour = 0; colour < 6; ++colour) {
+        const QString target = base + "/depth" + QString::number(colour);
+        ASSERT_TRUE(QDir().mkpath(target));
+        for (int kind = 0; kind < 6; ++kind) {
+            SCOPED_TRACE(std::string(extensions[kind]) + " colour item " + std::to_string(colour));
+            convert(kind, colour, target);
+            EXPECT_TRUE(messages.empty()) << messageTexts().join(" | ").toStdString();
+            const std::string report =
+                identify(target + "/rose." + QString::fromLatin1(extensions[kind]));
+            int w = 0, h = 0, colours = 0;
+            char space[32] = {};
+            ASSERT_EQ(std::sscanf(report.c_str(), "%dx%d %d %31s", &w, &h, &colours, space), 4)
+                << report;
+            EXPECT_EQ(w, 70);
+            EXPECT_EQ(h, 46);
+            const int bits =
+                saveResolutionBits(conversionDepth(colour), conversionFormat(kind), 24);
+            if (kind == 2) { // JPEG
+                EXPECT_EQ(std::string(space), bits == 1 ? "Gray" : "sRGB") << report;
+                if (bits != 1) {
+                    EXPECT_GT(colours, 256) << report;
+                }
+            } else if (bits == 24) {
+                EXPECT_GT(colours, 256) << report;
+            } else {
+                EXPECT_LE(colours, bits == 1 ? 2 : bits == 8 ? 256 : 16) << report;
+                EXPECT_GE(colours, 2) << report;
+            }
+        }
+    }
+}
+
+// Decoding ahead changes nothing observable: the same files and the same messages in the same
+// order as a run that reads each file in its turn, also when a conversion writes over a file
+// that was already decoded ahead (x.jpeg becomes x.jpg, the next item).
+TEST_F(Conversion, DecodingAheadWritesWhatAOneByOneRunWrites) {
+    magick("-size 40x30 xc:red", path("x.jpeg").toStdString());
+    magick("-size 40x30 xc:blue", path("x.jpg").toStdString());
+    writeBytes(path("y.jpg").toStdString(), "\xff\xd8\xff not really a JPEG");
+    magick("rose:", path("z.jpg").toStdString());
+    magick("-size 64x64 plasma:fractal -seed 3", path("zz.jpg").toStdString());
+    const QStringList sources = {"x.jpeg", "x.jpg", "y.jpg", "z.jpg", "zz.jpg"};
+    QMap<QString, QByteArray> originals;
+    for (const QString& name : sources) originals[name] = readAll(path(name));
+
+    // Converts every item to JPEG in the browsed directory (replacing x.jpg twice, then each file
+    // by itself) and returns the messages and the resulting files.
+    auto runOnce = [&](bool ahead) {
+        for (const QString& name : sources) writeBytes(path(name).toStdString(), originals[name]);
+        form->fastConversion = ahead;
+        browse(&TForm1::Jpeg1Click);
+        messages.clear();
+        // The first question waits, so the worker has decoded x.jpg before it is replaced.
+        setMessageHandler([this](const MessageRequest& r) {
+            messages.push_back(r);
+            if (messages.size() == 1) QTest::qWait(300);
+            return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
+        });
+        form->ListView1->selectAll();
+        EXPECT_EQ(form->ListView1->selectedCaptions(), sources);
+        convert(2, 0);
+        QStringList result = messageTexts();
+        for (const QString& name : sources) result << name + ": " + readAll(path(name)).toHex();
+        return result;
+    };
+    const QStringList serial = runOnce(false);
+    const QStringList ahead = runOnce(true);
+    EXPECT_EQ(ahead, serial);
+    // x.jpg holds x.jpeg's red in the end, as a one-by-one run leaves it.
+    EXPECT_EQ(qRed(QImage(path("x.jpg")).pixel(20, 15)) > 200, true);
+    EXPECT_TRUE(serial.contains("File Already Exists x.jpg ,Overwrite ?"));
+    EXPECT_TRUE(serial.contains("Reading jpg file failed"));
+}
