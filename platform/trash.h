@@ -1,4 +1,4 @@
-// Deleting a file to the desktop's trash (freedesktop.org Trash specification, through Qt), so a
+// Deleting a file to the desktop's trash (the freedesktop.org trash layout, through Qt), so a
 // mistaken delete can be undone from the file manager.
 #pragma once
 
