@@ -130,11 +130,12 @@ std::optional<QImage> streamed(codec::ImageFormat format, const std::string& fil
 }
 
 // At a reduced depth the reader's own colour reduction is needed to match the component: the
-// picture is read at that depth (JPEG at the same reduced scale), then area-averaged.
+// picture is read at that depth (at the same reduced scale where the format can), then
+// area-averaged.
 std::optional<QImage> decoded(codec::ImageFormat format, const std::string& file,
                               const ThumbnailRequest& request) {
     int scale = 1;
-    if (format == codec::ImageFormat::Jpeg) {
+    if (codec::formatEntry(format).scaledDecoding) {
         codec::ImageInfo info;
         if (codec::succeeded(codec::imageInfo(file, info)))
             scale = codec::jpegScaleCovering(info.width, info.height, 2 * request.size.width(),
