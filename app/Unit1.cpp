@@ -24,6 +24,7 @@
 #include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/activation.h"
+#include "platform/file_name.h"
 #include "platform/globals.h"
 #include "platform/hints.h"
 #include "platform/message_box.h"
@@ -37,6 +38,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScreen>
@@ -44,6 +46,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <stdexcept>
+#include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
 
@@ -485,13 +488,18 @@ void TForm1::SetListView() {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             sincePaint.restart();
         }
-        const QFileInfo info(pixmoor::joinPath(dir, ListView1->caption(row)));
-        if (!info.exists() || info.isDir()) {
+        // stat on the name's own bytes: a name that is not UTF-8 has its details too.
+        struct stat st {};
+        const QByteArray path =
+            pixmoor::encodeFileName(pixmoor::joinPath(dir, ListView1->caption(row)));
+        if (::stat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode)) {
             ListView1->setSubItems(row, QString(), QString());
             continue;
         }
-        ListView1->setSubItems(row, QString::number(info.size()),
-                               pixmoor::fileDateText(info.lastModified()));
+        const QDateTime modified = QDateTime::fromMSecsSinceEpoch(
+            qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+        ListView1->setSubItems(row, QString::number(qint64(st.st_size)),
+                               pixmoor::fileDateText(modified));
     }
 }
 

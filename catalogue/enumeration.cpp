@@ -1,12 +1,11 @@
 // The catalogue's directory search: type matching by extension, and the listing itself.
 #include "catalogue/enumeration.h"
 
-#include "imaging/codec/regular_file.h"
 #include "imaging/file_types.h"
+#include "platform/file_name.h"
 
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace pixmoor {
 
@@ -17,20 +16,25 @@ bool matchesImageType(const QString& fileName, const QString& ext) {
 QStringList enumerateImageFiles(const QString& dir, const QString& ext) {
     QStringList names;
     if (dir.isEmpty()) return names;
-    // QDir::Files follows symbolic links and drops directories and dangling links; without
-    // QDir::System no FIFO, socket or device is listed, but a link to one is: only links whose
-    // target is a regular file are kept (reading a FIFO would hang the build, a device would
-    // feed it endless bytes). The iterator keeps readdir's order.
-    QDirIterator it(dir, QDir::Files | QDir::Hidden);
-    while (it.hasNext()) {
-        it.next();
-        const QString name = it.fileName();
-        if (!matchesImageType(name, ext)) continue;
-        if (it.fileInfo().isSymLink() &&
-            !codec::isRegularFile(QFile::encodeName(it.filePath()).toStdString()))
-            continue;
-        names.append(name);
+    // readdir rather than QDir: a name is whatever bytes the file system holds, and Qt's
+    // conversion would turn a name that is not UTF-8 into one that opens nothing. Listed are
+    // regular files and links to regular files, in readdir's order: no directory, dangling
+    // link, FIFO, socket or device (reading a FIFO would hang the build, a device would feed it
+    // endless bytes).
+    DIR* stream = ::opendir(encodeFileName(dir).constData());
+    if (!stream) return names;
+    const int dirFd = ::dirfd(stream);
+    while (const dirent* entry = ::readdir(stream)) {
+        const QString name = decodeFileName(entry->d_name);
+        if (!matchesImageType(name, ext)) continue; // also drops "." and ".."
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular) names.append(name);
     }
+    ::closedir(stream);
     return names;
 }
 

@@ -9,6 +9,7 @@
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/file_types.h"
+#include "platform/file_name.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -158,7 +159,7 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
     const FileType type = fileTypeOf(absolutePath);
     if (type.kind != FileKind::Image) return std::nullopt;
     try {
-        const std::string file = QFile::encodeName(absolutePath).toStdString();
+        const std::string file = pixmoor::nativePath(absolutePath);
         std::optional<QImage> out = request.bits == 24
                                         ? streamed(type.format, file, request, cancel)
                                         : decoded(type.format, file, request);

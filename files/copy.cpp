@@ -4,6 +4,7 @@
 #include "catalogue/enumeration.h"
 #include "platform/file_attributes.h"
 #include "platform/file_copy.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 
 #include <QDir>
@@ -125,7 +126,7 @@ CopyResult CopyMoveFile(const QString& FileName, const QString& SourceDir, const
     }
     if (!Move) return CopyResult::Copied;
     // A source that cannot be removed stays; the copy exists. Nothing is reported.
-    if (::unlink(QFile::encodeName(source).constData()) != 0) return CopyResult::Copied;
+    if (::unlink(pixmoor::encodeFileName(source).constData()) != 0) return CopyResult::Copied;
     return CopyResult::Moved;
 }
 

@@ -9,11 +9,14 @@
 #include "imaging/image_file.h"
 #include "imaging/raster_image.h"
 #include "imaging/wmf/metafile.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -21,6 +24,7 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <sys/stat.h>
 
 // The bitmap resources live in a static library: make sure its initialiser is linked and run.
 static void initBitmapResources() {
@@ -47,13 +51,13 @@ QString asciiUpper(const QString& text) {
 }
 
 bool fileExists(const QString& name) {
-    const QFileInfo info(name);
-    return info.exists() && !info.isDir();
+    struct stat st {};
+    return ::stat(pixmoor::encodeFileName(name).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 // The name as the codec library takes it: the bytes the file system knows it by.
 std::string codecName(const QString& name) {
-    return QFile::encodeName(name).toStdString();
+    return pixmoor::nativePath(name);
 }
 
 // File length in bytes (capped to the 32-bit field); throws when the file cannot be opened.
@@ -115,7 +119,8 @@ int jpegScaleFor(int width, int height, QSize target) {
 // ---- unit-level functions --------------------------------------------------------------------
 
 bool ConfirmOverwrite(const QString& FileName, QWidget* parent) {
-    if (!QFileInfo::exists(FileName)) return false;
+    struct stat st {};
+    if (::lstat(pixmoor::encodeFileName(FileName).constData(), &st) != 0) return false;
     const bool yes = askYesNo(QStringLiteral("File Already Exists ") + FileName +
                                   QStringLiteral(" ,Overwrite ?"),
                               parent, MessageButton::Yes);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/codec/regular_file.h"
+#include "platform/file_name.h"
 
 #include <QFile>
 #include <QString>
@@ -22,7 +23,7 @@ inline bool openImageFile(QFile& file, const QString& path, QString& errorText) 
         errorText = file.errorString();
         return false;
     }
-    const int fd = codec::openRegularFile(QFile::encodeName(path).toStdString());
+    const int fd = codec::openRegularFile(pixmoor::nativePath(path));
     if (fd < 0) {
         errorText = errno == EINVAL ? QStringLiteral("Not a regular file")
                                     : QString::fromLocal8Bit(std::strerror(errno));

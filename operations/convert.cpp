@@ -9,6 +9,7 @@
 #include "imaging/raster_image.h"
 #include "operations/decode_ahead.h"
 #include "operations/viewer_window.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 
 #include <QButtonGroup>
@@ -193,7 +194,7 @@ private:
         if (!QDir::setCurrent(job_.scratchDir))
             throw std::runtime_error("scratch directory not reachable");
         const int written =
-            codec::writeBmp(QFile::encodeName(scratch).toStdString(), 24, imageToRaster(bitmap));
+            codec::writeBmp(pixmoor::nativePath(scratch), 24, imageToRaster(bitmap));
         if (!codec::succeeded(written)) throw std::runtime_error(codec::errorText(written));
         job_.component->setImageName(QString::fromLatin1(kScratchBitmap));
     }

@@ -6,6 +6,7 @@
 #include "imaging/codec/format_table.h"
 #include "imaging/codec/raster_sink.h"
 #include "imaging/file_types.h"
+#include "platform/file_name.h"
 
 #include <QFile>
 
@@ -117,7 +118,7 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     State& s = *state_;
     const QString dir = directory.endsWith(QLatin1Char('/')) ? directory : directory + '/';
     for (const QString& name : names) {
-        s.paths.push_back(QFile::encodeName(dir + name).toStdString());
+        s.paths.push_back(pixmoor::nativePath(dir + name));
         const FileType type = fileTypeOf(name);
         s.formats.push_back(type.kind == FileKind::Image
                                 ? std::optional<codec::ImageFormat>(type.format)

@@ -1,5 +1,6 @@
 // File attributes on Linux: permissions for read-only, the name and user.DOSATTRIB for the rest.
 #include "platform/file_attributes.h"
+#include "platform/file_name.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ QByteArray formatDosAttrib(AttributeWord word) {
 }
 
 std::optional<AttributeWord> readFileAttributes(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = pixmoor::encodeFileName(path);
     struct stat st {};
     if (::stat(native.constData(), &st) != 0) return std::nullopt;
     AttributeWord word = readStoredWord(native).value_or(0) & kStoredBits;
@@ -66,7 +67,7 @@ std::optional<AttributeWord> readFileAttributes(const QString& path) {
 }
 
 bool writeFileAttributes(const QString& path, AttributeWord word) {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = pixmoor::encodeFileName(path);
     struct stat st {};
     if (::stat(native.constData(), &st) != 0) return false;
     bool ok = true;

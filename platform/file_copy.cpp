@@ -1,6 +1,7 @@
 // The atomic copy: copy_file_range (which clones where the file system can) or a large buffer into
 // an anonymous or hidden temporary file beside the target, then a link or rename onto the name.
 #include "platform/file_copy.h"
+#include "platform/file_name.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -164,12 +165,12 @@ int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) 
 int copyFileAtomically(const QString& source, const QString& target,
                        const CopyFileOptions& options) {
     const QFileInfo targetInfo(target);
-    const QByteArray dirPath = QFile::encodeName(targetInfo.absolutePath());
-    const QByteArray name = QFile::encodeName(targetInfo.fileName());
+    const QByteArray dirPath = pixmoor::encodeFileName(targetInfo.absolutePath());
+    const QByteArray name = pixmoor::encodeFileName(targetInfo.fileName());
     if (name.isEmpty()) return EINVAL;
 
     // O_NONBLOCK: a FIFO put in the file's place since it was listed must not hang the open.
-    Fd in(::open(QFile::encodeName(source).constData(),
+    Fd in(::open(pixmoor::encodeFileName(source).constData(),
                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!in.valid()) return errno;
     struct stat st {};
@@ -236,20 +237,20 @@ int copyFileAtomically(const QString& source, const QString& target,
 }
 
 int renameNoReplace(const QString& from, const QString& to) {
-    return renameNoReplaceAt(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
-                             QFile::encodeName(to).constData());
+    return renameNoReplaceAt(AT_FDCWD, pixmoor::encodeFileName(from).constData(), AT_FDCWD,
+                             pixmoor::encodeFileName(to).constData());
 }
 
 bool entryExists(const QString& path) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(pixmoor::encodeFileName(path).constData(), &st) == 0;
 }
 
 bool sameDirectory(const QString& a, const QString& b) {
     struct stat sa {
     }, sb{};
-    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+    if (::stat(pixmoor::encodeFileName(a).constData(), &sa) != 0 ||
+        ::stat(pixmoor::encodeFileName(b).constData(), &sb) != 0)
         return false;
     return S_ISDIR(sa.st_mode) && S_ISDIR(sb.st_mode) && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;

@@ -1,6 +1,7 @@
 // The private scratch directory: created 0700, never a shared world-writable folder, so the fixed
 // scratch file names cannot be hijacked through symbolic links by another user.
 #include "platform/scratch_dir.h"
+#include "platform/file_name.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -35,7 +36,7 @@ QString scratchDirectory() {
     const QString base = baseDirectory();
     if (!QDir().mkpath(base)) fail(base, "it cannot be created");
     const QString dir = QDir::cleanPath(base + "/pixmoor");
-    const QByteArray native = QFile::encodeName(dir);
+    const QByteArray native = pixmoor::encodeFileName(dir);
 
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) fail(dir, std::strerror(errno));
     struct stat st {};

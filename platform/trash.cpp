@@ -2,6 +2,7 @@
 // exists but takes no new file (a read-only file system, no write permission), so every trash it
 // could pick is checked first, and a file that cannot be removed at all is never handed to it.
 #include "platform/trash.h"
+#include "platform/file_name.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +19,7 @@ namespace pixmoor {
 namespace {
 
 bool writableDirectory(const QString& dir) {
-    const QByteArray native = QFile::encodeName(dir);
+    const QByteArray native = pixmoor::encodeFileName(dir);
     struct stat st {};
     if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     // access() also answers EROFS for a read-only mount, for root too.
@@ -27,14 +28,15 @@ bool writableDirectory(const QString& dir) {
 
 bool readOnlyFileSystem(const QString& dir) {
     struct statvfs vfs {};
-    return ::statvfs(QFile::encodeName(dir).constData(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY);
+    return ::statvfs(pixmoor::encodeFileName(dir).constData(), &vfs) == 0 &&
+           (vfs.f_flag & ST_RDONLY);
 }
 
 // A trash whose info folder exists but cannot take a file would make Qt loop.
 bool trashIsSafe(const QString& trash) {
     const QString info = trash + QStringLiteral("/info");
     struct stat st {};
-    if (::lstat(QFile::encodeName(info).constData(), &st) != 0) return errno == ENOENT;
+    if (::lstat(pixmoor::encodeFileName(info).constData(), &st) != 0) return errno == ENOENT;
     return writableDirectory(info);
 }
 
@@ -68,7 +70,7 @@ DeleteOutcome deleteToTrash(const QString& path) {
     if (safe && QFile::moveToTrash(info.absoluteFilePath())) return DeleteOutcome::Trashed;
 
     // No trash could take it: removed for good, as a delete without a trash would.
-    if (::unlink(QFile::encodeName(info.absoluteFilePath()).constData()) == 0)
+    if (::unlink(pixmoor::encodeFileName(info.absoluteFilePath()).constData()) == 0)
         return DeleteOutcome::RemovedForGood;
     return DeleteOutcome::Failed;
 }

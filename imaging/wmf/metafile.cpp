@@ -7,6 +7,7 @@
 #include "imaging/wmf/device.h"
 #include "imaging/wmf/player.h"
 #include "imaging/wmf/records.h"
+#include "platform/file_name.h"
 
 #include <QFile>
 #include <algorithm>
@@ -64,7 +65,7 @@ std::shared_ptr<const Metafile> Metafile::fromFile(const QString& path) {
     // Only a regular file is opened, judged on the descriptor: a link to a FIFO or a device in
     // a browsed folder must not block or feed endless bytes.
     QFile file;
-    const int fd = codec::openRegularFile(QFile::encodeName(path).toStdString());
+    const int fd = codec::openRegularFile(pixmoor::nativePath(path));
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const QString reason =
             fd < 0 ? QStringLiteral("not a readable regular file") : file.errorString();

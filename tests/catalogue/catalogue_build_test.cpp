@@ -257,6 +257,44 @@ TEST_F(CatalogueBuild, JpegTypeListsEveryJpegSpellingWithTheRightPicture) {
     }
 }
 
+TEST_F(CatalogueBuild, NamesThatAreNotUtf8AreListedShownAndOpenedByTheirBytes) {
+    // An old Latin-1 name ("Caf\xe9") and one whose bytes are UTF-8 of a surrogate (never valid).
+    const std::string latin1 = "Caf\xe9.jpg";
+    const std::string surrogate = "s\xed\xb2\x80.jpg";
+    magick("-size 80x40 xc:blue", dir.file("tmp.jpg"));
+    std::filesystem::rename(dir.file("tmp.jpg"), dir.file(latin1));
+    magick("-size 60x30 xc:lime", dir.file("tmp.jpg"));
+    std::filesystem::rename(dir.file("tmp.jpg"), dir.file(surrogate));
+    showWindow();
+    form->Jpeg1->trigger();
+    browse();
+    QStringList captions = form->ListView1->captions();
+    ASSERT_EQ(captions.size(), 2);
+    EXPECT_TRUE(messages.empty());
+    for (int row = 0; row < 2; ++row) {
+        const bool isLatin1 = captions[row].startsWith(u'C');
+        const QRgb got = thumbOf(row).pixel(35, 35);
+        const unsigned want = rgbOf(isLatin1 ? "blue" : "lime");
+        EXPECT_NEAR(qRed(got), qRed(want), 24) << row;
+        EXPECT_NEAR(qGreen(got), qGreen(want), 24) << row;
+        EXPECT_NEAR(qBlue(got), qBlue(want), 24) << row;
+    }
+    // The report view finds the files' sizes; the viewer opens them at their own size.
+    form->List1->trigger();
+    for (int row = 0; row < 2; ++row) {
+        const bool isLatin1 = form->ListView1->caption(row).startsWith(u'C');
+        const auto bytes = std::filesystem::file_size(dir.file(isLatin1 ? latin1 : surrogate));
+        EXPECT_EQ(form->ListView1->item(row).size, QString::number(bytes)) << row;
+        form->ListView1->setSelected(row, true);
+        form->ViewButton->click();
+        form->ListView1->setSelected(row, false);
+        ASSERT_TRUE(viewer->isVisible());
+        EXPECT_EQ(viewer->PMultiImage1->size(), isLatin1 ? QSize(80, 40) : QSize(60, 30));
+        EXPECT_EQ(viewer->windowTitle(), form->ListView1->caption(row));
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(CatalogueBuild, MetafilesLoadThroughThePictureControlAndCorruptOnesShowError) {
     QFile::copy(QStringLiteral(PIXMOOR_FIXTURES "/wmf/shapes.wmf"), dirPath() + "/a.wmf");
     writeBytes(dir.file("b.wmf"), QByteArray("this is no metafile at all, just text"));

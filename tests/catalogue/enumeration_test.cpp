@@ -1,5 +1,6 @@
 // Tests of the catalogue's directory search: which names each type lists and in what order.
 #include "catalogue/enumeration.h"
+#include "platform/file_name.h"
 #include "tests/catalogue/catalogue_test_util.h"
 
 #include <QProcess>
@@ -111,4 +112,14 @@ TEST(Enumeration, LinksToFifosAndDevicesAreLeftOutLikeTheFifosThemselves) {
     fs::create_symlink(dir.path() / "a.jpg", dir.path() / "good-link.jpg");
     EXPECT_EQ(sorted(enumerateImageFiles(qpath(dir.path().string()), "jpg")),
               sorted({"a.jpg", "good-link.jpg"}));
+}
+
+TEST(Enumeration, NamesThatAreNotUtf8AreListedWithTheirBytesKept) {
+    TempDir dir;
+    touch(dir, "Caf\xe9.bmp");
+    touch(dir, "ok.bmp");
+    const QStringList found = sorted(enumerateImageFiles(qpath(dir.path().string()), "bmp"));
+    ASSERT_EQ(found.size(), 2);
+    EXPECT_EQ(encodeFileName(found[0]), QByteArray("Caf\xe9.bmp"));
+    EXPECT_EQ(found[1], "ok.bmp");
 }
