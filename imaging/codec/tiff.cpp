@@ -378,14 +378,72 @@ void unpackRow(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width, i
     }
 }
 
-int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
+// One stored row (buffer) in the sink's form: indices or R, G, B bytes.
+void convertRow(Path path, const TiffLayout& t, std::size_t samples, const std::uint8_t* buffer,
+                std::uint8_t* row) {
+    switch (path) {
+    case Path::Palette:
+    case Path::Gray:
+        unpackRow(buffer, row, t.width, t.bps);
+        break;
+    case Path::Gray16: {
+        const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
+        for (std::uint32_t x = 0; x < t.width; ++x) row[x] = std::uint8_t(v[x] >> 8);
+        break;
+    }
+    case Path::GrayAlpha:
+    case Path::Rgba: {
+        const bool premultiplied = t.extraTypes && t.extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+        const int colours = path == Path::Rgba ? 3 : 1;
+        const std::uint8_t* p = buffer;
+        for (std::uint32_t x = 0; x < t.width; ++x, p += colours + 1) {
+            const unsigned a = p[colours];
+            for (int c = 0; c < colours; ++c)
+                row[x * unsigned(colours) + unsigned(c)] =
+                    premultiplied ? std::uint8_t(std::min(255u, p[c] + 255u - a))
+                                  : detail::overWhite(p[c], a);
+        }
+        break;
+    }
+    case Path::Rgb16: {
+        const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
+        for (std::size_t i = 0; i < samples; ++i) row[i] = std::uint8_t(v[i] >> 8);
+        break;
+    }
+    case Path::Cmyk:
+    case Path::Cmyk16: {
+        // Inks over white paper: each colour is what its ink and the black leave of it.
+        const auto* v8 = buffer;
+        const auto* v16 = reinterpret_cast<const std::uint16_t*>(buffer);
+        const bool wide = path == Path::Cmyk16;
+        for (std::uint32_t x = 0; x < t.width; ++x) {
+            const std::size_t at = std::size_t(x) * t.spp;
+            unsigned ink[4];
+            for (int i = 0; i < 4; ++i)
+                ink[i] = wide ? v16[at + std::size_t(i)] >> 8 : v8[at + std::size_t(i)];
+            const unsigned k = 255 - ink[3];
+            for (int c = 0; c < 3; ++c)
+                row[3 * x + unsigned(c)] = std::uint8_t(((255 - ink[c]) * k + 127) / 255);
+        }
+        break;
+    }
+    case Path::Rgb:
+        break;
+    }
+}
+
+// Streams the rows of a scanline layout into sink, each converted to one index or three bytes a
+// pixel; where the stored row already is that, it is read straight into the sink's own row.
+int streamScanlines(TIFF* tif, const TiffLayout& t, Path path, RowSink& sink) {
     const int rasterBits = path == Path::Palette || path == Path::Gray
                                ? (t.bps == 1 ? 1 : (t.bps <= 4 ? 4 : 8))
                                : (path == Path::Gray16 || path == Path::GrayAlpha ? 8 : 24);
-    if (const int rc = allocateRaster(out, int(t.width), int(t.height), rasterBits); rc != Ok)
-        return rc;
-
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    const std::size_t samples = std::size_t(t.width) * t.spp;
+    const std::size_t needed = (samples * t.bps + 7) / 8;
+    if (lineSize <= 0 || std::size_t(lineSize) < needed) return Corrupt;
     const int levels = 1 << std::min<int>(t.bps, 8);
+    std::vector<Rgb> palette;
     if (path == Path::Palette) {
         std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
         if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
@@ -395,81 +453,42 @@ int readScanlines(TIFF* tif, const TiffLayout& t, Path path, Raster& out) {
         for (int i = 0; i < levels; ++i)
             if (red[i] > 255 || green[i] > 255 || blue[i] > 255) eightBit = false;
         const int shift = eightBit ? 0 : 8;
-        out.palette.resize(std::size_t(levels));
+        palette.resize(std::size_t(levels));
         for (int i = 0; i < levels; ++i)
-            out.palette[std::size_t(i)] = {std::uint8_t(red[i] >> shift),
-                                           std::uint8_t(green[i] >> shift),
-                                           std::uint8_t(blue[i] >> shift)};
+            palette[std::size_t(i)] = {std::uint8_t(red[i] >> shift),
+                                       std::uint8_t(green[i] >> shift),
+                                       std::uint8_t(blue[i] >> shift)};
     } else if (path == Path::Gray || path == Path::Gray16 || path == Path::GrayAlpha) {
-        out.palette = detail::grayRamp(path == Path::Gray ? levels : 256);
-        if (t.photometric == PHOTOMETRIC_MINISWHITE)
-            std::reverse(out.palette.begin(), out.palette.end());
+        palette = detail::grayRamp(path == Path::Gray ? levels : 256);
+        if (t.photometric == PHOTOMETRIC_MINISWHITE) std::reverse(palette.begin(), palette.end());
     }
+    RowLayout layout;
+    layout.width = int(t.width);
+    layout.height = int(t.height);
+    layout.bits = rasterBits;
+    if (!palette.empty()) {
+        layout.palette = palette.data();
+        layout.paletteSize = int(std::min<std::size_t>(palette.size(), 256));
+    }
+    if (!sink.begin(layout)) return Stopped;
 
-    const tmsize_t lineSize = TIFFScanlineSize(tif);
-    const std::size_t samples = std::size_t(t.width) * t.spp;
-    const std::size_t needed = (samples * t.bps + 7) / 8;
-    if (lineSize <= 0 || std::size_t(lineSize) < needed) return Corrupt;
+    const std::size_t rowBytes = std::size_t(t.width) * (rasterBits == 24 ? 3 : 1);
     std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
+    std::vector<std::uint8_t> own;
     const bool direct =
         (path == Path::Rgb || ((path == Path::Palette || path == Path::Gray) && t.bps == 8)) &&
-        std::size_t(lineSize) <= out.stride;
+        std::size_t(lineSize) == rowBytes;
     for (std::uint32_t y = 0; y < t.height; ++y) {
-        std::uint8_t* row = out.row(int(y));
+        std::uint8_t* row = sink.rowBuffer(int(y));
+        if (!row) {
+            own.resize(rowBytes);
+            row = own.data();
+        }
         std::uint8_t* buffer = direct ? row : line.data();
         if (TIFFReadScanline(tif, buffer, y, 0) < 0) return Corrupt;
-        if (direct) continue;
-        switch (path) {
-        case Path::Palette:
-        case Path::Gray:
-            unpackRow(buffer, row, t.width, t.bps);
-            break;
-        case Path::Gray16: {
-            const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
-            for (std::uint32_t x = 0; x < t.width; ++x) row[x] = std::uint8_t(v[x] >> 8);
-            break;
-        }
-        case Path::GrayAlpha:
-        case Path::Rgba: {
-            const bool premultiplied = t.extraTypes && t.extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
-            const int colours = path == Path::Rgba ? 3 : 1;
-            const std::uint8_t* p = buffer;
-            for (std::uint32_t x = 0; x < t.width; ++x, p += colours + 1) {
-                const unsigned a = p[colours];
-                for (int c = 0; c < colours; ++c)
-                    row[x * unsigned(colours) + unsigned(c)] =
-                        premultiplied ? std::uint8_t(std::min(255u, p[c] + 255u - a))
-                                      : detail::overWhite(p[c], a);
-            }
-            break;
-        }
-        case Path::Rgb16: {
-            const auto* v = reinterpret_cast<const std::uint16_t*>(buffer);
-            for (std::size_t i = 0; i < samples; ++i) row[i] = std::uint8_t(v[i] >> 8);
-            break;
-        }
-        case Path::Cmyk:
-        case Path::Cmyk16: {
-            // Inks over white paper: each colour is what its ink and the black leave of it.
-            const auto* v8 = buffer;
-            const auto* v16 = reinterpret_cast<const std::uint16_t*>(buffer);
-            const bool wide = path == Path::Cmyk16;
-            for (std::uint32_t x = 0; x < t.width; ++x) {
-                const std::size_t at = std::size_t(x) * t.spp;
-                unsigned ink[4];
-                for (int i = 0; i < 4; ++i)
-                    ink[i] = wide ? v16[at + std::size_t(i)] >> 8 : v8[at + std::size_t(i)];
-                const unsigned k = 255 - ink[3];
-                for (int c = 0; c < 3; ++c)
-                    row[3 * x + unsigned(c)] = std::uint8_t(((255 - ink[c]) * k + 127) / 255);
-            }
-            break;
-        }
-        case Path::Rgb:
-            break;
-        }
+        if (!direct) convertRow(path, t, samples, buffer, row);
+        if (!sink.row(row)) return Stopped;
     }
-    if (out.indexed()) detail::coverIndices(out);
     return Ok;
 }
 
@@ -525,7 +544,9 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
     return Ok;
 }
 
-int decodeTiff(const std::string& file, Raster& out, int& orientation) {
+// Decodes the picture into sink, turned upright: the common layouts row by row, the others
+// through libtiff's RGBA conversion of the whole picture.
+int decodeTiff(const std::string& file, RowSink& sink) {
     CFile f;
     detail::TiffInput in;
     TiffMessages messages;
@@ -540,7 +561,7 @@ int decodeTiff(const std::string& file, Raster& out, int& orientation) {
     if (const int rc = detail::checkDimensions(layout.width, layout.height); rc != Ok) return rc;
     std::uint16_t stored = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &stored);
-    orientation = stored;
+    const int orientation = stored;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &layout.bps);
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &layout.spp);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &layout.planar);
@@ -556,8 +577,14 @@ int decodeTiff(const std::string& file, Raster& out, int& orientation) {
     if (!dataFitsImage(layout, storedBytes)) return Truncated;
 
     Path path = Path::Rgb;
-    if (scanlinePath(layout, path)) return readScanlines(t, layout, path, out);
-    return readThroughRgba(t, layout, out);
+    if (scanlinePath(layout, path)) {
+        detail::OrientingSink upright(sink, orientation);
+        return streamScanlines(t, layout, path, upright);
+    }
+    Raster raster;
+    if (const int rc = readThroughRgba(t, layout, raster); rc != Ok) return rc;
+    detail::OrientingSink upright(sink, orientation);
+    return upright.image(std::move(raster)) ? Ok : Stopped;
 }
 
 // Packs one byte per pixel into 1 or 4 bit samples, most significant first.
@@ -577,11 +604,7 @@ namespace detail {
 
 int decodeTiffFile(const std::string& file, const DecodeOptions&, RowSink& sink) {
     try {
-        Raster raster;
-        int orientation = 1;
-        if (const int rc = decodeTiff(file, raster, orientation); rc != Ok) return rc;
-        OrientingSink upright(sink, orientation);
-        return upright.image(std::move(raster)) ? Ok : Stopped;
+        return decodeTiff(file, sink);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
