@@ -12,7 +12,8 @@ test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane
   cups-daemon cups-client printer-driver-cups-pdf
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
   fonts-dejavu-core e2fsprogs desktop-file-utils appstream dpkg-dev openbox)
-bench_pkgs=(libbenchmark-dev graphicsmagick libvips-tools hyperfine clang libclang-rt-14-dev time)
+bench_pkgs=(libbenchmark-dev graphicsmagick libvips-tools hyperfine clang libclang-rt-14-dev time
+  x11-apps)
 
 pkgs=("${build_pkgs[@]}" libbenchmark-dev)
 [ "$level" = test ] || [ "$level" = bench ] && pkgs+=("${test_pkgs[@]}")
