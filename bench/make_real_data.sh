@@ -31,8 +31,8 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ -n "$dir" && "$jpgs" =~ ^[0-9]+$ && "$count" =~ ^[0-9]+$ ]] || usage
-for tool in apt-get dpkg-deb convert cjpeg ppmtopcx Xvfb openbox import xdotool; do
-  command -v "$tool" >/dev/null || { echo "$0: $tool is needed (scripts/deps.sh bench)" >&2; exit 2; }
+for tool in apt-get dpkg-deb convert cjpeg ppmtopcx Xvfb openbox import xedit; do
+  command -v "$tool" >/dev/null || { echo "$0: $tool is needed (bash scripts/deps.sh bench)" >&2; exit 2; }
 done
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
@@ -167,7 +167,7 @@ screenshots() { # screenshots COUNT OUTDIR: real X desktops at varied sizes and 
       display -window root "$work/wall.png" &
       openbox >/dev/null 2>&1 &
       sleep 0.5
-      xedit -geometry 100x50+$((40 + s * 30))+40 "$0" >/dev/null 2>&1 &
+      xedit -geometry 760x900+$((40 + s * 30))+40 "$0" >/dev/null 2>&1 &
       xman -geometry 500x700+$((w / 2))+$((60 + s * 10)) >/dev/null 2>&1 &
       xcalc -geometry +$((w - 400))+$((h - 500)) >/dev/null 2>&1 &
       xclock -geometry 200x200+$((w - 260))+40 -update 1 >/dev/null 2>&1 &
