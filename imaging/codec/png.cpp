@@ -125,40 +125,64 @@ struct DecompressorFree {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
-// The PNG filters, undone in place; previous is null for the first row.
-bool unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
-              std::size_t bpp) {
+// The PNG filters, undone in place, for BPP bytes a pixel. The first pixel of a row (no left
+// neighbour) and the first row (previous is all zeros) are handled outside the inner loops, so
+// these have no branches but the predictor's own, and the compiler keeps the BPP lanes apart.
+template <std::size_t BPP>
+void unfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length) {
     switch (type) {
-    case 0:
-        return true;
     case 1:
-        for (std::size_t i = bpp; i < length; ++i) row[i] = std::uint8_t(row[i] + row[i - bpp]);
-        return true;
+        for (std::size_t i = BPP; i < length; ++i) row[i] = std::uint8_t(row[i] + row[i - BPP]);
+        return;
     case 2:
-        if (previous)
-            for (std::size_t i = 0; i < length; ++i) row[i] = std::uint8_t(row[i] + previous[i]);
-        return true;
+        for (std::size_t i = 0; i < length; ++i) row[i] = std::uint8_t(row[i] + previous[i]);
+        return;
     case 3:
-        for (std::size_t i = 0; i < length; ++i) {
-            const unsigned left = i >= bpp ? row[i - bpp] : 0;
-            const unsigned up = previous ? previous[i] : 0;
-            row[i] = std::uint8_t(row[i] + ((left + up) >> 1));
-        }
-        return true;
+        for (std::size_t i = 0; i < BPP && i < length; ++i)
+            row[i] = std::uint8_t(row[i] + (previous[i] >> 1));
+        for (std::size_t i = BPP; i < length; ++i)
+            row[i] = std::uint8_t(row[i] + ((unsigned(row[i - BPP]) + previous[i]) >> 1));
+        return;
     case 4:
-        for (std::size_t i = 0; i < length; ++i) {
-            const int a = i >= bpp ? row[i - bpp] : 0;
-            const int b = previous ? previous[i] : 0;
-            const int c = previous && i >= bpp ? previous[i - bpp] : 0;
-            const int p = a + b - c;
-            const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+        // With no left neighbour the predictor is the byte above.
+        for (std::size_t i = 0; i < BPP && i < length; ++i)
+            row[i] = std::uint8_t(row[i] + previous[i]);
+        for (std::size_t i = BPP; i < length; ++i) {
+            const int a = row[i - BPP], b = previous[i], c = previous[i - BPP];
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
             const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
             row[i] = std::uint8_t(row[i] + predictor);
         }
-        return true;
+        return;
     default:
-        return false;
+        return;
     }
+}
+
+// Undoes the filter of one row in place; previous is null for the first row. Returns false for
+// an unknown filter type.
+bool unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
+              std::size_t bpp, const std::uint8_t* zeros) {
+    if (type == 0) return true;
+    if (type > 4) return false;
+    if (!previous) previous = zeros; // the row above the first is zeros
+    switch (bpp) {
+    case 1:
+        unfilterRow<1>(type, row, previous, length);
+        break;
+    case 2:
+        unfilterRow<2>(type, row, previous, length);
+        break;
+    case 3:
+        unfilterRow<3>(type, row, previous, length);
+        break;
+    case 4:
+        unfilterRow<4>(type, row, previous, length);
+        break;
+    default:
+        return false; // 8-bit samples: one to four bytes a pixel
+    }
+    return true;
 }
 
 // libpng's 8-bit composition over a background (round(fg * a + bg * (255 - a)) / 255).
@@ -314,11 +338,12 @@ Strategy decodeWhole(const unsigned char* data, std::size_t size, RowSink& sink)
                 : (colourType == 3 && depth == 1 ? 1 : (colourType == 3 && depth <= 4 ? 4 : 8));
     if (!sink.begin(layout)) return R::Stopped;
 
+    const std::vector<std::uint8_t> zeros(rowBytes, 0);
     const std::uint8_t* previous = nullptr;
     for (std::uint32_t y = 0; y < height; ++y) {
         std::uint8_t* line = raw.data() + std::size_t(y) * (rowBytes + 1);
         std::uint8_t* row = line + 1;
-        unfilter(line[0], row, previous, rowBytes, bpp);
+        unfilter(line[0], row, previous, rowBytes, bpp, zeros.data());
         previous = row;
         const std::uint8_t* pixels = row;
         switch (colourType) {

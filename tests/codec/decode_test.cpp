@@ -80,6 +80,28 @@ rgb.quantize(16).save(d + '/pal4.png', bits=4, transparency=3)
 base.convert('L').save(d + '/gray8-key.png', transparency=128)
 base.convert('I').save(d + '/gray16.png')
 rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
+# Every row with the next of the five filters, at one to four bytes a pixel, written by hand.
+import struct, zlib
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+def paeth(a, b, c):
+    p = a + b - c; pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+for mode, colour_type, bpp in (('L', 0, 1), ('LA', 4, 2), ('RGB', 2, 3), ('RGBA', 6, 4)):
+    # Half smooth, half noise: the predictors' ties and all their branches are met.
+    import random; random.seed(colour_type); w, h = 97, 61
+    data = bytes((x * 3 + y) & 255 if y < h // 2 else random.randrange(256) for y in range(h) for x in range(w * bpp))
+    raw = bytearray(); prev = bytes(w * bpp)
+    for y in range(h):
+        row = data[y * w * bpp:(y + 1) * w * bpp]; f = y % 5; out = bytearray([f])
+        for i, x in enumerate(row):
+            a = row[i - bpp] if i >= bpp else 0; b = prev[i]; c = prev[i - bpp] if i >= bpp else 0
+            pred = (0, a, b, (a + b) // 2, paeth(a, b, c))[f]
+            out.append((x - pred) & 255)
+        raw += out; prev = row
+    png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, colour_type, 0, 0, 0))
+    png += chunk(b'IDAT', zlib.compress(bytes(raw))) + chunk(b'IEND', b'')
+    open(d + '/filters-%s.png' % mode, 'wb').write(png)
 )";
     test::writeWholeFile(d.file("make.py"),
                          std::vector<std::uint8_t>(script.begin(), script.end()));
@@ -87,9 +109,13 @@ rgb.save(d + '/rgb-key.png', transparency=(255, 255, 255))
     ASSERT_EQ(
         run("convert " + q(d.file("rgb.png")) + " -interlace PNG " + q(d.file("interlaced.png"))),
         0);
-    for (const std::string name :
-         {"rgb.png", "rgba.png", "la.png", "gray8.png", "gray1.png", "gray2.png", "gray4.png",
-          "pal8.png", "pal4.png", "gray8-key.png", "gray16.png", "interlaced.png", "rgb-key.png"}) {
+    std::vector<std::string> names = {"rgb.png",    "rgba.png",      "la.png",     "gray8.png",
+                                      "gray1.png",  "gray2.png",     "gray4.png",  "pal8.png",
+                                      "pal4.png",   "gray8-key.png", "gray16.png", "interlaced.png",
+                                      "rgb-key.png"};
+    for (const char* mode : {"L", "LA", "RGB", "RGBA"})
+        names.push_back(std::string("filters-") + mode + ".png");
+    for (const std::string& name : names) {
         CollectingSink whole, libpng;
         ASSERT_EQ(decodeAs(ImageFormat::Png, d.file(name), fast(), whole), Ok) << name;
         ASSERT_EQ(decodeAs(ImageFormat::Png, d.file(name), DecodeOptions{}, libpng), Ok) << name;
