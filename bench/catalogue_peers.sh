@@ -16,7 +16,7 @@
 #
 # usage: bench/catalogue_peers.sh [--data DIR] [--synthetic] [--count N] [--types "jpg png ..."]
 #                                 [--size WxH] [--view icon|report] [--bin PIXMOOR_BENCH]
-#                                 [--pipeline] [--repeat N]
+#                                 [--pipeline] [--repeat N] [--peers "gm vips im"]
 # --pipeline times the thumbnail pipeline alone (pixmoor-bench pipeline) instead of the window.
 # The data (default /work/bench-data/real) is made from real photographs by
 # bench/make_real_data.sh when missing: 300 camera JPEGs and N (default 40) files of each other
@@ -35,6 +35,7 @@ view=icon
 bin="$root/build/bin/pixmoor-bench"
 command=catalogue
 repeat=2
+peers="gm vips im"
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --data) data="${2:?}"; shift 2 ;;
@@ -46,6 +47,7 @@ while [[ $# -gt 0 ]]; do
     --bin) bin="${2:?}"; shift 2 ;;
     --pipeline) command=pipeline; shift ;;
     --repeat) repeat="${2:?}"; shift 2 ;;
+    --peers) peers="${2:?}"; shift 2 ;;
     *) echo "usage: $0 [--data DIR] [--count N] [--types \"jpg png ...\"] [--size WxH] [--view icon|report] [--bin FILE]" >&2; exit 2 ;;
   esac
 done
@@ -139,12 +141,18 @@ for type in $types; do
     if [[ -z "$stall" ]] || (( $(echo "$t > $stall" | bc -l) )); then stall=$t; fi
     built=$(sed -n 's/^files=\([0-9]*\).*/\1/p' <<<"$line")
 
-    split_copies "$dir" "$type" "$scratch/gm"
-    gm_s=$(best "$gm_s" "$(time_pair "$scratch/gm" gm mogrify -size "$hint" -thumbnail "$size")")
-    split_copies "$dir" "$type" "$scratch/im"
-    im_s=$(best "$im_s" "$(time_pair "$scratch/im" mogrify -define "jpeg:size=$hint" -thumbnail "$size")")
-    split_copies "$dir" "$type" "$scratch/vips"
-    vips_s=$(best "$vips_s" "$(time_pair "$scratch/vips" vipsthumbnail -s "$size" -o 'thumb_%s.jpg')")
+    if [[ " $peers " == *" gm "* ]]; then
+      split_copies "$dir" "$type" "$scratch/gm"
+      gm_s=$(best "$gm_s" "$(time_pair "$scratch/gm" gm mogrify -size "$hint" -thumbnail "$size")")
+    fi
+    if [[ " $peers " == *" im "* ]]; then
+      split_copies "$dir" "$type" "$scratch/im"
+      im_s=$(best "$im_s" "$(time_pair "$scratch/im" mogrify -define "jpeg:size=$hint" -thumbnail "$size")")
+    fi
+    if [[ " $peers " == *" vips "* ]]; then
+      split_copies "$dir" "$type" "$scratch/vips"
+      vips_s=$(best "$vips_s" "$(time_pair "$scratch/vips" vipsthumbnail -s "$size" -o 'thumb_%s.jpg')")
+    fi
     rm -rf "$scratch/gm" "$scratch/im" "$scratch/vips"
   done
   [[ -n "$ours" ]] || ours=n/a
