@@ -5,6 +5,7 @@
 #include "catalogue/image.h"
 #include "catalogue/image_list.h"
 #include "catalogue/list_view.h"
+#include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "imaging/picture.h"
@@ -33,6 +34,8 @@ std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
     request.size = target.thumbSize;
     request.bits = loadResolutionBits(component->ImageReadRes(), component->displayBits());
     request.dither = component->ImageDither();
+    // Repeat visits (and every rebuild of an unchanged folder) read the shared cache.
+    request.useCache = ThumbnailCache::enabled();
     return std::make_unique<ThumbnailPipeline>(target.directory, names, target.type, request);
 }
 
@@ -61,6 +64,9 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
         // its picture holds afterwards. A JPEG is decoded at the smallest DCT scale that still
         // covers twice the thumbnail, so the downscale stays smooth.
         work->PMultiImage1->loadForSize(name, size * 2);
+        // Neither road could read the file: the cache records it, so later visits leave it to
+        // the component at once (which still says what is wrong).
+        if (pipeline && work->PMultiImage1->Picture().isEmpty()) pipeline->noteUnreadable(k);
         return drawThumbnail(work->PMultiImage1->Picture(), size);
     } catch (const std::exception&) {
         return errorThumbnail(size);

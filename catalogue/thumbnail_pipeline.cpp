@@ -4,6 +4,7 @@
 #include "catalogue/thumbnail_pipeline.h"
 
 #include "catalogue/downscale.h"
+#include "catalogue/thumbnail_cache.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
@@ -37,10 +38,25 @@ bool cancelledNow(const std::atomic<bool>* cancel) {
 
 // Receives a streamed image: area-averages it on the fly when it shrinks to the thumbnail, or
 // keeps it (it is then no larger than the thumbnail in some direction) for smooth enlarging.
+//
+// It may also make a cache entry from the same rows: a second downscaler to the entry's size,
+// the size class chosen once the decoded size is known (see CacheCapture).
 class ThumbnailSink final : public codec::RowSink {
 public:
-    ThumbnailSink(QSize target, const std::atomic<bool>* cancel)
-        : target_(target), cancel_(cancel) {}
+    // What to make for the cache besides the thumbnail.
+    struct CacheCapture {
+        QSize original;         // the image's own size; empty: the decoded size is the original
+        std::uint32_t skip = 0; // bit i: class i already holds a valid entry
+        int firstLevel = 0;     // the smallest class fitting the thumbnail
+        // Chosen in begin(): the class written (-1 none) and the entry's size.
+        int level = -1;
+        QSize entry;
+        // The original as it is upright (the decoded picture's orientation).
+        QSize upright;
+    };
+
+    ThumbnailSink(QSize target, const std::atomic<bool>* cancel, CacheCapture* capture = nullptr)
+        : target_(target), cancel_(cancel), capture_(capture) {}
 
     bool begin(const codec::RowLayout& layout) override {
         const int width = layout.width, height = layout.height;
@@ -66,6 +82,7 @@ public:
             }
             rowBytes_ = std::size_t(width) * (indexed_ ? 1 : 3);
             height_ = height;
+            if (capture_) chooseEntry(width, height);
             return !cancelledNow(cancel_);
         } catch (...) {
             return false;
@@ -85,6 +102,12 @@ public:
             } else if (y_ < height_) {
                 std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
             }
+            if (entryScaler_) {
+                if (indexed_)
+                    entryScaler_->addIndexedRow(pixels, palette_.data());
+                else
+                    entryScaler_->addRgbRow(pixels);
+            }
         } catch (...) {
             return false;
         }
@@ -101,9 +124,46 @@ public:
         return out;
     }
 
+    // The cache entry made from the same rows, null when none was chosen or the image was not
+    // complete.
+    QImage entry() const {
+        if (!entryScaler_ || y_ != height_) return {};
+        return entryScaler_->result();
+    }
+
 private:
+    // Picks the class to write: the first without a valid entry whose entry would give this
+    // thumbnail, else the thumbnail's own class for the other programs sharing the cache; only
+    // when the decoded picture holds the entry's pixels.
+    void chooseEntry(int width, int height) {
+        CacheCapture& c = *capture_;
+        QSize original = c.original.isEmpty() ? QSize(width, height) : c.original;
+        // The header's size is as stored; a quarter turn shows in the decoded picture.
+        if ((original.width() > original.height()) != (width > height) &&
+            original.width() != original.height())
+            original.transpose();
+        c.upright = original;
+        const auto usable = [&](int level, bool mustServe) {
+            if (c.skip & (1u << level)) return false;
+            const QSize entry = ThumbnailCache::entrySize(original, ThumbnailCache::Level(level));
+            if (entry.isEmpty() || entry.width() > width || entry.height() > height) return false;
+            const bool serves = entry == original || (entry.width() >= target_.width() &&
+                                                      entry.height() >= target_.height());
+            if (mustServe && !serves) return false;
+            c.level = level;
+            c.entry = entry;
+            return true;
+        };
+        for (int level = c.firstLevel; level < ThumbnailCache::kLevels; ++level)
+            if (usable(level, true)) break;
+        if (c.level < 0) usable(c.firstLevel, false);
+        if (c.level >= 0) entryScaler_ = std::make_unique<AreaDownscaler>(width, height, c.entry);
+    }
+
     QSize target_;
     const std::atomic<bool>* cancel_;
+    CacheCapture* capture_ = nullptr;
+    std::unique_ptr<AreaDownscaler> entryScaler_;
     bool indexed_ = false;
     std::array<codec::Rgb, 256> palette_{};
     std::unique_ptr<AreaDownscaler> scaler_;
@@ -130,6 +190,62 @@ std::optional<QImage> streamed(codec::ImageFormat format, const std::string& fil
     return sink.result();
 }
 
+// The true-colour thumbnail through the shared cache: a valid entry with enough pixels is
+// scaled like a decoded picture; otherwise the file is decoded once, at the smallest size that
+// covers both twice the thumbnail and the entry, and the entry is written from the same rows.
+std::optional<QImage> throughCache(codec::ImageFormat format, const std::string& file,
+                                   const QString& absolutePath, const ThumbnailRequest& request,
+                                   const std::atomic<bool>* cancel, const ThumbnailCache& cache) {
+    const QSize size = request.size;
+    const std::optional<ThumbnailCache::Level> first = ThumbnailCache::levelFor(size);
+    const std::optional<FileStamp> stamp = fileStamp(absolutePath);
+    if (!first || !stamp) return streamed(format, file, request, cancel);
+    if (cache.hasFailed(absolutePath, stamp->mtime)) return std::nullopt;
+
+    ThumbnailSink::CacheCapture capture;
+    capture.firstLevel = int(*first);
+    for (int level = capture.firstLevel; level < ThumbnailCache::kLevels; ++level) {
+        std::optional<ThumbnailCache::Entry> entry =
+            cache.read(ThumbnailCache::Level(level), absolutePath, stamp->mtime, stamp->size);
+        if (!entry) continue;
+        if (entry->covers(size)) {
+            QImage out = scaleToThumbnail(entry->image, size);
+            if (!out.isNull()) return out;
+        }
+        capture.skip |= 1u << level;
+    }
+    if (cancelledNow(cancel)) return std::nullopt;
+
+    const int side = ThumbnailCache::levelSize(*first);
+    if (codec::formatEntry(format).scaledDecoding) {
+        // Decoded at a reduced scale, the picture's size no longer tells the original's.
+        codec::ImageInfo info;
+        if (codec::succeeded(codec::imageInfo(file, info)))
+            capture.original = QSize(info.width, info.height);
+    }
+    ThumbnailSink sink(size, cancel, &capture);
+    codec::DecodeOptions options;
+    options.minWidth = std::max(2 * size.width(), side);
+    options.minHeight = std::max(2 * size.height(), side);
+    options.fastPaths = true;
+    options.fastUpsampling = request.fastUpsampling;
+    if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
+        return std::nullopt;
+    std::optional<QImage> out = sink.result();
+    if (!out) return std::nullopt;
+    const QImage entry = sink.entry();
+    if (!entry.isNull() && !cancelledNow(cancel)) {
+        ThumbnailCache::Source source;
+        source.absolutePath = absolutePath;
+        source.mtime = stamp->mtime;
+        source.fileSize = stamp->size;
+        source.original = capture.upright;
+        // A cache that cannot be written is not used; the thumbnail stands either way.
+        (void)cache.store(ThumbnailCache::Level(capture.level), source, entry);
+    }
+    return out;
+}
+
 // At a reduced depth the reader's own colour reduction is needed to match the component: the
 // picture is read at that depth (at the same reduced scale where the format can), then
 // area-averaged.
@@ -154,15 +270,16 @@ std::optional<QImage> decoded(codec::ImageFormat format, const std::string& file
 } // namespace
 
 std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
-                                    const std::atomic<bool>* cancel) {
+                                    const std::atomic<bool>* cancel, const ThumbnailCache* cache) {
     if (request.size.width() < 1 || request.size.height() < 1) return std::nullopt;
     const FileType type = fileTypeOf(absolutePath);
     if (type.kind != FileKind::Image) return std::nullopt;
     try {
         const std::string file = pixmoor::nativePath(absolutePath);
-        std::optional<QImage> out = request.bits == 24
-                                        ? streamed(type.format, file, request, cancel)
-                                        : decoded(type.format, file, request);
+        std::optional<QImage> out =
+            request.bits != 24 ? decoded(type.format, file, request)
+            : cache ? throughCache(type.format, file, absolutePath, request, cancel, *cache)
+                    : streamed(type.format, file, request, cancel);
         if (cancelledNow(cancel)) return std::nullopt;
         return out;
     } catch (...) {
@@ -189,6 +306,8 @@ struct ThumbnailPipeline::State {
     std::vector<QImage> images;
     std::atomic<bool> cancel{false};
 
+    std::optional<ThumbnailCache> cache; // when the workers use the shared cache
+
     std::function<void()> pump;
     QElapsedTimer sincePump;
 
@@ -206,7 +325,8 @@ struct ThumbnailPipeline::State {
                 if (cancel.load() || next >= int(paths.size())) return;
                 k = next++;
             }
-            std::optional<QImage> thumbnail = makeThumbnail(paths[k], request, &cancel);
+            std::optional<QImage> thumbnail =
+                makeThumbnail(paths[k], request, &cancel, cache ? &*cache : nullptr);
             {
                 std::lock_guard lock(mutex);
                 if (status[std::size_t(k)] == Pending) {
@@ -237,6 +357,10 @@ ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList
     s.paths.reserve(names.size());
     for (const QString& name : names) s.paths.append(dir + QLatin1Char('/') + name);
     s.request = request;
+    if (request.useCache && request.bits == 24) {
+        ThumbnailCache cache;
+        if (cache.mayCache(dir)) s.cache = std::move(cache);
+    }
     s.lookAhead = lookAhead > 0 ? lookAhead : kDefaultLookAhead;
     s.status.assign(std::size_t(names.size()), State::Pending);
     s.images.resize(std::size_t(names.size()));
@@ -342,6 +466,18 @@ int ThumbnailPipeline::lookAhead() const {
 
 int ThumbnailPipeline::workerCount() const {
     return int(state_->workers.size());
+}
+
+bool ThumbnailPipeline::usesCache() const {
+    return state_->cache.has_value();
+}
+
+void ThumbnailPipeline::noteUnreadable(int k) {
+    const State& s = *state_;
+    if (!s.cache || k < 0 || k >= int(s.paths.size())) return;
+    const std::optional<FileStamp> stamp = fileStamp(s.paths[k]);
+    if (stamp && !s.cache->hasFailed(s.paths[k], stamp->mtime))
+        (void)s.cache->markFailed(s.paths[k], stamp->mtime);
 }
 
 void ThumbnailPipeline::setPump(std::function<void()> pump) {

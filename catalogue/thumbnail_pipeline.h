@@ -24,7 +24,12 @@ struct ThumbnailRequest {
     // JPEG only: skip libjpeg's smoothing of the subsampled colour planes. The thumbnail is an
     // average over many decoded pixels, so the cheaper plain replication does not show.
     bool fastUpsampling = true;
+    // Read and write the shared thumbnail cache (true colour only: a reduced depth gives the
+    // component's own colours, which are not the file's picture).
+    bool useCache = false;
 };
+
+class ThumbnailCache;
 
 // Makes the thumbnail of one file on the calling thread: the whole image stretched to exactly
 // request.size without keeping the aspect ratio, area-averaged, Format_RGB32. The decoder is
@@ -32,8 +37,14 @@ struct ThumbnailRequest {
 // .png, .gif, .tif/.tiff, .pcx). Returns nullopt when the file is missing, damaged, of another
 // type, or not decodable cleanly, and when cancel becomes true during the work: the caller then
 // loads the file the ordinary way, which reports what is wrong.
+//
+// With a cache (and request.bits 24), a valid entry that holds enough pixels gives the thumbnail
+// without reading the file; otherwise the file is decoded once, at a size that serves both the
+// thumbnail and a new entry, which is written. A file recorded as unreadable gives nullopt at
+// once.
 std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
-                                    const std::atomic<bool>* cancel = nullptr);
+                                    const std::atomic<bool>* cancel = nullptr,
+                                    const ThumbnailCache* cache = nullptr);
 
 // Decodes one build's files ahead on worker threads. The pipeline starts working when it is
 // constructed and never touches the process's working directory (workers use absolute paths).
@@ -88,6 +99,13 @@ public:
     int claimed() const;
     int lookAhead() const;
     int workerCount() const;
+
+    // Whether the workers use the shared thumbnail cache (request.useCache, true colour, and a
+    // directory outside the cache itself).
+    bool usesCache() const;
+    // Records names[k] as unreadable in the cache, when the pipeline uses it: called when the
+    // image component could not read the file either.
+    void noteUnreadable(int k);
 
     // Replaces the pump run by take() (tests count calls with it; an empty function disables
     // pumping). Set it before the first take().

@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <utime.h>
 
 using namespace pixmoor;
 using namespace pixmoor::test;
@@ -656,4 +658,123 @@ TEST_F(CatalogueBuild, HostileFilesBuildAndViewCleanlyAndLinksToSpecialFilesAreL
         EXPECT_FALSE(messages.empty());
         viewer->hide();
     }
+}
+
+namespace {
+
+// A private thumbnail cache for one test.
+class PrivateCache {
+public:
+    PrivateCache() : old_(qgetenv("XDG_CACHE_HOME")) {
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(home_.path().string()));
+    }
+    ~PrivateCache() { qputenv("XDG_CACHE_HOME", old_); }
+    QString root() const { return qpath(home_.file("thumbnails")); }
+    QStringList files(const QString& sub) const {
+        return QDir(root() + '/' + sub).entryList(QDir::Files | QDir::Hidden);
+    }
+
+private:
+    TempDir home_;
+    QByteArray old_;
+};
+
+// Zeros of the same length, with the modification time put back: the file can no longer be
+// decoded, while the cache still takes its entry for the same file.
+void spoilKeepingTime(const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    writeBytes(path, QByteArray(qsizetype(st.st_size), '\0'));
+    const struct utimbuf times { st.st_atime, st.st_mtime };
+    ASSERT_EQ(::utime(path.c_str(), &times), 0);
+}
+
+} // namespace
+
+TEST_F(CatalogueBuild, EveryRebuildOfAnUnchangedFolderComesFromTheSharedCache) {
+    PrivateCache cache;
+    const char* colours[] = {"red", "lime", "blue"};
+    for (int i = 0; i < 3; ++i)
+        magick(std::string("-size 400x300 xc:") + colours[i] + " -quality 95",
+               dir.file(std::string("p") + char('0' + i) + ".jpg"));
+    form->Jpeg1->trigger();
+    browse();
+    ASSERT_EQ(form->ListView1->count(), 3);
+    EXPECT_EQ(cache.files("normal").size(), 3);
+    // From now on only the cache can give these pictures: a decode would fail and be reported.
+    for (int i = 0; i < 3; ++i)
+        spoilKeepingTime(dir.file(std::string("p") + char('0' + i) + ".jpg"));
+    const auto expectColours = [&](const char* after) {
+        SCOPED_TRACE(after);
+        EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+        ASSERT_EQ(form->ListView1->count(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QImage thumb = thumbOf(i);
+            const QRgb centre = pixelAt(thumb, thumb.width() / 2, thumb.height() / 2);
+            const QRgb want = rgbOf(colours[i]);
+            EXPECT_LE(std::abs(qRed(centre) - qRed(want)) +
+                          std::abs(qGreen(centre) - qGreen(want)) +
+                          std::abs(qBlue(centre) - qBlue(want)),
+                      12)
+                << i << " " << std::hex << centre;
+        }
+    };
+    int builds = buildCount();
+    form->List1->trigger(); // report view, 50 x 50
+    EXPECT_EQ(buildCount(), ++builds);
+    expectColours("report view");
+    form->List1->trigger(); // icon view again
+    EXPECT_EQ(buildCount(), ++builds);
+    expectColours("icon view");
+    form->Sorted1->trigger();
+    form->Sorted1->trigger();
+    EXPECT_GT(buildCount(), builds);
+    builds = buildCount();
+    expectColours("sort switch");
+    form->Refresh1->trigger();
+    EXPECT_GT(buildCount(), builds);
+    builds = buildCount();
+    expectColours("refresh");
+    QTimer::singleShot(0, [this] {
+        (void)QTest::qWaitFor([this] { return form2->isActiveWindow(); }, 2000);
+        form2->Edit1->setText("100");
+        form2->Edit2->setText("40");
+        form2->okbutton->click();
+    });
+    form->ThumbSize1Click();
+    EXPECT_GT(buildCount(), builds);
+    EXPECT_EQ(thumbOf(0).size(), QSize(100, 40));
+    expectColours("thumb size");
+}
+
+TEST_F(CatalogueBuild, AnUnwritableCacheChangesNothingAndSaysNothing) {
+    PrivateCache cache;
+    // The cache's place is taken by a file.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(cache.root()).path()));
+    writeBytes(cache.root().toStdString(), "not a directory");
+    magick("-size 400x300 xc:blue -quality 95", dir.file("a.jpg"));
+    form->Jpeg1->trigger();
+    browse();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(form->ListView1->count(), 1);
+    const QRgb centre = pixelAt(thumbOf(0), 35, 35);
+    EXPECT_TRUE(qBlue(centre) > 240 && qRed(centre) < 16) << std::hex << centre;
+    EXPECT_TRUE(QFileInfo(cache.root()).isFile());
+}
+
+TEST_F(CatalogueBuild, AFileNoRoadCanReadIsRecordedAsFailedAndStillReportedOnEveryVisit) {
+    PrivateCache cache;
+    magick("-size 40x40 xc:blue", dir.file("a.jpg"));
+    writeBytes(dir.file("b.jpg"), QByteArray("no picture here"));
+    form->Jpeg1->trigger();
+    browse();
+    const std::size_t reported = messages.size();
+    EXPECT_GT(reported, 0u);
+    EXPECT_EQ(cache.files("fail/pixmoor-1.00").size(), 1);
+    EXPECT_EQ(cache.files("normal").size(), 1);
+    messages.clear();
+    form->Refresh1->trigger();
+    EXPECT_EQ(messages.size() % reported, 0u); // refresh builds twice
+    EXPECT_FALSE(messages.empty());
+    EXPECT_EQ(form->ListView1->count(), 2);
 }

@@ -2,10 +2,14 @@
 // and reports files per second, peak memory and the longest stretch without event processing.
 //
 //   pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf [--size WxH]
-//                 [--view icon|report]
+//                 [--view icon|report] [--visits N] [--cache-home DIR] [--no-cache]
 //
 // The last line printed is:
 //   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T
+// --visits N builds the directory N times in the same process (leaving it for the empty start
+// directory in between), printing that line for each visit: the first visit fills the shared
+// thumbnail cache, the later ones read it. The cache is a private empty one unless --cache-home
+// names the folder to use as XDG_CACHE_HOME; --no-cache builds without the cache.
 //
 // The copy command times the real Copy (or Move) command of the real main window offscreen: every
 // file of the type is selected and the target is typed into the target dialog.
@@ -39,13 +43,14 @@
 //   pixels=N seconds=S peak_rss_mb=M max_stall_ms=T
 #include "app/Unit1.h"
 #include "catalogue/image.h"
+#include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "files/copy.h"
 #include "imaging/TMultiP.h"
-#include "operations/scan.h"
 #include "operations/convert.h"
 #include "operations/pic.h"
+#include "operations/scan.h"
 #include "platform/application.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
@@ -80,6 +85,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: pixmoor-bench catalogue DIR --type jpg|png|bmp|gif|tif|pcx|ico|wmf "
                  "[--size WxH] [--view icon|report]\n"
+                 "                 [--visits N] [--cache-home DIR] [--no-cache]\n"
                  "       pixmoor-bench pipeline|quality DIR --type bmp|gif|jpg|pcx|png|tif "
                  "[--size WxH]\n"
                  "       pixmoor-bench copy SRC_DIR --type EXT --to DST_DIR [--move]\n"
@@ -97,10 +103,13 @@ struct Options {
     bool report = false;
     QString target; // copy, convert: the typed target directory
     bool move = false;
-    QString pdf; // print-sheet: the PDF file written
-    int kind = -1;       // convert: the item of the dialog's Kind group
-    int colour = -1;     // convert: the item of its Color group
-    bool serial = false; // convert: no decoding ahead
+    QString pdf;          // print-sheet: the PDF file written
+    int kind = -1;        // convert: the item of the dialog's Kind group
+    int colour = -1;      // convert: the item of its Color group
+    bool serial = false;  // convert: no decoding ahead
+    int visits = 1;       // catalogue: builds of the directory in one process
+    QString cacheHome;    // catalogue: XDG_CACHE_HOME to use, empty for a private one
+    bool noCache = false; // catalogue: builds without the shared thumbnail cache
 };
 
 bool parse(int argc, char** argv, Options& o) {
@@ -118,6 +127,10 @@ bool parse(int argc, char** argv, Options& o) {
         }
         if (arg == "--serial" && o.command == "convert") {
             o.serial = true;
+            continue;
+        }
+        if (arg == "--no-cache" && o.command == "catalogue") {
+            o.noCache = true;
             continue;
         }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -139,6 +152,11 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (arg == "--depth" && o.command == "convert") {
             o.colour = int(QStringList({"auto", "16", "256", "true", "vga", "mono"})
                                .indexOf(QString::fromLatin1(value)));
+        } else if (arg == "--visits" && o.command == "catalogue") {
+            o.visits = std::atoi(value);
+            if (o.visits < 1 || o.visits > 1000) return false;
+        } else if (arg == "--cache-home" && o.command == "catalogue") {
+            o.cacheHome = QFileInfo(QString::fromLocal8Bit(value)).absoluteFilePath();
         } else if (arg == "--view") {
             if (std::strcmp(value, "report") == 0)
                 o.report = true;
@@ -601,7 +619,9 @@ int main(int argc, char** argv) {
     QFile::setPermissions(home + "/runtime",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/config"));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/cache"));
+    qputenv("XDG_CACHE_HOME",
+            QFile::encodeName(options.cacheHome.isEmpty() ? home + "/cache" : options.cacheHome));
+    pixmoor::ThumbnailCache::setEnabled(!options.noCache);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + "/runtime"));
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(home + "/start");
@@ -665,26 +685,34 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::processEvents();
 
-    // The timed build: the user picks the directory in the tree.
+    // The timed build: the user picks the directory in the tree. Later visits go back to the
+    // empty start directory first (untimed), so each visit is a whole build.
     StallMeter stalls(QAbstractEventDispatcher::instance());
-    QElapsedTimer clock;
-    stalls.start();
-    clock.start();
-    const bool changed = form1->DirectoryListBox1->setDirectory(directory);
-    const qint64 nanoseconds = clock.nsecsElapsed();
-    const qint64 maxStall = stalls.stop();
-    if (!changed) {
-        std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", argv[2]);
-        return 1;
+    for (int visit = 1; visit <= options.visits; ++visit) {
+        if (visit > 1) {
+            form1->DirectoryListBox1->setDirectory(home + "/start");
+            QCoreApplication::processEvents();
+        }
+        QElapsedTimer clock;
+        stalls.start();
+        clock.start();
+        const bool changed = form1->DirectoryListBox1->setDirectory(directory);
+        const qint64 nanoseconds = clock.nsecsElapsed();
+        const qint64 maxStall = stalls.stop();
+        if (!changed) {
+            std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", argv[2]);
+            return 1;
+        }
+
+        if (options.command == "print-sheet")
+            return runPrintSheet(options, form1.get(), double(nanoseconds) / 1e9, messages);
+
+        if (messages > 0) std::printf("message boxes answered: %d\n", messages);
+        if (options.visits > 1) std::printf("visit %d: ", visit);
+        std::printf("longest stall ended %.1f ms into the build\n",
+                    double(stalls.longestEndedAt()) / 1e6);
+        printResult(form1->ListView1->count(), nanoseconds, maxStall);
     }
-
-    if (options.command == "print-sheet")
-        return runPrintSheet(options, form1.get(), double(nanoseconds) / 1e9, messages);
-
-    if (messages > 0) std::printf("message boxes answered: %d\n", messages);
-    std::printf("longest stall ended %.1f ms into the build\n",
-                double(stalls.longestEndedAt()) / 1e6);
-    printResult(form1->ListView1->count(), nanoseconds, maxStall);
 
     form3.reset();
     Form3 = nullptr;

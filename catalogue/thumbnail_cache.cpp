@@ -1,0 +1,403 @@
+// The shared thumbnail cache (see thumbnail_cache.h): naming, reading entries as untrusted PNG
+// files, and atomic writing.
+#include "catalogue/thumbnail_cache.h"
+
+#include "imaging/codec/regular_file.h"
+#include "platform/file_name.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMimeDatabase>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pixmoor {
+
+namespace {
+
+constexpr const char* kLevelDirectories[ThumbnailCache::kLevels] = {"normal", "large", "x-large",
+                                                                    "xx-large"};
+constexpr int kLevelSizes[ThumbnailCache::kLevels] = {128, 256, 512, 1024};
+// The failure entries of this program, and the Software key of its entries.
+constexpr const char* kFailureDirectory = "fail/pixmoor-1.00";
+constexpr const char* kSoftware = "Pixmoor 1.00";
+
+std::atomic<bool> cacheEnabled{true};
+
+// Bytes GLib leaves as they are in a file URI's path (g_filename_to_uri), so both name the same
+// file by the same URI and therefore the same entry.
+bool keptInUri(unsigned char c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+    return std::strchr("-._~/!$&'()*+,=:@", c) != nullptr && c != 0;
+}
+
+// ---- PNG text chunks ------------------------------------------------------------------------
+
+constexpr std::array<std::uint32_t, 256> makeCrcTable() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+
+std::uint32_t crc32(const QByteArray& bytes) {
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (char ch : bytes) c = kCrcTable[(c ^ std::uint8_t(ch)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void appendBigEndian(QByteArray& out, std::uint32_t v) {
+    out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+}
+
+// One uncompressed tEXt chunk. (Qt's writer would store values of 40 characters or more, the
+// URI among them, as compressed zTXt chunks.)
+QByteArray textChunk(const QByteArray& key, const QByteArray& value) {
+    QByteArray body = "tEXt" + key;
+    body.append('\0').append(value);
+    QByteArray chunk;
+    appendBigEndian(chunk, std::uint32_t(body.size() - 4));
+    chunk.append(body);
+    appendBigEndian(chunk, crc32(body));
+    return chunk;
+}
+
+// The PNG of image, quickly compressed, with the text chunks right after its header.
+QByteArray encodePng(const QImage& image, const QList<QPair<QByteArray, QByteArray>>& keys) {
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        if (!buffer.open(QIODevice::WriteOnly)) return {};
+        QImageWriter writer(&buffer, "png");
+        writer.setCompression(1); // zlib level 1: a small picture, written while a build runs
+        if (!writer.write(image)) return {};
+    }
+    // Signature (8 bytes), then IHDR: length 13, "IHDR", 13 bytes, CRC.
+    constexpr int kAfterHeader = 8 + 4 + 4 + 13 + 4;
+    if (png.size() < kAfterHeader || png.mid(12, 4) != "IHDR") return {};
+    QByteArray text;
+    for (const auto& [key, value] : keys) text.append(textChunk(key, value));
+    png.insert(kAfterHeader, text);
+    return png;
+}
+
+// ---- files ----------------------------------------------------------------------------------
+
+// Creates a directory and any missing parents, each 0700 as the cache's directories must be.
+bool makeDirectories(const QByteArray& path, int depth = 0) {
+    if (path.isEmpty() || depth > 64) return false;
+    if (::mkdir(path.constData(), 0700) == 0) return true;
+    if (errno == EEXIST) {
+        struct stat st {};
+        return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (errno != ENOENT) return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0) return false;
+    if (!makeDirectories(path.left(slash), depth + 1)) return false;
+    return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    std::size_t left = std::size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= std::size_t(n);
+    }
+    return true;
+}
+
+// Reads a whole regular file of at most maxBytes; nullopt otherwise (a FIFO or a device placed
+// in the cache cannot block or flood the reader).
+std::optional<QByteArray> readSmallFile(const QString& path, std::int64_t maxBytes) {
+    const int fd = codec::openRegularFile(nativePath(path));
+    if (fd < 0) return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || st.st_size > maxBytes) return std::nullopt;
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    if (got != bytes.size()) return std::nullopt;
+    return bytes;
+}
+
+// A strict decimal integer, as the keys hold them.
+std::optional<std::int64_t> integerKey(const QString& text) {
+    if (text.isEmpty() || text.size() > 20) return std::nullopt;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, 10);
+    if (!ok || text.trimmed() != text || text.startsWith(u'+')) return std::nullopt;
+    return value;
+}
+
+// A PNG entry decoded, with its text keys, if it is one a thumbnail can be: a real PNG no
+// larger than kMaxSide a side.
+std::optional<QImage> readEntryPng(const QString& path) {
+    const std::optional<QByteArray> bytes = readSmallFile(path, ThumbnailCache::kMaxFileBytes);
+    if (!bytes) return std::nullopt;
+    static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
+    if (!bytes->startsWith(QByteArrayView(kSignature, 8))) return std::nullopt;
+    QBuffer buffer;
+    buffer.setData(*bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+    QImageReader reader(&buffer, "png");
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() < 1 || size.height() < 1 ||
+        size.width() > ThumbnailCache::kMaxSide || size.height() > ThumbnailCache::kMaxSide)
+        return std::nullopt;
+    QImage image;
+    if (!reader.read(&image) || image.isNull() || image.size() != size) return std::nullopt;
+    return image;
+}
+
+} // namespace
+
+bool ThumbnailCache::enabled() {
+    return cacheEnabled.load(std::memory_order_relaxed);
+}
+
+void ThumbnailCache::setEnabled(bool on) {
+    cacheEnabled.store(on, std::memory_order_relaxed);
+}
+
+// ---- sizes ----------------------------------------------------------------------------------
+
+int ThumbnailCache::levelSize(Level level) {
+    return kLevelSizes[int(level)];
+}
+
+const char* ThumbnailCache::levelDirectory(Level level) {
+    return kLevelDirectories[int(level)];
+}
+
+std::optional<ThumbnailCache::Level> ThumbnailCache::levelFor(QSize thumbnail) {
+    const int side = std::max(thumbnail.width(), thumbnail.height());
+    if (side < 1) return std::nullopt;
+    for (int i = 0; i < kLevels; ++i)
+        if (side <= kLevelSizes[i]) return Level(i);
+    return std::nullopt;
+}
+
+QSize ThumbnailCache::entrySize(QSize image, Level level) {
+    const int w = image.width(), h = image.height();
+    if (w < 1 || h < 1) return {};
+    const int limit = levelSize(level);
+    if (w <= limit && h <= limit) return image;
+    // The longer side becomes the limit, the other is rounded to the nearest pixel, at least 1.
+    if (w >= h)
+        return {limit, int(std::max<std::int64_t>(1, (std::int64_t(h) * limit * 2 + w) /
+                                                         (std::int64_t(w) * 2)))};
+    return {
+        int(std::max<std::int64_t>(1, (std::int64_t(w) * limit * 2 + h) / (std::int64_t(h) * 2))),
+        limit};
+}
+
+bool ThumbnailCache::Entry::isOriginalSize() const {
+    const QSize s = image.size();
+    return !original.isEmpty() && (s == original || s == original.transposed());
+}
+
+bool ThumbnailCache::Entry::covers(QSize thumbnail) const {
+    if (image.isNull()) return false;
+    return isOriginalSize() ||
+           (image.width() >= thumbnail.width() && image.height() >= thumbnail.height());
+}
+
+// ---- naming ---------------------------------------------------------------------------------
+
+ThumbnailCache::ThumbnailCache() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    // The base directory specification ignores relative values.
+    if (base.isEmpty() || !base.startsWith(u'/'))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    *this = ThumbnailCache(base + QStringLiteral("/thumbnails"));
+}
+
+ThumbnailCache::ThumbnailCache(const QString& root) : root_(QDir::cleanPath(root)) {
+    char* resolved = ::realpath(nativePath(root_).c_str(), nullptr);
+    if (resolved) {
+        canonicalRoot_ = decodeFileName(QByteArrayView(resolved));
+        std::free(resolved);
+    }
+}
+
+QByteArray ThumbnailCache::fileUri(const QString& absolutePath) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const QByteArray bytes = encodeFileName(absolutePath);
+    QByteArray uri("file://");
+    uri.reserve(uri.size() + bytes.size() * 3);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (keptInUri(c)) {
+            uri.append(ch);
+        } else {
+            uri.append('%').append(kHex[c >> 4]).append(kHex[c & 15]);
+        }
+    }
+    return uri;
+}
+
+QString ThumbnailCache::entryName(const QByteArray& uri) {
+    return QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
+           QStringLiteral(".png");
+}
+
+QString ThumbnailCache::entryPath(const QString& absolutePath, Level level) const {
+    return root_ + u'/' + QLatin1String(levelDirectory(level)) + u'/' +
+           entryName(fileUri(absolutePath));
+}
+
+QString ThumbnailCache::failurePath(const QString& absolutePath) const {
+    return root_ + u'/' + QLatin1String(kFailureDirectory) + u'/' +
+           entryName(fileUri(absolutePath));
+}
+
+bool ThumbnailCache::mayCache(const QString& absoluteDirectory) const {
+    const QString clean = QDir::cleanPath(absoluteDirectory);
+    const auto inside = [](const QString& dir, const QString& root) {
+        return !root.isEmpty() && (dir == root || dir.startsWith(root + u'/'));
+    };
+    if (inside(clean, root_)) return false;
+    if (canonicalRoot_.isEmpty()) return true;
+    char* resolved = ::realpath(nativePath(clean).c_str(), nullptr);
+    if (!resolved) return true; // nothing there to read either
+    const QString canonical = decodeFileName(QByteArrayView(resolved));
+    std::free(resolved);
+    return !inside(canonical, canonicalRoot_);
+}
+
+// ---- reading --------------------------------------------------------------------------------
+
+std::optional<ThumbnailCache::Entry> ThumbnailCache::read(Level level, const QString& absolutePath,
+                                                          std::int64_t mtime,
+                                                          std::int64_t fileSize) const {
+    const QByteArray uri = fileUri(absolutePath);
+    std::optional<QImage> image =
+        readEntryPng(root_ + u'/' + QLatin1String(levelDirectory(level)) + u'/' + entryName(uri));
+    if (!image) return std::nullopt;
+    if (image->text(QStringLiteral("Thumb::URI")).toLatin1() != uri) return std::nullopt;
+    if (integerKey(image->text(QStringLiteral("Thumb::MTime"))) != mtime) return std::nullopt;
+    // A size given that differs from the file's shows a change within the same second.
+    const QString size = image->text(QStringLiteral("Thumb::Size"));
+    if (!size.isEmpty() && fileSize >= 0 && integerKey(size) != fileSize) return std::nullopt;
+    Entry entry;
+    const std::optional<std::int64_t> w =
+        integerKey(image->text(QStringLiteral("Thumb::Image::Width")));
+    const std::optional<std::int64_t> h =
+        integerKey(image->text(QStringLiteral("Thumb::Image::Height")));
+    if (w && h && *w > 0 && *h > 0 && *w <= 1 << 30 && *h <= 1 << 30)
+        entry.original = QSize(int(*w), int(*h));
+    entry.image = std::move(*image);
+    return entry;
+}
+
+std::optional<QImage> ThumbnailCache::lookup(const QString& absolutePath, std::int64_t mtime,
+                                             QSize thumbnail, std::int64_t fileSize) const {
+    const std::optional<Level> first = levelFor(thumbnail);
+    if (!first) return std::nullopt;
+    for (int i = int(*first); i < kLevels; ++i) {
+        std::optional<Entry> entry = read(Level(i), absolutePath, mtime, fileSize);
+        if (entry && entry->covers(thumbnail)) return std::move(entry->image);
+    }
+    return std::nullopt;
+}
+
+bool ThumbnailCache::hasFailed(const QString& absolutePath, std::int64_t mtime) const {
+    const std::optional<QImage> image = readEntryPng(failurePath(absolutePath));
+    return image && image->text(QStringLiteral("Thumb::URI")).toLatin1() == fileUri(absolutePath) &&
+           integerKey(image->text(QStringLiteral("Thumb::MTime"))) == mtime;
+}
+
+// ---- writing --------------------------------------------------------------------------------
+
+bool ThumbnailCache::writeEntry(const QString& directory, const QString& path, const QImage& image,
+                                const QList<QPair<QByteArray, QByteArray>>& keys) const {
+    if (image.isNull()) return false;
+    const QByteArray png = encodePng(image, keys);
+    if (png.isEmpty()) return false;
+    if (!makeDirectories(encodeFileName(directory))) return false;
+    const QByteArray target = encodeFileName(path);
+    // A private name in the same directory, created exclusively (mode 0600), then renamed over
+    // the entry: a reader sees the old entry or the new one, never a part.
+    QByteArray temporary = encodeFileName(directory) + "/.pixmoor-" +
+                           target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, png);
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temporary.constData(), target.constData()) == 0) return true;
+    ::unlink(temporary.constData());
+    return false;
+}
+
+bool ThumbnailCache::store(Level level, const Source& source, const QImage& image) const {
+    if (image.isNull() || image.width() > kMaxSide || image.height() > kMaxSide) return false;
+    const QByteArray uri = fileUri(source.absolutePath);
+    QList<QPair<QByteArray, QByteArray>> keys{{"Thumb::URI", uri},
+                                              {"Thumb::MTime", QByteArray::number(source.mtime)}};
+    if (source.fileSize >= 0) keys.append({"Thumb::Size", QByteArray::number(source.fileSize)});
+    QString mime = source.mimeType;
+    if (mime.isEmpty()) {
+        static const QMimeDatabase database; // thread-safe
+        const QMimeType type =
+            database.mimeTypeForFile(source.absolutePath, QMimeDatabase::MatchExtension);
+        if (type.isValid() && !type.isDefault()) mime = type.name();
+    }
+    if (!mime.isEmpty()) keys.append({"Thumb::Mimetype", mime.toLatin1()});
+    if (!source.original.isEmpty()) {
+        keys.append({"Thumb::Image::Width", QByteArray::number(source.original.width())});
+        keys.append({"Thumb::Image::Height", QByteArray::number(source.original.height())});
+    }
+    keys.append({"Software", QByteArray(kSoftware)});
+    const QString directory = root_ + u'/' + QLatin1String(levelDirectory(level));
+    return writeEntry(directory, directory + u'/' + entryName(uri), image, keys);
+}
+
+bool ThumbnailCache::markFailed(const QString& absolutePath, std::int64_t mtime) const {
+    QImage pixel(1, 1, QImage::Format_ARGB32);
+    pixel.fill(Qt::transparent);
+    const QList<QPair<QByteArray, QByteArray>> keys{{"Thumb::URI", fileUri(absolutePath)},
+                                                    {"Thumb::MTime", QByteArray::number(mtime)},
+                                                    {"Software", QByteArray(kSoftware)}};
+    const QString directory = root_ + u'/' + QLatin1String(kFailureDirectory);
+    return writeEntry(directory, failurePath(absolutePath), pixel, keys);
+}
+
+std::optional<FileStamp> fileStamp(const QString& absolutePath) {
+    struct stat st {};
+    if (::stat(nativePath(absolutePath).c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_size)};
+}
+
+} // namespace pixmoor
