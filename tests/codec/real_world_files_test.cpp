@@ -193,6 +193,12 @@ TEST_F(RealWorldFiles, TiffLayoutsOfTheUsualWriters) {
             {"gm-separate", "gm convert BASE -interlace plane -compress lzw tif:OUT"},
             {"gm-cmyk", "gm convert BASE -colorspace CMYK tif:OUT"},
             {"gm-tiles", "gm convert BASE -define tiff:tile-geometry=32x32 -compress lzw tif:OUT"},
+            // ImageMagick reads 24-bit integer samples as garbage.
+            {"gm-rgb24", "gm convert BASE -define tiff:bits-per-sample=24 tif:OUT",
+             Reference::GraphicsMagick},
+            {"tc-rgb24-big-endian",
+             "gm convert BASE -define tiff:bits-per-sample=24 tif:OUT.t && tiffcp -B OUT.t OUT",
+             Reference::Source, 0},
             // libtiff's tiffcp
             {"tc-ycbcr-jpeg", "convert BASE tif:OUT.t && tiffcp -c jpeg:90 -r 16 OUT.t OUT"},
             {"tc-bigtiff", "convert BASE tif:OUT.t && tiffcp -8 -c lzw:2 OUT.t OUT"},
