@@ -625,8 +625,9 @@ void TForm1::ViewButtonClick() {
             OKBottomDlg->StatusPanel0->setText(name);
             OKBottomDlg->showViewer();
         }
-    } catch (const std::exception&) {
-        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    } catch (const std::exception& e) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this,
+                           pixmoor::fileDetail(name, QString::fromUtf8(e.what())));
     }
 }
 
@@ -657,8 +658,9 @@ void TForm1::ToClipboard1Click() {
             OKBottomDlg->PMultiImage1->setImageName(name);
             OKBottomDlg->PMultiImage1->CopyToClipboard();
         }
-    } catch (const std::exception&) {
-        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    } catch (const std::exception& e) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this,
+                           pixmoor::fileDetail(name, QString::fromUtf8(e.what())));
     }
 }
 

@@ -158,9 +158,11 @@ public:
             const QString targetName = convertedName(name, format_.format);
             if (!ConfirmOverwrite(targetName, job_.parent))
                 (job_.component->*format_.save)(targetName);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // Errors of the codec are reported by the component itself; this is anything else.
-            showError(kReadError + name, job_.parent);
+            showError(kReadError + name, job_.parent,
+                      fileDetail(QDir(catalogueDir_).absoluteFilePath(name),
+                                 QString::fromUtf8(e.what())));
         }
         if (QDir::setCurrent(catalogueDir_)) return true;
         showError(kCannotAccess + catalogueDir_, job_.parent);

@@ -308,6 +308,11 @@ TEST_F(CatalogueBuild, CorruptIconGivesOneMessageAndAMarkedPlaceholder) {
     ASSERT_EQ(form->ListView1->count(), 3);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Unable To Create Thumb For b.ico");
+    // The detail names the file by its whole path, then what is wrong with it.
+    const QStringList detail = messages[0].detail.split(u'\n');
+    ASSERT_EQ(detail.size(), 2);
+    EXPECT_EQ(detail[0].toStdString(), dir.file("b.ico"));
+    EXPECT_FALSE(detail[1].isEmpty());
     EXPECT_EQ(messages[0].kind, MessageKind::Error);
     EXPECT_EQ(form->ImageList1->imageSize(), QSize(32, 32));
     EXPECT_EQ(pixelAt(thumbOf(0), 16, 16), rgbOf("red"));
