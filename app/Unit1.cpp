@@ -31,6 +31,7 @@
 #include "platform/scratch_dir.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
+#include "platform/text_fit.h"
 #include "printing/print_dialogs.h"
 #include "printing/print_image.h"
 #include "printing/sheet.h"
@@ -82,6 +83,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ImageList2->setObjectName(QStringLiteral("ImageList2"));
     ListView1->setImageLists(ImageList1, ImageList2);
     ListView1->setPopupMenu(PopupMenu1);
+
+    // The type panel's captions ("ICON", the file count) get the room the desktop's font needs;
+    // a longer count pushes the progress bar along.
+    pixmoor::fitTextToFont(Panel1);
 
     DirectoryListBox1->setFixedWidth(HeaderControl1->sectionSize(0));
     DriveComboBox1->showDriveOf(DirectoryListBox1->directory());

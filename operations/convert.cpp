@@ -10,6 +10,7 @@
 #include "operations/decode_ahead.h"
 #include "operations/viewer_window.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -56,6 +57,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(283, 286);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     kindGroup_ = new QButtonGroup(this);
     int id = 0;
     for (QRadioButton* b : {KindBmp, KindGif, KindJpeg, KindPcx, KindPng, KindTiff})
