@@ -74,8 +74,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     StatusPanel0 = new QLabel(StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
-    StatusPanel0->setFixedWidth(200);
     StatusBar1->addWidget(StatusPanel0);
+    fitStatusPanel();
 
     ImageList1 = new pixmoor::ImageList(QSize(70, 70), this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
@@ -279,7 +279,22 @@ QString TForm1::windowStateText() const {
 
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::FontChange && StatusPanel0) fitStatusPanel();
     return QMainWindow::event(e);
+}
+
+void TForm1::fitStatusPanel() {
+    // 200 wide, or as wide as the longest hint of the window's items needs in the current font.
+    const QFontMetrics metrics(StatusPanel0->font());
+    int widest = 0;
+    for (const QAction* action : findChildren<QAction*>())
+        widest =
+            std::max(widest, metrics.horizontalAdvance(QStringLiteral("  ") + action->statusTip()));
+    for (const QWidget* widget : findChildren<QWidget*>())
+        widest =
+            std::max(widest, metrics.horizontalAdvance(QStringLiteral("  ") + widget->statusTip()));
+    const int around = StatusPanel0->width() - StatusPanel0->contentsRect().width();
+    StatusPanel0->setFixedWidth(std::max(200, widest + around));
 }
 
 void TForm1::showEvent(QShowEvent* e) {

@@ -174,3 +174,23 @@ TEST_F(MainWindowTest, TheFileCountAndTypeButtonsFitAndTheProgressBarMovesAlong)
         form.reset();
     }
 }
+
+TEST_F(MainWindowTest, EveryHintFitsTheStatusPanel) {
+    for (const QFont& font : {QApplication::font(), QFont(QStringLiteral("DejaVu Sans"), 11)}) {
+        const AppFont use(font);
+        TForm1* w = create();
+        showAndActivate();
+        QStringList hints;
+        for (const QAction* a : w->findChildren<QAction*>()) hints.append(a->statusTip());
+        for (const QWidget* c : w->findChildren<QWidget*>()) hints.append(c->statusTip());
+        for (const QString& hint : hints) {
+            if (hint.isEmpty()) continue;
+            w->ShowHint(hint);
+            QCoreApplication::processEvents();
+            SCOPED_TRACE(hint.toStdString() + " at " + std::to_string(font.pointSize()) + " pt");
+            EXPECT_LE(QFontMetrics(w->StatusPanel0->font()).horizontalAdvance(w->statusText()),
+                      w->StatusPanel0->contentsRect().width());
+        }
+        form.reset();
+    }
+}
