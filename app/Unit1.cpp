@@ -32,6 +32,7 @@
 #include "platform/scratch_dir.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
+#include "platform/text_fit.h"
 #include "printing/print_dialogs.h"
 #include "printing/print_image.h"
 #include "printing/sheet.h"
@@ -76,8 +77,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     StatusPanel0 = new QLabel(StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
-    StatusPanel0->setFixedWidth(200);
     StatusBar1->addWidget(StatusPanel0);
+    fitStatusPanel();
 
     ImageList1 = new pixmoor::ImageList(QSize(70, 70), this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
@@ -85,6 +86,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ImageList2->setObjectName(QStringLiteral("ImageList2"));
     ListView1->setImageLists(ImageList1, ImageList2);
     ListView1->setPopupMenu(PopupMenu1);
+
+    // The type panel's captions ("ICON", the file count) get the room the desktop's font needs;
+    // a longer count pushes the progress bar along.
+    pixmoor::fitTextToFont(Panel1);
 
     DirectoryListBox1->setFixedWidth(HeaderControl1->sectionSize(0));
     DriveComboBox1->showDriveOf(DirectoryListBox1->directory());
@@ -277,7 +282,22 @@ QString TForm1::windowStateText() const {
 
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::FontChange && StatusPanel0) fitStatusPanel();
     return QMainWindow::event(e);
+}
+
+void TForm1::fitStatusPanel() {
+    // 200 wide, or as wide as the longest hint of the window's items needs in the current font.
+    const QFontMetrics metrics(StatusPanel0->font());
+    int widest = 0;
+    for (const QAction* action : findChildren<QAction*>())
+        widest =
+            std::max(widest, metrics.horizontalAdvance(QStringLiteral("  ") + action->statusTip()));
+    for (const QWidget* widget : findChildren<QWidget*>())
+        widest =
+            std::max(widest, metrics.horizontalAdvance(QStringLiteral("  ") + widget->statusTip()));
+    const int around = StatusPanel0->width() - StatusPanel0->contentsRect().width();
+    StatusPanel0->setFixedWidth(std::max(200, widest + around));
 }
 
 void TForm1::showEvent(QShowEvent* e) {
@@ -633,8 +653,9 @@ void TForm1::ViewButtonClick() {
             OKBottomDlg->StatusPanel0->setText(name);
             OKBottomDlg->showViewer();
         }
-    } catch (const std::exception&) {
-        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    } catch (const std::exception& e) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this,
+                           pixmoor::fileDetail(name, QString::fromUtf8(e.what())));
     }
 }
 
@@ -665,8 +686,9 @@ void TForm1::ToClipboard1Click() {
             OKBottomDlg->PMultiImage1->setImageName(name);
             OKBottomDlg->PMultiImage1->CopyToClipboard();
         }
-    } catch (const std::exception&) {
-        pixmoor::showError(QStringLiteral("Error Loading Image"), this);
+    } catch (const std::exception& e) {
+        pixmoor::showError(QStringLiteral("Error Loading Image"), this,
+                           pixmoor::fileDetail(name, QString::fromUtf8(e.what())));
     }
 }
 

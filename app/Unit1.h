@@ -27,7 +27,7 @@ public:
     // Thumbnails of the icon view (ThumbWidth x ThumbHeight) and of the report view (50 x 50).
     pixmoor::ImageList* ImageList1 = nullptr;
     pixmoor::ImageList* ImageList2 = nullptr;
-    // Panel 0 of StatusBar1 (200 wide).
+    // Panel 0 of StatusBar1 (200 wide, wider when the font needs it for the hints).
     QLabel* StatusPanel0 = nullptr;
     // The screen capture's hot key (Alt+F4 is added when a capture is armed).
     TSysHotKey* SysHotKey1 = nullptr;
@@ -153,6 +153,8 @@ private:
     void connectCommands();
     void selectType(QAction* item, QAbstractButton* button, const QString& ext);
     void finishBuild();
+    // Sizes status panel 0 to hold every hint of the window in the current font.
+    void fitStatusPanel();
     // Copies or moves the selected files from source to target in the busy state.
     void copySelected(const QString& source, const QString& target, bool move);
     // Reports a directory that cannot be opened, at most once for the saved directory.

@@ -14,6 +14,7 @@
 #include "operations/wmf.h"
 #include "platform/application.h"
 #include "platform/globals.h"
+#include "platform/session_bus.h"
 
 #include <QIcon>
 #include <memory>
@@ -49,6 +50,9 @@ WindowList createWindows() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Without a session bus, nothing may start one that outlives the program.
+    if (!pixmoor::preventSessionBusAutolaunch())
+        qWarning("Pixmoor: DBUS_SESSION_BUS_ADDRESS could not be set; a bus may be started");
     pixmoor::Application app(argc, argv);
     // The application title. Only the name is set: a display name would make Qt append
     // " — Pixmoor" to every window's caption under X11, and the captions must read as given.

@@ -3,6 +3,7 @@
 
 #include "platform/globals.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 
 #include <QKeyEvent>
 #include <limits>
@@ -52,6 +53,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(310, 118);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     Edit1->installEventFilter(this);
     Edit2->installEventFilter(this);
     connect(okbutton, &QPushButton::clicked, this, &TForm2::okbuttonClick);

@@ -13,6 +13,7 @@
 #include "platform/message_box.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProgressBar>
 
 #include <optional>
@@ -78,10 +79,12 @@ void appendIconThumbnail(const CatalogueTarget& target, const QString& name) {
     try {
         const Icon icon = Icon::fromFile(name);
         images->appendWithAlpha(icon.scaled(images->width(), images->height()));
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // The item still gets an image of its own, so every later item keeps its thumbnail.
         images->appendWithAlpha(failedIconThumbnail(images->imageSize()));
-        showError(QStringLiteral("Unable To Create Thumb For ") + name, target.messageParent);
+        showError(
+            QStringLiteral("Unable To Create Thumb For ") + name, target.messageParent,
+            fileDetail(QDir(target.directory).absoluteFilePath(name), QString::fromUtf8(e.what())));
     }
 }
 

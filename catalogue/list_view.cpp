@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -220,9 +221,63 @@ void ListItemModel::decorationsChanged() {
 
 // ---- views ----
 
+namespace {
+
+// A view of the list that paints as an enabled one while it is disabled: the busy state blocks
+// input to the list during a build, but its thumbnails keep their colours (a disabled view draws
+// its icons greyed on a grey ground). A build repaints the window between files without
+// processing events, so the view also marks itself for painting when rows arrive and lays them
+// out before it paints (Qt's delayed layout would leave them out of those frames, or the list
+// blank).
+template <class View> class ThumbnailView : public View {
+public:
+    explicit ThumbnailView(QWidget* parent) : View(parent) { keepEnabledColours(); }
+
+    void setModel(QAbstractItemModel* model) override {
+        View::setModel(model);
+        QObject::connect(model, &QAbstractItemModel::rowsInserted, this->viewport(),
+                         qOverload<>(&QWidget::update));
+    }
+
+protected:
+    void initViewItemOption(QStyleOptionViewItem* option) const override {
+        View::initViewItemOption(option);
+        option->state |= QStyle::State_Enabled;
+        option->palette.setCurrentColorGroup(this->isActiveWindow() ? QPalette::Active
+                                                                    : QPalette::Inactive);
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        this->executeDelayedItemsLayout();
+        View::paintEvent(event);
+    }
+
+    void changeEvent(QEvent* event) override {
+        View::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange && !adjusting_) keepEnabledColours();
+    }
+
+private:
+    // The ground, text and selection colours of the disabled state are those of the enabled one.
+    void keepEnabledColours() {
+        adjusting_ = true;
+        QPalette palette = this->palette();
+        for (QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase, QPalette::Text,
+                                         QPalette::Highlight, QPalette::HighlightedText})
+            palette.setBrush(QPalette::Disabled, role, palette.brush(QPalette::Active, role));
+        this->setPalette(palette);
+        adjusting_ = false;
+    }
+
+    bool adjusting_ = false;
+};
+
+} // namespace
+
 ListView::ListView(QWidget* parent)
-    : QWidget(parent), model_(new ListItemModel(this)), iconView_(new QListView(this)),
-      reportView_(new QTreeView(this)), stack_(new QStackedLayout(this)) {
+    : QWidget(parent), model_(new ListItemModel(this)),
+      iconView_(new ThumbnailView<QListView>(this)),
+      reportView_(new ThumbnailView<QTreeView>(this)), stack_(new QStackedLayout(this)) {
     stack_->setContentsMargins(0, 0, 0, 0);
 
     iconView_->setModel(model_);

@@ -6,6 +6,7 @@
 #include "platform/file_copy.h"
 #include "platform/file_name.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,8 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(290, 130);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     connect(Okbutton, &QPushButton::clicked, this, &TForm5::OkbuttonClick);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(BrowseButton, &QPushButton::clicked, this, &TForm5::BrowseButtonClick);

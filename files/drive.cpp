@@ -2,6 +2,7 @@
 #include "files/drive.h"
 
 #include "platform/drive_type.h"
+#include "platform/text_fit.h"
 
 #include <QDir>
 #include <QEvent>
@@ -13,6 +14,8 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(313, 214);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -3,6 +3,7 @@
 
 #include "catalogue/enumeration.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 
 #include <QFileInfo>
 
@@ -15,6 +16,8 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(325, 208);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 }

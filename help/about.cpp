@@ -1,6 +1,7 @@
 // The about box. Its layout is about.ui; the icon is the program's own, taken when the box shows,
 // since the program sets its icon after the windows are created.
 #include "help/about.h"
+#include "platform/text_fit.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -14,6 +15,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(298, 213);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     connect(OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
 }
 

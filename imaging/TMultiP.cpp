@@ -73,9 +73,9 @@ std::int32_t fileLength(const QString& name) {
                : std::int32_t(size);
 }
 
-// The codec's error box for a failed call.
-void showCodecError(int result) {
-    showError(QString::fromUtf8(codec::errorText(result)));
+// The codec's error box for a failed call on file.
+void showCodecError(int result, const QString& file) {
+    showError(QString::fromUtf8(codec::errorText(result)), nullptr, fileDetail(file));
 }
 
 double roundHalfEven(double v) {
@@ -456,7 +456,8 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
     try {
         QImage image;
         if (!loadResource(name, image))
-            showInformation(QStringLiteral("Reading resource file failed"));
+            showInformation(QStringLiteral("Reading resource file failed"), nullptr,
+                            fileDetail(name));
         setBitmap(image);
         ReadImageInfo(name);
     } catch (...) {
@@ -495,8 +496,9 @@ void TPMultiImage::installDecoded(const QString& name, codec::ImageFormat format
                                   const codec::ImageInfo* info) {
     QImage image = rasterToImage(std::move(raster));
     if (!codec::succeeded(result)) {
-        showCodecError(result);
-        showInformation(QStringLiteral("Reading %1 file failed").arg(usualExtension(format)));
+        showCodecError(result, name);
+        showInformation(QStringLiteral("Reading %1 file failed").arg(usualExtension(format)),
+                        nullptr, fileDetail(name));
     }
     setBitmap(image);
     if (info)
@@ -530,7 +532,7 @@ bool TPMultiImage::loadResource(const QString& name, QImage& out) {
 
 bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& ci) {
     const bool ok = codec::succeeded(result);
-    if (!ok) showCodecError(result);
+    if (!ok) showCodecError(result, fileName);
     info_.InfoFormat = QString::fromStdString(ci.format);
     info_.InfoWidth = ci.width;
     info_.InfoHeight = ci.height;
@@ -615,15 +617,15 @@ void TPMultiImage::save(codec::ImageFormat format, const QString& fileName) {
         options.compression = tiffCompressionCode(tifCompress_);
         const int result = codec::writeImage(format, codecName(defSaveFilename_), options, raster);
         if (!codec::succeeded(result)) {
-            showCodecError(result);
-            showInformation(failed);
+            showCodecError(result, defSaveFilename_);
+            showInformation(failed, nullptr, fileDetail(defSaveFilename_));
         }
     } catch (const std::bad_alloc&) {
-        showCodecError(codec::OutOfMemory);
-        showInformation(failed);
+        showCodecError(codec::OutOfMemory, defSaveFilename_);
+        showInformation(failed, nullptr, fileDetail(defSaveFilename_));
     } catch (const std::exception& e) {
-        showError(QString::fromUtf8(e.what()));
-        showInformation(failed);
+        showError(QString::fromUtf8(e.what()), nullptr, fileDetail(defSaveFilename_));
+        showInformation(failed, nullptr, fileDetail(defSaveFilename_));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "operations/viewer_window.h"
 #include "platform/file_name.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -57,6 +58,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(283, 286);
+    // Captions that need more room than designed (the desktop's font) get it.
+    pixmoor::fitTextToFont(this);
     kindGroup_ = new QButtonGroup(this);
     int id = 0;
     for (QRadioButton* b : {KindBmp, KindGif, KindJpeg, KindPcx, KindPng, KindTiff})
@@ -159,9 +162,11 @@ public:
             const QString targetName = convertedName(name, format_.format);
             if (!ConfirmOverwrite(targetName, job_.parent))
                 (job_.component->*format_.save)(targetName);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // Errors of the codec are reported by the component itself; this is anything else.
-            showError(kReadError + name, job_.parent);
+            showError(kReadError + name, job_.parent,
+                      fileDetail(QDir(catalogueDir_).absoluteFilePath(name),
+                                 QString::fromUtf8(e.what())));
         }
         if (QDir::setCurrent(catalogueDir_)) return true;
         showError(kCannotAccess + catalogueDir_, job_.parent);

@@ -4,7 +4,9 @@
 // windows, and consuming it keeps QMainWindow from showing it as a temporary status message.
 #include "platform/hints.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusTipEvent>
 
 namespace pixmoor {
@@ -18,9 +20,26 @@ HintFilter::~HintFilter() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
 }
 
+namespace {
+
+// Opening a pop-up (a menu from the keyboard, say) takes the pointer, so the widget under it gets
+// a Leave and sends an empty tip after the pop-up has highlighted its first item. That tip is
+// stale: while a pop-up is open, only the pop-up and the menus that lead to it speak.
+bool staleWhilePopupOpen(QObject* watched, const QString& tip) {
+    const QWidget* popup = QApplication::activePopupWidget();
+    if (!popup || !tip.isEmpty()) return false;
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (!widget) return false;
+    return widget->window() != popup && !qobject_cast<const QMenu*>(widget) &&
+           !qobject_cast<const QMenuBar*>(widget);
+}
+
+} // namespace
+
 bool HintFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
-        if (handler_) handler_(static_cast<QStatusTipEvent*>(event)->tip());
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (handler_ && !staleWhilePopupOpen(watched, tip)) handler_(tip);
         return true;
     }
     return QObject::eventFilter(watched, event);

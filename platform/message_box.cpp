@@ -2,6 +2,7 @@
 #include "platform/message_box.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <map>
@@ -90,6 +91,7 @@ MessageButton showMessage(const MessageRequest& request, QWidget* parent) {
 
     QMessageBox box(iconOf(req.kind), messageTitle(req.kind), req.text, QMessageBox::NoButton,
                     parent ? parent : QApplication::activeWindow());
+    if (!req.detail.isEmpty()) box.setInformativeText(req.detail);
     std::map<QAbstractButton*, MessageButton> answers;
     for (MessageButton b : req.buttons) {
         QPushButton* button = box.addButton(buttonCaption(b), roleOf(b));
@@ -102,12 +104,22 @@ MessageButton showMessage(const MessageRequest& request, QWidget* parent) {
     return it != answers.end() ? it->second : req.escapeButton;
 }
 
-void showError(const QString& text, QWidget* parent) {
-    showMessage({MessageKind::Error, text, {MessageButton::Ok}}, parent);
+void showError(const QString& text, QWidget* parent, const QString& detail) {
+    MessageRequest request{MessageKind::Error, text, {MessageButton::Ok}};
+    request.detail = detail;
+    showMessage(request, parent);
 }
 
-void showInformation(const QString& text, QWidget* parent) {
-    showMessage({MessageKind::Information, text, {MessageButton::Ok}}, parent);
+void showInformation(const QString& text, QWidget* parent, const QString& detail) {
+    MessageRequest request{MessageKind::Information, text, {MessageButton::Ok}};
+    request.detail = detail;
+    showMessage(request, parent);
+}
+
+QString fileDetail(const QString& file, const QString& reason) {
+    QString detail = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
+    if (!reason.isEmpty()) detail += (detail.isEmpty() ? QString() : QStringLiteral("\n")) + reason;
+    return detail;
 }
 
 bool askYesNo(const QString& text, QWidget* parent, MessageButton defaultButton) {

@@ -93,8 +93,10 @@ void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
             if (ahead) fast = ahead->take(i);
             bitmap =
                 fast ? std::move(*fast) : makeCellBitmap(QDir(run.directory).filePath(name), run);
-        } catch (const std::exception&) {
-            showError(QStringLiteral("Error Creating Thumb Nail For ") + name, run.parent);
+        } catch (const std::exception& e) {
+            showError(QStringLiteral("Error Creating Thumb Nail For ") + name, run.parent,
+                      fileDetail(QDir(run.directory).absoluteFilePath(name),
+                                 QString::fromUtf8(e.what())));
             bitmap = errorThumbnail(cell);
         }
         // The bitmap is already cell-sized: drawn one to one, the document holds no more

@@ -318,7 +318,7 @@ TEST_F(MainWindowTest, StopSetsTheRequestOnlyAndIsEnabledUntilTheBusyStateIsFirs
 TEST_F(MainWindowTest, HintsReachStatusPanelZeroWithTwoBlanks) {
     TForm1* w = create();
     showAndActivate();
-    EXPECT_EQ(w->StatusPanel0->width(), 200);
+    EXPECT_GE(w->StatusPanel0->width(), 200); // wider when the font needs it for a hint
 
     enter(w->MoveButton);
     EXPECT_EQ(w->statusText(), "  Move File");

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 
 namespace {
@@ -206,17 +207,25 @@ TEST_F(MainWindowTest, ToolBarAndTypePanelAreLaidOutAsDesigned) {
         {w->JpegButton, "JPG", "Jpeg File Display"},  {w->IconButton, "ICON", "Icon File Display"},
         {w->PcxButton, "PCX", "Pcx File Display"},    {w->PngButton, "PNG", "Png File Display"},
         {w->TiffButton, "TIFF", "Tiff File Display"}, {w->WmfButton, "WMF", "Wmf File Display"}};
+    // 30 x 25 from left 176, one every 29 pixels; a caption the font makes wider than its
+    // button widens it and moves the rest along.
     for (size_t i = 0; i < typeButtons.size(); ++i) {
         auto [b, caption, hint] = typeButtons[i];
-        EXPECT_EQ(b->geometry(), QRect(176 + 29 * int(i), 3, 30, 25)) << caption;
+        const int left = i == 0 ? 176 : std::get<0>(typeButtons[i - 1])->geometry().right();
+        const int frame = b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+        const int width =
+            std::max(30, QFontMetrics(b->font()).horizontalAdvance(caption) + 2 * frame);
+        EXPECT_EQ(b->geometry(), QRect(left, 3, width, 25)) << caption;
         EXPECT_EQ(b->text(), caption);
         EXPECT_EQ(b->toolTip(), hint);
         EXPECT_EQ(b->statusTip(), hint);
     }
     EXPECT_EQ(w->DriveComboBox1->geometry().topLeft(), QPoint(8, 4));
     EXPECT_EQ(w->DriveComboBox1->width(), 145);
-    EXPECT_EQ(w->Label1->x(), 424);
-    EXPECT_EQ(w->ProgressBar1->geometry(), QRect(472, 8, 81, 16));
+    EXPECT_EQ(w->Label1->x(), w->WmfButton->geometry().right() + 16); // 424 where all fits
+    EXPECT_EQ(
+        w->ProgressBar1->geometry(),
+        QRect(std::max(472 + w->Label1->x() - 424, w->Label1->geometry().right() + 1), 8, 81, 16));
     EXPECT_EQ(w->ProgressBar1->minimum(), 0);
     EXPECT_EQ(w->ProgressBar1->maximum(), 100);
 

@@ -73,6 +73,9 @@ TEST_F(ScanCommands, UnreadableFilesAndTheIconType) {
     form->ToClipboard1->trigger();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back().text, "Error Loading Image");
+    EXPECT_TRUE(
+        messages.back().detail.startsWith(QString::fromStdString(dir.file("bad.wmf")) + u'\n'))
+        << messages.back().detail.toStdString();
     EXPECT_EQ(messages.back().kind, MessageKind::Error);
     EXPECT_EQ(clipboard->text(), "before");
 

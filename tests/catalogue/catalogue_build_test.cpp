@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QProcess>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -348,6 +349,11 @@ TEST_F(CatalogueBuild, CorruptIconGivesOneMessageAndAMarkedPlaceholder) {
     ASSERT_EQ(form->ListView1->count(), 3);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Unable To Create Thumb For b.ico");
+    // The detail names the file by its whole path, then what is wrong with it.
+    const QStringList detail = messages[0].detail.split(u'\n');
+    ASSERT_EQ(detail.size(), 2);
+    EXPECT_EQ(detail[0].toStdString(), dir.file("b.ico"));
+    EXPECT_FALSE(detail[1].isEmpty());
     EXPECT_EQ(messages[0].kind, MessageKind::Error);
     EXPECT_EQ(form->ImageList1->imageSize(), QSize(32, 32));
     EXPECT_EQ(pixelAt(thumbOf(0), 16, 16), rgbOf("red"));
@@ -777,4 +783,80 @@ TEST_F(CatalogueBuild, AFileNoRoadCanReadIsRecordedAsFailedAndStillReportedOnEve
     EXPECT_EQ(messages.size() % reported, 0u); // refresh builds twice
     EXPECT_FALSE(messages.empty());
     EXPECT_EQ(form->ListView1->count(), 2);
+}
+
+// What the window shows of the list while a build runs: the frames the window has flushed (the
+// offscreen screen grabs the window's backing store), seen at every thumbnail added, at every
+// change of the list's enabled state and once the build is over.
+class ListFrames : public QObject {
+public:
+    ListFrames(TForm1* form) : form_(form) {
+        connect(form->ImageList1, &ImageList::appended, this, [this] { record("appended"); });
+        form->ListView1->iconView()->installEventFilter(this);
+    }
+    struct Frame {
+        const char* when;
+        int items;
+        bool enabled;
+        int red;   // pixels of the thumbnails' red
+        int grey;  // pixels grey (equal channels, neither white nor black)
+        int white; // pixels white
+    };
+    std::vector<Frame> frames;
+
+    void record(const char* when) {
+        QListView* view = form_->ListView1->iconView();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QPoint at = view->viewport()->mapTo(form_, QPoint(0, 0));
+        const QImage shot = screen->grabWindow(form_->winId(), at.x(), at.y(), 200, 100).toImage();
+        Frame f{when, form_->ListView1->count(), view->isEnabled(), 0, 0, 0};
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                if (qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60)
+                    ++f.red;
+                else if (p == qRgb(255, 255, 255))
+                    ++f.white;
+                else if (qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) > 40)
+                    ++f.grey;
+            }
+        frames.push_back(f);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::EnabledChange) record("enabled change");
+        return false;
+    }
+
+private:
+    TForm1* form_;
+};
+
+TEST_F(CatalogueBuild, TheBusyListKeepsItsColoursAndNeverFlashesBlank) {
+    for (int i = 0; i < 45; ++i)
+        magick("-size 40x40 xc:red",
+               dir.file(QStringLiteral("r%1.bmp").arg(i, 2, 10, QChar(u'0')).toStdString()));
+    showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->fastThumbnails = false; // every file through the component: the build lasts
+    ListFrames frames(form.get());
+    browse();
+    frames.record("after");
+    ASSERT_EQ(form->ListView1->count(), 45);
+
+    int busyFramesWithItems = 0;
+    for (const ListFrames::Frame& f : frames.frames) {
+        SCOPED_TRACE(std::string(f.when) + " items " + std::to_string(f.items) +
+                     (f.enabled ? " enabled" : " disabled") + " red " + std::to_string(f.red) +
+                     " grey " + std::to_string(f.grey));
+        // Every frame of a non-empty list shows its thumbnails, in red, never greyed: the window
+        // is repainted between files, and the list must be laid out for each of those frames.
+        if (f.items > 0) {
+            EXPECT_GT(f.red, 400);
+            EXPECT_LT(f.grey, f.red / 4);
+            if (!f.enabled) ++busyFramesWithItems;
+        }
+    }
+    EXPECT_GT(busyFramesWithItems, 0); // the build was seen while the list was disabled
 }

@@ -1,13 +1,14 @@
 // TPMultiImage loading, image information and saving, on files made by ImageMagick and Pillow.
 #include "imaging/TMultiP.h"
-#include "imaging/file_types.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
+#include "imaging/file_types.h"
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/support/test_dirs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -154,6 +155,9 @@ TEST_F(ComponentLoad, DecoderFailureShowsLibraryTextThenReadingFailed) {
     EXPECT_EQ(log.boxes()[1].kind, MessageKind::Information);
     EXPECT_EQ(log.boxes()[1].text, "Reading png file failed");
     EXPECT_EQ(log.boxes()[1].buttons, std::vector<MessageButton>{MessageButton::Ok});
+    // Both name the file under their unchanged message.
+    EXPECT_EQ(log.boxes()[0].detail, QFileInfo(file("cut.png")).absoluteFilePath());
+    EXPECT_EQ(log.boxes()[1].detail, QFileInfo(file("cut.png")).absoluteFilePath());
     EXPECT_TRUE(image.Picture().isEmpty());
     EXPECT_EQ(image.LoadStatus(), upper(file("cut.png")));
 

@@ -13,7 +13,7 @@ namespace pixmoor::test {
 
 MessageLog::MessageLog(MessageButton answer) : answer_(answer) {
     setMessageHandler([this](const MessageRequest& r) {
-        boxes_.push_back({r.kind, r.text, r.buttons});
+        boxes_.push_back({r.kind, r.text, r.buttons, r.detail});
         return answer_;
     });
 }

@@ -23,6 +23,7 @@ public:
         MessageKind kind;
         QString text;
         std::vector<MessageButton> buttons;
+        QString detail; // shown under the message
     };
     const std::vector<Box>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }

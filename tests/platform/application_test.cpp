@@ -2,6 +2,7 @@
 // standard error box and the program goes on.
 #include "platform/application.h"
 #include "platform/message_box.h"
+#include "platform/session_bus.h"
 #include "tests/support/test_dirs.h"
 
 #include <QTimer>
@@ -26,6 +27,7 @@ TEST(Application, UncaughtErrorsAreShownAndTheProgramKeepsRunning) {
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     pixmoor::test::usePrivateXdgDirs();
+    ASSERT_TRUE(pixmoor::preventSessionBusAutolaunch()); // as the program does
     int argc = 1;
     char name[] = "pixmoor-test";
     char* argv[] = {name, nullptr};

@@ -166,6 +166,7 @@ TEST_F(SheetPrinting, ADamagedFileIsReportedAndGetsAnErrorCellWhileTheSheetGoesO
     ASSERT_GE(messages.size(), 2u);
     const SeenMessage& last = messages.back();
     EXPECT_EQ(last.request.text, "Error Creating Thumb Nail For b.bmp");
+    EXPECT_TRUE(last.request.detail.startsWith(path("b.bmp"))) << last.request.detail.toStdString();
     EXPECT_EQ(last.request.kind, MessageKind::Error);
     EXPECT_EQ(last.request.buttons, std::vector<MessageButton>{MessageButton::Ok});
     // While the sheet prints: busy, Stop disabled, the status says so.

@@ -1,0 +1,70 @@
+// Hints of menus opened from the keyboard, with real key presses on the X11 display: Alt+F and
+// the others highlight the menu's first item, and the status bar shows that item's hint.
+#include "main_window_fixture.h"
+#include "tests/support/test_dirs.h"
+
+#include <QMenuBar>
+#include <QProcess>
+
+namespace {
+
+bool xdotool(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return false;
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardShowsItsFirstItemsHint) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
+    if (!pixmoor::test::haveProgram("xdotool")) GTEST_SKIP() << "needs xdotool";
+    TForm1* w = create();
+    showAndActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    const QString window = QString::number(w->winId());
+
+    const std::vector<std::tuple<const char*, QMenu*, QAction*>> menus = {
+        {"alt+i", w->Image1, w->BMP1},
+        {"alt+m", w->Settings1, w->Convert1},
+        {"alt+v", w->View3, w->List1},
+        {"alt+h", w->Help1, w->About1}};
+    for (const auto& [keys, menu, first] : menus) {
+        SCOPED_TRACE(keys);
+        w->setStatusText(QStringLiteral("Finished"));
+        ASSERT_TRUE(xdotool({"windowfocus", "--sync", window}));
+        ASSERT_TRUE(QTest::qWaitFor([w] { return w->isActiveWindow(); }, 5000));
+        // The pointer rests on the list, whose hint shows; the menu then opens over the window.
+        ASSERT_TRUE(xdotool({"mousemove", "0", "0"}));
+        const QPoint inList = w->ListView1->mapTo(w, w->ListView1->rect().center());
+        ASSERT_TRUE(xdotool({"mousemove", "--window", window, QString::number(inList.x()),
+                             QString::number(inList.y())}));
+        ASSERT_TRUE(QTest::qWaitFor([w] { return w->statusText() == "  Image Display"; }, 5000))
+            << w->statusText().toStdString();
+        ASSERT_TRUE(xdotool(QStringList{"key", "--clearmodifiers", "--delay", "100"} +
+                            QString::fromLatin1(keys).split(' ')));
+        ASSERT_TRUE(QTest::qWaitFor([m = menu] { return m->isVisible(); }, 5000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([m = menu, f = first] { return m->activeAction() == f; }, 2000));
+        const QString hint = QStringLiteral("  ") + first->statusTip();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->statusText() == hint; }, 2000))
+            << w->statusText().toStdString() << " instead of " << hint.toStdString();
+        // And it stays: the list the pointer rested on must not blank it once it is left.
+        QTest::qWait(300);
+        EXPECT_EQ(w->statusText(), hint);
+        // Down moves to the next item, whose hint follows.
+        ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "Down"}));
+        ASSERT_TRUE(
+            QTest::qWaitFor([m = menu, f = first] { return m->activeAction() != f; }, 2000));
+        const QString next = QStringLiteral("  ") + menu->activeAction()->statusTip();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->statusText() == next; }, 2000))
+            << w->statusText().toStdString();
+        ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "Escape", "Escape"}));
+        ASSERT_TRUE(QTest::qWaitFor([m = menu] { return !m->isVisible(); }, 5000));
+    }
+}
