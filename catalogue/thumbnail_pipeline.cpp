@@ -11,7 +11,6 @@
 #include "imaging/codec/format_table.h"
 #include "imaging/file_types.h"
 #include "platform/file_name.h"
-#include "platform/thread_priority.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -315,7 +314,6 @@ struct ThumbnailPipeline::State {
     std::vector<std::thread> workers;
 
     void work() {
-        lowerCurrentThreadPriority(); // the interface thread comes first on a busy machine
         for (;;) {
             int k;
             {

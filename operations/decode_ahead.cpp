@@ -7,7 +7,6 @@
 #include "imaging/codec/raster_sink.h"
 #include "imaging/file_types.h"
 #include "platform/file_name.h"
-#include "platform/thread_priority.h"
 
 #include <QFile>
 
@@ -129,10 +128,7 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     s.dither = dither;
     s.lookAhead = std::max(1, lookAhead);
     s.files.resize(s.paths.size());
-    s.worker = std::thread([&s] {
-        lowerCurrentThreadPriority(); // the interface thread comes first on a busy machine
-        s.run();
-    });
+    s.worker = std::thread([&s] { s.run(); });
 }
 
 DecodeAhead::~DecodeAhead() {
