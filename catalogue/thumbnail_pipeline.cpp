@@ -66,7 +66,11 @@ public:
             if (indexed_)
                 std::copy_n(layout.palette, std::clamp(layout.paletteSize, 0, 256),
                             palette_.begin());
-            if (AreaDownscaler::fits(width, height, target_)) {
+            if (capture_) chooseEntry(width, height);
+            if (fromEntry_) {
+                // The thumbnail is made from the entry: one pass over the rows, not two, and
+                // the first visit shows what every later visit will.
+            } else if (AreaDownscaler::fits(width, height, target_)) {
                 scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
             } else {
                 kept_ = QImage(width, height,
@@ -82,7 +86,6 @@ public:
             }
             rowBytes_ = std::size_t(width) * (indexed_ ? 1 : 3);
             height_ = height;
-            if (capture_) chooseEntry(width, height);
             return !cancelledNow(cancel_);
         } catch (...) {
             return false;
@@ -99,7 +102,7 @@ public:
                     scaler_->addIndexedRow(pixels, palette_.data());
                 else
                     scaler_->addRgbRow(pixels);
-            } else if (y_ < height_) {
+            } else if (!fromEntry_ && y_ < height_) {
                 std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
             }
             if (entryScaler_) {
@@ -117,18 +120,21 @@ public:
 
     bool keepGoing() override { return !cancelledNow(cancel_); }
 
-    std::optional<QImage> result() const {
+    std::optional<QImage> result() {
         if (y_ != height_) return std::nullopt;
-        QImage out = scaler_ ? scaler_->result() : scaleToThumbnail(kept_, target_);
+        QImage out = fromEntry_ ? scaleToThumbnail(entry(), target_)
+                     : scaler_  ? scaler_->result()
+                                : scaleToThumbnail(kept_, target_);
         if (out.isNull()) return std::nullopt;
         return out;
     }
 
     // The cache entry made from the same rows, null when none was chosen or the image was not
     // complete.
-    QImage entry() const {
+    QImage entry() {
         if (!entryScaler_ || y_ != height_) return {};
-        return entryScaler_->result();
+        if (entry_.isNull()) entry_ = entryScaler_->result();
+        return entry_;
     }
 
 private:
@@ -156,6 +162,9 @@ private:
         };
         for (int level = c.firstLevel; level < ThumbnailCache::kLevels; ++level)
             if (usable(level, true)) break;
+        // An entry that serves the thumbnail gives it, as it will on every later visit; one
+        // that does not (a panorama's normal entry is too low) is written from a second pass.
+        fromEntry_ = c.level >= 0;
         if (c.level < 0) usable(c.firstLevel, false);
         if (c.level >= 0) entryScaler_ = std::make_unique<AreaDownscaler>(width, height, c.entry);
     }
@@ -164,6 +173,8 @@ private:
     const std::atomic<bool>* cancel_;
     CacheCapture* capture_ = nullptr;
     std::unique_ptr<AreaDownscaler> entryScaler_;
+    QImage entry_;           // entryScaler_'s result, once taken
+    bool fromEntry_ = false; // the thumbnail comes from the entry
     bool indexed_ = false;
     std::array<codec::Rgb, 256> palette_{};
     std::unique_ptr<AreaDownscaler> scaler_;
@@ -240,6 +251,8 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
         source.mtime = stamp->mtime;
         source.fileSize = stamp->size;
         source.original = capture.upright;
+        const std::string_view mime = codec::formatEntry(format).mimeType;
+        source.mimeType = QString::fromLatin1(mime.data(), qsizetype(mime.size()));
         // A cache that cannot be written is not used; the thumbnail stands either way.
         (void)cache.store(ThumbnailCache::Level(capture.level), source, entry);
     }

@@ -41,6 +41,7 @@ struct FormatEntry {
     int (*write)(const std::string& file, const WriteOptions& options, const Raster& in);
     std::uint32_t depthsWritten; // kDepth... bits of the depths stored as asked
     bool scaledDecoding;         // honours DecodeOptions' minimum size itself
+    std::string_view mimeType;   // as the desktop's shared MIME database names the format
 };
 
 // Every format, in the order above.
