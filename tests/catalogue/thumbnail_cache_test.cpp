@@ -241,7 +241,8 @@ TEST_F(ThumbnailCacheTest, ACacheThatCannotBeWrittenIsLeftAloneAndTheThumbnailSt
     ASSERT_TRUE(QFile(root).open(QIODevice::WriteOnly));
     std::optional<QImage> thumb = cached(path, {70, 70});
     ASSERT_TRUE(thumb);
-    EXPECT_EQ(*thumb, *reference);
+    // Made through the entry's size, as when the entry can be written.
+    EXPECT_LE(meanDifference(*thumb, *reference), 3.0);
     ASSERT_TRUE(QFile::remove(root));
 
     // A read-only class directory (immutable for root, who may write anywhere else).
@@ -257,7 +258,7 @@ TEST_F(ThumbnailCacheTest, ACacheThatCannotBeWrittenIsLeftAloneAndTheThumbnailSt
     thumb = cached(path, {70, 70});
     if (root_user) run("chattr -i " + normal);
     ASSERT_TRUE(thumb);
-    EXPECT_EQ(*thumb, *reference);
+    EXPECT_LE(meanDifference(*thumb, *reference), 3.0);
     EXPECT_TRUE(cacheFiles().isEmpty()) << cacheFiles().join(' ').toStdString();
 }
 
