@@ -3,6 +3,7 @@
 #include "catalogue/thumbnail_cache.h"
 
 #include "imaging/codec/regular_file.h"
+#include "platform/cache_home.h"
 #include "platform/file_name.h"
 
 #include <QBuffer>
@@ -236,13 +237,8 @@ bool ThumbnailCache::Entry::covers(QSize thumbnail) const {
 
 // ---- naming ---------------------------------------------------------------------------------
 
-ThumbnailCache::ThumbnailCache() {
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    // The base directory specification ignores relative values.
-    if (base.isEmpty() || !base.startsWith(u'/'))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    *this = ThumbnailCache(base + QStringLiteral("/thumbnails"));
-}
+ThumbnailCache::ThumbnailCache()
+    : ThumbnailCache(userCacheDirectory() + QStringLiteral("/thumbnails")) {}
 
 ThumbnailCache::ThumbnailCache(const QString& root) : root_(QDir::cleanPath(root)) {
     char* resolved = ::realpath(nativePath(root_).c_str(), nullptr);

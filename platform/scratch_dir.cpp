@@ -1,6 +1,7 @@
 // The private scratch directory: created 0700, never a shared world-writable folder, so the fixed
 // scratch file names cannot be hijacked through symbolic links by another user.
 #include "platform/scratch_dir.h"
+#include "platform/cache_home.h"
 #include "platform/file_name.h"
 
 #include <QDir>
@@ -19,9 +20,7 @@ QString baseDirectory() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
         return runtime;
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (cache.isEmpty() || !QDir::isAbsolutePath(cache)) cache = QDir::homePath() + "/.cache";
-    return cache;
+    return userCacheDirectory();
 }
 
 [[noreturn]] void fail(const QString& dir, const char* why) {
