@@ -12,8 +12,6 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QShowEvent>
-#include <cerrno>
-#include <unistd.h>
 
 bool TargetAccepted = false;
 TForm5* Form5 = nullptr;
@@ -121,16 +119,21 @@ CopyResult CopyMoveFile(const QString& FileName, const QString& SourceDir, const
         if (answer != MessageButton::Ok) return CopyResult::Skipped;
         options.placement = Placement::Replace;
     }
-    // The old target, or for a move the only other copy, is at stake: flush before it goes.
-    options.durable = Move || options.placement == Placement::Replace;
-    if (copyFileAtomically(source, target, options) != 0) {
+    int error;
+    bool removed = false;
+    if (Move) {
+        error = moveFileAtomically(source, target, removed, options);
+    } else {
+        // The old target is at stake: flush before it goes.
+        options.durable = options.placement == Placement::Replace;
+        error = copyFileAtomically(source, target, options);
+    }
+    if (error != 0) {
         showError(QStringLiteral("Error copying file ") + FileName, parent);
         return CopyResult::Failed;
     }
-    if (!Move) return CopyResult::Copied;
     // A source that cannot be removed stays; the copy exists. Nothing is reported.
-    if (::unlink(pixmoor::encodeFileName(source).constData()) != 0) return CopyResult::Copied;
-    return CopyResult::Moved;
+    return removed ? CopyResult::Moved : CopyResult::Copied;
 }
 
 void changeAttrib(const QString& path) {

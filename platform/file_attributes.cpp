@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/xattr.h>
 
 namespace pixmoor {
@@ -15,18 +17,23 @@ namespace {
 // The bits user.DOSATTRIB holds: everything but read-only, which the permissions hold.
 constexpr AttributeWord kStoredBits = AttributeWord(~kAttrReadOnly);
 
-// The stored word, 0 when there is none; nothing when it exists but cannot be read.
-std::optional<AttributeWord> readStoredWord(const QByteArray& native) {
+using GetAttribute = ssize_t (*)(const char*, const char*, void*, size_t);
+
+// The stored word, 0 when there is none; nothing when it exists but cannot be read. get is
+// lgetxattr for an entry named by its path (a link itself is read, not its target), getxattr for
+// the /proc name of an opened descriptor.
+std::optional<AttributeWord> readStoredWord(const QByteArray& native,
+                                            GetAttribute get = ::lgetxattr) {
     QByteArray buffer(256, Qt::Uninitialized);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const ssize_t n =
-            ::getxattr(native.constData(), kDosAttribName, buffer.data(), size_t(buffer.size()));
+            get(native.constData(), kDosAttribName, buffer.data(), size_t(buffer.size()));
         if (n >= 0) return parseDosAttrib(buffer.left(n)).value_or(0);
         // No attribute, or a file system without them: no bits.
         if (errno == ENODATA || errno == ENOTSUP) return AttributeWord(0);
         if (errno != ERANGE) return std::nullopt;
         // Samba appends binary data to the text: ask for the size and read again.
-        const ssize_t size = ::getxattr(native.constData(), kDosAttribName, nullptr, 0);
+        const ssize_t size = get(native.constData(), kDosAttribName, nullptr, 0);
         if (size < 0 || size > 65536) return std::nullopt;
         buffer.resize(size);
     }
@@ -59,7 +66,7 @@ QByteArray formatDosAttrib(AttributeWord word) {
 std::optional<AttributeWord> readFileAttributes(const QString& path) {
     const QByteArray native = pixmoor::encodeFileName(path);
     struct stat st {};
-    if (::stat(native.constData(), &st) != 0) return std::nullopt;
+    if (::lstat(native.constData(), &st) != 0) return std::nullopt;
     AttributeWord word = readStoredWord(native).value_or(0) & kStoredBits;
     if (!(st.st_mode & S_IWUSR)) word |= kAttrReadOnly;
     if (startsWithDot(path)) word |= kAttrHidden;
@@ -67,9 +74,20 @@ std::optional<AttributeWord> readFileAttributes(const QString& path) {
 }
 
 bool writeFileAttributes(const QString& path, AttributeWord word) {
-    const QByteArray native = pixmoor::encodeFileName(path);
+    // The entry is opened without following a link, and changed through that descriptor: a
+    // symbolic link's target, which may lie outside the folder, is never touched, nor a file
+    // put in the entry's place after it was looked at.
+    const int fd = ::open(pixmoor::encodeFileName(path).constData(),
+                          O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    if (::stat(native.constData(), &st) != 0) return false;
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
+    // A descriptor opened for its path only is changed through its /proc name.
+    const QByteArray native = "/proc/self/fd/" + QByteArray::number(fd);
     bool ok = true;
 
     const mode_t mode = st.st_mode & 07777;
@@ -77,7 +95,7 @@ bool writeFileAttributes(const QString& path, AttributeWord word) {
         (word & kAttrReadOnly) ? mode_t(mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
     if (wanted != mode && ::chmod(native.constData(), wanted) != 0) ok = false;
 
-    const std::optional<AttributeWord> stored = readStoredWord(native);
+    const std::optional<AttributeWord> stored = readStoredWord(native, ::getxattr);
     const AttributeWord bits = word & kStoredBits;
     // A dot file reads as hidden whatever is stored; only the stored bits are compared.
     if (!stored || (*stored & kStoredBits) != bits) {

@@ -25,13 +25,15 @@ std::optional<AttributeWord> parseDosAttrib(const QByteArray& value);
 // The text form written: "0x%x".
 QByteArray formatDosAttrib(AttributeWord word);
 
-// The attribute word of the file at path (symbolic links followed); nothing when the file cannot
-// be reached. A file system without user extended attributes reads those bits as 0.
+// The attribute word of the entry at path itself (a symbolic link is not followed: a link reads
+// as writable with no stored bits); nothing when it cannot be reached. A file system without
+// user extended attributes reads those bits as 0.
 std::optional<AttributeWord> readFileAttributes(const QString& path);
 
 // Writes the word: read-only set removes every write permission, cleared gives the owner write
 // permission back; the other bits go to user.DOSATTRIB, which is touched only when they change.
-// The name never changes, so a dot file stays hidden. False when any part could not be written.
+// The name never changes, so a dot file stays hidden. Only a regular file or a directory is
+// changed, never through a symbolic link. False when any part could not be written.
 bool writeFileAttributes(const QString& path, AttributeWord word);
 
 } // namespace pixmoor

@@ -160,31 +160,58 @@ int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) 
     return 0;
 }
 
-} // namespace
+bool sameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
-int copyFileAtomically(const QString& source, const QString& target,
-                       const CopyFileOptions& options) {
+// The copy shared by copy and move. On success the source's directory and name are left in
+// sourceDir and sourceName, and the opened source's identity in sourceStat, for a move to check
+// the entry it removes; the copy's own identity is in copyStat.
+int copyAndPlace(const QString& source, const QString& target, const CopyFileOptions& options,
+                 Fd& sourceDir, QByteArray& sourceName, struct stat& sourceStat,
+                 struct stat& copyStat) {
+    const QFileInfo sourceInfo(source);
     const QFileInfo targetInfo(target);
     const QByteArray dirPath = pixmoor::encodeFileName(targetInfo.absolutePath());
     const QByteArray name = pixmoor::encodeFileName(targetInfo.fileName());
-    if (name.isEmpty()) return EINVAL;
+    sourceName = pixmoor::encodeFileName(sourceInfo.fileName());
+    if (name.isEmpty() || sourceName.isEmpty()) return EINVAL;
 
+    sourceDir.reset(::open(pixmoor::encodeFileName(sourceInfo.absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!sourceDir.valid()) return errno;
     // O_NONBLOCK: a FIFO put in the file's place since it was listed must not hang the open.
-    Fd in(::open(pixmoor::encodeFileName(source).constData(),
-                 O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    Fd in(::openat(sourceDir.get(), sourceName.constData(),
+                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!in.valid()) return errno;
-    struct stat st {};
+    struct stat& st = sourceStat;
     if (::fstat(in.get(), &st) != 0) return errno;
     if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     Fd dir(::open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return errno;
+    // Decided on the opened directories and files, so no link or mount changed since the caller
+    // looked can make the copy take the source's own place.
+    struct stat sourceDirStat {}, targetDirStat{}, existing{};
+    if (::fstat(sourceDir.get(), &sourceDirStat) != 0 || ::fstat(dir.get(), &targetDirStat) != 0)
+        return errno;
+    if (sameInode(sourceDirStat, targetDirStat) && name == sourceName) return kTargetIsSource;
+    if (::fstatat(dir.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameInode(existing, st))
+        return kTargetIsSource;
+
     Fd out;
     QByteArray tempName;
     if (const int error = openTemporary(dir.get(), name, options.anonymousTemporary, out, tempName))
         return error;
     const bool anonymous = tempName.isEmpty();
+    if (::fstat(out.get(), &copyStat) != 0) {
+        const int error = errno;
+        out.close();
+        if (!anonymous) ::unlinkat(dir.get(), tempName.constData(), 0);
+        return error;
+    }
     // Removes the named temporary file on every failure below.
     const auto failed = [&](int error) {
         out.close();
@@ -197,11 +224,18 @@ int copyFileAtomically(const QString& source, const QString& target,
         return failed(error);
     if (options.durable && ::fsync(out.get()) != 0) return failed(errno);
 
+    const bool replace = options.placement == Placement::Replace;
+    // The entry about to be replaced is checked once more: a hard link to the source put there
+    // since must not be exchanged for the copy.
+    const auto replacesSource = [&] {
+        struct stat now {};
+        return ::fstatat(dir.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+               sameInode(now, st);
+    };
     if (anonymous) {
         // An anonymous file gets a name through its /proc link; to replace a file it first gets
         // a hidden name of its own and is then renamed over the target.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.get());
-        const bool replace = options.placement == Placement::Replace;
         QByteArray linkName = name;
         int error = EEXIST;
         for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
@@ -217,15 +251,22 @@ int copyFileAtomically(const QString& source, const QString& target,
             ::unlinkat(dir.get(), linkName.constData(), 0);
             return closeError;
         }
-        if (replace && ::renameat(dir.get(), linkName.constData(), dir.get(), name.constData())) {
-            const int renameError = errno;
-            ::unlinkat(dir.get(), linkName.constData(), 0);
-            return renameError;
+        if (replace) {
+            const int renameError =
+                replacesSource() ? kTargetIsSource
+                : ::renameat(dir.get(), linkName.constData(), dir.get(), name.constData()) == 0
+                    ? 0
+                    : errno;
+            if (renameError) {
+                ::unlinkat(dir.get(), linkName.constData(), 0);
+                return renameError;
+            }
         }
     } else {
         if (const int closeError = out.close()) return failed(closeError);
+        if (replace && replacesSource()) return failed(kTargetIsSource);
         const int error =
-            options.placement == Placement::Replace
+            replace
                 ? (::renameat(dir.get(), tempName.constData(), dir.get(), name.constData()) == 0
                        ? 0
                        : errno)
@@ -233,6 +274,39 @@ int copyFileAtomically(const QString& source, const QString& target,
         if (error) return failed(error);
     }
     if (options.durable && ::fsync(dir.get()) != 0) return errno;
+    return 0;
+}
+
+} // namespace
+
+int copyFileAtomically(const QString& source, const QString& target,
+                       const CopyFileOptions& options) {
+    Fd sourceDir;
+    QByteArray sourceName;
+    struct stat sourceStat {}, copyStat{};
+    return copyAndPlace(source, target, options, sourceDir, sourceName, sourceStat, copyStat);
+}
+
+int moveFileAtomically(const QString& source, const QString& target, bool& sourceRemoved,
+                       CopyFileOptions options) {
+    sourceRemoved = false;
+    // The copy is the only other copy once the source goes: on the disk first.
+    options.durable = true;
+    Fd sourceDir;
+    QByteArray sourceName;
+    struct stat sourceStat {}, copyStat{};
+    if (const int error =
+            copyAndPlace(source, target, options, sourceDir, sourceName, sourceStat, copyStat))
+        return error;
+    // The entry removed is the file that was copied (or a link, the item itself), never the
+    // copy and never a file put in its place since.
+    struct stat entry {};
+    if (::fstatat(sourceDir.get(), sourceName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0;
+    if (sameInode(entry, copyStat)) return 0;
+    if (!S_ISLNK(entry.st_mode) && !sameInode(entry, sourceStat)) return 0;
+    if (::unlinkat(sourceDir.get(), sourceName.constData(), 0) != 0) return 0;
+    sourceRemoved = true;
     return 0;
 }
 

@@ -25,10 +25,24 @@ struct CopyFileOptions {
     bool anonymousTemporary = true;
 };
 
+// The answer of a copy or move whose target turned out to be the source itself: the same entry
+// (its own folder reached through a link or a bind mount) or the same file under another name.
+// Nothing was written or removed. (Not an errno value: those are positive.)
+inline constexpr int kTargetIsSource = -1;
+
 // Copies the bytes of the regular file source to target. Returns 0 on success, else the errno
-// value of the step that failed; then nothing of the copy remains and the target is as it was.
+// value of the step that failed or kTargetIsSource; then nothing of the copy remains and the
+// target is as it was. The identity of source and target is checked on the opened source and
+// the opened target directory, at the moment of writing, whatever the caller checked before.
 int copyFileAtomically(const QString& source, const QString& target,
                        const CopyFileOptions& options = {});
+
+// Copies as copyFileAtomically does (always durably), then removes the source's entry: only
+// once the copy is in place and on the disk, only when that entry is still the file that was
+// copied (or a link to it), and never when it is the copy itself. A source that cannot be
+// removed stays; the answer is still 0, and sourceRemoved tells which happened.
+int moveFileAtomically(const QString& source, const QString& target, bool& sourceRemoved,
+                       CopyFileOptions options = {});
 
 // Renames from to to, never replacing an existing entry, also when one appears at the last
 // moment (renameat2 with RENAME_NOREPLACE, else link and unlink). 0 or the errno value.

@@ -37,8 +37,6 @@ OutputFile::~OutputFile() {
 
 namespace {
 
-constexpr int kMaxLinkHops = 40; // as the kernel's own limit for a path
-
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -48,21 +46,6 @@ std::string directoryOf(const std::string& path) {
 std::string baseOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Follows symbolic links from path to the entry they end at, which need not exist yet (a dangling
-// link creates its target, as an open for writing would). False for a loop or an unreadable link.
-bool followLinks(std::string& path) {
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
-        std::vector<char> text(std::size_t(PATH_MAX) + 1);
-        const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
-        if (n <= 0 || std::size_t(n) >= text.size()) return false;
-        std::string link(text.data(), std::size_t(n));
-        path = link.front() == '/' ? link : directoryOf(path) + "/" + link;
-    }
-    return false;
 }
 
 // A hidden name beside the target that no other writer uses: the process, a counter and the time.
@@ -79,19 +62,19 @@ std::string temporaryName(const std::string& base) {
 // The user attributes of a replaced file (the DOS attribute word among them) go to its successor;
 // a file system without them keeps none, as before.
 void copyUserAttributes(const std::string& from, int to) {
-    const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    const ssize_t size = ::llistxattr(from.c_str(), nullptr, 0);
     if (size <= 0) return;
     std::vector<char> names(std::size_t(size) + 1, '\0');
-    const ssize_t listed = ::listxattr(from.c_str(), names.data(), std::size_t(size));
+    const ssize_t listed = ::llistxattr(from.c_str(), names.data(), std::size_t(size));
     if (listed <= 0) return;
     for (std::size_t at = 0; at < std::size_t(listed);) {
         const std::string name(names.data() + at);
         at += name.size() + 1;
         if (name.rfind("user.", 0) != 0) continue;
-        const ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        const ssize_t length = ::lgetxattr(from.c_str(), name.c_str(), nullptr, 0);
         if (length < 0) continue;
         std::vector<char> value(std::size_t(length) + 1);
-        const ssize_t got = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        const ssize_t got = ::lgetxattr(from.c_str(), name.c_str(), value.data(), value.size());
         if (got < 0) continue;
         if (::fsetxattr(to, name.c_str(), value.data(), std::size_t(got), 0) != 0) continue;
     }
@@ -102,31 +85,40 @@ void copyUserAttributes(const std::string& from, int to) {
 int OutputFile::open(const std::string& file) {
     abandon();
     if (file.empty()) return EmptyFileName;
-    std::string target = file;
-    if (!followLinks(target) || baseOf(target).empty()) return CreateFailed;
+    if (baseOf(file).empty()) return CreateFailed;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
+    if (::lstat(file.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return CreateFailed;
-        if (!S_ISREG(st.st_mode)) {
-            // A device or a pipe cannot be replaced: it is written as it stands.
-            file_ = std::fopen(file.c_str(), "wbe");
-            if (!file_) return CreateFailed;
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            // A device or a pipe cannot be replaced: it is written as it stands (never through
+            // a link put in its place since).
+            const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+            if (fd < 0) return CreateFailed;
+            file_ = ::fdopen(fd, "wb");
+            if (!file_) {
+                ::close(fd);
+                return CreateFailed;
+            }
             name_ = file;
             inPlace_ = true;
             return Ok;
         }
-        // Replacing takes the permission to write the file itself, not only its directory.
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return CreateFailed;
-        replacing_ = true;
-        oldMode_ = st.st_mode & 07777;
-        oldUid_ = st.st_uid;
-        oldGid_ = st.st_gid;
+        if (S_ISREG(st.st_mode)) {
+            // Replacing takes the permission to write the file itself, not only its directory.
+            if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) return CreateFailed;
+            replacing_ = true;
+            oldMode_ = st.st_mode & 07777;
+            oldUid_ = st.st_uid;
+            oldGid_ = st.st_gid;
+        }
+        // A symbolic link is replaced by the new file like any entry; what it points to, which
+        // may lie outside the folder, is neither written nor created.
     } else if (errno != ENOENT) {
         return CreateFailed;
     }
     name_ = file;
-    target_ = target;
-    directory_ = directoryOf(target);
+    target_ = file;
+    directory_ = directoryOf(file);
     const int rc = openTemporary();
     if (rc != Ok) abandon();
     return rc;

@@ -26,9 +26,10 @@ int openForRead(const std::string& file, CFile& out);
 // A file being written. The bytes go to a temporary file in the target's directory, which takes
 // the target's name only once every byte is written and flushed: a failed or abandoned write
 // leaves an existing file byte for byte as it was and no temporary file behind. A replaced file
-// keeps its permission bits (and, where allowed, its owner and user attributes); a symbolic link
-// is written through, so the file it points to is replaced and the link stays. Devices and pipes
-// are written in place, as they cannot be replaced.
+// keeps its permission bits (and, where allowed, its owner and user attributes). A symbolic link
+// at the name is replaced by the new file, never followed: nothing outside the target's own
+// directory is written or created. Devices and pipes named as the target are written in place,
+// as they cannot be replaced.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -49,7 +50,7 @@ private:
     void closeDirectory();
 
     std::string name_;      // the name given (device or pipe: written through it)
-    std::string target_;    // the entry the temporary file replaces, a link's target resolved
+    std::string target_;    // the entry the temporary file replaces
     std::string directory_; // the directory of target_
     std::string tempName_;  // the temporary file's name in directory_ (empty: anonymous)
     int dirFd_ = -1;

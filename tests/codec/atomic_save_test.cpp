@@ -1,6 +1,6 @@
 // Saves never destroy an existing file: every writer puts a complete file in place or changes
-// nothing, keeps a replaced file's mode and user attributes, writes through symbolic links, and
-// still writes straight into devices and pipes. The full-disk case runs on a small tmpfs in a
+// nothing, keeps a replaced file's mode and user attributes, replaces a symbolic link instead of
+// following it, and still writes straight into devices and pipes. The full-disk case runs on a small tmpfs in a
 // private mount namespace (needs root and unshare).
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
@@ -89,34 +89,38 @@ TEST(AtomicSave, ANewFileGetsTheUsualModeAndNothingElseIsLeft) {
     EXPECT_EQ(entriesOf(dir.path()), std::set<std::string>({"new.png"}));
 }
 
-TEST(AtomicSave, ASymbolicLinkIsWrittenThroughAndStays) {
+// A link at the target's name may lead anywhere (a hostile folder can hold one): it is replaced
+// by the new file, and nothing it leads to is written or created.
+TEST(AtomicSave, ASymbolicLinkIsReplacedAndWhatItLeadsToIsLeftAlone) {
     pixmoor::test::TempDir dir;
-    fs::create_directory(dir.path() / "real");
-    const std::string target = dir.file("real/photo.bmp");
-    writeWholeFile(target, {'o', 'l', 'd'});
-    // A relative link, and a link to that link.
-    ASSERT_EQ(::symlink("real/photo.bmp", dir.file("link.bmp").c_str()), 0);
-    ASSERT_EQ(::symlink("link.bmp", dir.file("chain.bmp").c_str()), 0);
+    fs::create_directory(dir.path() / "elsewhere");
+    fs::create_directory(dir.path() / "target");
+    const std::string precious = dir.file("elsewhere/precious.txt");
     const Raster picture = makeBlocks(12, 9);
-    for (const char* name : {"link.bmp", "chain.bmp"}) {
-        SCOPED_TRACE(name);
-        writeWholeFile(target, {'o', 'l', 'd'});
-        ASSERT_EQ(writeBmp(dir.file(name), 24, picture), Ok);
-        EXPECT_TRUE(fs::is_symlink(dir.file("link.bmp")));
-        EXPECT_TRUE(fs::is_symlink(dir.file("chain.bmp")));
+    struct Case {
+        const char* name;
+        const char* leadsTo;
+    } cases[] = {
+        {"existing.bmp", "../elsewhere/precious.txt"}, // an existing file
+        {"dangling.bmp", "../elsewhere/new-file.bmp"}, // a name that does not exist yet
+        {"chain.bmp", "existing-link"},                // a link to a link
+        {"loop.bmp", "loop.bmp"},                      // a loop
+    };
+    ASSERT_EQ(::symlink("../elsewhere/precious.txt", dir.file("target/existing-link").c_str()), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeWholeFile(precious, {'k', 'e', 'e', 'p'});
+        const std::string file = dir.file(std::string("target/") + c.name);
+        ASSERT_EQ(::symlink(c.leadsTo, file.c_str()), 0);
+        ASSERT_EQ(writeBmp(file, 24, picture), Ok);
+        EXPECT_FALSE(fs::is_symlink(file));
         Raster back;
-        ASSERT_EQ(readBmp(target, 24, 0, back), Ok);
+        ASSERT_EQ(readBmp(file, 24, 0, back), Ok);
         EXPECT_EQ(maxDifference(back, picture), 0);
-        EXPECT_EQ(entriesOf(dir.path() / "real"), std::set<std::string>({"photo.bmp"}));
-        EXPECT_EQ(entriesOf(dir.path()), std::set<std::string>({"real", "link.bmp", "chain.bmp"}));
+        EXPECT_EQ(readWholeFile(precious), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+        EXPECT_EQ(entriesOf(dir.path() / "elsewhere"), std::set<std::string>({"precious.txt"}));
     }
-    // A dangling link creates the file it names; a loop of links is refused.
-    ASSERT_EQ(::symlink("real/later.bmp", dir.file("dangling.bmp").c_str()), 0);
-    EXPECT_EQ(writeBmp(dir.file("dangling.bmp"), 24, picture), Ok);
-    EXPECT_TRUE(fs::is_regular_file(dir.file("real/later.bmp")));
-    ASSERT_EQ(::symlink("loop2.bmp", dir.file("loop1.bmp").c_str()), 0);
-    ASSERT_EQ(::symlink("loop1.bmp", dir.file("loop2.bmp").c_str()), 0);
-    EXPECT_EQ(writeBmp(dir.file("loop1.bmp"), 24, picture), CreateFailed);
+    EXPECT_TRUE(fs::is_symlink(dir.file("target/existing-link")));
 }
 
 TEST(AtomicSave, ATargetThatCannotBeWrittenIsLeftAlone) {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStatusBar>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace pixmoor;
@@ -270,3 +271,68 @@ TEST_F(FileCommands, TheChooserCreatesATypedDirectoryAfterAskingAndFillsTheField
 }
 
 } // namespace
+
+// Items that are links to files outside the folder: copying, moving and deleting them makes
+// only the items plain; the files they lead to keep their mode and attributes.
+TEST_F(FileCommands, LinkItemsNeverChangeTheFilesTheyLeadTo) {
+    QDir(base).mkpath("elsewhere");
+    QDir(base).mkpath("photos");
+    const QString outside = path("elsewhere/readonly.bmp");
+    writeFile(outside, "outside");
+    const bool attributes = writeFileAttributes(outside, kAttrReadOnly | kAttrSystem);
+    ::chmod(QFile::encodeName(outside).constData(), 0444);
+    const auto stateOf = [&] {
+        struct stat st {};
+        ::stat(QFile::encodeName(outside).constData(), &st);
+        return std::make_pair(st.st_mode & 07777, readFile(outside));
+    };
+    const auto before = stateOf();
+    for (const char* name : {"c.bmp", "m.bmp", "d.bmp"})
+        ASSERT_TRUE(QFile::link("../elsewhere/readonly.bmp", path("photos/") + name));
+    browse(path("photos"));
+    select({"c.bmp"});
+    copyTo(form->Copy1, "copied");
+    select({"m.bmp"});
+    copyTo(form->Move1, "moved");
+    select({"d.bmp"});
+    form->Delete1->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stateOf(), before);
+    if (attributes) {
+        EXPECT_EQ(readFileAttributes(outside), AttributeWord(kAttrReadOnly | kAttrSystem));
+    }
+    EXPECT_EQ(readFile(path("photos/copied/c.bmp")), "outside");
+    EXPECT_EQ(readFile(path("photos/moved/m.bmp")), "outside");
+    EXPECT_EQ(captions(), QStringList({"c.bmp"}));
+}
+
+// The target is a link that is re-pointed at the source folder while a move runs: every file
+// is kept, either moved before the change or still in the source, byte for byte.
+TEST_F(FileCommands, ATargetLinkRepointedAtTheSourceDuringAMoveLosesNothing) {
+    QDir(base).mkpath("photos");
+    QDir(base).mkpath("real");
+    ASSERT_TRUE(QFile::link(path("real"), path("target")));
+    QStringList names;
+    for (int i = 0; i < 6; ++i) {
+        names << QString("f%1.bmp").arg(i);
+        writeFile(path("photos/") + names.last(), patternBytes(100000, i));
+    }
+    FileWalk walk;
+    walk.sourceDir = path("photos");
+    walk.targetDir = path("target");
+    walk.move = true;
+    int item = 0;
+    walk.beforeItem = [&] {
+        if (++item != 3) return;
+        QFile::remove(path("target"));
+        QFile::link(path("photos"), path("target"));
+    };
+    const QList<int> gone = copyMoveItems(names, {0, 1, 2, 3, 4, 5}, walk);
+    EXPECT_EQ(gone, QList<int>({0, 1}));
+    for (int i = 0; i < 6; ++i) {
+        const QString name = names[i];
+        EXPECT_EQ(readFile((i < 2 ? path("real/") : path("photos/")) + name), patternBytes(100000, i))
+            << name.toStdString();
+    }
+    EXPECT_EQ(messageTexts().count(QString("Error copying file f2.bmp")), 1);
+}

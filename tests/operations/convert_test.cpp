@@ -422,3 +422,26 @@ TEST_F(Conversion, DecodingAheadWritesWhatAOneByOneRunWrites) {
     EXPECT_TRUE(serial.contains("File Already Exists x.jpg ,Overwrite ?"));
     EXPECT_TRUE(serial.contains("Reading jpg file failed"));
 }
+
+// Links at the target names lead out of the chosen folder: each is asked about and replaced by
+// the converted file, and nothing outside the target is written or created.
+TEST_F(Conversion, LinksAtTheTargetNamesAreReplacedNeverFollowed) {
+    const QString target = base + "/out", elsewhere = base + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(target) && QDir().mkpath(elsewhere));
+    writeBytes((elsewhere + "/precious.txt").toStdString(), "precious");
+    ASSERT_TRUE(QFile::link("../elsewhere/precious.txt", target + "/a.png"));
+    ASSERT_TRUE(QFile::link("../elsewhere/new-file.png", target + "/b.png"));
+    for (const char* name : {"a.jpg", "b.jpg"}) magick("rose:", path(name).toStdString());
+    browse(&TForm1::Jpeg1Click);
+    select({"a.jpg", "b.jpg"});
+    answers = {MessageButton::Yes, MessageButton::Yes};
+    convert(4, 3, target);
+    EXPECT_EQ(messageTexts(), QStringList({"File Already Exists a.png ,Overwrite ?",
+                                           "File Already Exists b.png ,Overwrite ?"}));
+    for (const char* name : {"a.png", "b.png"}) {
+        EXPECT_FALSE(QFileInfo(target + "/" + name).isSymLink()) << name;
+        EXPECT_EQ(identify(target + "/" + name).substr(0, 5), "70x46") << name;
+    }
+    EXPECT_EQ(readAll(elsewhere + "/precious.txt"), "precious");
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList({"precious.txt"}));
+}

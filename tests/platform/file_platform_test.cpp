@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -162,6 +163,81 @@ TEST(FileCopy, NewOnlyNeverReplacesReplaceDoesAndFailuresLeaveNothing) {
     EXPECT_FALSE(QFileInfo::exists(base + "/x"));
     // A target directory that does not exist.
     EXPECT_EQ(copyFileAtomically(base + "/src", base + "/nowhere/src"), ENOENT);
+}
+
+// Whatever leads a target back to the source (a link to its folder, another spelling, a hard
+// link of the file in the target folder, a bind mount of the source folder), neither a copy
+// with replacing nor a move ever takes the source's place or removes it.
+void expectTargetsThatAreTheSourceRefused(const QString& source, const QStringList& targets) {
+    const QByteArray bytes = randomBytes(70000);
+    writeFile(source + "/photo.jpg", bytes);
+    for (const QString& target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        CopyFileOptions replace;
+        replace.placement = Placement::Replace;
+        EXPECT_EQ(copyFileAtomically(source + "/photo.jpg", target + "/photo.jpg", replace),
+                  kTargetIsSource);
+        bool removed = true;
+        EXPECT_EQ(moveFileAtomically(source + "/photo.jpg", target + "/photo.jpg", removed,
+                                     replace),
+                  kTargetIsSource);
+        EXPECT_FALSE(removed);
+        EXPECT_EQ(readFile(source + "/photo.jpg"), bytes);
+        EXPECT_EQ(entriesOf(source), QStringList({"photo.jpg"}));
+    }
+}
+
+TEST(FileCopy, ATargetThatIsTheSourceIsRefusedAndTheSourceStays) {
+    if (const char* bound = std::getenv("PIXMOOR_BOUND_SOURCE")) {
+        // Inside a private mount namespace: the second folder is a bind mount of the first.
+        expectTargetsThatAreTheSourceRefused(qs(bound), {qs(std::getenv("PIXMOOR_BIND_TARGET"))});
+        return;
+    }
+    test::TempDir dir;
+    const QString base = qs(dir.path().string());
+    QDir(base).mkpath("photos");
+    QDir(base).mkpath("other");
+    ASSERT_TRUE(QFile::link(base + "/photos", base + "/link"));
+    expectTargetsThatAreTheSourceRefused(base + "/photos",
+                                         {base + "/link", base + "/other/../photos/."});
+    // The same file under another name in the target folder.
+    ASSERT_EQ(::link(QFile::encodeName(base + "/photos/photo.jpg").constData(),
+                     QFile::encodeName(base + "/other/photo.jpg").constData()),
+              0);
+    expectTargetsThatAreTheSourceRefused(base + "/photos", {base + "/other"});
+    EXPECT_EQ(readFile(base + "/other/photo.jpg"), readFile(base + "/photos/photo.jpg"));
+
+    if (::geteuid() != 0 || test::run("unshare -m true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "a bind mount needs root and unshare";
+    }
+    char self[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string photos = (base + "/photos").toStdString(), mount = dir.file("mount");
+    QDir(base).mkpath("mount");
+    const std::string inner = "mount --bind '" + photos + "' '" + mount +
+                              "' && PIXMOOR_BOUND_SOURCE='" + photos + "' PIXMOOR_BIND_TARGET='" +
+                              mount + "' exec '" + self +
+                              "' --gtest_filter=FileCopy.ATargetThatIsTheSourceIsRefused*";
+    EXPECT_EQ(test::run("unshare -m sh -c \"" + inner + "\" >/dev/null 2>&1"), 0);
+}
+
+TEST(FileCopy, AMoveRemovesTheSourceOnlyOnceTheCopyIsInPlace) {
+    test::TempDir dir;
+    const QString base = qs(dir.path().string());
+    QDir(base).mkpath("to");
+    const QByteArray bytes = randomBytes(5000);
+    writeFile(base + "/a", bytes);
+    bool removed = false;
+    EXPECT_EQ(moveFileAtomically(base + "/a", base + "/to/a", removed), 0);
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(QFileInfo::exists(base + "/a"));
+    EXPECT_EQ(readFile(base + "/to/a"), bytes);
+    // A failed copy (the name is taken) keeps the source.
+    writeFile(base + "/a", bytes);
+    EXPECT_EQ(moveFileAtomically(base + "/a", base + "/to/a", removed), EEXIST);
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(readFile(base + "/a"), bytes);
 }
 
 TEST(FileCopy, RenameNeverReplacesAndSameDirectorySeesThroughLinks) {

@@ -143,7 +143,6 @@ bool parse(int argc, char** argv, Options& o) {
                 return false;
         } else if (arg == "--pdf" && o.command == "print-sheet") {
             o.pdf = QString::fromLocal8Bit(value);
-        } else if (arg == "--to" && o.command == "copy") {
         } else if (arg == "--to" && (o.command == "copy" || o.command == "convert")) {
             o.target = QString::fromLocal8Bit(value);
         } else if (arg == "--format" && o.command == "convert") {
