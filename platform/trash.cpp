@@ -1,6 +1,11 @@
-// Delete to trash. QFile::moveToTrash (Qt 6.4) retries for ever when the trash's "info" folder
-// exists but takes no new file (a read-only file system, no write permission), so every trash it
-// could pick is checked first, and a file that cannot be removed at all is never handed to it.
+// Delete to trash through GIO's g_file_trash, as the desktop's file managers do: the home trash
+// ($XDG_DATA_HOME/Trash, created 0700 with its parents when missing) for files on the home's file
+// system, the top-directory trash of another mount for the rest. (Qt 6.4's QFile::moveToTrash put
+// files into a "files" folder inside the browsed folder when ~/.local/share did not exist, and
+// retried for ever when a trash's "info" folder took no file.)
+// GIO first: its headers name a structure member "signals", which Qt defines as a keyword.
+#include <gio/gio.h>
+
 #include "platform/trash.h"
 #include "platform/file_name.h"
 
@@ -32,12 +37,14 @@ bool readOnlyFileSystem(const QString& dir) {
            (vfs.f_flag & ST_RDONLY);
 }
 
-// A trash whose info folder exists but cannot take a file would make Qt loop.
-bool trashIsSafe(const QString& trash) {
-    const QString info = trash + QStringLiteral("/info");
-    struct stat st {};
-    if (::lstat(pixmoor::encodeFileName(info).constData(), &st) != 0) return errno == ENOENT;
-    return writableDirectory(info);
+// Hands the file to GIO's trash; true when it is there.
+bool moveToTrash(const QByteArray& native) {
+    GFile* file = g_file_new_for_path(native.constData());
+    GError* error = nullptr;
+    const bool trashed = g_file_trash(file, nullptr, &error);
+    if (error) g_error_free(error);
+    g_object_unref(file);
+    return trashed;
 }
 
 } // namespace
@@ -61,17 +68,15 @@ QStringList trashCandidates(const QString& path) {
 DeleteOutcome deleteToTrash(const QString& path) {
     const QFileInfo info(path);
     const QString dir = info.absolutePath();
-    if (!QFileInfo(path).exists() && !info.isSymLink()) return DeleteOutcome::Failed;
+    const QByteArray native = pixmoor::encodeFileName(info.absoluteFilePath());
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0) return DeleteOutcome::Failed;
     // Nothing can take the file away from a read-only mount or a folder without write access.
     if (readOnlyFileSystem(dir) || !writableDirectory(dir)) return DeleteOutcome::Failed;
-
-    bool safe = true;
-    for (const QString& trash : trashCandidates(path)) safe = safe && trashIsSafe(trash);
-    if (safe && QFile::moveToTrash(info.absoluteFilePath())) return DeleteOutcome::Trashed;
+    if (moveToTrash(native)) return DeleteOutcome::Trashed;
 
     // No trash could take it: removed for good, as a delete without a trash would.
-    if (::unlink(pixmoor::encodeFileName(info.absoluteFilePath()).constData()) == 0)
-        return DeleteOutcome::RemovedForGood;
+    if (::unlink(native.constData()) == 0) return DeleteOutcome::RemovedForGood;
     return DeleteOutcome::Failed;
 }
 

@@ -1,5 +1,5 @@
-// Deleting a file to the desktop's trash (the freedesktop.org trash layout, through Qt), so a
-// mistaken delete can be undone from the file manager.
+// Deleting a file to the desktop's trash (the freedesktop.org trash layout, through GIO as the
+// file managers do), so a mistaken delete can be undone from the file manager.
 #pragma once
 
 #include <QString>

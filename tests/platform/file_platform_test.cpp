@@ -356,6 +356,52 @@ TEST(Trash, ADeletedFileCanBeFoundInTheTrashWithItsInfo) {
     EXPECT_EQ(deleteToTrash(base + "/missing.bmp"), DeleteOutcome::Failed);
 }
 
+// The trash a file goes to never lies inside the user's folders: with no data folder at all
+// (an account without ~/.local/share) the home trash is created, private, with its parents; a
+// file on another mount goes to that mount's top-directory trash.
+TEST(Trash, AFileGoesToTheHomeTrashEvenWithoutADataFolderOrToItsMountsTrash) {
+    const auto expectTrashed = [](const QString& photos, const QString& trash) {
+        writeFile(photos + "/a.bmp", "photo");
+        writeFile(photos + "/b.bmp", "stays");
+        ASSERT_EQ(deleteToTrash(photos + "/a.bmp"), DeleteOutcome::Trashed);
+        EXPECT_EQ(entriesOf(photos), QStringList({"b.bmp"}));
+        EXPECT_EQ(readFile(trash + "/files/a.bmp"), "photo");
+        EXPECT_TRUE(QFileInfo::exists(trash + "/info/a.bmp.trashinfo"));
+        for (const QString& folder : {trash, trash + "/files", trash + "/info"}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << folder.toStdString();
+        }
+    };
+    if (const char* mount = std::getenv("PIXMOOR_TRASH_MOUNT")) {
+        // Inside a private mount namespace with a small ext4 file system at mount (GIO keeps no
+        // trash on tmpfs and other system mounts).
+        expectTrashed(qs(mount) + "/photos", qs(mount) + "/.Trash-" + QString::number(::getuid()));
+        return;
+    }
+    test::TempDir dir;
+    const QString photos = qs(dir.path().string()) + "/photos";
+    QDir().mkpath(photos);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    ASSERT_TRUE(data.startsWith(QDir::tempPath())) << "the test must not touch the user's trash";
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    expectTrashed(photos, data + "/Trash");
+
+    if (::geteuid() != 0 || test::run("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "another mount needs root and unshare";
+    char self[4096] = {};
+    ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const std::string mount = dir.file("mount");
+    QDir().mkpath(qs(mount));
+    const std::string image = dir.file("disk.img");
+    if (test::run("truncate -s 8M '" + image + "' && mkfs.ext4 -q '" + image + "'") != 0)
+        GTEST_SKIP() << "mkfs.ext4 is not available";
+    const std::string inner = "mount -o loop '" + image + "' '" + mount + "' && mkdir '" + mount +
+                              "/photos' && PIXMOOR_TRASH_MOUNT='" + mount + "' exec '" + self +
+                              "' --gtest_filter=Trash.AFileGoesToTheHomeTrash*";
+    EXPECT_EQ(test::run("unshare -m sh -c \"" + inner + "\" >/dev/null 2>&1"), 0);
+}
+
 TEST(Trash, AnUnwritableTrashIsNeverHandedTheFileAndAnImmutableFileStays) {
     test::TempDir dir;
     const QString base = qs(dir.path().string());
