@@ -237,6 +237,54 @@ TEST_F(CupsQueue, SheetsAreLaidOutAtTheQueuesResolutionFromThePrintableCornerWit
     }
 }
 
+TEST_F(CupsQueue, ALargePhotoPrintsWholeScaledToThePrintableAreaWithItsProportions) {
+    // 5120 x 2880 in four coloured quarters: three printer pixels each would be 15360 wide.
+    const QColor quarters[] = {QColor(200, 30, 30), QColor(30, 170, 40), QColor(30, 60, 200),
+                               QColor(220, 200, 20)};
+    QImage photo(5120, 2880, QImage::Format_RGB32);
+    for (int q = 0; q < 4; ++q) {
+        const QRect part((q % 2) * 2560, (q / 2) * 1440, 2560, 1440);
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+            std::fill(line + part.left(), line + part.right() + 1, quarters[q].rgb());
+        }
+    }
+    ASSERT_TRUE(photo.save(path("photo.jpg"), "JPG", 90));
+    browse(form->Jpeg1);
+    ASSERT_EQ(form->ListView1->count(), 1);
+    form->ListView1->setSelected(0, true);
+    for (const Queue& queue : kQueues) {
+        SCOPED_TRACE(queue.name);
+        processPrinter().setPrinterName(queue.name);
+        form->Print2Click();
+        EXPECT_TRUE(messages.empty()) << messageTexts().join(" | ").toStdString();
+        EXPECT_EQ(form->statusText(), "Finished Printing");
+        const Job job = latestJob();
+        ASSERT_FALSE(job.written.isEmpty()) << "the queue wrote no PDF";
+
+        constexpr int kRaster = 100;
+        const QImage page = render(job.written, kRaster, out.file(queue.name));
+        ASSERT_FALSE(page.isNull());
+        QRect ink;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (!isWhite(page.pixel(x, y))) ink |= QRect(x, y, 1, 1);
+        ASSERT_FALSE(ink.isNull());
+        // Across the printable area's whole width from its corner, 16:9 like the photo.
+        const double pointsPerPixel = 72.0 / kRaster;
+        EXPECT_NEAR(ink.left() * pointsPerPixel, queue.corner.x(), 1);
+        EXPECT_NEAR(ink.top() * pointsPerPixel, queue.corner.y(), 1);
+        EXPECT_NEAR(ink.width() * pointsPerPixel, queue.printable.width(), 1.5);
+        EXPECT_NEAR(double(ink.height()) / ink.width(), 2880.0 / 5120, 0.005);
+        // All four quarters, each in its place.
+        for (int q = 0; q < 4; ++q) {
+            const QPoint centre(ink.left() + ink.width() * (1 + 2 * (q % 2)) / 4,
+                                ink.top() + ink.height() * (1 + 2 * (q / 2)) / 4);
+            EXPECT_TRUE(near(page.pixel(centre), quarters[q], 30)) << "quarter " << q;
+        }
+    }
+}
+
 TEST_F(CupsQueue, TheSheetGoesToThePrinterChosenInTheSetUpDialog) {
     ASSERT_TRUE(QPrinterInfo::availablePrinterNames().contains("PDF"));
     for (int i = 0; i < 3; ++i)
