@@ -52,8 +52,11 @@ bool execPrintDialog(QWidget* parent) {
     QPrintDialog dialog(&printer, parent);
     dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize |
                       QAbstractPrintDialog::PrintCollateCopies);
-    if (const PrintDialogHandler& handler = dialogHandler()) return handler(dialog);
-    return dialog.exec() == QDialog::Accepted;
+    const PrintDialogHandler& handler = dialogHandler();
+    const bool accepted = handler ? handler(dialog) : dialog.exec() == QDialog::Accepted;
+    // The printer, paper or orientation may have changed with the dialog.
+    if (accepted) fitPrinterToQueue(printer);
+    return accepted;
 }
 
 PrinterSetupDialog::PrinterSetupDialog(QPrinter& printer, QWidget* parent)
@@ -137,6 +140,7 @@ void PrinterSetupDialog::accept() {
         printer_.setPageSize(PaperCombo->currentData().value<QPageSize>());
     printer_.setPageOrientation(LandscapeButton->isChecked() ? QPageLayout::Landscape
                                                              : QPageLayout::Portrait);
+    fitPrinterToQueue(printer_);
     QDialog::accept();
 }
 

@@ -8,8 +8,17 @@
 #include "printing/print_job.h"
 
 #include <QPrinter>
+#include <algorithm>
 
 namespace pixmoor {
+
+QSize printedImageSize(QSize image, QSize page) {
+    const QSize tripled = image * 3;
+    if (page.isEmpty() || (tripled.width() <= page.width() && tripled.height() <= page.height()))
+        return tripled;
+    const QSize fitted = tripled.scaled(page, Qt::KeepAspectRatio);
+    return QSize(std::max(1, fitted.width()), std::max(1, fitted.height()));
+}
 
 void printPicture(QPrinter& printer, const Picture& picture, const QRect& target) {
     if (picture.isEmpty()) return;
@@ -27,8 +36,11 @@ void printImageFile(const QString& name, bool pictureRoute, TImage& pictureContr
         return;
     }
     component.setImageName(name);
-    // The component sizes itself to its picture: three printer pixels for each image pixel.
-    component.PrintImage(0, 0, 3 * component.width(), 3 * component.height());
+    // The component sizes itself to its picture.
+    const QPrinter& printer = processPrinter();
+    const QSize size = printedImageSize(QSize(component.width(), component.height()),
+                                        QSize(printer.width(), printer.height()));
+    component.PrintImage(0, 0, size.width(), size.height());
 }
 
 } // namespace pixmoor

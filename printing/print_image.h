@@ -1,9 +1,11 @@
 // Printing one image file as one document at the top-left of the printable area: a codec
-// picture at three printer pixels per image pixel through the image component, a metafile
-// stretched over a fixed square and an icon at its own size through the picture control.
+// picture at three printer pixels per image pixel through the image component (scaled down to
+// fit the printable area when that would not fit it), a metafile stretched over a fixed square
+// and an icon at its own size through the picture control.
 #pragma once
 
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 class QPrinter;
@@ -16,6 +18,11 @@ class TPMultiImage;
 
 // The square a metafile or icon is printed into, in printer device pixels.
 inline constexpr QRect kPicturePrintRect{0, 0, 800, 800};
+
+// The printed size of a codec picture of image pixels on a printable area of page device
+// pixels: three printer pixels per image pixel, or, where that would not fit, the largest size
+// of the same proportions that fits.
+QSize printedImageSize(QSize image, QSize page);
 
 // Prints picture drawn into target as one document; an empty picture prints nothing. Throws
 // std::runtime_error when printing fails (the job is then cancelled).

@@ -5,7 +5,7 @@ set -euo pipefail
 level=${1:-build}
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
-  qt6-svg-dev libgl-dev libjpeg62-turbo-dev libdeflate-dev libpng-dev libtiff-dev libgif-dev libsane-dev
+  qt6-svg-dev libgl-dev libjpeg62-turbo-dev libdeflate-dev libpng-dev libtiff-dev libgif-dev libsane-dev libcups2-dev
   libxcb1-dev libxcb-keysyms1-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools
   libqt6help6 libqt6sql6-sqlite libglib2.0-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils

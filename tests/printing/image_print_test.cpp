@@ -1,6 +1,7 @@
 // Single images through the real main window: a codec picture at three printer pixels per image
-// pixel, a metafile over an 800-pixel square, an icon at its own size, all at the printable
-// area's top-left; and the printer set-up dialog.
+// pixel (scaled down to fit when that is larger than the printable area), a metafile over an
+// 800-pixel square, an icon at its own size, all at the printable area's top-left; and the
+// printer set-up dialog.
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/printing/printing_fixture.h"
 
@@ -9,6 +10,7 @@
 
 #include <QFile>
 #include <QPrinter>
+#include <algorithm>
 
 namespace pixmoor::test {
 namespace {
@@ -56,19 +58,25 @@ TEST_F(ImagePrinting, A640By480JpegPrintsAt1920By1440AtTheCornerOnlyTheFirstSele
     EXPECT_TRUE(near(sheets[0].pixel(onPage(QPoint(960, 720))), QColor(30, 90, 160)));
 }
 
-TEST_F(ImagePrinting, ALargerImageIsCutAtThePageEdge) {
-    writeImage(path("big.png"), 1000, 1200, QColor(40, 160, 60), "PNG");
+TEST_F(ImagePrinting, ALargerImageIsScaledDownToFitThePrintableAreaWhole) {
+    // Green above, blue below: both halves must reach the paper.
+    QImage big(1000, 1200, QImage::Format_RGB32);
+    big.fill(QColor(40, 160, 60));
+    for (int y = 600; y < 1200; ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(big.scanLine(y)), 1000, qRgb(40, 60, 200));
+    ASSERT_TRUE(big.save(path("big.png"), "PNG"));
     browse(form->Png1);
     form->ListView1->setSelected(0, true);
     form->Print2Click();
     const std::vector<QImage> sheets = pages();
     ASSERT_EQ(sheets.size(), 1u);
-    // 3000 x 3600 does not fit 2400 x 3000: it fills the printable area and stops at its edge,
-    // leaving the margins blank.
+    // 3000 x 3600 does not fit 2400 x 3000: it is scaled to 2400 x 2880, its proportions kept.
     const QRect ink = inkOf(sheets[0]);
     EXPECT_EQ(ink.topLeft(), QPoint(marginPx, marginPx));
     EXPECT_NEAR(ink.width(), 2400, 1);
-    EXPECT_NEAR(ink.height(), 3000, 1);
+    EXPECT_NEAR(ink.height(), 2880, 1);
+    EXPECT_TRUE(near(sheets[0].pixel(onPage(QPoint(1200, 700))), QColor(40, 160, 60)));
+    EXPECT_TRUE(near(sheets[0].pixel(onPage(QPoint(1200, 2200))), QColor(40, 60, 200)));
 }
 
 TEST_F(ImagePrinting, AMetafileFillsAn800PixelSquareAndAnIconKeepsItsOwnSize) {

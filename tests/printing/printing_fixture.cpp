@@ -43,7 +43,7 @@ void PrintingTest::SetUp() {
     OKBottomDlg = viewer.get();
     metafileViewer = std::make_unique<TForm7>();
     Form7 = metafileViewer.get();
-    usePdf(QSizeF(8, 10));
+    if (printToPdf) usePdf(QSizeF(8, 10));
 }
 
 void PrintingTest::TearDown() {

@@ -62,6 +62,9 @@ protected:
     QString base;
     QString pdf;
     int marginPx = 0;
+    // Set before SetUp runs: whether the process printer is made a PDF printer as above, or
+    // left as the program made it.
+    bool printToPdf = true;
     std::vector<SeenMessage> messages;
     bool printAnswer = true; // what the print dialog is answered with
     int printDialogs = 0;

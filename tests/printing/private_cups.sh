@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# A private CUPS server with one cups-pdf queue named PDF, for the printing tests; it never
-# touches the system's CUPS. Needs root (the cups-pdf backend reads /etc/cups/cups-pdf-NAME.conf).
+# A private CUPS server with cups-pdf queues for the printing tests; it never touches the
+# system's CUPS. Needs root (the cups-pdf backend reads /etc/cups/cups-pdf-NAME.conf). The queues:
+#   PDF         cups-pdf's own PPD: 300 dpi by default, A4, printable to the paper's edges
+#   PDF150      the same at 150 dpi by default
+#   PDFMargins  the same with an A4 printable area 18 pt in from the sides, 36 pt from top and foot
+# Every document as sent is kept (PreserveJobFiles) as DIR/spool/dNNNNN-001.
 #   private_cups.sh start DIR   starts cupsd on DIR/cups.sock; PDFs appear under DIR/out
 #   private_cups.sh stop DIR    stops it and removes the queue's configuration file
 set -euo pipefail
@@ -31,6 +35,7 @@ Browsing No
 WebInterface No
 DefaultAuthType None
 LogLevel warn
+PreserveJobFiles Yes
 <Location />
   Order allow,deny
   Allow all
@@ -57,6 +62,16 @@ CONF
     sleep 0.05
   done
   lpadmin -h "$dir/cups.sock" -p PDF -v "cups-pdf:/$name" -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd -E
+  ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+  sed 's/^\*DefaultResolution: .*/*DefaultResolution: 150dpi/' "$ppd" > "$dir/ppd/pdf150.ppd"
+  sed 's|^\*ImageableArea A4/A4: .*|*ImageableArea A4/A4: "18 36 577 806"|' "$ppd" \
+    > "$dir/ppd/margins.ppd"
+  grep -q '^\*DefaultResolution: 150dpi' "$dir/ppd/pdf150.ppd"
+  grep -q '"18 36 577 806"' "$dir/ppd/margins.ppd"
+  # lpadmin warns that PPD files are deprecated; they still work.
+  lpadmin -h "$dir/cups.sock" -p PDF150 -v "cups-pdf:/$name" -P "$dir/ppd/pdf150.ppd" -E 2>/dev/null
+  lpadmin -h "$dir/cups.sock" -p PDFMargins -v "cups-pdf:/$name" -P "$dir/ppd/margins.ppd" -E \
+    2>/dev/null
   lpadmin -h "$dir/cups.sock" -d PDF
   ;;
 stop)
