@@ -62,7 +62,11 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 }
 
 bool TForm2::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::WindowActivate) {
+        FormActivate();
+        // The focused box's text is selected, as when tabbing into it, so typing replaces it.
+        if (auto* box = qobject_cast<QLineEdit*>(focusWidget())) box->selectAll();
+    }
     // The keyboard starts in the first field, whatever had the focus when the dialog last closed.
     if (e->type() == QEvent::Show) Edit1->setFocus(Qt::OtherFocusReason);
     return QDialog::event(e);
@@ -76,8 +80,10 @@ void TForm2::FormActivate() {
 bool TForm2::rejectsKey(const QLineEdit* box, QChar key) {
     const bool control = key == QChar(8) || key == QChar(13);
     if (!control && !(key >= u'0' && key <= u'9')) return true;
-    // A full box takes no further digit, even over a selection.
-    return !control && box->text().size() >= 3;
+    // A full box takes no further digit, even over part of its text selected; typing over the
+    // whole text selected replaces it.
+    const bool wholeSelected = box->hasSelectedText() && box->selectedText() == box->text();
+    return !control && box->text().size() >= 3 && !wholeSelected;
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* e) {

@@ -28,20 +28,6 @@ QMessageBox::Icon iconOf(MessageKind kind) {
     return QMessageBox::NoIcon;
 }
 
-QMessageBox::ButtonRole roleOf(MessageButton button) {
-    switch (button) {
-    case MessageButton::Ok:
-    case MessageButton::Yes:
-        return QMessageBox::AcceptRole;
-    case MessageButton::Cancel:
-    case MessageButton::No:
-        return QMessageBox::RejectRole;
-    case MessageButton::None:
-        break;
-    }
-    return QMessageBox::ActionRole;
-}
-
 } // namespace
 
 QString messageTitle(MessageKind kind) {
@@ -93,8 +79,11 @@ MessageButton showMessage(const MessageRequest& request, QWidget* parent) {
                     parent ? parent : QApplication::activeWindow());
     if (!req.detail.isEmpty()) box.setInformativeText(req.detail);
     std::map<QAbstractButton*, MessageButton> answers;
+    // One role for every button: the box keeps them in the order given. By their roles (OK
+    // accepts, No rejects) Qt would order them by the desktop's convention instead, OK before No
+    // on some and after it on others.
     for (MessageButton b : req.buttons) {
-        QPushButton* button = box.addButton(buttonCaption(b), roleOf(b));
+        QPushButton* button = box.addButton(buttonCaption(b), QMessageBox::ActionRole);
         answers[button] = b;
         if (b == req.defaultButton) box.setDefaultButton(button);
         if (b == req.escapeButton) box.setEscapeButton(button);

@@ -88,9 +88,11 @@ ScanSourceDialog::ScanSourceDialog(std::vector<sane::DeviceInfo> devices,
     setObjectName(QStringLiteral("ScanSourceDialog"));
     setWindowTitle(QStringLiteral("Select Source"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("&Sources:"), this));
+    auto* label = new QLabel(QStringLiteral("&Sources:"), this);
+    layout->addWidget(label);
     SourceList = new QListWidget(this);
     SourceList->setObjectName(QStringLiteral("SourceList"));
+    label->setBuddy(SourceList); // Alt+S goes to the list
     layout->addWidget(SourceList);
     int selected = 0;
     for (std::size_t i = 0; i < devices_.size(); ++i) {

@@ -99,6 +99,16 @@ std::string deviceTitle(const sane::DeviceInfo& d) {
     return title.empty() ? d.name : title;
 }
 
+// The title of a device known by its name, as the source list shows it; the name itself when
+// the driver no longer lists the device.
+std::string deviceTitle(const sane::Session& session, const std::string& name) {
+    std::vector<sane::DeviceInfo> devices;
+    if (session.devices(devices) == SANE_STATUS_GOOD)
+        for (const sane::DeviceInfo& d : devices)
+            if (d.name == name) return deviceTitle(d);
+    return name;
+}
+
 } // namespace
 
 std::string chosenSource() {
@@ -156,7 +166,7 @@ int acquireImage(QWidget* parent, int bits, int dither, int hide, codec::Raster&
         return codec::NoScanner;
     }
     std::string name = chosenSource();
-    std::string title = name;
+    std::string title;
     if (name.empty()) {
         std::vector<sane::DeviceInfo> devices;
         const SANE_Status status = session.devices(devices);
@@ -171,6 +181,10 @@ int acquireImage(QWidget* parent, int bits, int dither, int hide, codec::Raster&
         name = devices.front().name;
         title = deviceTitle(devices.front());
     }
+
+    // The options dialog's title: the device's vendor and model, the same whether the device was
+    // chosen or taken as the first one listed.
+    if (title.empty() && hide == 0) title = deviceTitle(session, name);
 
     std::unique_ptr<sane::Device> device;
     const SANE_Status opened = sane::Device::open(name, device);

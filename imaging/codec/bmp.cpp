@@ -137,6 +137,13 @@ int parseHeader(const std::uint8_t* d, std::size_t size, BmpHeader& h) {
 
     h.paletteEntrySize = h.headerSize == 12 ? 3 : 4;
     h.pixelOffset = le32(d + 10);
+    // The colour count must describe a table the file can hold: at most 256 entries for an
+    // indexed bitmap (more than its depth allows is tolerated, only those are read), and the
+    // optional table of a 16- to 32-bit bitmap within the file's bytes.
+    const std::size_t tableRoom = size - h.paletteOffset;
+    if (h.bitCount <= 8 ? h.declaredColours > 256
+                        : h.declaredColours > tableRoom / h.paletteEntrySize)
+        return Corrupt;
     if (h.bitCount <= 8) {
         const std::size_t full = std::size_t(1) << h.bitCount;
         std::size_t count = h.declaredColours ? std::min(h.declaredColours, full) : full;

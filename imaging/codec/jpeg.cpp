@@ -642,19 +642,15 @@ constexpr std::array<Rgb, 256> makeGrayPalette() {
 }
 constexpr std::array<Rgb, 256> kGrayPalette = makeGrayPalette();
 
-// CMYK to RGB. Files with an Adobe marker (Photoshop's and most others) store the inks inverted.
-void cmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, int width, bool inverted) {
+// CMYK to RGB. CMYK JPEGs store their inks inverted (0 is full ink), the convention Photoshop's
+// files declare with an Adobe marker; files without the marker are written the same way in
+// practice, and ImageMagick and Pillow read every CMYK JPEG so.
+void cmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, int width) {
     for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
-        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
-        rgb[0] = std::uint8_t((c * k + 127) / 255);
-        rgb[1] = std::uint8_t((m * k + 127) / 255);
-        rgb[2] = std::uint8_t((y * k + 127) / 255);
+        const unsigned k = cmyk[3];
+        rgb[0] = std::uint8_t((cmyk[0] * k + 127) / 255);
+        rgb[1] = std::uint8_t((cmyk[1] * k + 127) / 255);
+        rgb[2] = std::uint8_t((cmyk[2] * k + 127) / 255);
     }
 }
 
@@ -770,13 +766,12 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
                                                    JPOOL_IMAGE, JDIMENSION(width) * 4, 1);
         JSAMPARRAY colour = cinfo->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(cinfo),
                                                      JPOOL_IMAGE, JDIMENSION(width) * 3, 1);
-        const bool inverted = cinfo->saw_Adobe_marker;
         while (rc == Ok && cinfo->output_scanline < cinfo->output_height && !job->err.truncated) {
             const int y = int(cinfo->output_scanline);
             if (jpeg_read_scanlines(cinfo, inks, 1) != 1) break;
             std::uint8_t* target = sink.rowBuffer(y);
             if (!target) target = colour[0];
-            cmykRowToRgb(inks[0], target, width, inverted);
+            cmykRowToRgb(inks[0], target, width);
             if (!sink.row(target)) rc = Stopped;
         }
     } else {

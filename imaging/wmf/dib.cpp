@@ -156,13 +156,14 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         return fail(QStringLiteral("unsupported bitmap compression %1").arg(compression));
 
     std::size_t pos = headerSize;
-    // Bit-field masks: inside the larger headers, or as three words after a 40-byte one.
+    // Bit-field masks: inside the larger headers, or as three or four words after a 40-byte one.
     Field red, green, blue, alpha;
     if (compression == kBiBitfields || compression == kBiAlphaBitfields) {
         if (bitCount != 16 && bitCount != 32)
             return fail(QStringLiteral("bit fields need 16 or 32 bits per pixel"));
         const std::size_t maskAt = headerSize >= 52 ? 40 : headerSize;
-        const int masks = compression == kBiAlphaBitfields ? 4 : 3;
+        // Alpha too: a fourth word after a 40-byte header, or inside a 56-byte or larger one.
+        const int masks = compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
         if (maskAt + 4 * masks > size)
             return fail(QStringLiteral("bitmap colour masks are truncated"));
         red = makeField(u32(data + maskAt));
@@ -178,6 +179,11 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
 
     // Colour table.
     QList<QRgb> colours;
+    // The colour count must describe a table the data can hold: at most 256 entries for an
+    // indexed bitmap (only those its depth can address are read), and the optional table of a
+    // 16- to 32-bit bitmap within the bytes given, since the pixels follow it.
+    if (bitCount <= 8 ? colorsUsed > 256 : !core && colorsUsed > (size - pos) / 4)
+        return fail(QStringLiteral("bitmap colour count %1 does not fit its data").arg(colorsUsed));
     if (bitCount <= 8) {
         std::size_t count = colorsUsed ? colorsUsed : (1u << bitCount);
         count = std::min<std::size_t>(count, 1u << bitCount);
@@ -199,9 +205,7 @@ DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions
         while (colours.size() < (1 << bitCount)) colours.append(qRgb(0, 0, 0));
         pos += count * entry;
     } else if (colorsUsed && !core) {
-        // A colour table for optimisation only: skip it if present.
-        const std::size_t skip = std::min<std::size_t>(colorsUsed, 256) * 4;
-        if (pos + skip <= size) pos += skip;
+        pos += std::size_t(colorsUsed) * 4; // a colour table for optimisation only
     }
 
     const int w = int(width), h = int(height);

@@ -3,6 +3,7 @@
 #include "platform/globals.h"
 #include "platform/message_box.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
@@ -106,17 +107,21 @@ TEST_F(ThumbSizeDialog, KeyFilterTakesDigitsUpToThreeAndBackspaceAlways) {
     EXPECT_EQ(box->text(), "123");
     QTest::keyClicks(box, "4");
     EXPECT_EQ(box->text(), "123"); // a fourth digit is ignored
-    box->selectAll();
+    box->setSelection(1, 2);
     QTest::keyClicks(box, "9");
-    EXPECT_EQ(box->text(), "123"); // also over a selection
+    EXPECT_EQ(box->text(), "123"); // also over part of it selected
+    box->selectAll();
+    QTest::keyClicks(box, "95");
+    EXPECT_EQ(box->text(), "95"); // typing over the whole text replaces it
+    QTest::keyClicks(box, "3");
     QTest::keyClick(box, Qt::Key_End);
     QTest::keyClick(box, Qt::Key_Backspace);
-    EXPECT_EQ(box->text(), "12");
+    EXPECT_EQ(box->text(), "95");
     QTest::keyClick(box, Qt::Key_Left);
     QTest::keyClicks(box, "7");
-    EXPECT_EQ(box->text(), "172"); // cursor keys still move
+    EXPECT_EQ(box->text(), "975"); // cursor keys still move
     QTest::keyClick(box, Qt::Key_Delete);
-    EXPECT_EQ(box->text(), "17"); // Delete is no character: it works
+    EXPECT_EQ(box->text(), "97"); // Delete is no character: it works
     QTest::keyClicks(dialog.Edit2, "x");
     EXPECT_EQ(dialog.Edit2->text(), "70");
     // Ctrl+V is a control character to the filter: nothing is pasted.
@@ -126,6 +131,19 @@ TEST_F(ThumbSizeDialog, KeyFilterTakesDigitsUpToThreeAndBackspaceAlways) {
     QTest::keyClick(dialog.Edit2, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(dialog.Edit2->text(), "70");
     dialog.hide();
+}
+
+TEST_F(ThumbSizeDialog, OpeningSelectsTheFirstBoxSoTypingReplacesIt) {
+    QTimer::singleShot(0, [this] {
+        (void)QTest::qWaitFor([this] { return dialog.isActiveWindow(); }, 2000);
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused) return;
+        QTest::keyClicks(focused, "150");
+        QTest::keyClick(focused, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Edit1->text(), "150");
+    EXPECT_EQ(ThumbWidth, 150);
 }
 
 TEST_F(ThumbSizeDialog, EnterAcceptsAndEscapeCancelsTheModalDialog) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 
@@ -225,6 +227,105 @@ TEST_F(BmpFiles, DamagedFilesFailCleanly) {
     EXPECT_EQ(readBmp(dir.path().string(), 24, 0, r), FileNotFound);
     EXPECT_EQ(readBmp(source, 24, 0, r), NotThisFormat);
     EXPECT_EQ(readBmp(dir.file("p.bmp"), 3, 0, r), BadDepth);
+}
+
+TEST_F(BmpFiles, ColourCountsTheFileCannotHoldAreCorrupt) {
+    // The header's count of colours is checked against what an indexed bitmap can use and against
+    // the bytes present; a depth's worth of colours with a larger count is still read.
+    struct Case {
+        int bits;
+        std::uint32_t colours;
+        int expected;
+    };
+    const std::string file = dir.file("c.bmp");
+    for (const Case& c : {Case{8, 2147483647u, Corrupt}, Case{8, 0x80000000u, Corrupt},
+                          Case{8, 257, Corrupt}, Case{24, 2147483647u, Corrupt},
+                          Case{24, 1000, Corrupt}, Case{4, 256, Ok}, Case{24, 2, Ok}}) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.colours) + " colours");
+        const std::vector<Rgb> palette =
+            c.bits <= 8 ? std::vector<Rgb>(16, Rgb{9, 9, 9}) : std::vector<Rgb>(2, Rgb{0, 0, 0});
+        std::vector<std::uint8_t> bytes =
+            handMadeBmp(2, 2, c.bits, 0, palette, std::vector<std::uint8_t>(16, 0));
+        std::memcpy(&bytes[46], &c.colours, 4);
+        test::writeWholeFile(file, bytes);
+        Raster r;
+        EXPECT_EQ(readBmp(file, 24, 0, r), c.expected);
+        EXPECT_EQ(r.empty(), c.expected != Ok);
+        ImageInfo info;
+        EXPECT_EQ(imageInfo(file, info), c.expected);
+    }
+}
+
+TEST_F(BmpFiles, BitFieldAlphaOfLargerHeadersBlendsOverWhite) {
+    // 16- and 32-bit bit fields with an alpha mask inside 56-, 108- and 124-byte headers, laid out
+    // as GIMP and ImageMagick write them. ImageMagick reads a set 1-bit alpha as half transparent
+    // and a 4-bit one slightly off, so the reference is the source quantised to the fields, alpha
+    // over white; the 8-bit alpha of 32-bit files is also compared with ImageMagick's reading.
+    struct Layout {
+        const char* name;
+        int bits;
+        std::array<std::uint32_t, 4> masks; // red, green, blue, alpha
+    };
+    const int w = 37, h = 23;
+    auto field = [](std::uint32_t mask, unsigned value) { // 8-bit value into a field, rounded
+        const int shift = std::countr_zero(mask);
+        const std::uint32_t max = mask >> shift;
+        return std::uint32_t((value * max + 127) / 255) << shift;
+    };
+    auto widen = [](std::uint32_t pixel, std::uint32_t mask) {
+        const int shift = std::countr_zero(mask);
+        const std::uint32_t max = mask >> shift;
+        return unsigned((((pixel & mask) >> shift) * 255 + max / 2) / max);
+    };
+    for (const Layout& l : {Layout{"ARGB1555", 16, {0x7C00, 0x03E0, 0x001F, 0x8000}},
+                            Layout{"ARGB4444", 16, {0x0F00, 0x00F0, 0x000F, 0xF000}},
+                            Layout{"ARGB8888", 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}},
+                            Layout{"RGBA8888", 32, {0xFF000000u, 0xFF0000, 0xFF00, 0xFF}}}) {
+        for (const std::uint32_t headerSize : {56u, 108u, 124u}) {
+            SCOPED_TRACE(std::string(l.name) + ", header " + std::to_string(headerSize));
+            const std::size_t bpp = std::size_t(l.bits) / 8, rowBytes = (w * bpp + 3) & ~3u;
+            const std::size_t offset = 14 + headerSize;
+            std::vector<std::uint8_t> f(offset + rowBytes * h, 0);
+            auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&f[at], &v, 4); };
+            f[0] = 'B', f[1] = 'M';
+            put32(2, std::uint32_t(f.size()));
+            put32(10, std::uint32_t(offset));
+            put32(14, headerSize);
+            put32(18, w);
+            put32(22, h);
+            f[26] = 1;
+            f[28] = std::uint8_t(l.bits);
+            put32(30, 3); // bit fields
+            for (int i = 0; i < 4; ++i) put32(54 + 4 * std::size_t(i), l.masks[std::size_t(i)]);
+            Raster expected = test::makeRgb(w, h, [](int, int) { return Rgb{}; });
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const Rgb c = original.at(x, y);
+                    // Clear at the left, a ramp across, opaque in the bottom rows.
+                    const unsigned a = y >= h - 4 ? 255 : x < 4 ? 0 : unsigned(x * 255 / (w - 1));
+                    const std::uint32_t px = field(l.masks[0], c.r) | field(l.masks[1], c.g) |
+                                             field(l.masks[2], c.b) | field(l.masks[3], a);
+                    std::memcpy(&f[offset + rowBytes * std::size_t(h - 1 - y) + bpp * x], &px, bpp);
+                    const unsigned alpha = widen(px, l.masks[3]);
+                    auto over = [&](std::uint32_t mask) {
+                        return std::uint8_t((widen(px, mask) * alpha + 255 * (255 - alpha)) / 255);
+                    };
+                    std::uint8_t* e = expected.row(y) + 3 * x;
+                    e[0] = over(l.masks[0]), e[1] = over(l.masks[1]), e[2] = over(l.masks[2]);
+                }
+            const std::string file = dir.file(std::string(l.name) + ".bmp");
+            test::writeWholeFile(file, f);
+            Raster ours;
+            ASSERT_EQ(readBmp(file, 24, 0, ours), Ok);
+            EXPECT_LE(test::maxChannelDifference(ours, expected), 1);
+            EXPECT_EQ(ours.at(0, 0), (Rgb{255, 255, 255})); // clear
+            if (l.bits == 32) {
+                const Raster theirs = peerDecode("magick", file, dir.file("peer.ppm"));
+                ASSERT_NE(differingPixels(ours, theirs), -1); // read, and the same size
+                EXPECT_LE(test::maxChannelDifference(ours, theirs), 1);
+            }
+        }
+    }
 }
 
 TEST_F(BmpFiles, WrittenFilesReadBackInEveryToolWithTheSamePixels) {

@@ -5,12 +5,17 @@
 #include "platform/file_attributes.h"
 #include "tests/files/file_commands_fixture.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +120,43 @@ TEST_F(FileCommands, OverwriteNoSkipsOneFileOkReplacesIt) {
     EXPECT_FALSE(QFileInfo::exists(path("b.bmp")));
     EXPECT_FALSE(QFileInfo::exists(path("c.bmp")));
     EXPECT_EQ(captions(), QStringList({"a.bmp"}));
+}
+
+TEST_F(FileCommands, TheOverwriteQuestionShowsNoThenOkWithOkTheDefault) {
+    QDir(base).mkdir("to");
+    writeFile(path("a.bmp"), "new a");
+    writeFile(path("to/a.bmp"), "old a");
+    setMessageHandler({}); // the real box
+    // Reads the box's buttons from left to right, then answers it with `key`.
+    auto answerWith = [](Qt::Key key, QStringList& order, QString& byDefault, QString& escape) {
+        QTimer::singleShot(0, [=, &order, &byDefault, &escape] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            QList<QAbstractButton*> buttons = box->buttons();
+            std::sort(buttons.begin(), buttons.end(),
+                      [box](QAbstractButton* a, QAbstractButton* b) {
+                          return a->mapTo(box, QPoint()).x() < b->mapTo(box, QPoint()).x();
+                      });
+            for (QAbstractButton* b : buttons) order << b->text();
+            byDefault = box->defaultButton() ? box->defaultButton()->text() : QString();
+            escape = box->escapeButton() ? box->escapeButton()->text() : QString();
+            QTest::keyClick(box, key);
+        });
+    };
+    QStringList order;
+    QString byDefault, escape;
+    answerWith(Qt::Key_Escape, order, byDefault, escape);
+    EXPECT_EQ(CopyMoveFile("a.bmp", base, path("to"), false, form.get()), CopyResult::Skipped);
+    EXPECT_EQ(order, QStringList({"&No", "OK"}));
+    EXPECT_EQ(byDefault, "OK");
+    EXPECT_EQ(escape, "&No");
+    EXPECT_EQ(readFile(path("to/a.bmp")), "old a");
+
+    order.clear();
+    answerWith(Qt::Key_Return, order, byDefault, escape);
+    EXPECT_EQ(CopyMoveFile("a.bmp", base, path("to"), false, form.get()), CopyResult::Copied);
+    EXPECT_EQ(order, QStringList({"&No", "OK"}));
+    EXPECT_EQ(readFile(path("to/a.bmp")), "new a");
 }
 
 TEST_F(FileCommands, CopiedSourcesLoseReadOnlyHiddenAndSystemAndGainArchive) {
@@ -331,7 +373,8 @@ TEST_F(FileCommands, ATargetLinkRepointedAtTheSourceDuringAMoveLosesNothing) {
     EXPECT_EQ(gone, QList<int>({0, 1}));
     for (int i = 0; i < 6; ++i) {
         const QString name = names[i];
-        EXPECT_EQ(readFile((i < 2 ? path("real/") : path("photos/")) + name), patternBytes(100000, i))
+        EXPECT_EQ(readFile((i < 2 ? path("real/") : path("photos/")) + name),
+                  patternBytes(100000, i))
             << name.toStdString();
     }
     EXPECT_EQ(messageTexts().count(QString("Error copying file f2.bmp")), 1);

@@ -9,8 +9,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -311,21 +314,43 @@ TEST_F(SaneScan, TheAskedDepthAndTheRememberedOptions) {
 TEST_F(SaneScan, DeviceListAndTheRememberedChoice) {
     ScanDialogAnswers answers({}, true, 1);
     EXPECT_EQ(chosenSource(), "");
+    // Before a choice, the first device; its options dialog is titled with its vendor and model.
+    codec::Raster r;
+    ASSERT_EQ(acquireImage(nullptr, 24, 0, 0, r), codec::Ok);
+    EXPECT_EQ(answers.lastTitle, "Scan - Noname frontend-tester");
     ScanReport report;
     ASSERT_EQ(selectSource(nullptr, &report), codec::Ok) << report.detail;
     EXPECT_EQ(answers.lastSources,
               QStringList({"Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
     EXPECT_EQ(chosenSource(), "test:1");
-    // The next scan opens the chosen device; the list comes up with it selected.
-    codec::Raster r;
-    ASSERT_EQ(acquireImage(nullptr, 24, 0, 0, r), codec::Ok);
-    EXPECT_EQ(answers.lastTitle, "Scan - test:1");
+    // The next scans open the chosen device, titled the same way each time; the list comes up
+    // with it selected.
+    for (int i = 0; i < 2; ++i) {
+        answers.lastTitle.clear();
+        ASSERT_EQ(acquireImage(nullptr, 24, 0, 0, r), codec::Ok);
+        EXPECT_EQ(answers.lastTitle, "Scan - Noname frontend-tester");
+    }
     ASSERT_EQ(selectSource(nullptr), codec::Ok);
     EXPECT_EQ(answers.preselectedRow, 1);
 
     ScanDialogAnswers dismiss({}, true, -1);
     EXPECT_EQ(selectSource(nullptr), codec::ScanCancelled);
     EXPECT_EQ(chosenSource(), "test:1");
+}
+
+TEST_F(SaneScan, TheSourceListsLabelIsItsMnemonic) {
+    // "&Sources:" underlines its S (no ampersand shows) and Alt+S takes the keyboard to the list.
+    const sane::Session session;
+    std::vector<sane::DeviceInfo> devices;
+    ASSERT_EQ(session.devices(devices), SANE_STATUS_GOOD);
+    ScanSourceDialog dialog(devices, "");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    ok->setFocus();
+    ASSERT_TRUE(ok->hasFocus());
+    QTest::keyClick(&dialog, Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(dialog.SourceList->hasFocus());
 }
 
 TEST_F(SaneScan, FailuresSayWhy) {

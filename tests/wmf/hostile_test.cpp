@@ -75,6 +75,62 @@ TEST(HostileBitmaps, RunsAreNotExpandedBeyondWhatTheirBytesCanDescribe) {
               QSize(64, 64));
 }
 
+// A 2 x 1 uncompressed bitmap: a header of headerSize bytes (its colour count given), then
+// `table` and the pixels.
+QByteArray plainDib(std::uint32_t headerSize, int bits, std::uint32_t compression,
+                    std::uint32_t colours, const QByteArray& tail) {
+    QByteArray b;
+    put32(b, headerSize);
+    put32(b, 2);
+    put32(b, 1);
+    put16(b, 1);
+    put16(b, unsigned(bits));
+    put32(b, compression);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, colours);
+    put32(b, 0);
+    return b + tail;
+}
+
+TEST(HostileBitmaps, ColourCountsTheDataCannotHoldAreRefused) {
+    struct Case {
+        int bits;
+        std::uint32_t colours;
+        bool decodes;
+    };
+    for (const Case& c :
+         {Case{8, 2147483647u, false}, Case{8, 257, false}, Case{24, 2147483647u, false},
+          Case{24, 1000, false}, Case{4, 256, true}, Case{24, 1, true}}) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.colours) + " colours");
+        // Sixteen table entries, then a padded row of pixels.
+        const QByteArray dib = plainDib(40, c.bits, 0, c.colours, QByteArray(16 * 4 + 8, '\x10'));
+        const DibResult r = decodeDib(bytes(dib), std::size_t(dib.size()), DibOptions{});
+        EXPECT_EQ(r.image.isNull(), !c.decodes) << r.error.toStdString();
+        EXPECT_EQ(r.error.isEmpty(), c.decodes);
+    }
+}
+
+TEST(HostileBitmaps, AlphaMaskOfLargerHeadersIsHonoured) {
+    // A 32-bit icon image with its channels in another order, the masks (alpha included) inside
+    // a 56-, 108- or 124-byte header.
+    for (const std::uint32_t headerSize : {56u, 108u, 124u}) {
+        SCOPED_TRACE(headerSize);
+        QByteArray masks;
+        for (const std::uint32_t m : {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0x000000FFu})
+            put32(masks, m);
+        QByteArray tail = masks + QByteArray(int(headerSize) - 56, '\0');
+        for (int i = 0; i < 2; ++i) tail.append("\x80\x30\x20\x10", 4); // A, B, G, R
+        const QByteArray dib = plainDib(headerSize, 32, 3, 0, tail);
+        DibOptions options;
+        options.keepAlpha = true;
+        const DibResult r = decodeDib(bytes(dib), std::size_t(dib.size()), options);
+        ASSERT_FALSE(r.image.isNull()) << r.error.toStdString();
+        EXPECT_EQ(r.image.pixel(0, 0), qRgba(0x10, 0x20, 0x30, 0x80));
+    }
+}
+
 TEST(HostileMetafiles, LargePatternBitmapsAndBitmapFloodsStayWithinTheirBudgets) {
     // A hundred 4096 x 4096 pattern brushes kept in the object table would hold 6 GB; a
     // thousand stretched 4096 x 4096 bitmaps would take minutes on every paint.
