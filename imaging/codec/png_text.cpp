@@ -76,10 +76,11 @@ int textValue(std::string_view type, const std::uint8_t* body, std::size_t lengt
 
 } // namespace
 
-int readPngText(const std::uint8_t* data, std::size_t size,
-                std::span<const std::string_view> keywords,
-                std::vector<std::optional<std::string>>& values, const PngTextLimits& limits) {
-    values.assign(keywords.size(), std::nullopt);
+namespace {
+
+int walkChunks(const std::uint8_t* data, std::size_t size,
+               std::span<const std::string_view> keywords,
+               std::vector<std::optional<std::string>>& values, const PngTextLimits& limits) {
     if (!data || size < 8 || std::memcmp(data, kSignature, 8) != 0) return NotThisFormat;
     int textChunks = 0;
     bool first = true;
@@ -127,6 +128,17 @@ int readPngText(const std::uint8_t* data, std::size_t size,
             return rc;
         value = std::move(text);
     }
+}
+
+} // namespace
+
+int readPngText(const std::uint8_t* data, std::size_t size,
+                std::span<const std::string_view> keywords,
+                std::vector<std::optional<std::string>>& values, const PngTextLimits& limits) {
+    values.assign(keywords.size(), std::nullopt);
+    const int rc = walkChunks(data, size, keywords, values, limits);
+    if (rc != Ok) values.assign(keywords.size(), std::nullopt);
+    return rc;
 }
 
 } // namespace pixmoor::codec

@@ -23,12 +23,12 @@ struct PngTextLimits {
 
 // The values of `keywords` in the text chunks before the first IDAT of the PNG in data: values
 // gets one element per keyword, its value's bytes (Latin-1 from tEXt and zTXt, UTF-8 from iTXt)
-// or nullopt when the keyword is not there. Text chunks of other keywords are not inflated; an
-// ancillary chunk with a bad CRC is ignored, as libpng ignores it.
-// Returns Ok; NotThisFormat without the PNG signature; Truncated when the data ends before the
-// image data; Corrupt for a damaged chunk list (a missing or bad header, a critical chunk with a
-// bad CRC, IEND first), a keyword asked for given twice or a value of one that cannot be read;
-// TooLarge for more text chunks than allowed or a value asked for longer than allowed.
+// or nullopt when the keyword is not there (every one nullopt unless the answer is Ok). Text chunks
+// of other keywords are not inflated; an ancillary chunk with a bad CRC is ignored, as libpng
+// ignores it. Returns Ok; NotThisFormat without the PNG signature; Truncated when the data ends
+// before the image data; Corrupt for a damaged chunk list (a missing or bad header, a critical
+// chunk with a bad CRC, IEND first), a keyword asked for given twice or a value of one that cannot
+// be read; TooLarge for more text chunks than allowed or a value asked for longer than allowed.
 int readPngText(const std::uint8_t* data, std::size_t size,
                 std::span<const std::string_view> keywords,
                 std::vector<std::optional<std::string>>& values, const PngTextLimits& limits = {});
