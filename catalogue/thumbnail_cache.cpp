@@ -173,14 +173,17 @@ Fd openPrivateFolder(int parentFd, const char* name, bool create) {
 }
 
 // The cache's own folder at relative ("normal", "fail/pixmoor-1.00") below the root, each step
-// checked by openPrivateFolder. With create, the root (and its parents) and the folders are
-// made when missing.
+// checked by openPrivateFolder. The root itself may be reached through links (the user's cache
+// directory may live elsewhere), but must be the user's. With create, the root (and its
+// parents) and the folders are made when missing.
 Fd openCacheFolder(const QString& root, const char* relative, bool create) {
     const QByteArray rootPath = encodeFileName(root);
     Fd current(retryOpenAt(AT_FDCWD, rootPath.constData(), O_RDONLY | O_DIRECTORY));
     if (!current.valid() && create && errno == ENOENT && makeDirectories(rootPath))
         current = Fd(retryOpenAt(AT_FDCWD, rootPath.constData(), O_RDONLY | O_DIRECTORY));
     if (!current.valid()) return Fd();
+    struct stat st {};
+    if (::fstat(current.get(), &st) != 0 || st.st_uid != ::geteuid()) return Fd();
     const QList<QByteArray> steps = QByteArray(relative).split('/');
     for (const QByteArray& step : steps) {
         current = openPrivateFolder(current.get(), step.constData(), create);
