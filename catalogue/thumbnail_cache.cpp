@@ -2,26 +2,30 @@
 // files, and atomic writing.
 #include "catalogue/thumbnail_cache.h"
 
-#include "imaging/codec/regular_file.h"
+#include "imaging/codec/errors.h"
+#include "imaging/codec/png_text.h"
+#include "imaging/png_image.h"
 #include "platform/cache_home.h"
 #include "platform/file_name.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFileInfo>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QMimeDatabase>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace pixmoor {
 
@@ -97,7 +101,38 @@ QByteArray encodePng(const QImage& image, const QList<QPair<QByteArray, QByteArr
     return png;
 }
 
-// ---- files ----------------------------------------------------------------------------------
+// ---- folders and files ----------------------------------------------------------------------
+
+// An owned file descriptor.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+int retryOpenAt(int dirFd, const char* name, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
 
 // Creates a directory and any missing parents, each 0700 as the cache's directories must be.
 bool makeDirectories(const QByteArray& path, int depth = 0) {
@@ -112,6 +147,49 @@ bool makeDirectories(const QByteArray& path, int depth = 0) {
     if (slash <= 0) return false;
     if (!makeDirectories(path.left(slash), depth + 1)) return false;
     return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// The folder `name` inside the folder open as parentFd, opened without following a link: only a
+// real directory owned by the user with mode 0700 is used. With create, a missing one is made
+// so. Anything else (a link, a file, a folder of another user or with other permissions) gives
+// an invalid descriptor, and the cache does not use that folder. Every step works on the
+// descriptors, so a name swapped for a link meanwhile is refused, not followed.
+Fd openPrivateFolder(int parentFd, const char* name, bool create) {
+    bool made = false;
+    if (create) {
+        if (::mkdirat(parentFd, name, 0700) == 0)
+            made = true;
+        else if (errno != EEXIST)
+            return Fd();
+    }
+    Fd fd(retryOpenAt(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    if (!fd.valid()) return Fd();
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return Fd();
+    // A folder just made may have lost bits to the umask; one found is taken only as it is.
+    if ((st.st_mode & 07777) != 0700 && !(made && ::fchmod(fd.get(), 0700) == 0)) return Fd();
+    return fd;
+}
+
+// The cache's own folder at relative ("normal", "fail/pixmoor-1.00") below the root, each step
+// checked by openPrivateFolder. The root itself may be reached through links (the user's cache
+// directory may live elsewhere), but must be the user's. With create, the root (and its
+// parents) and the folders are made when missing.
+Fd openCacheFolder(const QString& root, const char* relative, bool create) {
+    const QByteArray rootPath = encodeFileName(root);
+    Fd current(retryOpenAt(AT_FDCWD, rootPath.constData(), O_RDONLY | O_DIRECTORY));
+    if (!current.valid() && create && errno == ENOENT && makeDirectories(rootPath))
+        current = Fd(retryOpenAt(AT_FDCWD, rootPath.constData(), O_RDONLY | O_DIRECTORY));
+    if (!current.valid()) return Fd();
+    struct stat st {};
+    if (::fstat(current.get(), &st) != 0 || st.st_uid != ::geteuid()) return Fd();
+    const QList<QByteArray> steps = QByteArray(relative).split('/');
+    for (const QByteArray& step : steps) {
+        current = openPrivateFolder(current.get(), step.constData(), create);
+        if (!current.valid()) return Fd();
+    }
+    return current;
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -129,21 +207,21 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
-// Reads a whole regular file of at most maxBytes; nullopt otherwise (a FIFO or a device placed
-// in the cache cannot block or flood the reader).
-std::optional<QByteArray> readSmallFile(const QString& path, std::int64_t maxBytes) {
-    const int fd = codec::openRegularFile(nativePath(path));
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+// Reads the whole entry `name` of the folder open as dirFd if it is a regular file (not a link)
+// of at most maxBytes; nullopt otherwise (a FIFO or a device placed in the cache cannot block or
+// flood the reader).
+std::optional<QByteArray> readRegularFileAt(int dirFd, const QByteArray& name,
+                                            std::int64_t maxBytes) {
+    Fd fd(retryOpenAt(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid()) return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || st.st_size > maxBytes) return std::nullopt;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+        st.st_size > maxBytes)
+        return std::nullopt;
     QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
     qsizetype got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, std::size_t(bytes.size() - got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
@@ -152,33 +230,56 @@ std::optional<QByteArray> readSmallFile(const QString& path, std::int64_t maxByt
     return bytes;
 }
 
-// A strict decimal integer, as the keys hold them.
-std::optional<std::int64_t> integerKey(const QString& text) {
-    if (text.isEmpty() || text.size() > 20) return std::nullopt;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok, 10);
-    if (!ok || text.trimmed() != text || text.startsWith(u'+')) return std::nullopt;
+// A strict decimal integer, as the keys hold them: an optional minus and digits, nothing else.
+std::optional<std::int64_t> integerKey(const std::optional<std::string>& text) {
+    if (!text || text->empty() || text->size() > 20 || text->front() == '+') return std::nullopt;
+    std::int64_t value = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, value, 10);
+    if (error != std::errc() || stop != end) return std::nullopt;
     return value;
 }
 
-// A PNG entry decoded, with its text keys, if it is one a thumbnail can be: a real PNG no
-// larger than kMaxSide a side.
-std::optional<QImage> readEntryPng(const QString& path) {
-    const std::optional<QByteArray> bytes = readSmallFile(path, ThumbnailCache::kMaxFileBytes);
+// The keys an entry is judged by, in this order.
+constexpr std::string_view kEntryKeys[] = {"Thumb::URI", "Thumb::MTime", "Thumb::Size",
+                                           "Thumb::Image::Width", "Thumb::Image::Height"};
+enum EntryKey { Uri, MTime, Size, Width, Height };
+
+// An entry file read with its keys: the keys of the text chunks before the image data, found
+// with bounded work (a few text chunks, each value inflated into a small buffer), so a hostile
+// entry cannot cost much before it is judged.
+struct EntryFile {
+    QByteArray bytes;
+    std::vector<std::optional<std::string>> keys;
+};
+
+std::optional<EntryFile> readEntryFile(int dirFd, const QString& name, std::size_t uriLength) {
+    std::optional<QByteArray> bytes =
+        readRegularFileAt(dirFd, encodeFileName(name), ThumbnailCache::kMaxFileBytes);
     if (!bytes) return std::nullopt;
-    static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-    if (!bytes->startsWith(QByteArrayView(kSignature, 8))) return std::nullopt;
-    QBuffer buffer;
-    buffer.setData(*bytes);
-    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
-    QImageReader reader(&buffer, "png");
-    reader.setAutoTransform(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() < 1 || size.height() < 1 ||
-        size.width() > ThumbnailCache::kMaxSide || size.height() > ThumbnailCache::kMaxSide)
+    EntryFile entry;
+    codec::PngTextLimits limits;
+    // Room for the longest URI of a path: the file's own URI must fit.
+    limits.maxValueBytes = std::max(limits.maxValueBytes, uriLength);
+    if (codec::readPngText(reinterpret_cast<const std::uint8_t*>(bytes->constData()),
+                           std::size_t(bytes->size()), kEntryKeys, entry.keys, limits) != codec::Ok)
         return std::nullopt;
-    QImage image;
-    if (!reader.read(&image) || image.isNull() || image.size() != size) return std::nullopt;
+    entry.bytes = std::move(*bytes);
+    return entry;
+}
+
+bool keyIs(const std::optional<std::string>& value, const QByteArray& expected) {
+    return value && QByteArrayView(*value) == QByteArrayView(expected);
+}
+
+// The picture of an entry whose keys passed, if it is one a thumbnail can be: a PNG the codec
+// reads, no larger than kMaxSide a side. Alpha is composited over white, as the catalogue shows
+// it; no text of the file comes along.
+std::optional<QImage> entryPicture(const QByteArray& bytes) {
+    PngImageOptions options;
+    options.maxSide = ThumbnailCache::kMaxSide;
+    QImage image = decodePngImage(bytes, options);
+    if (image.isNull()) return std::nullopt;
     return image;
 }
 
@@ -299,19 +400,21 @@ std::optional<ThumbnailCache::Entry> ThumbnailCache::read(Level level, const QSt
                                                           std::int64_t mtime,
                                                           std::int64_t fileSize) const {
     const QByteArray uri = fileUri(absolutePath);
-    std::optional<QImage> image =
-        readEntryPng(root_ + u'/' + QLatin1String(levelDirectory(level)) + u'/' + entryName(uri));
-    if (!image) return std::nullopt;
-    if (image->text(QStringLiteral("Thumb::URI")).toLatin1() != uri) return std::nullopt;
-    if (integerKey(image->text(QStringLiteral("Thumb::MTime"))) != mtime) return std::nullopt;
+    const Fd folder = openCacheFolder(root_, levelDirectory(level), false);
+    if (!folder.valid()) return std::nullopt;
+    const std::optional<EntryFile> file =
+        readEntryFile(folder.get(), entryName(uri), std::size_t(uri.size()));
+    if (!file) return std::nullopt;
+    const auto& keys = file->keys;
+    if (!keyIs(keys[Uri], uri) || integerKey(keys[MTime]) != mtime) return std::nullopt;
     // A size given that differs from the file's shows a change within the same second.
-    const QString size = image->text(QStringLiteral("Thumb::Size"));
-    if (!size.isEmpty() && fileSize >= 0 && integerKey(size) != fileSize) return std::nullopt;
+    if (keys[Size] && !keys[Size]->empty() && fileSize >= 0 && integerKey(keys[Size]) != fileSize)
+        return std::nullopt;
+    std::optional<QImage> image = entryPicture(file->bytes);
+    if (!image) return std::nullopt;
     Entry entry;
-    const std::optional<std::int64_t> w =
-        integerKey(image->text(QStringLiteral("Thumb::Image::Width")));
-    const std::optional<std::int64_t> h =
-        integerKey(image->text(QStringLiteral("Thumb::Image::Height")));
+    const std::optional<std::int64_t> w = integerKey(keys[Width]);
+    const std::optional<std::int64_t> h = integerKey(keys[Height]);
     if (w && h && *w > 0 && *h > 0 && *w <= 1 << 30 && *h <= 1 << 30)
         entry.original = QSize(int(*w), int(*h));
     entry.image = std::move(*image);
@@ -330,30 +433,49 @@ std::optional<QImage> ThumbnailCache::lookup(const QString& absolutePath, std::i
 }
 
 bool ThumbnailCache::hasFailed(const QString& absolutePath, std::int64_t mtime) const {
-    const std::optional<QImage> image = readEntryPng(failurePath(absolutePath));
-    return image && image->text(QStringLiteral("Thumb::URI")).toLatin1() == fileUri(absolutePath) &&
-           integerKey(image->text(QStringLiteral("Thumb::MTime"))) == mtime;
+    const QByteArray uri = fileUri(absolutePath);
+    const Fd folder = openCacheFolder(root_, kFailureDirectory, false);
+    if (!folder.valid()) return false;
+    const std::optional<EntryFile> file =
+        readEntryFile(folder.get(), entryName(uri), std::size_t(uri.size()));
+    return file && keyIs(file->keys[Uri], uri) && integerKey(file->keys[MTime]) == mtime &&
+           entryPicture(file->bytes);
 }
 
 // ---- writing --------------------------------------------------------------------------------
 
-bool ThumbnailCache::writeEntry(const QString& directory, const QString& path, const QImage& image,
+bool ThumbnailCache::writeEntry(const char* folder, const QString& name, const QImage& image,
                                 const QList<QPair<QByteArray, QByteArray>>& keys) const {
     if (image.isNull()) return false;
     const QByteArray png = encodePng(image, keys);
     if (png.isEmpty()) return false;
-    if (!makeDirectories(encodeFileName(directory))) return false;
-    const QByteArray target = encodeFileName(path);
+    // Only inside the cache's own folders: nothing is written through a link or into a folder
+    // another user or program could have put there.
+    const Fd directory = openCacheFolder(root_, folder, true);
+    if (!directory.valid()) return false;
+    const QByteArray target = encodeFileName(name);
     // A private name in the same directory, created exclusively (mode 0600), then renamed over
     // the entry: a reader sees the old entry or the new one, never a part.
-    QByteArray temporary = encodeFileName(directory) + "/.pixmoor-" +
-                           target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, png);
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temporary.constData(), target.constData()) == 0) return true;
-    ::unlink(temporary.constData());
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray temporary;
+    Fd fd;
+    for (int attempt = 0; attempt < 64 && !fd.valid(); ++attempt) {
+        unsigned char random[8];
+        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random)) return false;
+        temporary = ".pixmoor-" + target + '.';
+        for (unsigned char r : random) temporary.append(kLetters[r % (sizeof kLetters - 1)]);
+        fd = Fd(retryOpenAt(directory.get(), temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600));
+        if (!fd.valid() && errno != EEXIST) return false;
+    }
+    if (!fd.valid()) return false;
+    bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), png);
+    if (::close(fd.release()) != 0) ok = false;
+    if (ok && ::renameat(directory.get(), temporary.constData(), directory.get(),
+                         target.constData()) == 0)
+        return true;
+    ::unlinkat(directory.get(), temporary.constData(), 0);
     return false;
 }
 
@@ -376,8 +498,7 @@ bool ThumbnailCache::store(Level level, const Source& source, const QImage& imag
         keys.append({"Thumb::Image::Height", QByteArray::number(source.original.height())});
     }
     keys.append({"Software", QByteArray(kSoftware)});
-    const QString directory = root_ + u'/' + QLatin1String(levelDirectory(level));
-    return writeEntry(directory, directory + u'/' + entryName(uri), image, keys);
+    return writeEntry(levelDirectory(level), entryName(uri), image, keys);
 }
 
 bool ThumbnailCache::markFailed(const QString& absolutePath, std::int64_t mtime) const {
@@ -386,8 +507,7 @@ bool ThumbnailCache::markFailed(const QString& absolutePath, std::int64_t mtime)
     const QList<QPair<QByteArray, QByteArray>> keys{{"Thumb::URI", fileUri(absolutePath)},
                                                     {"Thumb::MTime", QByteArray::number(mtime)},
                                                     {"Software", QByteArray(kSoftware)}};
-    const QString directory = root_ + u'/' + QLatin1String(kFailureDirectory);
-    return writeEntry(directory, failurePath(absolutePath), pixel, keys);
+    return writeEntry(kFailureDirectory, entryName(fileUri(absolutePath)), pixel, keys);
 }
 
 std::optional<FileStamp> fileStamp(const QString& absolutePath) {

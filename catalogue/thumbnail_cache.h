@@ -32,7 +32,7 @@ public:
 
     // A valid entry read from the cache.
     struct Entry {
-        QImage image;   // the stored picture, Format_RGB32 or ARGB32
+        QImage image;   // the stored picture, Format_RGB32 (alpha over white), no text
         QSize original; // Thumb::Image::Width x Height, empty when not given
         // Whether the entry holds the whole image at its own size, so any thumbnail may be made
         // from it (enlarging included, as from the file itself).
@@ -76,7 +76,9 @@ public:
     bool mayCache(const QString& absoluteDirectory) const;
 
     // The valid entry of the file in one class: nullopt when missing, stale (another URI or
-    // MTime, or another Thumb::Size), damaged, not a PNG, or larger than 1024 pixels a side.
+    // MTime, or another Thumb::Size), damaged, not a PNG, larger than 1024 pixels a side, with
+    // more than 64 text chunks or a key too long, or when the class's folder is not the cache's
+    // own (see store). The keys are checked before the picture is decoded.
     std::optional<Entry> read(Level level, const QString& absolutePath, std::int64_t mtime,
                               std::int64_t fileSize = -1) const;
     // The first valid entry, from the class that fits the thumbnail upwards, from which a
@@ -86,7 +88,9 @@ public:
 
     // Writes the entry of a class; image should already be entrySize(original, level). Returns
     // false when nothing could be written (read-only or full disk, ...); never leaves a partial
-    // entry or a temporary file behind.
+    // entry or a temporary file behind. Writes only into the cache's own folders: each folder
+    // below the root (normal/, ..., fail/pixmoor-1.00/) must be a real directory, not a link,
+    // owned by the user with mode 0700 (made so when missing); otherwise that class is not used.
     bool store(Level level, const Source& source, const QImage& image) const;
 
     // Records that the file cannot be read (fail/pixmoor-<version>/), and asks for it.
@@ -99,7 +103,8 @@ public:
     static constexpr std::int64_t kMaxFileBytes = 16 * 1024 * 1024;
 
 private:
-    bool writeEntry(const QString& directory, const QString& path, const QImage& image,
+    // Writes the entry `name` into the cache's folder at `folder` ("normal", ...).
+    bool writeEntry(const char* folder, const QString& name, const QImage& image,
                     const QList<QPair<QByteArray, QByteArray>>& keys) const;
     QString root_;
     QString canonicalRoot_; // the root with links resolved, empty while it does not exist

@@ -2,11 +2,10 @@
 // PNG-compressed entries) and keeps the entry closest to the system icon size.
 #include "imaging/image_file.h"
 #include "imaging/picture.h"
+#include "imaging/png_image.h"
 #include "imaging/wmf/dib.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -33,20 +32,15 @@ struct Entry {
     std::uint32_t size = 0, offset = 0;
 };
 
-QImage decodePng(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, "png");
-    const QSize size = reader.size();
-    if (!size.isValid() || qint64(size.width()) * size.height() > wmf::kMaxDibPixels) return {};
-    return reader.read();
-}
-
 // One entry's image as premultiplied ARGB, or a null image with the reason in error.
 QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
     const char* d = data.constData() + e.offset;
     if (e.size >= 8 && QByteArray(d, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8)) {
-        QImage png = decodePng(QByteArray(d, qsizetype(e.size)));
+        // The codec's PNG reader, keeping the alpha; text chunks are skipped unread.
+        PngImageOptions options;
+        options.keepAlpha = true;
+        options.maxPixels = wmf::kMaxDibPixels;
+        QImage png = decodePngImage(QByteArray::fromRawData(d, qsizetype(e.size)), options);
         if (png.isNull()) error = QStringLiteral("damaged PNG image");
         return png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }

@@ -5,6 +5,7 @@
 
 #include "imaging/codec/raster.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,10 +16,11 @@ struct RowLayout {
     int width = 0;
     int height = 0;
     // With a palette, rows hold one index per pixel and an index at or beyond paletteSize
-    // (1..256) means black; without one (null), rows hold R, G, B bytes.
+    // (1..256) means black; without one (null), rows hold R, G, B bytes, or R, G, B, A bytes
+    // (not premultiplied) when bits is 32, which only a decode asked to keep alpha gives.
     const Rgb* palette = nullptr;
     int paletteSize = 0;
-    int bits = 24; // the file's own depth: 1, 4 or 8 for indexed rows, 24 for RGB rows
+    int bits = 24; // the file's own depth: 1, 4 or 8 for indexed rows, 24 for RGB, 32 for RGBA
 };
 
 // Receives a decoded image row by row, top to bottom. Returning false from any call stops the
@@ -57,11 +59,20 @@ struct DecodeOptions {
     bool fastPaths = false;
     // JPEG only: subsampled colour planes are replicated instead of libjpeg's smoothing.
     bool fastUpsampling = false;
+    // PNG only: rows of R, G, B, A (RowLayout::bits 32) with the file's own transparency,
+    // instead of alpha composited over white. For pictures that keep their alpha (icons).
+    bool keepAlpha = false;
 };
 
 // Decodes any of the six formats, chosen by the file's signature, into sink. Returns Ok,
 // Stopped when the sink stopped it, or an error code.
 int decodeImage(const std::string& file, const DecodeOptions& options, RowSink& sink);
+
+// Decodes PNG data held in memory (an icon's entry, a thumbnail cache entry) into sink: the PNG
+// reader of the format table with the same header parsing, limits and errors (text chunks and
+// the other ancillary chunks skipped unread). Returns Ok, Stopped or an error code.
+int decodePngData(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                  RowSink& sink);
 
 // Largest JPEG scale denominator (8, 4, 2, else 1) whose image still covers minWidth x minHeight.
 int jpegScaleCovering(int width, int height, int minWidth, int minHeight);

@@ -1,7 +1,7 @@
 // The PNG reader of the codec library over libpng: the information call and the one decoder of
-// PNG files (every colour type and depth, Adam7, tRNS and alpha over white), streaming its rows.
-// For thumbnails of plain files it may take a faster road of its own: the whole image data
-// inflated at once by libdeflate.
+// PNG data (every colour type and depth, Adam7, tRNS and alpha over white, or kept on request),
+// from a file or from memory, streaming its rows. For thumbnails of plain files it may take a
+// faster road of its own: the whole image data inflated at once by libdeflate.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
@@ -391,6 +391,7 @@ struct PngReadJob : detail::PngIo {
     png_structp png;
     png_infop info;
     RowSink* sink;
+    bool keepAlpha;      // RGBA rows instead of alpha over white
     Rgb* palette;        // 256 entries, from libpng's allocator
     png_bytep rowBuffer; // one row, or the whole image of an interlaced file
     bool stopped;
@@ -424,26 +425,34 @@ int decodeWithLibpng(PngReadJob* job) {
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
     int rc = detail::checkDimensions(width, height);
-    if (rc == Ok) rc = detail::checkPngDataFits(job->png, job->info, job->file);
+    if (rc == Ok) {
+        const std::int64_t inputBytes =
+            job->file ? detail::fileSize(job->file) : std::int64_t(job->size);
+        rc = detail::checkPngDataFits(job->png, job->info,
+                                      std::uint64_t(std::max<std::int64_t>(0, inputBytes)));
+    }
     bool rgb = false;
+    std::size_t pixelBytes = 1;
     RowLayout layout;
     if (rc == Ok) {
         int rasterBits = 0;
-        rc = detail::setUpPngTransforms(job->png, job->info, job->palette, layout.paletteSize,
-                                        rasterBits);
-        rgb = rasterBits == 24;
+        rc = detail::setUpPngTransforms(job->png, job->info, job->keepAlpha, job->palette,
+                                        layout.paletteSize, rasterBits);
+        rgb = rasterBits >= 24;
+        pixelBytes = rasterBits == 32 ? 4 : rgb ? 3 : 1;
         layout.bits = rasterBits;
     }
     RowSink& sink = *job->sink;
     if (rc == Ok) {
         const int passes = png_set_interlace_handling(job->png);
         png_read_update_info(job->png, job->info);
-        // The transformations must leave exactly one pixel per byte (or three for RGB).
+        // The transformations must leave exactly one pixel per byte (three for RGB, four for
+        // RGBA).
         const std::size_t rowBytes = png_get_rowbytes(job->png, job->info);
         layout.width = int(width);
         layout.height = int(height);
         layout.palette = rgb ? nullptr : job->palette;
-        if (rowBytes != std::size_t(width) * (rgb ? 3 : 1)) {
+        if (rowBytes != std::size_t(width) * pixelBytes) {
             rc = Unsupported;
         } else if (!sink.begin(layout)) {
             rc = Stopped;
@@ -487,21 +496,29 @@ int decodeWithLibpng(PngReadJob* job) {
 
 namespace detail {
 
+namespace {
+
+// The libpng road over a job whose input (file or bytes) is set.
+int decodeJob(std::unique_ptr<PngReadJob> job, const DecodeOptions& options, RowSink& sink) {
+    job->sink = &sink;
+    job->keepAlpha = options.keepAlpha;
+    return decodeWithLibpng(job.get());
+}
+
+} // namespace
+
 int decodePng(const std::string& file, const DecodeOptions& options, RowSink& sink) {
     try {
         CFile f;
         if (const int rc = openForRead(file, f); rc != Ok) return rc;
         if (options.fastPaths) {
-            // Plain files are inflated in one call from memory; the rest go to libpng below.
+            // Read whole, the file is decoded from memory (plain files inflated in one call).
             ScratchBuffer fileBytes;
             std::vector<unsigned char>& bytes = fileBytes.get();
             int rc = Ok;
-            if (readWholeFile(f.get(), bytes, rc)) {
-                if (settled(decodeWhole(bytes.data(), bytes.size(), sink), rc)) return rc;
-            } else if (rc != Ok) {
-                return rc;
-            }
-            std::rewind(f.get());
+            if (readWholeFile(f.get(), bytes, rc))
+                return decodePngData(bytes.data(), bytes.size(), options, sink);
+            if (rc != Ok) return rc;
         }
         std::uint8_t signature[8];
         const std::size_t got = std::fread(signature, 1, 8, f.get());
@@ -511,8 +528,7 @@ int decodePng(const std::string& file, const DecodeOptions& options, RowSink& si
         std::rewind(f.get());
         auto job = std::make_unique<PngReadJob>();
         job->file = f.get();
-        job->sink = &sink;
-        return decodeWithLibpng(job.get());
+        return decodeJob(std::move(job), options, sink);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
@@ -520,18 +536,52 @@ int decodePng(const std::string& file, const DecodeOptions& options, RowSink& si
 
 } // namespace detail
 
+int decodePngData(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                  RowSink& sink) {
+    try {
+        if (!data || size == 0) return NotThisFormat;
+        if (options.fastPaths && !options.keepAlpha) {
+            int rc = Ok;
+            if (detail::settled(detail::decodeWhole(data, size, sink), rc)) return rc;
+        }
+        if (size < 8 || png_sig_cmp(data, 0, 8) != 0)
+            return size < 8 && png_sig_cmp(data, 0, size) == 0 ? Truncated : NotThisFormat;
+        auto job = std::make_unique<PngReadJob>();
+        job->bytes = data;
+        job->size = size;
+        return detail::decodeJob(std::move(job), options, sink);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+}
+
 int readPng(const std::string& file, int bits, int dither, Raster& out) {
     return detail::readThroughSink(detail::decodePng, file, DecodeOptions{}, bits, dither, out);
 }
 
 namespace detail {
 
-int setUpPngTransforms(png_structp png, png_infop info, Rgb* palette, int& paletteSize,
-                       int& rasterBits) {
+int setUpPngTransforms(png_structp png, png_infop info, bool keepAlpha, Rgb* palette,
+                       int& paletteSize, int& rasterBits) {
     const int colourType = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
     const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     paletteSize = 0;
+
+    if (keepAlpha) {
+        if (colourType == PNG_COLOR_TYPE_PALETTE && !png_get_valid(png, info, PNG_INFO_PLTE))
+            return Corrupt;
+        // Palette, low-depth gray and tRNS expanded to 8-bit samples with an alpha channel;
+        // 16-bit samples rounded to 8 (as Qt reads them), gray spread over R, G and B.
+        png_set_expand(png);
+        if (depth == 16) png_set_scale_16(png);
+        if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+            png_set_gray_to_rgb(png);
+        if (!(colourType & PNG_COLOR_MASK_ALPHA) && !hasTrns)
+            png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        rasterBits = 32;
+        return Ok;
+    }
 
     const auto indexBits = [](int d) { return d == 1 ? 1 : (d <= 4 ? 4 : 8); };
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
@@ -597,6 +647,15 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 void readPngData(png_structp png, png_bytep data, std::size_t length) {
     auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+    if (!io->file) {
+        if (length > io->size - io->position) {
+            io->eof = true;
+            png_error(png, "Read past the end of the data");
+        }
+        std::memcpy(data, io->bytes + io->position, length);
+        io->position += length;
+        return;
+    }
     if (std::fread(data, 1, length, io->file) != length) {
         if (std::ferror(io->file))
             io->readError = true;
@@ -606,14 +665,13 @@ void readPngData(png_structp png, png_bytep data, std::size_t length) {
     }
 }
 
-int checkPngDataFits(png_structp png, png_infop info, std::FILE* file) {
+int checkPngDataFits(png_structp png, png_infop info, std::uint64_t inputBytes) {
     const std::uint64_t width = png_get_image_width(png, info);
     const std::uint64_t height = png_get_image_height(png, info);
     const std::uint64_t pixelBits =
         std::uint64_t(png_get_bit_depth(png, info)) * png_get_channels(png, info);
     const std::uint64_t rawBytes = height * (1 + (width * pixelBits + 7) / 8);
-    const auto fileBytes = std::uint64_t(std::max<std::int64_t>(0, fileSize(file)));
-    return plausibleExpansion(rawBytes, fileBytes, kMaxDeflateExpansion) ? Ok : Truncated;
+    return plausibleExpansion(rawBytes, inputBytes, kMaxDeflateExpansion) ? Ok : Truncated;
 }
 
 int pngReadFailure(const PngIo& io) {

@@ -4,6 +4,8 @@
 
 #include "imaging/codec/raster.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include <png.h>
@@ -34,21 +36,26 @@ inline void applyPngReadLimits(png_structp png) {
 // What libpng's error and read callbacks below record. A reader's job derives from it and is
 // registered as libpng's error and I/O pointer through a PngIo* (cast before it becomes void*).
 struct PngIo {
-    std::FILE* file;
-    bool eof;          // the file ended inside the data
-    bool readError;    // the system reported an I/O error
-    char message[128]; // libpng's last error text
+    std::FILE* file;           // the file read or written; null when reading from memory
+    const std::uint8_t* bytes; // the PNG held in memory, when file is null
+    std::size_t size;          // bytes there
+    std::size_t position;      // the next byte libpng reads
+    bool eof;                  // the file ended inside the data
+    bool readError;            // the system reported an I/O error
+    char message[128];         // libpng's last error text
 };
 
 // Records libpng's error text, then jumps back to the setjmp frame (the default would print).
 void onPngError(png_structp png, png_const_charp message);
 // Warnings are dropped: libpng would print them.
 void onPngWarning(png_structp png, png_const_charp message);
-// Reads from PngIo::file, marking the end of the file or an I/O error before raising.
+// Reads from PngIo::file, or from PngIo::bytes when there is no file, marking the end of the
+// data or an I/O error before raising.
 void readPngData(png_structp png, png_bytep data, std::size_t length);
-// After png_read_info: Truncated when the file is too small to hold the image data its header
-// claims (deflate expands at most kMaxDeflateExpansion times), so no reader allocates for it.
-int checkPngDataFits(png_structp png, png_infop info, std::FILE* file);
+// After png_read_info: Truncated when inputBytes (the file's or the buffer's size) are too few to
+// hold the image data the header claims (deflate expands at most kMaxDeflateExpansion times), so
+// no reader allocates for it.
+int checkPngDataFits(png_structp png, png_infop info, std::uint64_t inputBytes);
 // The result code of a read that libpng ended with an error.
 int pngReadFailure(const PngIo& io);
 
@@ -56,8 +63,10 @@ int pngReadFailure(const PngIo& io);
 // and gray up to 8 bits give one index per pixel into `palette` (transparency composited over
 // white; rasterBits 1, 4 or 8 by the file's depth); other gray files give 8-bit gray indices into
 // a 256-level ramp (rasterBits 8); everything else gives 8-bit RGB over white (rasterBits 24).
+// With keepAlpha every file gives 8-bit R, G, B, A instead (rasterBits 32, no palette): palette
+// and gray expanded, tRNS turned into alpha, opaque files with an alpha of 255.
 // palette must hold 256 entries. Returns Ok, or Corrupt for a palette file without a palette.
-int setUpPngTransforms(png_structp png, png_infop info, Rgb* palette, int& paletteSize,
-                       int& rasterBits);
+int setUpPngTransforms(png_structp png, png_infop info, bool keepAlpha, Rgb* palette,
+                       int& paletteSize, int& rasterBits);
 
 } // namespace pixmoor::codec::detail

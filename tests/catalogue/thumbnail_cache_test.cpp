@@ -7,10 +7,12 @@
 #include "platform/file_name.h"
 #include "tests/catalogue/catalogue_test_util.h"
 
+#include <QColorSpace>
 #include <QDirIterator>
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -387,6 +389,194 @@ TEST_F(ThumbnailCacheTest, DamagedOrForeignEntriesAreIgnoredAndReplaced) {
     damaged("a FIFO", [&] { ASSERT_EQ(::mkfifo(name.toStdString().c_str(), 0600), 0); });
 }
 
+// Writes a 128 x 96 green entry with Pillow, its text chunks before the image data in the order
+// given: each of `chunks` is kind (t: tEXt, z: zTXt), key and value, a value "@N" standing for
+// N times "x".
+void writeEntryWithText(const std::string& path,
+                        const std::vector<std::array<std::string, 3>>& chunks) {
+    std::string script =
+        "import sys\n"
+        "from PIL import Image, PngImagePlugin\n"
+        "info = PngImagePlugin.PngInfo()\n"
+        "a = sys.argv[2:]\n"
+        "for i in range(0, len(a), 3):\n"
+        "    v = 'x' * int(a[i + 2][1:]) if a[i + 2].startswith('@') else a[i + 2]\n"
+        "    info.add_text(a[i + 1], v, zip=a[i] == 'z')\n"
+        "Image.new('RGB', (128, 96), (0, 200, 0)).save(sys.argv[1], pnginfo=info)\n";
+    std::string command = "/usr/bin/python3 -c " + shellQuote(script) + " " + shellQuote(path);
+    for (const auto& chunk : chunks)
+        for (const std::string& part : chunk) command += " " + shellQuote(part);
+    ASSERT_EQ(run(command), 0);
+}
+
+TEST_F(ThumbnailCacheTest, EntriesAreJudgedByTheirKeysWithBoundedWorkAndCarryNoText) {
+    magick("-size 300x200 xc:red", dir.file("p.png"));
+    const QString path = file("p.png");
+    ASSERT_TRUE(cached(path, {70, 70}));
+    const QString name = entry(path);
+    QFile own(name);
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    const QByteArray ours = own.readAll();
+    own.close();
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    ASSERT_TRUE(stamp);
+    const std::string uri = ThumbnailCache::fileUri(path).toStdString();
+    const std::string mtime = std::to_string(stamp->mtime);
+    const std::string size = std::to_string(stamp->size);
+    ASSERT_GT(uri.size(), 40u); // so Qt stores it compressed
+    const ThumbnailCache cache;
+
+    using Chunks = std::vector<std::array<std::string, 3>>;
+    const Chunks keys{{"t", "Thumb::MTime", mtime}, {"t", "Thumb::Size", size}};
+    // Many large compressed values besides the keys: none of them is ever inflated.
+    Chunks padded{{"t", "Thumb::URI", uri}};
+    for (int i = 0; i < 40; ++i) padded.push_back({"z", "Comment" + std::to_string(i), "@200000"});
+    padded.insert(padded.end(), keys.begin(), keys.end());
+    Chunks tooMany{{"t", "Thumb::URI", uri}};
+    for (int i = 0; i < 70; ++i) tooMany.push_back({"t", "Comment" + std::to_string(i), "x"});
+    tooMany.insert(tooMany.end(), keys.begin(), keys.end());
+
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        bool valid;
+    };
+    const auto pillowEntry = [&](Chunks chunks) {
+        return [&, chunks] { writeEntryWithText(name.toStdString(), chunks); };
+    };
+    const auto qtEntry = [&](const std::string& entryUri, const std::string& entryMtime) {
+        return [&, entryUri, entryMtime] {
+            QImage image(128, 96, QImage::Format_RGB32);
+            image.fill(Qt::green);
+            image.setText("Thumb::URI", QString::fromStdString(entryUri));
+            image.setText("Thumb::MTime", QString::fromStdString(entryMtime));
+            ASSERT_TRUE(image.save(name, "PNG"));
+            QFile saved(name);
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            ASSERT_TRUE(saved.readAll().contains("zTXtThumb::URI"));
+        };
+    };
+    Chunks longUri = keys;
+    longUri.insert(longUri.begin(), {"z", "Thumb::URI", "@1000000"});
+    Chunks otherSize{{"t", "Thumb::URI", uri},
+                     {"t", "Thumb::MTime", mtime},
+                     {"t", "Thumb::Size", std::to_string(stamp->size + 1)}};
+    const Case cases[] = {
+        {"written by our own writer", [&] { writeBytes(name.toStdString(), ours); }, true},
+        {"written by Qt: the URI compressed", qtEntry(uri, mtime), true},
+        {"keys in tEXt, a compressed URI", pillowEntry([&] {
+             Chunks c = keys;
+             c.push_back({"z", "Thumb::URI", uri});
+             return c;
+         }()),
+         true},
+        {"many large compressed text chunks besides valid keys", pillowEntry(padded), true},
+        {"more than 64 text chunks", pillowEntry(tooMany), false},
+        {"a URI inflating far beyond any path", pillowEntry(longUri), false},
+        {"another file's URI",
+         qtEntry("file:///somewhere/else/entirely/another/picture.png", mtime), false},
+        {"a stale time", qtEntry(uri, std::to_string(stamp->mtime - 1)), false},
+        {"another size", pillowEntry(otherSize), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(name);
+        c.make();
+        const std::optional<ThumbnailCache::Entry> read =
+            cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size);
+        EXPECT_EQ(bool(read), c.valid);
+        if (!read) continue;
+        EXPECT_EQ(read->image.width(), 128);
+        EXPECT_TRUE(read->image.textKeys().isEmpty()) << read->image.textKeys().size();
+    }
+}
+
+TEST_F(ThumbnailCacheTest, FoldersThatAreNotTheCachesOwnAreNeitherWrittenNorRead) {
+    const QString photos = file("photos");
+    ASSERT_TRUE(QDir().mkpath(photos));
+    magick("-size 300x200 xc:red", (photos + "/a.png").toStdString());
+    const QString path = photos + "/a.png";
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    ASSERT_TRUE(stamp);
+    // A valid green entry of the file, made in a cache of its own, to plant where it must not be
+    // read.
+    TempDir elsewhere;
+    const ThumbnailCache other(qpath(elsewhere.file("thumbnails")));
+    QImage green(128, 85, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    ThumbnailCache::Source source{path, stamp->mtime, stamp->size, {300, 200}, {}};
+    ASSERT_TRUE(other.store(ThumbnailCache::Level::Normal, source, green));
+    ASSERT_TRUE(other.markFailed(path, stamp->mtime));
+    const QString name = ThumbnailCache::entryName(ThumbnailCache::fileUri(path));
+    const auto listing = [](const QString& folder) {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                      QDir::NoDotAndDotDot);
+    };
+    const auto linkTo = [&](const QString& link, const QString& target) {
+        ASSERT_EQ(::symlink(nativePath(target).c_str(), nativePath(link).c_str()), 0);
+    };
+
+    struct Case {
+        const char* what;
+        const char* folder; // the cache's folder that is not its own
+        std::function<void(const QString&)> make;
+        bool onlyAsRoot = false; // only root can give a folder away
+    };
+    const Case cases[] = {
+        {"normal/ a link to the photos", "normal", [&](const QString& f) { linkTo(f, photos); }},
+        {"fail/pixmoor-1.00/ a link to the photos", "fail/pixmoor-1.00",
+         [&](const QString& f) {
+             ASSERT_TRUE(QDir().mkpath(root + "/fail"));
+             linkTo(f, photos);
+         }},
+        {"fail/ a link to the photos", "fail", [&](const QString& f) { linkTo(f, photos); }},
+        {"normal/ open to others", "normal",
+         [&](const QString& f) {
+             ASSERT_TRUE(QDir().mkpath(f));
+             ASSERT_EQ(::chmod(nativePath(f).c_str(), 0755), 0);
+         }},
+        {"normal/ of another user", "normal",
+         [&](const QString& f) {
+             ASSERT_TRUE(QDir().mkpath(f));
+             ASSERT_EQ(::chmod(nativePath(f).c_str(), 0700), 0);
+             ASSERT_EQ(::chown(nativePath(f).c_str(), 65534, 65534), 0);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.onlyAsRoot && ::geteuid() != 0) continue;
+        QDir(root).removeRecursively();
+        for (const QString& f : listing(photos))
+            if (f != "a.png") QFile::remove(photos + '/' + f);
+        ASSERT_TRUE(QDir().mkpath(root));
+        const QString folder = root + '/' + c.folder;
+        c.make(folder);
+        // The valid entry planted where the folder leads.
+        const bool failures = std::string_view(c.folder).starts_with("fail");
+        const QString planted = QFileInfo(folder).isSymLink() ? photos : folder;
+        ASSERT_TRUE(QFile::copy(failures ? other.failurePath(path)
+                                         : other.entryPath(path, ThumbnailCache::Level::Normal),
+                                planted + '/' + name));
+        const QStringList photosBefore = listing(photos), before = listing(planted);
+
+        const ThumbnailCache cache;
+        if (failures) {
+            EXPECT_FALSE(cache.markFailed(path, stamp->mtime));
+            EXPECT_FALSE(cache.hasFailed(path, stamp->mtime));
+        } else {
+            EXPECT_FALSE(
+                cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size));
+            // A build makes the thumbnail from the file, not from the planted entry.
+            const std::optional<QImage> thumb = cached(path, {70, 70});
+            ASSERT_TRUE(thumb);
+            EXPECT_EQ(thumb->pixel(35, 20), qRgb(255, 0, 0));
+        }
+        EXPECT_EQ(listing(photos), photosBefore);
+        EXPECT_EQ(listing(planted), before);
+    }
+}
+
 TEST_F(ThumbnailCacheTest, ConcurrentWritersNeverLeaveAPartialEntry) {
     magick(kPhoto, dir.file("p.png"));
     const QString path = file("p.png");
@@ -404,6 +594,8 @@ TEST_F(ThumbnailCacheTest, ConcurrentWritersNeverLeaveAPartialEntry) {
         QImage image(QImage(path).scaled(128, 96));
         image.invertPixels(i % 2 ? QImage::InvertRgb : QImage::InvertRgba);
         image.setPixel(i, 0, qRgb(i * 50, 0, 0));
+        // Entries are read back as pixels alone, without the source file's colour space.
+        image.setColorSpace(QColorSpace());
         pictures.push_back(image.convertToFormat(QImage::Format_RGB32));
     }
     std::atomic<bool> stop{false};

@@ -1,8 +1,10 @@
 // Tests of the PNG reader, writer and information call against files made and read by Pillow and
 // ImageMagick.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/png_text.h"
 #include "tests/codec/format_test_util.h"
 
 #include <gtest/gtest.h>
@@ -49,8 +51,8 @@ struct Variant {
     bool indexed;     // palette or gray: fits 8 bits without any change of colour
 };
 
-TEST(PngRead, EveryColourTypeAndDepthMatchesImageMagick) {
-    TempDir dir;
+// Every variant of the Pillow fixtures, plus 16-bit, 2- and 4-bit gray and interlaced files.
+void writeVariants(const TempDir& dir) {
     writeWholeFile(
         dir.file("make.py"),
         std::vector<std::uint8_t>(kPillowFixtures, kPillowFixtures + std::strlen(kPillowFixtures)));
@@ -69,16 +71,22 @@ TEST(PngRead, EveryColourTypeAndDepthMatchesImageMagick) {
     make("convert " + q(src) + " -interlace PNG PNG32:" + q(dir.file("rgba8i.png")));
     make("convert " + q(dir.file("pal4.png")) + " -interlace PNG PNG8:" + q(dir.file("pal8i.png")));
     make("convert " + q(dir.file("gray1.png")) + " -interlace PNG " + q(dir.file("gray1i.png")));
+}
 
-    const Variant variants[] = {
-        {"gray1.png", 1, true},    {"gray2.png", 2, true},    {"gray4.png", 4, true},
-        {"gray8.png", 8, true},    {"gray16.png", 16, true},  {"pal1.png", 1, true},
-        {"pal2.png", 2, true},     {"pal4.png", 4, true},     {"pal8.png", 8, true},
-        {"paltrns.png", 4, true},  {"graytrns.png", 8, true}, {"graya8.png", 16, true},
-        {"graya16.png", 32, true}, {"rgb8.png", 24, false},   {"rgbtrns.png", 24, false},
-        {"rgb16.png", 48, false},  {"rgba8.png", 32, false},  {"rgba16.png", 64, false},
-        {"rgba8i.png", 32, false}, {"pal8i.png", 8, true},    {"gray1i.png", 1, true},
-    };
+const Variant kVariants[] = {
+    {"gray1.png", 1, true},    {"gray2.png", 2, true},    {"gray4.png", 4, true},
+    {"gray8.png", 8, true},    {"gray16.png", 16, true},  {"pal1.png", 1, true},
+    {"pal2.png", 2, true},     {"pal4.png", 4, true},     {"pal8.png", 8, true},
+    {"paltrns.png", 4, true},  {"graytrns.png", 8, true}, {"graya8.png", 16, true},
+    {"graya16.png", 32, true}, {"rgb8.png", 24, false},   {"rgbtrns.png", 24, false},
+    {"rgb16.png", 48, false},  {"rgba8.png", 32, false},  {"rgba16.png", 64, false},
+    {"rgba8i.png", 32, false}, {"pal8i.png", 8, true},    {"gray1i.png", 1, true},
+};
+
+TEST(PngRead, EveryColourTypeAndDepthMatchesImageMagick) {
+    TempDir dir;
+    writeVariants(dir);
+    const auto& variants = kVariants;
     for (const Variant& v : variants) {
         SCOPED_TRACE(v.file);
         const std::string file = dir.file(v.file);
@@ -100,6 +108,109 @@ TEST(PngRead, EveryColourTypeAndDepthMatchesImageMagick) {
             EXPECT_TRUE(native.indexed());
             EXPECT_EQ(differingPixels(expanded(native), ours), 0);
         }
+    }
+}
+
+// A PNG of the given header fields and one tiny image data chunk, with correct CRCs.
+std::vector<std::uint8_t> handMadePng(std::uint32_t width, std::uint32_t height) {
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+        const auto n = std::uint32_t(data.size());
+        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(n >> s));
+        std::vector<std::uint8_t> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        out.insert(out.end(), body.begin(), body.end());
+        const std::uint32_t crc = std::uint32_t(crc32(0, body.data(), uInt(body.size())));
+        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(crc >> s));
+    };
+    std::vector<std::uint8_t> ihdr;
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(width >> s));
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(height >> s));
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+    chunk("IEND", {});
+    return out;
+}
+
+// Any decoded rows as R, G, B, A bytes (opaque unless the rows carry alpha).
+struct RgbaRows final : RowSink {
+    int width = 0, height = 0, bits = 0, rows = 0;
+    std::vector<Rgb> palette;
+    std::vector<std::uint8_t> rgba;
+    bool begin(const RowLayout& layout) override {
+        width = layout.width;
+        height = layout.height;
+        bits = layout.bits;
+        if (layout.palette) palette.assign(layout.palette, layout.palette + layout.paletteSize);
+        return true;
+    }
+    bool row(const std::uint8_t* p) override {
+        for (int x = 0; x < width; ++x) {
+            if (bits == 32) {
+                rgba.insert(rgba.end(), p + 4 * x, p + 4 * x + 4);
+                continue;
+            }
+            const Rgb c = !palette.empty() ? (p[x] < palette.size() ? palette[p[x]] : Rgb{})
+                                           : Rgb{p[3 * x], p[3 * x + 1], p[3 * x + 2]};
+            rgba.insert(rgba.end(), {c.r, c.g, c.b, 255});
+        }
+        ++rows;
+        return true;
+    }
+};
+
+int maxByteDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 256;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+    return worst;
+}
+
+TEST(PngRead, FromMemoryAsFromTheFileAndWithItsAlphaWhenAsked) {
+    TempDir dir;
+    writeVariants(dir);
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.file);
+        const std::string file = dir.file(v.file);
+        const std::vector<std::uint8_t> bytes = readWholeFile(file);
+        Raster fromFile;
+        ASSERT_EQ(readPng(file, 24, 0, fromFile), Ok);
+        RgbaRows expected;
+        expected.begin({fromFile.width, fromFile.height, nullptr, 0, 24});
+        for (int y = 0; y < fromFile.height; ++y) expected.row(fromFile.row(y));
+        // The memory road gives the file road's picture, on either strategy.
+        for (bool fastPaths : {false, true}) {
+            DecodeOptions options;
+            options.fastPaths = fastPaths;
+            RgbaRows rows;
+            ASSERT_EQ(decodePngData(bytes.data(), bytes.size(), options, rows), Ok);
+            EXPECT_EQ(rows.rows, fromFile.height);
+            EXPECT_EQ(rows.rgba, expected.rgba) << fastPaths;
+        }
+        // Alpha kept: the samples ImageMagick reads, 16 bits rounded to 8 as it rounds them.
+        DecodeOptions keep;
+        keep.keepAlpha = true;
+        keep.fastPaths = true;
+        RgbaRows rows;
+        ASSERT_EQ(decodePngData(bytes.data(), bytes.size(), keep, rows), Ok);
+        EXPECT_EQ(rows.bits, 32);
+        make("convert " + q(file) + " -depth 8 rgba:" + q(dir.file("peer.rgba")));
+        EXPECT_LE(maxByteDifference(rows.rgba, readWholeFile(dir.file("peer.rgba"))), 1);
+    }
+    // Damaged data fails as the file road fails.
+    const std::vector<std::uint8_t> good = readWholeFile(dir.file("rgb8.png"));
+    RgbaRows rows;
+    for (bool keepAlpha : {false, true}) {
+        DecodeOptions options;
+        options.keepAlpha = keepAlpha;
+        EXPECT_EQ(decodePngData(good.data(), 0, options, rows), NotThisFormat);
+        EXPECT_EQ(decodePngData(good.data(), 5, options, rows), Truncated);
+        EXPECT_EQ(decodePngData(good.data(), good.size() - 20, options, rows), Truncated);
+        const std::vector<std::uint8_t> huge = handMadePng(60000, 60000);
+        EXPECT_EQ(decodePngData(huge.data(), huge.size(), options, rows), TooLarge);
+        const std::vector<std::uint8_t> bomb = handMadePng(15000, 15000);
+        EXPECT_EQ(decodePngData(bomb.data(), bomb.size(), options, rows), Truncated);
     }
 }
 
@@ -161,28 +272,6 @@ TEST(PngWrite, RefusesBadArgumentsAndUnwritableTargets) {
     EXPECT_EQ(writePng(dir.file("été 'x' $HOME.png"), 8, 0, photo), Ok);
     Raster back;
     EXPECT_EQ(readPng(dir.file("été 'x' $HOME.png"), 24, 0, back), Ok);
-}
-
-// A PNG of the given header fields and one tiny image data chunk, with correct CRCs.
-std::vector<std::uint8_t> handMadePng(std::uint32_t width, std::uint32_t height) {
-    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
-        const auto n = std::uint32_t(data.size());
-        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(n >> s));
-        std::vector<std::uint8_t> body(type, type + 4);
-        body.insert(body.end(), data.begin(), data.end());
-        out.insert(out.end(), body.begin(), body.end());
-        const std::uint32_t crc = std::uint32_t(crc32(0, body.data(), uInt(body.size())));
-        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(crc >> s));
-    };
-    std::vector<std::uint8_t> ihdr;
-    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(width >> s));
-    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(height >> s));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-    chunk("IHDR", ihdr);
-    chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
-    chunk("IEND", {});
-    return out;
 }
 
 TEST(PngRead, DamagedFilesFailCleanly) {
@@ -260,6 +349,88 @@ TEST(PngInfo, ReportsPaletteSizeAndAnimationFrames) {
     Raster first;
     ASSERT_EQ(readPng(dir.file("anim.png"), 24, 0, first), Ok);
     EXPECT_EQ(first.at(5, 5), (Rgb{255, 0, 0}));
+}
+
+// Text chunks as Pillow writes them: plain (tEXt), compressed (zTXt), international (iTXt, plain
+// and compressed), and entries padded with large compressed values.
+const char* kPillowText = R"PY(
+import sys
+from PIL import Image, PngImagePlugin
+d = sys.argv[1]
+def save(name, chunks):
+    info = PngImagePlugin.PngInfo()
+    for kind, key, value in chunks:
+        if kind in 'tz': info.add_text(key, value, zip=kind == 'z')
+        else: info.add_itxt(key, value, 'en', 'x', zip=kind == 'I')
+    Image.new('RGB', (3, 2), 'red').save(d + '/' + name, pnginfo=info)
+long = 'file:///' + 'd/' * 60 + 'photo.jpg'
+save('kinds.png', [('t', 'A', 'alpha'), ('z', 'B', long), ('i', 'C', '\u00e9t\u00e9'),
+                   ('I', 'D', long)])
+save('padded.png', [('z', 'Pad%d' % i, 'x' * 1000000) for i in range(8)] + [('t', 'A', 'alpha')])
+save('long.png', [('z', 'A', 'x' * 1000000)])
+save('many.png', [('t', 'Pad%d' % i, 'x') for i in range(65)] + [('t', 'A', 'alpha')])
+save('twice.png', [('t', 'A', 'alpha'), ('z', 'A', 'beta')])
+)PY";
+
+TEST(PngText, KeysAskedForAreReadFromEveryTextChunkWithBoundedWork) {
+    TempDir dir;
+    writeWholeFile(dir.file("make.py"),
+                   std::vector<std::uint8_t>(kPillowText, kPillowText + std::strlen(kPillowText)));
+    make("/usr/bin/python3 " + q(dir.file("make.py")) + " " + q(dir.path().string()));
+    std::string longValue = "file:///";
+    for (int i = 0; i < 60; ++i) longValue += "d/";
+    longValue += "photo.jpg";
+    const std::vector<std::uint8_t> kinds = readWholeFile(dir.file("kinds.png"));
+    // kinds.png with the CRC of the chunk holding A spoilt.
+    std::vector<std::uint8_t> badCrc = kinds;
+    const std::string marker = "tEXtA";
+    const auto at = std::search(badCrc.begin(), badCrc.end(), marker.begin(), marker.end());
+    ASSERT_NE(at, badCrc.end());
+    at[7] ^= 1; // a byte of "alpha"
+    std::vector<std::uint8_t> badHeader = kinds;
+    badHeader[20] ^= 1;
+
+    using Values = std::vector<std::optional<std::string>>;
+    const std::optional<std::string> none;
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::string_view> keys;
+        int result;
+        Values values;
+    };
+    const Case cases[] = {
+        {"every kind of chunk",
+         kinds,
+         {"A", "B", "C", "D", "E"},
+         Ok,
+         {"alpha", longValue, "\xc3\xa9t\xc3\xa9", longValue, none}},
+        {"large values of other keys are not read",
+         readWholeFile(dir.file("padded.png")),
+         {"A"},
+         Ok,
+         {"alpha"}},
+        {"a value too long", readWholeFile(dir.file("long.png")), {"A"}, TooLarge, {none}},
+        {"a long value not asked for", readWholeFile(dir.file("long.png")), {"B"}, Ok, {none}},
+        {"too many text chunks", readWholeFile(dir.file("many.png")), {"A"}, TooLarge, {none}},
+        {"a key given twice", readWholeFile(dir.file("twice.png")), {"A"}, Corrupt, {none}},
+        {"a chunk with a bad CRC is ignored", badCrc, {"A", "B"}, Ok, {none, longValue}},
+        {"a damaged header", badHeader, {"A"}, Corrupt, {none}},
+        {"cut before the image data",
+         std::vector<std::uint8_t>(kinds.begin(), kinds.begin() + 60),
+         {"A"},
+         Truncated,
+         {none}},
+        {"not a PNG", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, {"A"}, NotThisFormat, {none}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Values values;
+        EXPECT_EQ(readPngText(c.bytes.data(), c.bytes.size(), c.keys, values), c.result);
+        if (c.result == Ok) {
+            EXPECT_EQ(values, c.values);
+        }
+    }
 }
 
 } // namespace

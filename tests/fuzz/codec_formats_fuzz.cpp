@@ -1,7 +1,9 @@
 // libFuzzer entry for one of the JPEG, PNG, GIF and TIFF readers (chosen when compiling): the
 // input goes to a file, as the readers take file names, then through the reader and the
-// information call. Any crash, leak, hang or sanitizer report is a bug.
+// information call; PNG input also goes through the reader over memory (icon entries, cache
+// entries), with and without alpha. Any crash, leak, hang or sanitizer report is a bug.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/formats.h"
 
 #include <cstdint>
@@ -26,6 +28,29 @@ bool writeInput(const std::uint8_t* data, std::size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
+// Checks what a decoder streams: a sane layout, every row read whole, no row beyond the height.
+struct CheckedRows final : pixmoor::codec::RowSink {
+    int width = 0, height = 0, rows = 0;
+    std::size_t rowBytes = 0;
+    unsigned sum = 0;
+    bool begin(const pixmoor::codec::RowLayout& layout) override {
+        if (layout.width < 1 || layout.height < 1) __builtin_trap();
+        if (layout.bits != 1 && layout.bits != 4 && layout.bits != 8 && layout.bits != 24 &&
+            layout.bits != 32)
+            __builtin_trap();
+        if ((layout.palette != nullptr) != (layout.bits <= 8)) __builtin_trap();
+        width = layout.width;
+        height = layout.height;
+        rowBytes = std::size_t(width) * (layout.bits == 32 ? 4 : layout.bits == 24 ? 3 : 1);
+        return true;
+    }
+    bool row(const std::uint8_t* pixels) override {
+        if (++rows > height) __builtin_trap();
+        for (std::size_t i = 0; i < rowBytes; ++i) sum += pixels[i];
+        return true;
+    }
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -41,6 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #elif defined(PIXMOOR_FUZZ_PNG)
     readPng(file, 24, 0, raster);
     detail::infoPng(file, info);
+    // The same reader over memory, on both strategies and with alpha kept.
+    for (const bool keepAlpha : {false, true}) {
+        DecodeOptions options;
+        options.fastPaths = true;
+        options.keepAlpha = keepAlpha;
+        CheckedRows rows;
+        decodePngData(data, size, options, rows);
+    }
 #elif defined(PIXMOOR_FUZZ_GIF)
     readGif(file, 24, 0, raster);
     detail::infoGif(file, info);

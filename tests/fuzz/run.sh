@@ -46,6 +46,7 @@ seed() {
     info|thumbnail) find "$root/tests/fixtures/codec" -type f -exec cp -n {} "$corpus/" \; 2>/dev/null; return ;;
     thumb_jpeg) exts="jpg jpeg" ;;
     thumb_png) exts="png" ;;
+    icon_png) exts="png ico" ;;
     *) exts=$name ;;
   esac
   for e in $exts; do

@@ -1,8 +1,12 @@
 // Fuzzes the reading of thumbnail cache entries: the input is put where a file's entry belongs
-// and read back through every call that reads entries. Entries come from other programs, so any
-// bytes must give a clean yes or no. When started with an empty corpus directory, the harness
-// writes one valid entry of each kind there first, so the fuzzer starts from real entries.
+// and read back through every call that reads entries, and its text chunks are read alone with
+// tight limits. Entries come from other programs, so any bytes must give a clean yes or no. When
+// started with an empty corpus directory, the harness writes valid entries there first (its own,
+// and ones with the keys compressed as Qt and other programs write them), so the fuzzer starts
+// from real entries.
 #include "catalogue/thumbnail_cache.h"
+#include "imaging/codec/errors.h"
+#include "imaging/codec/png_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +18,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -49,8 +55,22 @@ struct Harness {
             QFile::copy(cache->entryPath(file, level),
                         corpus + QStringLiteral("/seed-%1.png").arg(n++));
         }
+        // Qt's writer: values of 40 characters or more (the URI) in zTXt chunks, and iTXt for
+        // text beyond Latin-1.
+        QImage qt = picture.scaled(64, 48);
+        qt.setText("Thumb::URI", QString::fromLatin1(pixmoor::ThumbnailCache::fileUri(file)));
+        qt.setText("Thumb::MTime", QString::number(kMtime));
+        qt.setText("Thumb::Size", QString::number(kSize));
+        qt.setText("Comment", QStringLiteral("\u00e9t\u00e9 \u2014 %1").arg(QString(50, u'x')));
+        qt.save(corpus + QStringLiteral("/seed-%1.png").arg(n++), "PNG");
     }
 };
+
+// The cache's folders as the cache makes them (0700), so its checks let the entries be read.
+void makePrivateFolder(const QString& path) {
+    QDir().mkpath(path);
+    ::chmod(QFile::encodeName(path).constData(), 0700);
+}
 
 Harness* harness = nullptr;
 
@@ -76,9 +96,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using Level = pixmoor::ThumbnailCache::Level;
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    for (Level level : {Level::Normal, Level::Large}) {
-        const QString path = harness->cache->entryPath(harness->file, level);
-        QDir().mkpath(QFileInfo(path).absolutePath());
+    makePrivateFolder(harness->cache->root());
+    makePrivateFolder(harness->cache->root() + "/fail");
+    for (const QString& path : {harness->cache->entryPath(harness->file, Level::Normal),
+                                harness->cache->entryPath(harness->file, Level::Large),
+                                harness->cache->failurePath(harness->file)}) {
+        makePrivateFolder(QFileInfo(path).absolutePath());
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
         out.write(bytes);
@@ -89,5 +112,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto thumbnail = harness->cache->lookup(harness->file, kMtime, QSize(70, 70), kSize);
     if (thumbnail && thumbnail->isNull()) std::abort();
     (void)harness->cache->hasFailed(harness->file, kMtime);
+
+    // The text reader alone, with limits small enough for the fuzzer to reach.
+    static constexpr std::string_view kKeys[] = {"Thumb::URI", "Thumb::MTime", "Comment"};
+    std::vector<std::optional<std::string>> values;
+    pixmoor::codec::PngTextLimits limits;
+    limits.maxTextChunks = 3;
+    limits.maxValueBytes = 64;
+    const int rc = pixmoor::codec::readPngText(data, size, kKeys, values, limits);
+    if (values.size() != std::size(kKeys)) std::abort();
+    for (const auto& value : values)
+        if (value && (rc != pixmoor::codec::Ok || value->size() > limits.maxValueBytes))
+            std::abort();
     return 0;
 }

@@ -223,6 +223,26 @@ TEST_F(Icons, EveryDepthReadsWithItsTransparency) {
     EXPECT_EQ(qAlpha(raw.image().pixel(1, 1)), 0);
 }
 
+TEST_F(Icons, APngEntrysTextIsNeverReadNorKept) {
+    // A 1 x 1 half-transparent PNG with many large compressed text chunks, as an icon's entry.
+    const std::string script =
+        "import sys, struct\n"
+        "from PIL import Image, PngImagePlugin\n"
+        "info = PngImagePlugin.PngInfo()\n"
+        "for i in range(16): info.add_text('Comment%d' % i, 'x' * 1000000, zip=True)\n"
+        "Image.new('RGBA', (1, 1), (255, 0, 0, 128)).save(sys.argv[1] + '.png', pnginfo=info)\n"
+        "png = open(sys.argv[1] + '.png', 'rb').read()\n"
+        "open(sys.argv[1], 'wb').write(struct.pack('<HHHBBBBHHII', 0, 1, 1, 1, 1, 0, 0, 1, 32, "
+        "len(png), 22) + png)\n";
+    writeFile(dir.file("make.py"), QByteArray::fromStdString(script));
+    ASSERT_EQ(run("/usr/bin/python3 " + dir.file("make.py") + " " + dir.file("text.ico")), 0);
+    const Icon icon = Icon::fromFile(q(dir.file("text.ico")));
+    ASSERT_EQ(icon.image().size(), QSize(1, 1));
+    EXPECT_TRUE(icon.image().textKeys().isEmpty());
+    // Half transparent red, premultiplied.
+    EXPECT_EQ(icon.image().pixel(0, 0), qRgba(128, 0, 0, 128));
+}
+
 TEST_F(Icons, ChoosesThe32EntryOrTheClosest) {
     ASSERT_EQ(run("icotool -c -o " + dir.file("multi.ico") + " " + dir.file("green16.png") + " " +
                   dir.file("disc32.png") + " " + dir.file("green48.png")),
