@@ -12,7 +12,7 @@ test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane
   cups-daemon cups-client printer-driver-cups-pdf
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
   fonts-dejavu-core dbus-x11 e2fsprogs desktop-file-utils appstream dpkg-dev openbox
-  libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl)
+  libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl linux-libc-dev)
 bench_pkgs=(libbenchmark-dev hyperfine clang libclang-rt-14-dev time
   x11-apps)
 
