@@ -91,8 +91,10 @@ std::optional<Sample> sampleThread(pid_t tid) {
     char* end = nullptr;
     const unsigned long long runTime = std::strtoull(schedstat.c_str(), &end, 10);
     if (end != schedstat.c_str()) sample->work = runTime;
-    // Kernels without per-task I/O accounting still give the processor time.
-    sample->work += field(readProcFile(task + "/io"), "rchar:").value_or(0);
+    // Bytes read and written (a cache entry being stored counts too). Kernels without per-task
+    // I/O accounting still give the processor time.
+    const std::string io = readProcFile(task + "/io");
+    sample->work += field(io, "rchar:").value_or(0) + field(io, "wchar:").value_or(0);
     return sample;
 }
 

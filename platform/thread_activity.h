@@ -1,7 +1,7 @@
 // Telling a worker thread that works from one that waits for ever: the kernel's accounting of
-// the bytes a thread's reads returned and of the processor time it used. A thread blocked in a
-// read that never returns (a file on a dead network or FUSE mount) shows neither, however long
-// it waits, while a slow but living read or a long decode always shows one of them.
+// the bytes a thread's reads returned and its writes took, and of the processor time it used. A
+// thread blocked in a read that never returns (a file on a dead network or FUSE mount) shows
+// none of them however long it waits, while a slow but living read or a long decode shows one.
 #pragma once
 
 #include <chrono>
@@ -14,8 +14,8 @@ namespace pixmoor {
 // The calling thread's id in the kernel.
 pid_t currentThreadId();
 
-// A number that grows whenever thread tid of this process completes a read or uses processor
-// time; nullopt when the thread has ended or its accounting cannot be read.
+// A number that grows whenever thread tid of this process completes a read or a write or uses
+// processor time; nullopt when the thread has ended or its accounting cannot be read.
 std::optional<std::uint64_t> threadActivity(pid_t tid);
 
 // How long a worker may show no activity at all before the file it reads is given up as blocked:

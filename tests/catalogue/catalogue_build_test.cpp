@@ -680,7 +680,7 @@ TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverH
     struct RestoreBound {
         ~RestoreBound() { setStallBound(std::chrono::milliseconds(0)); }
     } restore;
-    setStallBound(std::chrono::milliseconds(300));
+    setStallBound(std::chrono::seconds(1));
     form->Jpeg1->trigger();
     showWindow();
     browse();

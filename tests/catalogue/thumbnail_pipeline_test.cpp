@@ -324,7 +324,7 @@ TEST_F(PipelineOrder, AReadThatNeverReturnsIsGivenUpAndNeverHoldsTheBuildOrTheDe
         ~RestoreBound() { pixmoor::setStallBound(std::chrono::milliseconds(0)); }
     } restore;
 
-    pixmoor::setStallBound(std::chrono::milliseconds(300));
+    pixmoor::setStallBound(std::chrono::seconds(1));
     {
         ThumbnailPipeline pipeline(directory(), withStuck, QStringLiteral("bmp"), {{10, 10}}, 2, 4);
         for (int k = 0; k < int(withStuck.size()); ++k) {

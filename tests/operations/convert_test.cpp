@@ -437,7 +437,7 @@ TEST_F(Conversion, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndTheRunGoes
     struct RestoreBound {
         ~RestoreBound() { setStallBound(std::chrono::milliseconds(0)); }
     } restore;
-    setStallBound(std::chrono::milliseconds(300));
+    setStallBound(std::chrono::seconds(1));
     const QString target = base + "/out";
     ASSERT_TRUE(QDir().mkpath(target));
     form->fastConversion = true;
