@@ -61,6 +61,13 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
         if (fast) return stretchToThumbnail(*fast, size);
         // The window is closing: the build ends after this file, so it is not read.
         if (closing(target)) return drawThumbnail(Picture(), size);
+        // A read that never returned: reading the file again here would block the window. It
+        // is reported as a file that cannot be read, and not recorded as failed, since the
+        // mount may answer again later.
+        if (pipeline && pipeline->blocked(k)) {
+            work->PMultiImage1->setUnreadableImage(name);
+            return drawThumbnail(work->PMultiImage1->Picture(), size);
+        }
         // The component reports what is wrong with the file itself; the thumbnail shows whatever
         // its picture holds afterwards. A JPEG is decoded at the smallest DCT scale that still
         // covers twice the thumbnail, so the downscale stays smooth.

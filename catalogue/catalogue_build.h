@@ -46,8 +46,9 @@ int buildCatalogue(const CatalogueTarget& target);
 
 // The thumbnail of one image file (any type but icons): from the pipeline when it has one,
 // else loaded by the work form's image component (which reports what is wrong with the file),
-// or drawn from the work form's picture control for metafiles. A file that raises gets the
-// error thumbnail.
+// or drawn from the work form's picture control for metafiles. A file whose read the pipeline
+// gave up as blocked is reported by the component as unreadable without being read again. A file
+// that raises gets the error thumbnail.
 QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipeline, int k,
                           const QString& name);
 

@@ -11,6 +11,7 @@
 #include "imaging/codec/format_table.h"
 #include "imaging/file_types.h"
 #include "platform/file_name.h"
+#include "platform/thread_activity.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -303,8 +305,30 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 
 // ---- the pipeline ---------------------------------------------------------------------------
 
-struct ThumbnailPipeline::State {
-    enum Status : std::uint8_t { Pending, Ready, Failed, Dropped };
+namespace {
+
+// Threads left waiting in reads that never returned, in the whole process: past this many no
+// replacement is started, and the files no worker is left to read are given up as blocked.
+constexpr int kMaxStuckThreads = 64;
+std::atomic<int> stuckThreads{0};
+
+// How long the destructor lets a quiet worker be before leaving it behind: a cancelled worker
+// that is decoding shows activity and leaves at its next row batch.
+constexpr std::chrono::milliseconds kLeaveQuietWorker{100};
+
+} // namespace
+
+// Shared by the pipeline and its worker threads: a worker left behind in a read that never
+// returns keeps what it uses alive after the pipeline is gone.
+struct ThumbnailPipeline::State : std::enable_shared_from_this<State> {
+    enum Status : std::uint8_t { Pending, Ready, Failed, Blocked, Dropped };
+
+    struct Worker {
+        pid_t tid = 0;
+        int file = -1; // the file being made, -1 between files
+        StallWatch watch;
+        bool abandoned = false; // given up in a read that did not return
+    };
 
     QStringList paths;
     ThumbnailRequest request;
@@ -313,10 +337,12 @@ struct ThumbnailPipeline::State {
     std::mutex mutex;
     std::condition_variable roomOrCancel; // workers wait for room ahead of the consumer
     std::condition_variable finished;     // the consumer waits for a file
+    std::condition_variable exited;       // the destructor waits for the workers
     int next = 0;                         // the next file a worker claims
     int consumed = 0;                     // files below this index are taken or dropped
     std::vector<Status> status;
     std::vector<QImage> images;
+    std::vector<bool> blocked; // files whose read was given up
     std::atomic<bool> cancel{false};
 
     std::optional<ThumbnailCache> cache; // when the workers use the shared cache
@@ -324,9 +350,29 @@ struct ThumbnailPipeline::State {
     std::function<void()> pump;
     QElapsedTimer sincePump;
 
-    std::vector<std::thread> workers;
+    std::deque<Worker> workers; // every worker started, the abandoned ones too
+    int running = 0;            // workers neither ended nor abandoned
+    int started = 0;            // workers started with the pipeline
 
-    void work() {
+    // Starts one more worker; the caller holds the mutex (or no thread runs yet).
+    bool startWorker() {
+        workers.emplace_back();
+        Worker& worker = workers.back();
+        try {
+            std::thread([self = shared_from_this(), &worker] { self->work(worker); }).detach();
+        } catch (...) {
+            workers.pop_back();
+            return false;
+        }
+        ++running;
+        return true;
+    }
+
+    void work(Worker& me) {
+        {
+            std::lock_guard lock(mutex);
+            me.tid = currentThreadId();
+        }
         for (;;) {
             int k;
             {
@@ -335,13 +381,24 @@ struct ThumbnailPipeline::State {
                     return cancel.load() || next >= int(paths.size()) ||
                            next < consumed + lookAhead;
                 });
-                if (cancel.load() || next >= int(paths.size())) return;
+                if (cancel.load() || next >= int(paths.size())) {
+                    --running;
+                    exited.notify_all();
+                    return;
+                }
                 k = next++;
+                me.file = k;
+                me.watch.start(me.tid);
             }
             std::optional<QImage> thumbnail =
                 makeThumbnail(paths[k], request, &cancel, cache ? &*cache : nullptr);
             {
                 std::lock_guard lock(mutex);
+                if (me.abandoned) { // the read returned after all: its file is long given up
+                    stuckThreads.fetch_sub(1);
+                    return;
+                }
+                me.file = -1;
                 if (status[std::size_t(k)] == Pending) {
                     if (thumbnail) {
                         images[std::size_t(k)] = std::move(*thumbnail);
@@ -355,6 +412,34 @@ struct ThumbnailPipeline::State {
         }
     }
 
+    // Leaves a worker behind in its read and gives its file up as blocked; a replacement takes
+    // the files after it. The caller holds the mutex.
+    void abandon(Worker& worker) {
+        const auto k = std::size_t(worker.file);
+        worker.abandoned = true;
+        stuckThreads.fetch_add(1);
+        --running;
+        blocked[k] = true;
+        if (status[k] == Pending) status[k] = Blocked;
+        if (!cancel.load() && next < int(paths.size()) && stuckThreads.load() < kMaxStuckThreads)
+            (void)startWorker();
+        exited.notify_all();
+        finished.notify_all();
+    }
+
+    // Checks on file k while the consumer waits for it: the worker making it is abandoned once
+    // it has shown no activity for the stall bound, and a file no worker is left to read is
+    // given up too (never read on the user-interface thread instead). The caller holds the mutex.
+    void watchFile(int k) {
+        for (Worker& worker : workers)
+            if (!worker.abandoned && worker.file == k && worker.watch.stalled(stallBound()))
+                abandon(worker);
+        if (status[std::size_t(k)] == Pending && running == 0 && !cancel.load()) {
+            blocked[std::size_t(k)] = true;
+            status[std::size_t(k)] = Blocked;
+        }
+    }
+
     void runPump() {
         if (pump) pump();
         sincePump.restart();
@@ -364,7 +449,7 @@ struct ThumbnailPipeline::State {
 ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList& names,
                                      const QString& ext, const ThumbnailRequest& request,
                                      int workers, int lookAhead)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_shared<State>()) {
     State& s = *state_;
     const QString dir = QDir(directory).absolutePath();
     s.paths.reserve(names.size());
@@ -377,6 +462,7 @@ ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList
     s.lookAhead = lookAhead > 0 ? lookAhead : kDefaultLookAhead;
     s.status.assign(std::size_t(names.size()), State::Pending);
     s.images.resize(std::size_t(names.size()));
+    s.blocked.assign(std::size_t(names.size()), false);
     s.pump = [] {
         if (QCoreApplication::instance() &&
             QThread::currentThread() == QCoreApplication::instance()->thread())
@@ -389,19 +475,25 @@ ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList
     }
     int count = workers > 0 ? workers : std::max(1, QThread::idealThreadCount());
     count = std::min({count, 16, int(names.size())});
-    try {
-        for (int i = 0; i < count; ++i) s.workers.emplace_back([&s] { s.work(); });
-    } catch (...) {
-        // No thread could be started (resources exhausted): those that run carry on; with none
-        // every take() fails over to the component path.
-        if (s.workers.empty()) s.cancel = true;
-    }
+    std::lock_guard lock(s.mutex);
+    // When no thread can be started (resources exhausted) those that run carry on; with none
+    // every take() fails over to the component path.
+    for (int i = 0; i < count && s.startWorker(); ++i) ++s.started;
+    if (s.started == 0) s.cancel = true;
 }
 
 ThumbnailPipeline::~ThumbnailPipeline() {
     cancel();
-    for (std::thread& worker : state_->workers)
-        if (worker.joinable()) worker.join();
+    // Waits for the workers to leave, except one that stays quiet in a read: it is left behind
+    // and ends by itself, owning the state it uses, whenever its read returns.
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    while (s.running > 0) {
+        s.exited.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs));
+        for (State::Worker& worker : s.workers)
+            if (!worker.abandoned && worker.file >= 0 && worker.watch.stalled(kLeaveQuietWorker))
+                s.abandon(worker);
+    }
 }
 
 bool ThumbnailPipeline::handles(const QString& ext) {
@@ -433,6 +525,7 @@ std::optional<QImage> ThumbnailPipeline::take(int k) {
             continue;
         }
         s.finished.wait_for(lock, slice);
+        if (s.status[std::size_t(k)] == State::Pending) s.watchFile(k);
         if (s.status[std::size_t(k)] == State::Pending) {
             // A whole slice without the file: let the window breathe before waiting again.
             lock.unlock();
@@ -478,7 +571,12 @@ int ThumbnailPipeline::lookAhead() const {
 }
 
 int ThumbnailPipeline::workerCount() const {
-    return int(state_->workers.size());
+    return state_->started;
+}
+
+bool ThumbnailPipeline::blocked(int k) const {
+    std::lock_guard lock(state_->mutex);
+    return k >= 0 && k < int(state_->blocked.size()) && state_->blocked[std::size_t(k)];
 }
 
 bool ThumbnailPipeline::usesCache() const {

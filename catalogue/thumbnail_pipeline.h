@@ -61,6 +61,14 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 // window-system events other than input are handled, while mouse and key input (the Stop button
 // among them) stay queued until the build itself processes messages, so the build reads Stop at
 // exactly the points where it did before.
+//
+// Reads that never return: a file whose read blocks for good (on a dead network or FUSE mount)
+// would hold its worker, and the build waiting for it, for ever. While take(k) waits, the worker
+// making file k is watched through the kernel's accounting of its reads and processor time; once
+// it has shown no activity at all for stallBound() (platform/thread_activity.h), the file is
+// given up as blocked, the worker is left behind in its read and a replacement takes the files
+// after it. A worker left behind owns the state it uses, so neither the destructor nor the
+// program's end waits for it.
 class ThumbnailPipeline {
 public:
     static constexpr int kWaitSliceMs = 10;
@@ -74,7 +82,8 @@ public:
     // default (kDefaultLookAhead).
     ThumbnailPipeline(const QString& directory, const QStringList& names, const QString& ext,
                       const ThumbnailRequest& request, int workers = 0, int lookAhead = 0);
-    // Cancels and joins the workers.
+    // Cancels the workers and waits for them to leave, except those that stay quiet in a read:
+    // they are left behind.
     ~ThumbnailPipeline();
 
     ThumbnailPipeline(const ThumbnailPipeline&) = delete;
@@ -84,10 +93,14 @@ public:
     static bool handles(const QString& ext);
 
     // Thumbnail of names[k], exactly request.size: nullopt when the fast path failed for that
-    // file (the caller then uses the image component, which shows its messages), when k is out
-    // of range, already taken, or the pipeline was cancelled. Call it with increasing k; taking
-    // k drops whatever is held for earlier files.
+    // file (the caller then uses the image component, which shows its messages), when its read
+    // was given up as blocked (see blocked()), when k is out of range, already taken, or the
+    // pipeline was cancelled. Call it with increasing k; taking k drops whatever is held for
+    // earlier files.
     std::optional<QImage> take(int k);
+    // Whether the read of names[k] was given up because it did not return: the file must not be
+    // read again on the calling thread, where it would block the window.
+    bool blocked(int k) const;
 
     // Stops the workers promptly: they leave the file they are decoding at the next row batch.
     // Further take() calls give nullopt without waiting. Safe from any thread, more than once.
@@ -98,6 +111,7 @@ public:
     // Files handed to the workers so far: never more than lookAhead() past the last take().
     int claimed() const;
     int lookAhead() const;
+    // Worker threads the pipeline started with.
     int workerCount() const;
 
     // Whether the workers use the shared thumbnail cache (request.useCache, true colour, and a
@@ -113,7 +127,7 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace pixmoor

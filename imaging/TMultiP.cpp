@@ -489,11 +489,28 @@ void TPMultiImage::setDecodedImage(const QString& name, int result, codec::Raste
     loadStatus_ = asciiUpper(name);
 }
 
+void TPMultiImage::setUnreadableImage(const QString& name) {
+    const FileType type = fileTypeOf(name);
+    imageName_ = name;
+    ClearImage();
+    if (type.kind == FileKind::Image) {
+        try {
+            const codec::ImageInfo unread;
+            installDecoded(name, type.format, codec::ReadFailed, codec::Raster{}, codec::ReadFailed,
+                           &unread, false);
+        } catch (...) {
+            picture_.clear();
+            pictureChanged();
+        }
+    }
+    loadStatus_ = asciiUpper(name);
+}
+
 // info: the header already read for the thumbnail load (with its result), else null and the
 // information is read now. Throws what ReadImageInfo throws.
 void TPMultiImage::installDecoded(const QString& name, codec::ImageFormat format, int result,
                                   codec::Raster&& raster, int infoResult,
-                                  const codec::ImageInfo* info) {
+                                  const codec::ImageInfo* info, bool readSize) {
     QImage image = rasterToImage(std::move(raster));
     if (!codec::succeeded(result)) {
         showCodecError(result, name);
@@ -502,7 +519,7 @@ void TPMultiImage::installDecoded(const QString& name, codec::ImageFormat format
     }
     setBitmap(image);
     if (info)
-        applyCodecInfo(name, infoResult, *info);
+        applyCodecInfo(name, infoResult, *info, readSize);
     else
         ReadImageInfo(name);
 }
@@ -530,7 +547,8 @@ bool TPMultiImage::loadResource(const QString& name, QImage& out) {
     return true;
 }
 
-bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& ci) {
+bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& ci,
+                                  bool readSize) {
     const bool ok = codec::succeeded(result);
     if (!ok) showCodecError(result, fileName);
     info_.InfoFormat = QString::fromStdString(ci.format);
@@ -540,7 +558,7 @@ bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const cod
     info_.InfoValue2 = ci.colours;
     info_.InfoValue3 = ci.pages;
     info_.InfoDetail = QString::fromStdString(ci.detail);
-    info_.InfoSize = fileLength(fileName);
+    info_.InfoSize = readSize ? fileLength(fileName) : -1;
     return ok;
 }
 

@@ -97,6 +97,11 @@ public:
     // raster) for the file as it is now: the same messages, picture, information and status. A
     // name that is not a codec image file, or no longer exists, is loaded the ordinary way.
     void setDecodedImage(const QString& name, int result, codec::Raster&& raster);
+    // As the load of a codec image file whose reads fail, without touching the file: for a file
+    // whose read was given up because it never returned (a dead network or FUSE mount), which
+    // would block the window if read here. The same messages, an empty picture, and the
+    // information of a file that cannot be read (its size unknown: -1).
+    void setUnreadableImage(const QString& name);
 
     // Saving: a non-empty FileName becomes DefSaveFilename first. Failures are reported in
     // message boxes only.
@@ -207,10 +212,13 @@ protected:
 private:
     void load(const QString& name, int jpegScale, QSize target);
     // The end of a codec image load: failure messages, the picture, the information.
+    // readSize false: the file is not opened again for InfoSize, which becomes -1.
     void installDecoded(const QString& name, codec::ImageFormat format, int result,
-                        codec::Raster&& raster, int infoResult, const codec::ImageInfo* info);
+                        codec::Raster&& raster, int infoResult, const codec::ImageInfo* info,
+                        bool readSize = true);
     bool loadResource(const QString& name, QImage& out);
-    bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info);
+    bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info,
+                        bool readSize = true);
     void save(codec::ImageFormat format, const QString& fileName);
     void pictureChanged();
     void paintFramework(QPainter& painter, const QRect& client);

@@ -151,13 +151,18 @@ public:
     bool convert(int k) {
         const QString& name = job_.selected[k];
         try {
-            if (job_.source != ConversionSource::Codec)
+            if (job_.source != ConversionSource::Codec) {
                 loadDrawn(name);
-            else if (std::optional<AheadDecode> decoded =
-                         ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt)
-                job_.component->setDecodedImage(name, decoded->result, std::move(decoded->raster));
-            else
+            } else if (std::optional<AheadDecode> decoded =
+                           ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt) {
+                if (decoded->blocked)
+                    job_.component->setUnreadableImage(name); // reading it here would hang
+                else
+                    job_.component->setDecodedImage(name, decoded->result,
+                                                    std::move(decoded->raster));
+            } else {
                 job_.component->setImageName(name);
+            }
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
             const QString targetName = convertedName(name, format_.format);
             if (!ConfirmOverwrite(targetName, job_.parent))

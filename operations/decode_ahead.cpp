@@ -7,13 +7,17 @@
 #include "imaging/codec/raster_sink.h"
 #include "imaging/file_types.h"
 #include "platform/file_name.h"
+#include "platform/thread_activity.h"
 
 #include <QFile>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -41,7 +45,7 @@ std::optional<FileStamp> stampOf(const std::string& path) {
     return FileStamp{st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
 }
 
-enum class SlotState { Pending, Ready, Skipped };
+enum class SlotState { Pending, Ready, Skipped, Blocked };
 
 struct Slot {
     SlotState state = SlotState::Pending;
@@ -49,9 +53,26 @@ struct Slot {
     FileStamp stamp;
 };
 
+// Threads left waiting in reads that never returned, in the whole process: past this many no
+// replacement is started, and the files no worker is left to read are given up as blocked.
+constexpr int kMaxStuckThreads = 64;
+std::atomic<int> stuckThreads{0};
+
+// How long the destructor lets a quiet worker be before leaving it behind.
+constexpr std::chrono::milliseconds kLeaveQuietWorker{100};
+
 } // namespace
 
-struct DecodeAhead::State {
+// Shared by the engine and its worker threads: a worker left behind in a read that never
+// returns keeps what it uses alive after the engine is gone.
+struct DecodeAhead::State : std::enable_shared_from_this<State> {
+    struct Worker {
+        pid_t tid = 0;
+        int file = -1; // the file being decoded, -1 between files
+        StallWatch watch;
+        bool abandoned = false; // given up in a read that did not return
+    };
+
     std::vector<std::string> paths;                         // absolute, in the file system's bytes
     std::vector<std::optional<codec::ImageFormat>> formats; // null: not decoded ahead
     int bits = 24;
@@ -62,22 +83,81 @@ struct DecodeAhead::State {
     std::condition_variable changed;
     std::vector<Slot> files; // one per name: its decode, while held
     int nextTake = 0;        // the worker may decode files below nextTake + lookAhead
+    int next = 0;            // the next file a worker decodes
     bool stop = false;
-    std::thread worker;
+    std::deque<Worker> workers; // every worker started, the abandoned ones too
+    int running = 0;            // workers neither ended nor abandoned
 
-    void run() {
-        for (std::size_t k = 0; k < paths.size(); ++k) {
+    // Starts a worker; the caller holds the mutex (or no thread runs yet).
+    bool startWorker() {
+        workers.emplace_back();
+        Worker& worker = workers.back();
+        try {
+            std::thread([self = shared_from_this(), &worker] { self->run(worker); }).detach();
+        } catch (...) {
+            workers.pop_back();
+            return false;
+        }
+        ++running;
+        return true;
+    }
+
+    void run(Worker& me) {
+        {
+            std::lock_guard lock(mutex);
+            me.tid = currentThreadId();
+        }
+        for (;;) {
+            std::size_t k;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stop || int(k) < nextTake + lookAhead; });
-                if (stop) return;
-                if (int(k) < nextTake - 1) continue; // already passed by
+                for (;;) {
+                    changed.wait(lock, [&] {
+                        return stop || next >= int(paths.size()) || next < nextTake + lookAhead;
+                    });
+                    if (stop || next >= int(paths.size())) {
+                        --running;
+                        changed.notify_all();
+                        return;
+                    }
+                    k = std::size_t(next++);
+                    if (int(k) >= nextTake - 1) break; // else already passed by
+                }
+                me.file = int(k);
+                me.watch.start(me.tid);
             }
             Slot slot = decode(k);
             std::lock_guard lock(mutex);
+            if (me.abandoned) { // the read returned after all: its file is long given up
+                stuckThreads.fetch_sub(1);
+                return;
+            }
+            me.file = -1;
             files[k] = std::move(slot);
             changed.notify_all();
         }
+    }
+
+    // Leaves a worker behind in its read and gives its file up as blocked; a replacement decodes
+    // the files after it. The caller holds the mutex.
+    void abandon(Worker& worker) {
+        worker.abandoned = true;
+        stuckThreads.fetch_add(1);
+        --running;
+        files[std::size_t(worker.file)] = Slot{SlotState::Blocked, {}, {}};
+        if (!stop && next < int(paths.size()) && stuckThreads.load() < kMaxStuckThreads)
+            (void)startWorker();
+        changed.notify_all();
+    }
+
+    // Checks on file k while the user-interface thread waits for it (see take()). The caller
+    // holds the mutex.
+    void watchFile(int k) {
+        for (Worker& worker : workers)
+            if (!worker.abandoned && worker.file == k && worker.watch.stalled(stallBound()))
+                abandon(worker);
+        if (files[std::size_t(k)].state == SlotState::Pending && running == 0 && !stop)
+            files[std::size_t(k)] = Slot{SlotState::Blocked, {}, {}};
     }
 
     // The component's decode, except that the readers may take their quicker roads to the same
@@ -114,7 +194,7 @@ struct DecodeAhead::State {
 
 DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int bits, int dither,
                          int lookAhead)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_shared<State>()) {
     State& s = *state_;
     const QString dir = directory.endsWith(QLatin1Char('/')) ? directory : directory + '/';
     for (const QString& name : names) {
@@ -128,16 +208,24 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     s.dither = dither;
     s.lookAhead = std::max(1, lookAhead);
     s.files.resize(s.paths.size());
-    s.worker = std::thread([&s] { s.run(); });
+    std::lock_guard lock(s.mutex);
+    if (!s.startWorker())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 }
 
 DecodeAhead::~DecodeAhead() {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->stop = true;
+    // Waits for the worker to leave, unless it stays quiet in a read: it is then left behind and
+    // ends by itself, owning the state it uses, whenever its read returns.
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    s.stop = true;
+    s.changed.notify_all();
+    while (s.running > 0) {
+        s.changed.wait_for(lock, std::chrono::milliseconds(10));
+        for (State::Worker& worker : s.workers)
+            if (!worker.abandoned && worker.file >= 0 && worker.watch.stalled(kLeaveQuietWorker))
+                s.abandon(worker);
     }
-    state_->changed.notify_all();
-    if (state_->worker.joinable()) state_->worker.join();
 }
 
 std::optional<AheadDecode> DecodeAhead::take(int k, const std::function<void()>& pump) {
@@ -151,15 +239,23 @@ std::optional<AheadDecode> DecodeAhead::take(int k, const std::function<void()>&
         s.changed.notify_all();
         while (s.files[std::size_t(k)].state == SlotState::Pending && !s.stop) {
             if (s.changed.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs)) ==
-                    std::cv_status::timeout &&
-                pump) {
-                lock.unlock();
-                pump();
-                lock.lock();
+                std::cv_status::timeout) {
+                s.watchFile(k);
+                if (pump && s.files[std::size_t(k)].state == SlotState::Pending) {
+                    lock.unlock();
+                    pump();
+                    lock.lock();
+                }
             }
         }
         slot = std::move(s.files[std::size_t(k)]);
         s.files[std::size_t(k)] = Slot{};
+    }
+    if (slot.state == SlotState::Blocked) {
+        AheadDecode blocked;
+        blocked.result = codec::ReadFailed;
+        blocked.blocked = true;
+        return blocked;
     }
     if (slot.state != SlotState::Ready) return std::nullopt;
     // Our own saves replace files by renaming: a file written since it was decoded (a conversion

@@ -2,7 +2,10 @@
 // to the picture the image component's load would make, while the user-interface thread encodes
 // the file before them. Nothing observable moves: the component installs each decode at the point
 // where it would have read the file itself; a file that fails is left to the component's own
-// load, which shows its messages.
+// load, which shows its messages. A read that never returns (a dead network or FUSE mount) is
+// watched for as the catalogue's thumbnail pipeline watches for it: once the worker has shown no
+// activity for stallBound(), the file is given up as blocked, the worker is left behind in its
+// read (owning what it uses) and a replacement decodes the files after it.
 #pragma once
 
 #include "imaging/codec/raster.h"
@@ -19,6 +22,9 @@ namespace pixmoor {
 struct AheadDecode {
     int result = 0; // the decoder's result code
     codec::Raster raster;
+    // The read never returned and was given up: the file must not be read on the calling thread,
+    // where it would block the window; it is reported as unreadable (result ReadFailed).
+    bool blocked = false;
 };
 
 class DecodeAhead {
@@ -31,20 +37,22 @@ public:
     // are held decoded. The worker starts at once and never touches the working directory.
     DecodeAhead(const QString& directory, const QStringList& names, int bits, int dither,
                 int lookAhead = 1);
-    // Stops the worker (after the file it is decoding) and joins it.
+    // Stops the worker (after the file it is decoding) and waits for it, unless it stays quiet
+    // in a read: it is then left behind.
     ~DecodeAhead();
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
     // The decode of names[k], waited for in slices of kWaitSliceMs with pump run between them.
     // Nothing when the file is not one the worker decodes, failed to decode, or changed (another
-    // inode, size or time) since the worker read it: the caller then loads it itself. Call with
-    // increasing k; earlier decodes are dropped.
+    // inode, size or time) since the worker read it: the caller then loads it itself. A decode
+    // marked blocked when its read was given up. Call with increasing k; earlier decodes are
+    // dropped.
     std::optional<AheadDecode> take(int k, const std::function<void()>& pump);
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace pixmoor

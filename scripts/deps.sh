@@ -12,7 +12,8 @@ test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane
   cups-daemon cups-client printer-driver-cups-pdf
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
   fonts-dejavu-core dbus-x11 e2fsprogs desktop-file-utils appstream dpkg-dev openbox
-  libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl clang libclang-rt-14-dev)
+  libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl clang libclang-rt-14-dev
+  linux-libc-dev)
 bench_pkgs=(libbenchmark-dev hyperfine time
   x11-apps)
 

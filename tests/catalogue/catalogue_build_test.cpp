@@ -11,7 +11,9 @@
 #include "operations/wmf.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
+#include "platform/thread_activity.h"
 #include "tests/catalogue/catalogue_test_util.h"
+#include "tests/support/blocking_fuse.h"
 #include "tests/support/hostile_files.h"
 
 #include <QApplication>
@@ -28,6 +30,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 using namespace pixmoor;
@@ -664,6 +667,54 @@ TEST_F(CatalogueBuild, HostileFilesBuildAndViewCleanlyAndLinksToSpecialFilesAreL
         EXPECT_FALSE(messages.empty());
         viewer->hide();
     }
+}
+
+TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverHoldsTheBuild) {
+    BlockingFuse fuse;
+    if (!fuse.mounted()) GTEST_SKIP() << "FUSE cannot be mounted here: " << fuse.failure();
+    for (int i = 0; i < 5; ++i)
+        magick("-size 40x40 xc:blue", dir.file("p" + std::to_string(i) + ".jpg"));
+    // x.jpg's read never returns; e.jpg's reads fail, as on a damaged disk.
+    ASSERT_EQ(::symlink(fuse.hangingFile().c_str(), dir.file("x.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink(fuse.failingFile().c_str(), dir.file("e.jpg").c_str()), 0);
+    struct RestoreBound {
+        ~RestoreBound() { setStallBound(std::chrono::milliseconds(0)); }
+    } restore;
+    setStallBound(std::chrono::seconds(1));
+    form->Jpeg1->trigger();
+    showWindow();
+    browse();
+    const QStringList all{"e.jpg", "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg", "x.jpg"};
+    ASSERT_EQ(form->ListView1->captions(), all);
+    for (int row = 1; row <= 5; ++row) {
+        const QRgb p = pixelAt(thumbOf(row), 35, 35);
+        EXPECT_TRUE(qBlue(p) > 240 && qRed(p) < 16 && qGreen(p) < 16) << row;
+    }
+    // The same messages as the file that cannot be read, naming its own file.
+    const auto reportsOf = [&](const QString& name) {
+        const QString path = dir.file(name.toStdString()).c_str();
+        QStringList out;
+        for (const MessageRequest& m : messages)
+            if (m.detail.contains(path))
+                out << QString::number(int(m.kind)) + m.text + QString(m.detail).replace(path, "F");
+        return out;
+    };
+    EXPECT_FALSE(reportsOf("e.jpg").isEmpty());
+    EXPECT_EQ(reportsOf("x.jpg"), reportsOf("e.jpg"));
+    EXPECT_EQ(fuse.waitingReads(), 1); // tried once by a worker, never on the window's thread
+
+    // Stop while a worker waits in the read, long before the bound gives it up: the build ends.
+    setStallBound(std::chrono::hours(1));
+    const int reads = fuse.waitingReads();
+    setMessageHandler([&](const MessageRequest&) { // e.jpg, the first file, is being reported
+        for (int i = 0; i < 6000 && fuse.waitingReads() == reads; ++i) ::usleep(10000);
+        return MessageButton::Ok;
+    });
+    form->StopButtonClick(); // pending: the build ends after its first file
+    form->UpdateListbox();
+    EXPECT_EQ(fuse.waitingReads(), reads + 1);
+    EXPECT_EQ(form->ListView1->count(), 1);
+    EXPECT_EQ(form->Label1->text(), "7 Files");
 }
 
 namespace {

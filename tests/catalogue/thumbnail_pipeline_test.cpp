@@ -5,6 +5,8 @@
 #include "catalogue/thumbnails.h"
 #include "imaging/TMultiP.h"
 #include "imaging/codec/errors.h"
+#include "platform/thread_activity.h"
+#include "tests/support/blocking_fuse.h"
 #include "tests/support/test_dirs.h"
 
 #include <QDir>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -306,6 +309,44 @@ TEST_F(PipelineOrder, WorkersStayWithinTheLookAhead) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return pipeline.claimed() == 8; }, 10000));
     QTest::qWait(200);
     EXPECT_EQ(pipeline.claimed(), 8);
+}
+
+// A file whose read never returns (on a mount that stopped answering) among readable ones.
+TEST_F(PipelineOrder, AReadThatNeverReturnsIsGivenUpAndNeverHoldsTheBuildOrTheDestructor) {
+    pixmoor::test::BlockingFuse fuse;
+    if (!fuse.mounted()) GTEST_SKIP() << "FUSE cannot be mounted here: " << fuse.failure();
+    ASSERT_EQ(::symlink(fuse.hangingFile().c_str(), dir.file("stuck.bmp").c_str()), 0);
+    constexpr int kStuck = 5;
+    QStringList withStuck = names;
+    withStuck.insert(kStuck, QStringLiteral("stuck.bmp"));
+    const auto original = [](int k) { return k < kStuck ? k : k - 1; };
+    struct RestoreBound {
+        ~RestoreBound() { pixmoor::setStallBound(std::chrono::milliseconds(0)); }
+    } restore;
+
+    pixmoor::setStallBound(std::chrono::seconds(1));
+    {
+        ThumbnailPipeline pipeline(directory(), withStuck, QStringLiteral("bmp"), {{10, 10}}, 2, 4);
+        for (int k = 0; k < int(withStuck.size()); ++k) {
+            const std::optional<QImage> thumb = pipeline.take(k);
+            if (k == kStuck || original(k) == kBroken) {
+                EXPECT_FALSE(thumb) << k;
+                EXPECT_EQ(pipeline.blocked(k), k == kStuck) << k;
+                continue;
+            }
+            ASSERT_TRUE(thumb) << k;
+            EXPECT_EQ(thumb->pixel(5, 5), colour(original(k))) << k;
+        }
+    }
+    EXPECT_EQ(fuse.waitingReads(), 1); // tried once, then left alone
+
+    // Destroyed while a worker waits in the read, long before the bound would give it up.
+    pixmoor::setStallBound(std::chrono::hours(1));
+    {
+        ThumbnailPipeline pipeline(directory(), withStuck, QStringLiteral("bmp"), {{10, 10}}, 2, 8);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fuse.waitingReads() == 2; }, 60000));
+        ASSERT_TRUE(pipeline.take(0));
+    }
 }
 
 TEST_F(PipelineFiles, WaitingRunsThePumpAndCancelEndsTheWaitAndTheWork) {

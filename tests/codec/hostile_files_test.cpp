@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pixmoor::codec {
 namespace {
@@ -186,10 +187,22 @@ TEST_F(HostileFiles, OnlyRegularFilesAreOpenedWhateverTheNamePointsAt) {
     const std::string zeroLink = dir.file("zero-link.bmp");
     ASSERT_EQ(::symlink(fifo.c_str(), fifoLink.c_str()), 0);
     ASSERT_EQ(::symlink("/dev/zero", zeroLink.c_str()), 0);
-    for (const std::string& f : {fifo, fifoLink, zeroLink}) {
+    // Regular files of the kernel's pseudo file systems: /proc/kmsg (root may open it) blocks in
+    // read until the kernel logs something, and none of them holds a picture.
+    std::vector<std::string> files{fifo, fifoLink, zeroLink};
+    for (const char* pseudo : {"/proc/kmsg", "/proc/self/status", "/sys/kernel/uevent_seqnum"}) {
+        if (!isRegularFile(pseudo)) continue;
+        files.push_back(dir.file(std::string("pseudo") + std::to_string(files.size()) + ".jpg"));
+        ASSERT_EQ(::symlink(pseudo, files.back().c_str()), 0);
+    }
+    EXPECT_GT(files.size(), 3u);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& f = files[i];
         // Nothing may block on the FIFO (no writer ever comes) or read /dev/zero for ever.
         EXPECT_EQ(openRegularFile(f), -1) << f;
-        EXPECT_FALSE(isRegularFile(f));
+        if (i < 3) { // the kernel's files do count as regular
+            EXPECT_FALSE(isRegularFile(f));
+        }
         ImageInfo info;
         EXPECT_EQ(imageInfo(f, info), FileNotFound) << f;
         Raster r;

@@ -7,7 +7,9 @@
 #include "operations/pic.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
+#include "platform/thread_activity.h"
 #include "tests/catalogue/catalogue_test_util.h"
+#include "tests/support/blocking_fuse.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -23,6 +25,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace pixmoor;
 using namespace pixmoor::test;
@@ -444,4 +447,42 @@ TEST_F(Conversion, LinksAtTheTargetNamesAreReplacedNeverFollowed) {
     }
     EXPECT_EQ(readAll(elsewhere + "/precious.txt"), "precious");
     EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList({"precious.txt"}));
+}
+
+TEST_F(Conversion, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndTheRunGoesOn) {
+    BlockingFuse fuse;
+    if (!fuse.mounted()) GTEST_SKIP() << "FUSE cannot be mounted here: " << fuse.failure();
+    magick("-size 40x30 xc:red", path("a.jpg").toStdString());
+    magick("-size 40x30 xc:blue", path("c.jpg").toStdString());
+    // b.jpg's read never returns; e.jpg's reads fail, as on a damaged disk.
+    ASSERT_EQ(::symlink(fuse.hangingFile().c_str(), path("b.jpg").toUtf8().constData()), 0);
+    ASSERT_EQ(::symlink(fuse.failingFile().c_str(), path("e.jpg").toUtf8().constData()), 0);
+    struct RestoreBound {
+        ~RestoreBound() { setStallBound(std::chrono::milliseconds(0)); }
+    } restore;
+    setStallBound(std::chrono::seconds(1));
+    const QString target = base + "/out";
+    ASSERT_TRUE(QDir().mkpath(target));
+    form->fastConversion = true;
+    browse(&TForm1::Jpeg1Click);
+    const int readsByTheBuild = fuse.waitingReads();
+    messages.clear();
+    form->ListView1->selectAll();
+    ASSERT_EQ(form->ListView1->selectedCaptions(),
+              (QStringList{"a.jpg", "b.jpg", "c.jpg", "e.jpg"}));
+    convert(4, 0, target);
+    EXPECT_EQ(identify(target + "/a.png").substr(0, 5), "40x30");
+    EXPECT_EQ(identify(target + "/c.png").substr(0, 5), "40x30");
+    // The same messages as the file that cannot be read, naming its own file.
+    const auto reportsOf = [&](const QString& name) {
+        const QString file = path(name);
+        QStringList out;
+        for (const MessageRequest& m : messages)
+            if (m.detail.contains(file))
+                out << QString::number(int(m.kind)) + m.text + QString(m.detail).replace(file, "F");
+        return out;
+    };
+    EXPECT_FALSE(reportsOf("e.jpg").isEmpty());
+    EXPECT_EQ(reportsOf("b.jpg"), reportsOf("e.jpg"));
+    EXPECT_EQ(fuse.waitingReads(), readsByTheBuild + 1); // once by the worker, then left alone
 }
