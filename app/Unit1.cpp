@@ -661,11 +661,14 @@ void TForm1::ViewButtonClick() {
 
 // ---- scanning and the clipboard ----
 
+// The scanner's dialogs belong to the scan window: a window manager keeps a dialog and the window
+// it belongs to together in front, so the picture comes in where the user looks, not behind this
+// window.
 void TForm1::Acquire1Click() {
     if (!Form9) return;
     Form9->setWindowTitle(QStringLiteral("Scan Image"));
     Form9->showScanWindow();
-    Form9->PMultiImage1->ScanImage(this);
+    Form9->PMultiImage1->ScanImage(Form9);
 }
 
 void TForm1::SelectTwain1Click() {
