@@ -57,8 +57,7 @@ WindowManager::WindowManager() {
     if (!process_.waitForStarted(10000)) return;
     XServerView view;
     if (!view.ok()) return;
-    // It announces itself on the root window once it listens there; then it answers requests.
-    running_ = QTest::qWaitFor([&] { return view.announced(); }, 10000) && view.sync();
+    running_ = QTest::qWaitFor([&] { return view.windowManagerRunning(); }, 10000) && view.sync();
 }
 
 WindowManager::~WindowManager() {
@@ -70,7 +69,7 @@ WindowManager::~WindowManager() {
     }
     // Gone when the selection is free again: the next test starts without a window manager.
     XServerView view;
-    if (view.ok()) (void)QTest::qWaitFor([&] { return !view.sync(); }, 10000);
+    if (view.ok()) (void)QTest::qWaitFor([&] { return !view.windowManagerRunning(); }, 10000);
 }
 
 XServerView::XServerView() : c_(xcb_connect(nullptr, nullptr)) {
@@ -156,12 +155,12 @@ QRect XServerView::frame(const QWidget* window) {
     return client;
 }
 
-bool XServerView::announced() {
-    return !cardinals(root_, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty();
+bool XServerView::windowManagerRunning() {
+    return selectionOwned(c_, atom("WM_S0"));
 }
 
 bool XServerView::sync() {
-    if (!selectionOwned(c_, atom("WM_S0"))) return false;
+    if (!windowManagerRunning()) return false;
     // An unmapped window of this client asks for its frame extents; the window manager sets
     // them after it has handled everything that reached the server before the request. A window
     // manager that is still starting may drop the request, so it is repeated now and then.

@@ -58,8 +58,8 @@ public:
     bool minimised(const QWidget* window);
     // The window's frame on the screen: its client area widened by _NET_FRAME_EXTENTS.
     QRect frame(const QWidget* window);
-    // Whether a window manager has announced itself on the root window (_NET_SUPPORTING_WM_CHECK).
-    bool announced();
+    // Whether a window manager runs: some client owns the WM_S0 selection.
+    bool windowManagerRunning();
     // Returns once the window manager has handled every request sent to the server before the
     // call: it answers a frame-extents request for a window of this client only in turn.
     bool sync();
