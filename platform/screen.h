@@ -18,7 +18,6 @@ public:
     // Also when some are minimised already: those the user has brought back meanwhile go again.
     void minimise();
     void restore();
-    bool minimised() const { return !windows_.isEmpty(); }
 
 private:
     struct Saved {
