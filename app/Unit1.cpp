@@ -33,6 +33,7 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/text_fit.h"
+#include "platform/window_placement.h"
 #include "printing/print_dialogs.h"
 #include "printing/print_image.h"
 #include "printing/sheet.h"
@@ -220,11 +221,10 @@ void TForm1::FormCreate() {
 
     width = std::clamp(width, kMinWindowSide, kMaxWindowSide);
     height = std::clamp(height, kMinWindowSide, kMaxWindowSide);
-    resize(width, height);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(width, height),
-                                 screen->availableGeometry())
-                 .topLeft());
+    // Centred, and fitted to the screen it opens on: a size saved on a larger screen (or at a
+    // smaller scale factor) must not put the title bar, menus and tool bar out of reach.
+    pixmoor::placeCentred(this, QSize(width, height));
+    pixmoor::keepOnScreenWhenFramed(this);
     if (state != QLatin1String("Normal")) setWindowState(windowState() | Qt::WindowMaximized);
 
     SetImageSize();

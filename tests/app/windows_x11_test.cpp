@@ -1,11 +1,16 @@
 // The program's windows under a real window manager (openbox on the Xvfb display), as the X
-// server stacks and places them: the scan window in front after Acquire and while it scans.
+// server stacks and places them: the scan window in front after Acquire and while it scans; the
+// main window's frame on the screen when the saved size is larger than the screen.
 #include "tests/app/scan_commands_fixture.h"
 #include "tests/support/window_manager.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+#include <fstream>
 
 using namespace pixmoor;
 using namespace pixmoor::test;
@@ -89,4 +94,56 @@ TEST_F(ScanCommands, AcquireBringsTheScanWindowInFrontAndKeepsItThereWhileItScan
     settle(x);
     EXPECT_FALSE(x.minimised(scan.get()));
     EXPECT_TRUE(x.above(scan.get(), form.get()));
+}
+
+TEST(WindowsX11, ASavedSizeLargerThanTheScreenOpensWithTheWholeFrameOnTheScreen) {
+    if (!WindowManager::available() || !haveProgram("xdotool"))
+        GTEST_SKIP() << "needs X11, openbox and xdotool";
+    WindowManager wm;
+    ASSERT_TRUE(wm.running());
+    XServerView x;
+    ASSERT_TRUE(x.ok());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+
+    // Closed at 1500 x 950, started again on this 1280 x 1024 screen, and at scale factor 2
+    // (where the screen is 640 x 512 to the program).
+    for (const char* scale : {"1", "2"}) {
+        SCOPED_TRACE(std::string("scale factor ") + scale);
+        TempDir home;
+        ASSERT_EQ(run("mkdir -p '" + home.file("config") + "' && mkdir -m 700 '" +
+                      home.file("runtime") + "'"),
+                  0);
+        std::ofstream(home.file("config/KEMRA.conf"))
+            << "[Window]\nWindowWidth=1500\nWindowHeight=950\nWindowState=Normal\n";
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.file("config")));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.file("runtime")));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("QT_SCALE_FACTOR", scale);
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(QString::fromStdString(home.path().string()));
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor"), {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+
+        QProcess search;
+        search.start("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
+                                 QString::number(program.processId()), "--name", "^Pixmoor$"});
+        ASSERT_TRUE(search.waitForFinished(30000));
+        const std::uint32_t window =
+            QString::fromUtf8(search.readAllStandardOutput()).section('\n', 0, 0).toUInt();
+        ASSERT_NE(window, 0u) << "no window titled Pixmoor";
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QRect frame = x.frame(window);
+                return frame.height() > 100 && area.contains(frame);
+            },
+            10000))
+            << "the frame lies at " << x.frame(window).x() << "," << x.frame(window).y() << " "
+            << x.frame(window).width() << "x" << x.frame(window).height();
+        program.terminate();
+        if (!program.waitForFinished(10000)) program.kill();
+        program.waitForFinished(10000);
+    }
 }

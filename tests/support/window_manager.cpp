@@ -140,7 +140,10 @@ bool XServerView::minimised(const QWidget* window) {
 }
 
 QRect XServerView::frame(const QWidget* window) {
-    const std::uint32_t id = windowOf(window);
+    return frame(windowOf(window));
+}
+
+QRect XServerView::frame(std::uint32_t id) {
     const Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(c_, xcb_get_geometry(c_, id), nullptr), &std::free);
     const Reply<xcb_translate_coordinates_reply_t> origin(

@@ -56,8 +56,10 @@ public:
     // Minimised as the server sees it: WM_STATE is IconicState and _NET_WM_STATE holds
     // _NET_WM_STATE_HIDDEN.
     bool minimised(const QWidget* window);
-    // The window's frame on the screen: its client area widened by _NET_FRAME_EXTENTS.
+    // The window's frame on the screen: its client area widened by _NET_FRAME_EXTENTS, in the
+    // server's pixels. The window may be another program's.
     QRect frame(const QWidget* window);
+    QRect frame(std::uint32_t window);
     // Whether a window manager runs: some client owns the WM_S0 selection.
     bool windowManagerRunning();
     // Returns once the window manager has handled every request sent to the server before the
