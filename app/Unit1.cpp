@@ -33,6 +33,7 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/text_fit.h"
+#include "platform/window_placement.h"
 #include "printing/print_dialogs.h"
 #include "printing/print_image.h"
 #include "printing/sheet.h"
@@ -220,11 +221,10 @@ void TForm1::FormCreate() {
 
     width = std::clamp(width, kMinWindowSide, kMaxWindowSide);
     height = std::clamp(height, kMinWindowSide, kMaxWindowSide);
-    resize(width, height);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(width, height),
-                                 screen->availableGeometry())
-                 .topLeft());
+    // Centred, and fitted to the screen it opens on: a size saved on a larger screen (or at a
+    // smaller scale factor) must not put the title bar, menus and tool bar out of reach.
+    pixmoor::placeCentred(this, QSize(width, height));
+    pixmoor::keepOnScreenWhenFramed(this);
     if (state != QLatin1String("Normal")) setWindowState(windowState() | Qt::WindowMaximized);
 
     SetImageSize();
@@ -661,11 +661,14 @@ void TForm1::ViewButtonClick() {
 
 // ---- scanning and the clipboard ----
 
+// The scanner's dialogs belong to the scan window: a window manager keeps a dialog and the window
+// it belongs to together in front, so the picture comes in where the user looks, not behind this
+// window.
 void TForm1::Acquire1Click() {
     if (!Form9) return;
     Form9->setWindowTitle(QStringLiteral("Scan Image"));
     Form9->showScanWindow();
-    Form9->PMultiImage1->ScanImage(this);
+    Form9->PMultiImage1->ScanImage(Form9);
 }
 
 void TForm1::SelectTwain1Click() {

@@ -25,6 +25,7 @@ QPointer<HelpViewer> theViewer;
 HelpViewer& viewerFor(QWidget* owner) {
     if (theViewer) return *theViewer;
     auto* viewer = new HelpViewer(scratchDirectory());
+    viewer->setAnchor(owner);
     theViewer = viewer;
     QObject* lifetime = owner ? static_cast<QObject*>(owner) : QCoreApplication::instance();
     QObject::connect(lifetime, &QObject::destroyed, viewer, [viewer] { delete viewer; });
@@ -64,13 +65,17 @@ void showHelp(const QString& helpFile, HelpCommand command, QWidget* owner) {
         const QString dataDir = installedDataDirectory();
         QString path;
         if (command == HelpCommand::HelpOnHelp) {
-            // Help on help belongs to the viewer: the document it shows, else the one installed
-            // with it; the working directory plays no part.
+            // Help on help belongs to the viewer: its page in the document shown, else in the one
+            // installed with the viewer (another document, from the start directory say, need
+            // not have it); the working directory plays no part.
             const QString installed = QDir(dataDir).filePath(QFileInfo(helpFile).fileName());
-            if (theViewer && !theViewer->documentPath().isEmpty())
+            const bool shown = theViewer && !theViewer->documentPath().isEmpty();
+            if (shown && theViewer->hasTopic(QLatin1String(HelpViewer::kUsingHelpTopic)))
                 path = theViewer->documentPath();
             else if (QFileInfo(installed).isFile())
                 path = installed;
+            else if (shown)
+                path = theViewer->documentPath();
             else
                 throw std::runtime_error(QStringLiteral("Cannot find the help file \"%1\".")
                                              .arg(installed)

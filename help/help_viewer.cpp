@@ -3,6 +3,8 @@
 // next to the collection and the installed document is usually read-only.
 #include "help/help_viewer.h"
 
+#include "platform/window_placement.h"
+
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -238,6 +240,8 @@ void HelpViewer::openDocument(const QString& path) {
 }
 
 QUrl HelpViewer::topicUrl(const QString& fileName) const {
+    const QUrl found = findTopic(fileName);
+    if (found.isValid()) return found;
     QUrl url;
     url.setScheme(QStringLiteral("qthelp"));
     url.setHost(namespace_);
@@ -245,14 +249,31 @@ QUrl HelpViewer::topicUrl(const QString& fileName) const {
     return url;
 }
 
+QUrl HelpViewer::findTopic(const QString& fileName) const {
+    // A document keeps its pages in a folder of its own naming ("doc" in ours), and a page is read
+    // under that address only; the engine's look-up of an address ignores the folder, so the
+    // document's own list of pages decides.
+    if (documentPath_.isEmpty()) return {};
+    QUrl found;
+    for (const QUrl& page : engine_->files(namespace_, QString())) {
+        if (page.path().section(u'/', 2) != fileName) continue;
+        if (page.path() == QStringLiteral("/doc/") + fileName) return page;
+        if (!found.isValid()) found = page;
+    }
+    return found;
+}
+
+bool HelpViewer::hasTopic(const QString& fileName) const {
+    return findTopic(fileName).isValid();
+}
+
 QUrl HelpViewer::currentTopic() const {
     return browser_->source();
 }
 
 void HelpViewer::showTopic(const QString& fileName) {
-    const QUrl url = topicUrl(fileName);
-    if (engine_->findFile(url).isValid())
-        browser_->setSource(url);
+    if (hasTopic(fileName))
+        browser_->setSource(topicUrl(fileName));
     else
         browser_->setHtml(QStringLiteral("<h1>Topic not found</h1><p>The help file \"%1\" has no "
                                          "topic \"%2\".</p>")
@@ -261,6 +282,13 @@ void HelpViewer::showTopic(const QString& fileName) {
 
 void HelpViewer::raiseWindow() {
     if (isMinimized()) showNormal();
+    // The first time beside the window it helps with, on that window's screen and fitted to it;
+    // afterwards where the user left it.
+    if (!placed_ && !isVisible()) {
+        placed_ = true;
+        placeBeside(this, size(), anchor_);
+        keepOnScreenWhenFramed(this);
+    }
     show();
     raise();
     activateWindow();

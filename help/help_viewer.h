@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUrl>
@@ -44,6 +45,9 @@ public:
     explicit HelpViewer(const QString& workDir, QWidget* parent = nullptr);
     ~HelpViewer() override;
 
+    // The window the help window first opens beside (or over), on its screen.
+    void setAnchor(QWidget* window) { anchor_ = window; }
+
     // Shows the help document at path (absolute) unless it is the one shown already. Throws
     // std::runtime_error with a text for the user when it is missing or not a help document.
     void openDocument(const QString& path);
@@ -57,7 +61,9 @@ public:
 
     // Shows a topic of the document by its file name ("index.html").
     void showTopic(const QString& fileName);
+    // The address of a topic, in whichever folder of the document it lies.
     QUrl topicUrl(const QString& fileName) const;
+    bool hasTopic(const QString& fileName) const;
     QUrl currentTopic() const;
 
     // True while the full-text index is being built; the search field is disabled meanwhile.
@@ -87,6 +93,8 @@ private:
     void newEngine();
     void raiseWindow();
     void setIndexing(bool on);
+    // The topic's address among the document's pages; invalid when it has no such page.
+    QUrl findTopic(const QString& fileName) const;
 
     QTemporaryDir work_;
     std::unique_ptr<QHelpEngine> engine_;
@@ -99,6 +107,8 @@ private:
     QAction* forward_ = nullptr;
     QAction* home_ = nullptr;
     bool indexing_ = false;
+    QPointer<QWidget> anchor_;
+    bool placed_ = false;
     int collections_ = 0;
     int indexRuns_ = 0;             // indexing runs started and not yet finished
     bool startedSinceOpen_ = false; // a run began after the document was opened

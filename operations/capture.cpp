@@ -8,7 +8,9 @@ namespace pixmoor {
 
 bool ScreenCapture::arm(QWidget* parent) {
     showInformation(QStringLiteral("Hit Alt+F4 to capture screen when ready"), parent);
-    if (!windows_.minimised()) windows_.minimise();
+    // Every arming puts the program out of sight, also when the user brought it back by hand
+    // after an earlier one.
+    windows_.minimise();
     hotKey_.AddHotKey(kF4, hmAlt);
     hotKey_.setActive(true);
     if (hotKey_.AnyRegistered()) return true;

@@ -56,6 +56,8 @@ void centreOnScreen(QWidget* window) {
 }
 
 void bringToFront(QWidget* window) {
+    // A window the user minimised comes back as it was before.
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();

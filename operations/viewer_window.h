@@ -23,7 +23,7 @@ QLabel* addViewerStatusBar(QWidget* window, QVBoxLayout* layout, QStatusBar*& ba
 // Centres a hidden window on the primary screen's available area.
 void centreOnScreen(QWidget* window);
 
-// Shows the window, raises it and gives it the focus.
+// Shows the window (restored when minimised), raises it and gives it the focus.
 void bringToFront(QWidget* window);
 
 } // namespace pixmoor

@@ -24,12 +24,15 @@ namespace {
 
 // Opening a pop-up (a menu from the keyboard, say) takes the pointer, so the widget under it gets
 // a Leave and sends an empty tip after the pop-up has highlighted its first item. That tip is
-// stale: while a pop-up is open, only the pop-up and the menus that lead to it speak.
+// stale: while a pop-up is open, only the pop-up and the menus that lead to it speak. Only a
+// widget with a tip of its own sends one when the pointer leaves it; the empty tip of a menu
+// item without a hint goes to the item's owner (the window, for a context menu), which has none,
+// and is the item's real hint.
 bool staleWhilePopupOpen(QObject* watched, const QString& tip) {
     const QWidget* popup = QApplication::activePopupWidget();
     if (!popup || !tip.isEmpty()) return false;
     const auto* widget = qobject_cast<const QWidget*>(watched);
-    if (!widget) return false;
+    if (!widget || widget->statusTip().isEmpty()) return false;
     return widget->window() != popup && !qobject_cast<const QMenu*>(widget) &&
            !qobject_cast<const QMenuBar*>(widget);
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <algorithm>
 #include <stdexcept>
 
 namespace pixmoor {
@@ -22,7 +23,14 @@ void ProgramWindows::minimise() {
     hidden_ = !windowManagerRunning();
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (!w->isVisible() || w->isMinimized() || w->windowType() == Qt::Desktop) continue;
-        windows_.append({w, w->windowState()});
+        // A window put away before and brought back by the user since goes again; it comes back
+        // as the user left it.
+        const auto saved = std::find_if(windows_.begin(), windows_.end(),
+                                        [w](const Saved& s) { return s.window == w; });
+        if (saved != windows_.end())
+            saved->state = w->windowState();
+        else
+            windows_.append({w, w->windowState()});
         if (hidden_)
             w->hide();
         else

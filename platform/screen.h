@@ -15,9 +15,9 @@ QImage grabPrimaryScreen();
 // Without a window manager a minimised window would stay on the screen, so they are hidden then.
 class ProgramWindows {
 public:
+    // Also when some are minimised already: those the user has brought back meanwhile go again.
     void minimise();
     void restore();
-    bool minimised() const { return !windows_.isEmpty(); }
 
 private:
     struct Saved {

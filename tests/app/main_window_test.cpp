@@ -182,6 +182,31 @@ TEST_F(MainWindowTest, AStoredSizeIsRestoredAtTheNextStart) {
     EXPECT_EQ(again->size(), QSize(701, 503));
 }
 
+TEST_F(MainWindowTest, ASavedSizeLargerThanTheScreenIsFittedToItsAvailableArea) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const std::vector<QSize> saved = {{1500, 950},
+                                      {area.width() + 1, 300},
+                                      {300, area.height()},
+                                      {area.width(), area.height()},
+                                      {16384, 16384}};
+    for (const QSize& size : saved) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        writeConf(QStringLiteral("[Window]\nWindowWidth=%1\nWindowHeight=%2\n")
+                      .arg(size.width())
+                      .arg(size.height())
+                      .toUtf8());
+        TForm1* w = create();
+        showAndActivate();
+        EXPECT_TRUE(area.contains(w->frameGeometry()))
+            << w->frameGeometry().x() << "," << w->frameGeometry().y() << " "
+            << w->frameGeometry().width() << "x" << w->frameGeometry().height();
+        // Only what does not fit is taken off.
+        EXPECT_GE(w->width(), std::min(size.width(), area.width() * 3 / 4));
+        EXPECT_GE(w->height(), std::min(size.height(), area.height() * 3 / 4));
+        form.reset();
+    }
+}
+
 // ---- busy state ----
 
 namespace {

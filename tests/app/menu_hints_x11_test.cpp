@@ -68,3 +68,48 @@ TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardShowsItsFirstItemsHint) {
         ASSERT_TRUE(QTest::qWaitFor([m = menu] { return !m->isVisible(); }, 5000));
     }
 }
+
+TEST_F(MainWindowTest, WalkingTheListsPopUpMenuShowsEachItemsHintOrNone) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
+    if (!pixmoor::test::haveProgram("xdotool")) GTEST_SKIP() << "needs xdotool";
+    TForm1* w = create();
+    showAndActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    const QString window = QString::number(w->winId());
+    ASSERT_TRUE(xdotool({"windowfocus", "--sync", window}));
+    ASSERT_TRUE(QTest::qWaitFor([w] { return w->isActiveWindow(); }, 5000));
+
+    // The pointer rests on the list, which has the focus; the Menu key opens its pop-up there.
+    const QPoint inList = w->ListView1->mapTo(w, w->ListView1->rect().center());
+    ASSERT_TRUE(xdotool({"mousemove", "--window", window, QString::number(inList.x()),
+                         QString::number(inList.y())}));
+    ASSERT_TRUE(QTest::qWaitFor([w] { return w->statusText() == "  Image Display"; }, 5000))
+        << w->statusText().toStdString();
+    w->ListView1->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([w] { return w->ListView1->hasFocus(); }, 5000));
+    ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "Menu"}));
+    QMenu* menu = w->PopupMenu1;
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000));
+
+    // Every item in turn, hinted or not: the status bar shows exactly its hint.
+    QList<QAction*> items;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator() && a->isVisible() && a->isEnabled()) items.append(a);
+    ASSERT_GE(items.size(), 10);
+    QAction* previous = menu->activeAction();
+    for (QAction* item : items) {
+        SCOPED_TRACE(item->objectName().toStdString());
+        if (menu->activeAction() != item) {
+            ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "Down"}));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return menu->activeAction() != previous; }, 2000));
+        }
+        ASSERT_EQ(menu->activeAction(), item);
+        previous = item;
+        const QString hint = QStringLiteral("  ") + item->statusTip();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->statusText() == hint; }, 2000))
+            << '"' << w->statusText().toStdString() << "\" instead of \"" << hint.toStdString()
+            << '"';
+    }
+    ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "Escape"}));
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return !menu->isVisible(); }, 5000));
+}

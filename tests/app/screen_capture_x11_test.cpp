@@ -1,7 +1,8 @@
 // Screen capture with the Alt+F4 hot key on the real main window, on the Xvfb display without a
 // window manager: the grab on the root window (seen from a second X client), the picture against
 // ImageMagick's grab of the root window, Num Lock, arming twice, the switch-off on activation from
-// the scan window, and a combination another client holds.
+// the scan window, and a combination another client holds; under a window manager, arming again
+// after the program was restored by hand.
 #include "app/Unit1.h"
 #include "operations/SysHot.h"
 #include "operations/scan.h"
@@ -10,6 +11,7 @@
 #include "platform/message_box.h"
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/support/test_dirs.h"
+#include "tests/support/window_manager.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -256,4 +258,38 @@ TEST_F(ScreenCaptureX11, UnderAWindowManagerHoldingAltF4TheProgramComesBackUnarm
     openbox.waitForFinished(5000);
     ASSERT_TRUE(running) << "openbox did not take over the display";
     ASSERT_TRUE(QTest::qWaitFor([] { return !windowManagerRunning(); }, 5000));
+}
+
+TEST_F(ScreenCaptureX11, ArmingAgainAfterRestoringByHandMinimisesTheProgramAgain) {
+    if (!WindowManager::available()) GTEST_SKIP() << "needs openbox";
+    WindowManager wm; // configured without key bindings: Alt+F4 stays free
+    ASSERT_TRUE(wm.running());
+    XServerView x;
+    ASSERT_TRUE(x.ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return x.managed(form.get()); }, 10000));
+    ASSERT_TRUE(peer.altF4Free());
+    const std::string window = std::to_string(form->winId());
+
+    form->ScreenCapture1->trigger();
+    ASSERT_TRUE(form->SysHotKey1->Active());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return x.minimised(form.get()); }, 10000));
+
+    // Restored by hand, as a task bar does it: the capture stays armed.
+    ASSERT_EQ(run("xdotool windowactivate --sync " + window), 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !x.minimised(form.get()) && form->isVisible() && !form->isMinimized(); },
+        10000));
+    EXPECT_TRUE(form->SysHotKey1->Active());
+
+    // Armed again: out of sight again, and the capture taken as after one arming.
+    form->ScreenCapture1->trigger();
+    EXPECT_TRUE(form->SysHotKey1->Active());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return x.minimised(form.get()); }, 10000))
+        << "the second arming left the program on the screen";
+    xdotool("alt+F4");
+    ASSERT_TRUE(waitForCapture());
+    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !x.minimised(form.get()); }, 10000));
+    EXPECT_FALSE(form->SysHotKey1->Active());
+    EXPECT_TRUE(peer.altF4Free());
 }

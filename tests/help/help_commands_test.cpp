@@ -168,3 +168,70 @@ TEST_F(HelpCommandsTest, HelpIsBlockedWhileTheWindowIsBusy) {
     form->enablewindow();
     EXPECT_TRUE(form->HelpButton->isEnabled());
 }
+
+TEST_F(HelpCommandsTest, UsingHelpShowsItsPageAfterHelpFromTheStartDirectory) {
+    // The start directory holds another help document: a copy of the installed one, one of its
+    // own, one whose pages lie in another folder of the document (so other addresses), one
+    // without a page on using help.
+    struct Case {
+        const char* name;
+        std::string from, to;  // a change to the document's project file
+        const char* contents;  // what Help shows
+        const char* usingHelp; // what Using Help shows
+    };
+    const std::vector<Case> cases = {
+        {"copy", "", "", "Pixmoor Help", "Using Help"},
+        {"own", "", "", "Start directory help", "Local using help"},
+        {"other folder", "<virtualFolder>doc<", "<virtualFolder>pages<", "Start directory help",
+         "Local using help"},
+        {"no using help", "<file>using-help.html</file>", "", "Start directory help", "Using Help"},
+    };
+    const std::string dir = startDir.toStdString();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) == "copy") {
+            ASSERT_TRUE(QFile::copy(PIXMOOR_HELP_FILE, startDir + "/pixmoor.hlp"));
+        } else {
+            ASSERT_EQ(pixmoor::test::makeHelpDocument(dir, "pixmoor.hlp", "Start directory help"),
+                      0);
+            if (!c.from.empty()) {
+                std::string project = pixmoor::test::readText(dir + "/local.qhp");
+                project.replace(project.find(c.from), c.from.size(), c.to);
+                pixmoor::test::writeText(dir + "/local.qhp", project);
+                ASSERT_EQ(pixmoor::test::run(
+                              "ASAN_OPTIONS=detect_leaks=0 '" PIXMOOR_QHELPGENERATOR "' -s '" +
+                              dir + "/local.qhp' -o '" + dir + "/pixmoor.hlp' >/dev/null 2>&1"),
+                          0);
+            }
+        }
+        createIn(startDir);
+        form->Help2->trigger();
+        ASSERT_NE(viewer(), nullptr);
+        EXPECT_TRUE(viewer()->browser()->toPlainText().contains(c.contents))
+            << viewer()->browser()->toPlainText().toStdString();
+        form->Search1->trigger();
+        form->UsingHelp1->trigger();
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(topic(), "using-help.html");
+        EXPECT_TRUE(viewer()->browser()->toPlainText().contains(c.usingHelp))
+            << viewer()->browser()->toPlainText().toStdString();
+        form.reset();
+        Form1 = nullptr;
+        ASSERT_TRUE(QFile::remove(startDir + "/pixmoor.hlp"));
+    }
+}
+
+TEST_F(HelpCommandsTest, TheHelpWindowOpensBesideOrOverTheMainWindowOnTheScreen) {
+    createIn(startDir);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->Help2->trigger();
+    ASSERT_NE(viewer(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer()));
+    const QRect area = form->screen()->availableGeometry();
+    const QRect help = viewer()->frameGeometry();
+    EXPECT_TRUE(area.contains(help))
+        << help.x() << "," << help.y() << " " << help.width() << "x" << help.height();
+    // Beside the main window (touching it) or over it.
+    EXPECT_TRUE(help.intersects(form->frameGeometry().adjusted(-2, -2, 2, 2)));
+}
