@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace pixmoor {
 
@@ -210,6 +211,56 @@ QImage scaleToThumbnail(const codec::Raster& raster, QSize target) {
             scaler.addIndexedRow(raster.row(y), palette.data());
     }
     return scaler.result();
+}
+
+QImage uprightImage(const QImage& image, int orientation) {
+    if (image.isNull() || orientation <= 1 || orientation > 8) return image;
+    QImage source = image;
+    if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_RGB888 &&
+        source.format() != QImage::Format_Indexed8)
+        source = source.convertToFormat(QImage::Format_RGB32);
+    if (source.isNull()) return {};
+    const int w = source.width(), h = source.height();
+    const bool swapped = orientation >= 5;
+    QImage out(swapped ? h : w, swapped ? w : h, source.format());
+    if (out.isNull()) return out;
+    if (source.format() == QImage::Format_Indexed8) out.setColorTable(source.colorTable());
+    const std::size_t px = std::size_t(source.depth() / 8);
+    // Output pixel (x, y) is stored pixel:
+    //   2 (w-1-x, y)  3 (w-1-x, h-1-y)  4 (x, h-1-y)  5 (y, x)  6 (y, h-1-x)  7 (w-1-y, h-1-x)
+    //   8 (w-1-y, x)
+    for (int y = 0; y < out.height(); ++y) {
+        uchar* dst = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2:
+                sx = w - 1 - x;
+                break;
+            case 3:
+                sx = w - 1 - x, sy = h - 1 - y;
+                break;
+            case 4:
+                sy = h - 1 - y;
+                break;
+            case 5:
+                sx = y, sy = x;
+                break;
+            case 6:
+                sx = y, sy = h - 1 - x;
+                break;
+            case 7:
+                sx = w - 1 - y, sy = h - 1 - x;
+                break;
+            default: // 8
+                sx = w - 1 - y, sy = x;
+                break;
+            }
+            std::memcpy(dst + std::size_t(x) * px, source.constScanLine(sy) + std::size_t(sx) * px,
+                        px);
+        }
+    }
+    return out;
 }
 
 } // namespace pixmoor

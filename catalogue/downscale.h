@@ -66,4 +66,9 @@ private:
 QImage scaleToThumbnail(const QImage& image, QSize target);
 QImage scaleToThumbnail(const codec::Raster& raster, QSize target);
 
+// A picture stored in `orientation` (1 to 8, as EXIF and TIFF number them) turned upright, pixel
+// for pixel: a sink that reduces a stored picture turns only its small result. Format_RGB32,
+// RGB888 and Indexed8 (with its colour table) keep their format, others become RGB32.
+QImage uprightImage(const QImage& image, int orientation);
+
 } // namespace pixmoor

@@ -43,6 +43,11 @@ bool cancelledNow(const std::atomic<bool>* cancel) {
 //
 // It may also make a cache entry from the same rows: a second downscaler to the entry's size,
 // the size class chosen once the decoded size is known (see CacheCapture).
+//
+// A picture stored turned arrives as stored: it is reduced to the thumbnail's (and the entry's)
+// size with the sides swapped where a quarter turn swaps them, and only the small results are
+// turned upright. The area average does not depend on the direction in which the pixels are
+// walked, so this gives the same pixels as reducing the upright picture.
 class ThumbnailSink final : public codec::RowSink {
 public:
     // What to make for the cache besides the thumbnail.
@@ -53,27 +58,35 @@ public:
         // Chosen in begin(): the class written (-1 none) and the entry's size.
         int level = -1;
         QSize entry;
-        // The original as it is upright (the decoded picture's orientation).
+        // The original as it is upright.
         QSize upright;
     };
 
     ThumbnailSink(QSize target, const std::atomic<bool>* cancel, CacheCapture* capture = nullptr)
         : target_(target), cancel_(cancel), capture_(capture) {}
 
+    bool turnsItself(int orientation) override {
+        orientation_ = orientation >= 1 && orientation <= 8 ? orientation : 1;
+        return true;
+    }
+
     bool begin(const codec::RowLayout& layout) override {
         const int width = layout.width, height = layout.height;
+        const bool swapped = orientation_ >= 5; // a quarter turn
+        const QSize upright = swapped ? QSize(height, width) : QSize(width, height);
         try {
             indexed_ = layout.palette != nullptr;
             palette_.fill(codec::Rgb{});
             if (indexed_)
                 std::copy_n(layout.palette, std::clamp(layout.paletteSize, 0, 256),
                             palette_.begin());
-            if (capture_) chooseEntry(width, height);
+            if (capture_) chooseEntry(upright, swapped);
             if (fromEntry_) {
                 // The thumbnail is made from the entry: one pass over the rows, not two, and
                 // the first visit shows what every later visit will.
-            } else if (AreaDownscaler::fits(width, height, target_)) {
-                scaler_ = std::make_unique<AreaDownscaler>(width, height, target_);
+            } else if (AreaDownscaler::fits(upright.width(), upright.height(), target_)) {
+                scaler_ = std::make_unique<AreaDownscaler>(
+                    width, height, swapped ? target_.transposed() : target_);
             } else {
                 kept_ = QImage(width, height,
                                indexed_ ? QImage::Format_Indexed8 : QImage::Format_RGB888);
@@ -125,8 +138,8 @@ public:
     std::optional<QImage> result() {
         if (y_ != height_) return std::nullopt;
         QImage out = fromEntry_ ? scaleToThumbnail(entry(), target_)
-                     : scaler_  ? scaler_->result()
-                                : scaleToThumbnail(kept_, target_);
+                     : scaler_  ? uprightImage(scaler_->result(), orientation_)
+                                : scaleToThumbnail(uprightImage(kept_, orientation_), target_);
         if (out.isNull()) return std::nullopt;
         return out;
     }
@@ -135,21 +148,22 @@ public:
     // complete.
     QImage entry() {
         if (!entryScaler_ || y_ != height_) return {};
-        if (entry_.isNull()) entry_ = entryScaler_->result();
+        if (entry_.isNull()) entry_ = uprightImage(entryScaler_->result(), orientation_);
         return entry_;
     }
 
 private:
     // Picks the class to write: the first without a valid entry whose entry would give this
     // thumbnail, else the thumbnail's own class for the other programs sharing the cache; only
-    // when the decoded picture holds the entry's pixels.
-    void chooseEntry(int width, int height) {
+    // when the decoded picture holds the entry's pixels. `decoded` is the decoded size upright.
+    void chooseEntry(QSize decoded, bool swapped) {
         CacheCapture& c = *capture_;
-        QSize original = c.original.isEmpty() ? QSize(width, height) : c.original;
-        // The header's size is as stored; a quarter turn shows in the decoded picture.
-        if ((original.width() > original.height()) != (width > height) &&
-            original.width() != original.height())
-            original.transpose();
+        const int width = decoded.width(), height = decoded.height();
+        QSize original = decoded;
+        if (!c.original.isEmpty()) {
+            original = c.original;
+            if (swapped) original.transpose(); // the header's size is as stored
+        }
         c.upright = original;
         const auto usable = [&](int level, bool mustServe) {
             if (c.skip & (1u << level)) return false;
@@ -168,7 +182,10 @@ private:
         // that does not (a panorama's normal entry is too low) is written from a second pass.
         fromEntry_ = c.level >= 0;
         if (c.level < 0) usable(c.firstLevel, false);
-        if (c.level >= 0) entryScaler_ = std::make_unique<AreaDownscaler>(width, height, c.entry);
+        if (c.level >= 0)
+            entryScaler_ =
+                std::make_unique<AreaDownscaler>(swapped ? height : width, swapped ? width : height,
+                                                 swapped ? c.entry.transposed() : c.entry);
     }
 
     QSize target_;
@@ -177,6 +194,7 @@ private:
     std::unique_ptr<AreaDownscaler> entryScaler_;
     QImage entry_;           // entryScaler_'s result, once taken
     bool fromEntry_ = false; // the thumbnail comes from the entry
+    int orientation_ = 1;    // as stored; the rows arrive so
     bool indexed_ = false;
     std::array<codec::Rgb, 256> palette_{};
     std::unique_ptr<AreaDownscaler> scaler_;

@@ -43,6 +43,15 @@ public:
     // A whole decoded image, from readers that decode the picture at once (GIF, TIFF, PCX, most
     // BMPs). By default it goes through begin() and row(); a sink that keeps a raster takes it.
     virtual bool image(Raster&& raster);
+    // Readers deliver every picture upright, whatever its stored orientation (1 to 8, as EXIF and
+    // TIFF tag 274 number them). Asked once before begin() by a reader that knows it: a sink that
+    // answers true turns the picture itself, and then receives the layout and the rows as stored.
+    // A reducing sink turns only its small result, a raster writes each row to its turned place;
+    // otherwise (the default) the reader holds the whole stored picture to turn it.
+    virtual bool turnsItself(int orientation) {
+        (void)orientation;
+        return false;
+    }
 };
 
 struct DecodeOptions {

@@ -44,7 +44,13 @@ void OrientingSink::setOrientation(int orientation) {
     orientation_ = orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
+bool OrientingSink::passesStraight() {
+    straight_ = out_.turnsItself(orientation_) || orientation_ == 1;
+    return straight_;
+}
+
 bool OrientingSink::begin(const RowLayout& layout) {
+    if (passesStraight()) return out_.begin(layout);
     in_ = layout;
     rows_ = 0;
     pixelBytes_ = layout.palette ? 1 : 3;
@@ -61,11 +67,11 @@ bool OrientingSink::begin(const RowLayout& layout) {
 }
 
 std::uint8_t* OrientingSink::rowBuffer(int y) {
-    return orientation_ == 1 ? out_.rowBuffer(y) : nullptr;
+    return straight_ ? out_.rowBuffer(y) : nullptr;
 }
 
 bool OrientingSink::row(const std::uint8_t* pixels) {
-    if (orientation_ == 1) return out_.row(pixels);
+    if (straight_) return out_.row(pixels);
     if (rows_ >= in_.height) return false;
     const std::size_t w = std::size_t(in_.width), px = pixelBytes_;
     if (orientation_ == 2) { // a mirror: row by row
@@ -120,7 +126,7 @@ bool OrientingSink::emit() {
 }
 
 bool OrientingSink::image(Raster&& raster) {
-    if (orientation_ == 1) return out_.image(std::move(raster));
+    if (passesStraight()) return out_.image(std::move(raster));
     return RowSink::image(std::move(raster)); // through begin() and row(), turned
 }
 

@@ -21,9 +21,10 @@ inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
 
-// Passes rows on to `out` turned upright. Orientation 1 passes them straight through (and the
-// decoder may write into out's own rows); 2 mirrors each row as it comes; the others keep the
-// whole picture at its decoded size and send it on once its last row has arrived.
+// Passes rows on to `out` turned upright. Orientation 1, or a sink that turns the picture itself
+// (RowSink::turnsItself), gets them straight through (and the decoder may write into out's own
+// rows); otherwise 2 mirrors each row as it comes, and the others keep the whole picture at its
+// decoded size and send it on once its last row has arrived.
 class OrientingSink final : public RowSink {
 public:
     OrientingSink(RowSink& out, int orientation);
@@ -37,12 +38,15 @@ public:
 
 private:
     bool emit();
+    // Asks out whether it turns the picture itself; true when the rows then pass straight on.
+    bool passesStraight();
 
     RowSink& out_;
     int orientation_;
     RowLayout in_{};
     std::size_t pixelBytes_ = 1;
     int rows_ = 0;
+    bool straight_ = false;             // rows pass on as stored
     std::vector<std::uint8_t> picture_; // the stored picture, when it must be turned whole
     std::vector<std::uint8_t> line_;    // one output row
 };

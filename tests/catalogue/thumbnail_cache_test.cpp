@@ -218,6 +218,51 @@ TEST_F(ThumbnailCacheTest, ThumbnailsFromTheCacheLookLikeFreshOnes) {
     EXPECT_EQ(QImage(entry(file("small.bmp"))).size(), QSize(90, 60));
 }
 
+TEST_F(ThumbnailCacheTest, EntriesOfTurnedPicturesAreUprightAndNameTheUprightSize) {
+    // Nearly square, so that the decoded size alone cannot tell which way round the original
+    // is: a JPEG read at a reduced scale, and a TIFF read whole.
+    magick("-size 640x639 gradient:red-blue -fill lime -draw 'rectangle 0,0 159,119'",
+           dir.file("base.png"));
+    const char* const orient[] = {"TopLeft", "TopRight", "BottomRight", "BottomLeft",
+                                  "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
+    const std::string script =
+        "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[2]).convert('RGB')\n"
+        "exif = Image.Exif()\nexif[274] = int(sys.argv[3])\n"
+        "im.save(sys.argv[1], exif=exif.tobytes(), quality=95, subsampling=0)\n";
+    for (const bool jpeg : {true, false}) {
+        for (int o = 1; o <= 8; ++o) {
+            const QString name = QString("o%1.%2").arg(o).arg(jpeg ? "jpg" : "tif");
+            SCOPED_TRACE(name.toStdString());
+            const std::string stored = dir.file(name.toStdString());
+            if (jpeg)
+                ASSERT_EQ(run("/usr/bin/python3 -c " + shellQuote(script) + " " +
+                              shellQuote(stored) + " " + shellQuote(dir.file("base.png")) + " " +
+                              std::to_string(o)),
+                          0);
+            else
+                magick(shellQuote(dir.file("base.png")) + " -depth 8 -compress lzw -orient " +
+                           orient[o - 1],
+                       stored);
+            const QString path = qpath(stored);
+            const std::optional<QImage> f = fresh(path, {70, 70});
+            const std::optional<QImage> first = cached(path, {70, 70});
+            ASSERT_TRUE(f && first);
+            EXPECT_LE(meanDifference(*first, *f), 3.0);
+            const QImage written(entry(path));
+            const QSize upright = o >= 5 ? QSize(639, 640) : QSize(640, 639);
+            EXPECT_EQ(written.text("Thumb::Image::Width").toInt(), upright.width());
+            EXPECT_EQ(written.text("Thumb::Image::Height").toInt(), upright.height());
+            EXPECT_EQ(written.size(),
+                      ThumbnailCache::entrySize(upright, ThumbnailCache::Level::Normal));
+            EXPECT_LE(meanDifference(
+                          written.scaled(70, 70, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_RGB32),
+                          *f),
+                      3.0);
+        }
+    }
+}
+
 TEST_F(ThumbnailCacheTest, ATouchedFileIsDecodedAgainAndItsEntryRenewed) {
     magick("-size 300x200 xc:red", dir.file("a.png"));
     const QString path = file("a.png");

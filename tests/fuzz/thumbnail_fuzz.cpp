@@ -6,6 +6,8 @@
 //                            area downscaler at several thumbnail sizes, and the raster road
 // A checking sink reads every byte of every row it is given and holds the readers to their
 // contract (begin once, before any row; no more rows than announced; all of them on success).
+// On every other input it turns the picture itself, as the catalogue's sink does: it then gets
+// the rows as stored and reduces them to the thumbnail with the sides swapped where they are.
 #include "catalogue/downscale.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
@@ -25,7 +27,13 @@ using namespace pixmoor;
 
 class CheckingSink final : public codec::RowSink {
 public:
-    explicit CheckingSink(QSize target) : target_(target) {}
+    CheckingSink(QSize target, bool turns) : target_(target), turns_(turns) {}
+
+    bool turnsItself(int orientation) override {
+        if (begun_ || orientation < 1 || orientation > 8) __builtin_trap();
+        orientation_ = turns_ ? orientation : 1;
+        return turns_;
+    }
 
     bool begin(const codec::RowLayout& layout) override {
         if (begun_ || layout.width < 1 || layout.height < 1 || layout.paletteSize < 0 ||
@@ -42,9 +50,10 @@ public:
         // The downscaler is met by images up to 4 megapixels: beyond, its instrumented loops
         // take longer than the fuzzer's time limit (uninstrumented they take milliseconds), and
         // the decoders still deliver every row to the checks below.
+        const QSize stored = orientation_ >= 5 ? target_.transposed() : target_;
         if (std::int64_t(width_) * height_ <= (std::int64_t(1) << 22) &&
-            AreaDownscaler::fits(width_, height_, target_))
-            scaler_ = std::make_unique<AreaDownscaler>(width_, height_, target_);
+            AreaDownscaler::fits(width_, height_, stored))
+            scaler_ = std::make_unique<AreaDownscaler>(width_, height_, stored);
         return true;
     }
 
@@ -67,11 +76,15 @@ public:
     void finish(int rc) const {
         if (codec::succeeded(rc) && (!begun_ || rows_ != height_)) __builtin_trap();
         if (rc == codec::Stopped) __builtin_trap(); // this sink never stops
-        if (scaler_ && scaler_->complete() && scaler_->result().size() != target_) __builtin_trap();
+        if (scaler_ && scaler_->complete() &&
+            uprightImage(scaler_->result(), orientation_).size() != target_)
+            __builtin_trap();
     }
 
 private:
     QSize target_;
+    bool turns_;
+    int orientation_ = 1;
     bool begun_ = false, indexed_ = false;
     int width_ = 0, height_ = 0, rows_ = 0;
     std::array<codec::Rgb, 256> palette_{};
@@ -88,8 +101,8 @@ QSize targetFor(std::size_t size) {
 }
 
 void decodeAs(codec::ImageFormat format, const std::string& file, QSize target, bool fastPaths,
-              bool fastUpsampling) {
-    CheckingSink sink(target);
+              bool fastUpsampling, bool turns) {
+    CheckingSink sink(target, turns);
     codec::DecodeOptions options;
     options.minWidth = 2 * target.width();
     options.minHeight = 2 * target.height();
@@ -106,16 +119,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& file = fuzz::scratchFile();
     const QSize target = targetFor(size);
 #if defined(PIXMOOR_FUZZ_THUMB_JPEG)
-    decodeAs(codec::ImageFormat::Jpeg, file, target, true, size % 2);
-    decodeAs(codec::ImageFormat::Jpeg, file, target, false, false);
+    decodeAs(codec::ImageFormat::Jpeg, file, target, true, size % 2, size / 2 % 2);
+    decodeAs(codec::ImageFormat::Jpeg, file, target, false, false, size / 2 % 2);
 #elif defined(PIXMOOR_FUZZ_THUMB_PNG)
-    decodeAs(codec::ImageFormat::Png, file, target, true, false);
-    decodeAs(codec::ImageFormat::Png, file, target, false, false);
+    decodeAs(codec::ImageFormat::Png, file, target, true, false, false);
+    decodeAs(codec::ImageFormat::Png, file, target, false, false, false);
 #elif defined(PIXMOOR_FUZZ_THUMBNAIL)
     int rc = codec::Ok;
     const codec::FormatEntry* entry = codec::formatOfFile(file, rc);
     if (!entry) return 0;
-    decodeAs(entry->format, file, target, true, true);
+    decodeAs(entry->format, file, target, true, true, size / 2 % 2);
     // The reduced-depth road: the reader into a raster, then the downscaler.
     codec::ImageInfo info;
     if (!codec::succeeded(codec::imageInfo(file, info))) return 0;
