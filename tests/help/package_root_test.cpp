@@ -299,8 +299,10 @@ TEST(PackageRoot, InstalledWithOnlyItsDependenciesItDrawsItsToolBar) {
     stop(xvfb);
     const std::string log = pixmoor::test::readText(work.file("program.log"));
     ASSERT_FALSE(window.isEmpty()) << "the installed program shows no main window:\n" << log;
+    std::string blank;
     for (const char* name : toolIcons)
-        EXPECT_TRUE(shown.count(name)) << "the tool button " << name << " is blank\n" << log;
+        if (!shown.count(name)) blank += std::string(" ") + name;
+    EXPECT_EQ(blank, "") << "tool buttons without their icon\n" << log;
     if (HasFailure() && fs::exists(shotFile)) {
         const std::string kept = (cache / "last-failure.png").string();
         fs::copy_file(shotFile, kept, fs::copy_options::overwrite_existing);
