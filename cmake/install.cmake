@@ -37,17 +37,43 @@ add_custom_command(
   VERBATIM)
 add_custom_target(pixmoor_icons ALL DEPENDS ${icon_files})
 
+# What every Debian package carries in its documentation folder: the machine-readable copyright
+# (the project's licence as the AppStream metadata states it) and the changelog, compressed as
+# Debian policy asks.
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/pixmoor)
+set(changelog_gz ${CMAKE_BINARY_DIR}/share/doc/pixmoor/changelog.gz)
+add_custom_command(
+  OUTPUT ${changelog_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share/doc/pixmoor
+  COMMAND sh -c "gzip -9nc < \"$1\" > \"$2\"" sh
+          ${CMAKE_SOURCE_DIR}/resources/package/changelog ${changelog_gz}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/package/changelog
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(pixmoor_changelog ALL DEPENDS ${changelog_gz})
+install(FILES ${CMAKE_SOURCE_DIR}/resources/package/copyright ${changelog_gz}
+        DESTINATION ${doc_dir})
+
 # The Debian package: files under /usr, the shared libraries' packages found by dpkg-shlibdeps,
-# plus what is loaded as a plugin and so invisible to it (Qt Help's SQLite driver).
+# plus the packages of what Qt loads at run time as plugins, which dpkg-shlibdeps cannot see:
+# - libqt6svg6: the SVG icon engine and image format; every tool button and the window icon are
+#   SVG, and without them the tool bar is blank. The program itself uses no QtSvg symbol, so the
+#   library is not linked (Debian's linker drops it anyway with --as-needed).
+# - libqt6sql6-sqlite: Qt Help's SQLite driver (the help collection is an SQLite database).
+# The rest of what it loads comes with packages the libraries bring: the xcb platform plugin, the
+# compose input context and the GIF, ICO and JPEG image formats with libqt6gui6, the CUPS print
+# plugin with libqt6printsupport6, SANE's drivers with libsane1, GIO (the trash) with
+# libglib2.0-0.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pixmoor)
 set(CPACK_PACKAGE_VERSION 1.00)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Browse and manage image files as thumbnails")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Pixmoor shows a thumbnail of every file of one image type (BMP, GIF, JPEG, icon, PCX, PNG,\
- TIFF, WMF) in a directory, views images at their own size, converts them to another format\
- and colour depth, copies, moves, renames and deletes files, prints thumbnail sheets and single\
- images, scans and captures the screen.")
+    "Pixmoor shows a thumbnail of every file of one image type (BMP, GIF, JPEG,
+icon, PCX, PNG, TIFF, WMF) in a directory, views images at their own size,
+converts them to another format and colour depth, copies, moves, renames and
+deletes files, prints thumbnail sheets and single images, scans and captures
+the screen.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -55,6 +81,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Pixmoor developers <developers@pixmoor.
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -11,9 +11,9 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-image-
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth xdotool xclip poppler-utils sane-utils
   cups-daemon cups-client printer-driver-cups-pdf
   imagemagick python3 python3-pil netpbm libtiff-tools giflib-tools icoutils libjpeg-turbo-progs
-  fonts-dejavu-core dbus-x11 e2fsprogs desktop-file-utils appstream dpkg-dev openbox
-  libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl clang libclang-rt-14-dev
-  linux-libc-dev)
+  fonts-dejavu-core dbus-x11 e2fsprogs desktop-file-utils appstream dpkg-dev lintian debootstrap
+  openbox libglib2.0-bin graphicsmagick libvips-tools libimage-exiftool-perl clang
+  libclang-rt-14-dev linux-libc-dev)
 bench_pkgs=(libbenchmark-dev hyperfine time
   x11-apps)
 

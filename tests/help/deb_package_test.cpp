@@ -1,6 +1,7 @@
-// The Debian package built by CPack: its files are where the menu entry says, its dependencies
-// are declared and met by a Debian system that has them, and it installs into and is removed from
-// a throw-away root without leftovers.
+// The Debian package built by CPack: lintian finds no error in it, its files are where the menu
+// entry says, it carries the project's licence as the metadata states it, its dependencies are
+// declared and met by a Debian system that has them, and it installs into and is removed from a
+// throw-away root without leftovers.
 #include "tests/help/help_test_util.h"
 
 #include <algorithm>
@@ -59,7 +60,7 @@ std::vector<std::string> filesUnder(const fs::path& root) {
 } // namespace
 
 TEST(DebPackage, InstallsIntoAThrowAwayRootAndIsRemovedWithoutLeftovers) {
-    for (const char* tool : {"dpkg", "dpkg-deb", "dpkg-shlibdeps"})
+    for (const char* tool : {"dpkg", "dpkg-deb", "dpkg-shlibdeps", "lintian"})
         ASSERT_TRUE(pixmoor::test::haveProgram(tool)) << tool << " is needed (scripts/deps.sh)";
     pixmoor::test::TempDir work;
     const auto built = capture("'" PIXMOOR_CPACK "' --config '" PIXMOOR_BUILD_DIR
@@ -70,6 +71,10 @@ TEST(DebPackage, InstallsIntoAThrowAwayRootAndIsRemovedWithoutLeftovers) {
     for (const auto& e : fs::directory_iterator(work.file("out")))
         if (e.path().extension() == ".deb") deb = e.path().string();
     ASSERT_FALSE(deb.empty()) << built.output;
+
+    // Debian's own checks (warnings such as a missing manual page are not errors).
+    const auto lintian = capture("lintian --fail-on error '" + deb + "'");
+    EXPECT_EQ(lintian.status, 0) << lintian.output;
 
     // Control fields.
     const auto field = [&deb](const std::string& name) {
@@ -125,6 +130,20 @@ TEST(DebPackage, InstallsIntoAThrowAwayRootAndIsRemovedWithoutLeftovers) {
         pixmoor::test::readText((usr / "share/metainfo/org.pixmoor.Pixmoor.metainfo.xml").string());
     EXPECT_NE(metainfo.find("<launchable type=\"desktop-id\">org.pixmoor.Pixmoor.desktop<"),
               std::string::npos);
+
+    // The copyright in Debian's machine-readable form, under the licence the metadata names.
+    const std::string copyright =
+        pixmoor::test::readText((usr / "share/doc/pixmoor/copyright").string());
+    EXPECT_EQ(copyright.rfind(
+                  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0),
+              0u)
+        << copyright;
+    std::smatch license;
+    static const std::regex projectLicense(R"(<project_license>([^<]+)</project_license>)");
+    ASSERT_TRUE(std::regex_search(metainfo, license, projectLicense));
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: "), std::string::npos) << copyright;
+    EXPECT_NE(copyright.find("\nLicense: " + license[1].str() + "\n"), std::string::npos)
+        << copyright;
 
     // Purged, nothing of it stays outside dpkg's own records.
     const auto removed = capture(dpkg + "-P pixmoor");
