@@ -5,6 +5,8 @@
 // source pixels weighted by their overlap, divided by sourceWidth x sourceHeight.
 #include "catalogue/downscale.h"
 
+#include "imaging/codec/decode.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -226,36 +228,10 @@ QImage uprightImage(const QImage& image, int orientation) {
     if (out.isNull()) return out;
     if (source.format() == QImage::Format_Indexed8) out.setColorTable(source.colorTable());
     const std::size_t px = std::size_t(source.depth() / 8);
-    // Output pixel (x, y) is stored pixel:
-    //   2 (w-1-x, y)  3 (w-1-x, h-1-y)  4 (x, h-1-y)  5 (y, x)  6 (y, h-1-x)  7 (w-1-y, h-1-x)
-    //   8 (w-1-y, x)
     for (int y = 0; y < out.height(); ++y) {
         uchar* dst = out.scanLine(y);
         for (int x = 0; x < out.width(); ++x) {
-            int sx = x, sy = y;
-            switch (orientation) {
-            case 2:
-                sx = w - 1 - x;
-                break;
-            case 3:
-                sx = w - 1 - x, sy = h - 1 - y;
-                break;
-            case 4:
-                sy = h - 1 - y;
-                break;
-            case 5:
-                sx = y, sy = x;
-                break;
-            case 6:
-                sx = y, sy = h - 1 - x;
-                break;
-            case 7:
-                sx = w - 1 - y, sy = h - 1 - x;
-                break;
-            default: // 8
-                sx = w - 1 - y, sy = x;
-                break;
-            }
+            const auto [sx, sy] = codec::storedPixel(orientation, x, y, w, h);
             std::memcpy(dst + std::size_t(x) * px, source.constScanLine(sy) + std::size_t(sx) * px,
                         px);
         }

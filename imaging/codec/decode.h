@@ -54,6 +54,24 @@ public:
     }
 };
 
+// Where pixel (x, y) of a picture turned upright comes from in the picture as stored, w x h,
+// for a stored orientation 1 to 8 (EXIF and TIFF tag 274; 5 to 8 swap the sides).
+struct StoredPixel {
+    int x, y;
+};
+constexpr StoredPixel storedPixel(int orientation, int x, int y, int w, int h) {
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, h - 1 - x};
+    case 7: return {w - 1 - y, h - 1 - x};
+    case 8: return {w - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
 struct DecodeOptions {
     // Reduced-size decoding: the reader may deliver any size that still covers
     // minWidth x minHeight (JPEG through its DCT scaling). 0 x 0 asks for the full size.

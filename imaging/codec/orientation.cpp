@@ -85,38 +85,15 @@ bool OrientingSink::row(const std::uint8_t* pixels) {
     return rows_ < in_.height || emit();
 }
 
-// Sends the whole stored picture on, upright. For output pixel (x, y) of an output W x H:
-//   3 S(w-1-x, h-1-y)   4 S(x, h-1-y)   5 S(y, x)   6 S(y, h-1-x)   7 S(w-1-y, h-1-x)
-//   8 S(w-1-y, x)
+// Sends the whole stored picture on, upright.
 bool OrientingSink::emit() {
     const std::size_t w = std::size_t(in_.width), h = std::size_t(in_.height), px = pixelBytes_;
     const bool swapped = swapsSides(orientation_);
     const std::size_t outW = swapped ? h : w, outH = swapped ? w : h;
     for (std::size_t y = 0; y < outH; ++y) {
         for (std::size_t x = 0; x < outW; ++x) {
-            std::size_t sx = x, sy = y;
-            switch (orientation_) {
-            case 3:
-                sx = w - 1 - x, sy = h - 1 - y;
-                break;
-            case 4:
-                sy = h - 1 - y;
-                break;
-            case 5:
-                sx = y, sy = x;
-                break;
-            case 6:
-                sx = y, sy = h - 1 - x;
-                break;
-            case 7:
-                sx = w - 1 - y, sy = h - 1 - x;
-                break;
-            case 8:
-                sx = w - 1 - y, sy = x;
-                break;
-            default:
-                break;
-            }
+            const StoredPixel from = storedPixel(orientation_, int(x), int(y), int(w), int(h));
+            const std::size_t sx = std::size_t(from.x), sy = std::size_t(from.y);
             std::memcpy(&line_[x * px], &picture_[(sy * w + sx) * px], px);
         }
         if (!out_.row(line_.data())) return false;
