@@ -701,7 +701,10 @@ TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverH
     };
     EXPECT_FALSE(reportsOf("e.jpg").isEmpty());
     EXPECT_EQ(reportsOf("x.jpg"), reportsOf("e.jpg"));
-    EXPECT_EQ(fuse.waitingReads(), 1); // tried once by a worker, never on the window's thread
+    // Tried by a worker at most once a build (the window's first activation may have built the
+    // folder too); a read on the window's thread would never have returned.
+    EXPECT_GE(fuse.waitingReads(), 1);
+    EXPECT_LE(fuse.waitingReads(), buildCount());
 
     // Stop while a worker waits in the read, long before the bound gives it up: the build ends.
     setStallBound(std::chrono::hours(1));
