@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that every include of the source tree points down the subsystem order, never up:
 #   imaging/codec (pure C++, only itself) < platform < imaging/wmf < imaging < catalogue
-#   < operations, files, printing, help (each may use the others) < app
+#   < operations, acquire, files, printing, help (each may use the others) < app
 # Tools and benchmarks stand outside the order. Prints each offending include; exit status 1
 # when there is one.
 set -euo pipefail
@@ -14,7 +14,7 @@ rank() {
     imaging/wmf) echo 2 ;;
     imaging) echo 3 ;;
     catalogue) echo 4 ;;
-    operations|files|printing|help) echo 5 ;;
+    operations|acquire|files|printing|help) echo 5 ;;
     app) echo 6 ;;
     *) echo "" ;;
   esac
