@@ -3,6 +3,9 @@
 // handler it runs.
 #include "app/Unit1.h"
 
+#include "acquire/SysHot.h"
+#include "acquire/capture.h"
+#include "acquire/scan.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/catalogue_build.h"
 #include "catalogue/enumeration.h"
@@ -17,11 +20,8 @@
 #include "files/rename.h"
 #include "help/about.h"
 #include "help/help_commands.h"
-#include "operations/SysHot.h"
-#include "operations/capture.h"
 #include "operations/convert.h"
 #include "operations/pic.h"
-#include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/activation.h"
 #include "platform/file_name.h"

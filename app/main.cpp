@@ -1,5 +1,6 @@
 // Pixmoor's entry point: the application object, its title and help file, the windows created
 // once in their fixed order, and the message loop.
+#include "acquire/scan.h"
 #include "app/Unit1.h"
 #include "catalogue/Unit2.h"
 #include "catalogue/image.h"
@@ -10,7 +11,6 @@
 #include "help/about.h"
 #include "operations/convert.h"
 #include "operations/pic.h"
-#include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/application.h"
 #include "platform/globals.h"

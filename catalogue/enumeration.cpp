@@ -38,9 +38,4 @@ QStringList enumerateImageFiles(const QString& dir, const QString& ext) {
     return names;
 }
 
-QString joinPath(const QString& dir, const QString& name) {
-    if (dir.endsWith(u'/')) return dir + name;
-    return dir + u'/' + name;
-}
-
 } // namespace pixmoor

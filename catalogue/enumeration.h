@@ -17,7 +17,4 @@ bool matchesImageType(const QString& fileName, const QString& ext);
 // directory that cannot be read gives an empty list.
 QStringList enumerateImageFiles(const QString& dir, const QString& ext);
 
-// The directory joined with a bare name: one "/" between them unless dir already ends in one.
-QString joinPath(const QString& dir, const QString& name);
-
 } // namespace pixmoor

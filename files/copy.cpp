@@ -1,7 +1,7 @@
-// Copy and move: the target dialog, the directory chooser, the copy routine and the walk.
+// Copy and move: the target dialog, the copy routine and the walk.
 #include "files/copy.h"
 
-#include "catalogue/enumeration.h"
+#include "platform/directory_chooser.h"
 #include "platform/file_attributes.h"
 #include "platform/file_copy.h"
 #include "platform/file_name.h"
@@ -65,42 +65,6 @@ void TForm5::BrowseButtonClick() {
 }
 
 namespace pixmoor {
-
-DirectoryChooser::DirectoryChooser(const QString& start, QWidget* parent)
-    : QFileDialog(parent, QStringLiteral("Select Directory"), start) {
-    setOption(QFileDialog::DontUseNativeDialog);
-    setOption(QFileDialog::ShowDirsOnly);
-    setFileMode(QFileDialog::Directory);
-    setAcceptMode(QFileDialog::AcceptOpen);
-    setLabelText(QFileDialog::FileName, QStringLiteral("Directory &Name:"));
-}
-
-QString DirectoryChooser::chosenDirectory() const {
-    const QStringList chosen = selectedFiles();
-    return chosen.isEmpty() ? directory().absolutePath()
-                            : QDir::cleanPath(QDir(directory()).absoluteFilePath(chosen.first()));
-}
-
-void DirectoryChooser::accept() {
-    const QString dir = chosenDirectory();
-    const QFileInfo info(dir);
-    if (info.isDir()) {
-        QDialog::accept();
-        return;
-    }
-    if (info.exists()) {
-        showError(QStringLiteral("Not a directory ") + dir, this);
-        return;
-    }
-    // No: back to the chooser.
-    if (!askYesNo(QStringLiteral("The specified directory does not exist. Create it?"), this))
-        return;
-    if (!QDir().mkpath(dir)) {
-        showError(QStringLiteral("Error cannot create path ") + dir, this);
-        return;
-    }
-    QDialog::accept();
-}
 
 CopyResult CopyMoveFile(const QString& FileName, const QString& SourceDir, const QString& TargetDir,
                         bool Move, QWidget* parent, const std::function<void()>& pulse) {

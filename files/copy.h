@@ -5,7 +5,6 @@
 #include "ui_copy.h"
 
 #include <QDialog>
-#include <QFileDialog>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -35,20 +34,6 @@ protected:
 extern TForm5* Form5;
 
 namespace pixmoor {
-
-// The toolkit's directory chooser, letting the user type the name of a directory that does not
-// exist yet: it is confirmed with "The specified directory does not exist. Create it?" and
-// created with its parents.
-class DirectoryChooser : public QFileDialog {
-    Q_OBJECT
-public:
-    DirectoryChooser(const QString& start, QWidget* parent = nullptr);
-    // The chosen directory, absolute.
-    QString chosenDirectory() const;
-
-public slots:
-    void accept() override;
-};
 
 // What became of one file.
 enum class CopyResult { Copied, Moved, Skipped, Failed };

@@ -1,7 +1,7 @@
 // Delete to trash, one confirmation for all selected files.
 #include "files/delete.h"
 
-#include "catalogue/enumeration.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 #include "platform/trash.h"
 

@@ -1,7 +1,7 @@
 // The properties dialog: the file's figures, its attribute boxes and the write-back.
 #include "files/prop.h"
 
-#include "catalogue/enumeration.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
 

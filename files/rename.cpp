@@ -1,8 +1,8 @@
 // The rename dialog and the rename itself (renameat2 with RENAME_NOREPLACE).
 #include "files/rename.h"
 
-#include "catalogue/enumeration.h"
 #include "platform/file_copy.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
 

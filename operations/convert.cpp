@@ -1,7 +1,6 @@
 // Conversion: the dialog and the run over the selected files (see convert.h).
 #include "operations/convert.h"
 
-#include "files/copy.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/file_types.h"
@@ -9,6 +8,7 @@
 #include "imaging/raster_image.h"
 #include "operations/decode_ahead.h"
 #include "operations/viewer_window.h"
+#include "platform/directory_chooser.h"
 #include "platform/file_name.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"

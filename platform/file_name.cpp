@@ -103,4 +103,9 @@ bool hasEscapedBytes(QStringView name) {
     return false;
 }
 
+QString joinPath(const QString& dir, const QString& name) {
+    if (dir.endsWith(u'/')) return dir + name;
+    return dir + u'/' + name;
+}
+
 } // namespace pixmoor

@@ -23,6 +23,9 @@ QByteArray encodeFileName(QStringView name);
 // encodeFileName as the codec library takes paths.
 std::string nativePath(QStringView name);
 
+// The directory joined with a bare name: one "/" between them unless dir already ends in one.
+QString joinPath(const QString& dir, const QString& name);
+
 // Whether the name holds bytes that are not UTF-8 (escaped by decodeFileName).
 bool hasEscapedBytes(QStringView name);
 

@@ -1,47 +1,40 @@
 #!/usr/bin/env bash
-# Checks that every include of the source tree points down the subsystem order, never up:
-#   imaging/codec (pure C++, only itself) < platform < imaging/wmf < imaging < catalogue
-#   < operations, files, printing, help (each may use the others) < app
-# Tools and benchmarks stand outside the order. Prints each offending include; exit status 1
-# when there is one.
+# Checks that every include of the source tree points down the subsystem layers of
+# cmake/layers.txt, never up nor sideways to another subsystem of the same layer; the codec
+# library (imaging/codec, pure C++) includes only itself. Tools and benchmarks stand outside the
+# layers. Prints each offending include; exit status 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rank() {
-  case "$1" in
-    imaging/codec) echo 0 ;;
-    platform) echo 1 ;;
-    imaging/wmf) echo 2 ;;
-    imaging) echo 3 ;;
-    catalogue) echo 4 ;;
-    operations|files|printing|help) echo 5 ;;
-    app) echo 6 ;;
-    *) echo "" ;;
-  esac
-}
+# The layer of each subsystem folder: its line in the list, counting from 0.
+declare -A layer=()
+n=0
+while read -r line; do
+  [[ -z "$line" || "$line" == \#* ]] && continue
+  for dir in $line; do layer[$dir]=$n; done
+  n=$((n + 1))
+done < cmake/layers.txt
 
-# The subsystem of a path: imaging/codec and imaging/wmf before imaging.
+# The subsystem of a path: the longest listed folder it lies in (imaging/codec before imaging).
 subsystem() {
-  case "$1" in
-    imaging/codec/*) echo imaging/codec ;;
-    imaging/wmf/*) echo imaging/wmf ;;
-    *) echo "${1%%/*}" ;;
-  esac
+  local best="" dir
+  for dir in "${!layer[@]}"; do
+    if [[ "$1" == "$dir"/* && ${#dir} -gt ${#best} ]]; then best=$dir; fi
+  done
+  echo "$best"
 }
 
 status=0
 while IFS= read -r file; do
   from=$(subsystem "$file")
-  fromRank=$(rank "$from")
-  [ -n "$fromRank" ] || continue
+  [ -n "$from" ] || continue
   while IFS= read -r target; do
     to=$(subsystem "$target")
-    toRank=$(rank "$to")
-    [ -n "$toRank" ] || continue
-    if [ "$from" = imaging/codec ] && [ "$to" != imaging/codec ]; then
+    [ -n "$to" ] && [ "$to" != "$from" ] || continue
+    if [ "$from" = imaging/codec ]; then
       echo "$file includes $target: the codec library includes only itself"
       status=1
-    elif [ "$toRank" -gt "$fromRank" ]; then
+    elif [ "${layer[$to]}" -ge "${layer[$from]}" ]; then
       echo "$file includes $target: $from may not depend on $to"
       status=1
     fi

@@ -3,9 +3,9 @@
 // a bitmap and a metafile, and recorded message boxes.
 #pragma once
 
+#include "acquire/scan.h"
 #include "app/Unit1.h"
 #include "operations/pic.h"
-#include "operations/scan.h"
 #include "operations/wmf.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"

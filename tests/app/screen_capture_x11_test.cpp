@@ -3,9 +3,9 @@
 // ImageMagick's grab of the root window, Num Lock, arming twice, the switch-off on activation from
 // the scan window, and a combination another client holds; under a window manager, arming again
 // after the program was restored by hand.
+#include "acquire/SysHot.h"
+#include "acquire/scan.h"
 #include "app/Unit1.h"
-#include "operations/SysHot.h"
-#include "operations/scan.h"
 #include "platform/globals.h"
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"

@@ -96,12 +96,6 @@ TEST(Enumeration, AMissingOrUnreadableDirectoryGivesNothing) {
     }
 }
 
-TEST(Enumeration, JoinsWithOneSlash) {
-    EXPECT_EQ(joinPath("/", "a.bmp"), "/a.bmp");
-    EXPECT_EQ(joinPath("/home/x", "a.bmp"), "/home/x/a.bmp");
-    EXPECT_EQ(joinPath("/home/x/", "a.bmp"), "/home/x/a.bmp");
-}
-
 TEST(Enumeration, LinksToFifosAndDevicesAreLeftOutLikeTheFifosThemselves) {
     TempDir dir;
     touch(dir, "a.jpg");

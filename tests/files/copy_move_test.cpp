@@ -2,6 +2,7 @@
 // targets, byte-exact copies at the chunk edges, the overwrite question, attributes of the
 // sources, moves that keep the items of files that stayed, the source directory refused as a
 // target, a vanished source, drops on the directory tree and the directory chooser.
+#include "platform/directory_chooser.h"
 #include "platform/file_attributes.h"
 #include "tests/files/file_commands_fixture.h"
 

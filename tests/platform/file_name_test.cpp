@@ -65,3 +65,9 @@ TEST(FileName, TheBytesReachTheFileSystem) {
     // Qt's own conversion loses the byte: the reason for these functions.
     EXPECT_NE(QFile::encodeName(path).toStdString(), raw);
 }
+
+TEST(FileName, JoinsWithOneSlash) {
+    EXPECT_EQ(joinPath("/", "a.bmp"), "/a.bmp");
+    EXPECT_EQ(joinPath("/home/x", "a.bmp"), "/home/x/a.bmp");
+    EXPECT_EQ(joinPath("/home/x/", "a.bmp"), "/home/x/a.bmp");
+}

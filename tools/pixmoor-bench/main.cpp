@@ -41,6 +41,7 @@
 //   pixmoor-bench scan --dpi N [--gray]
 // ending with the line
 //   pixels=N seconds=S peak_rss_mb=M max_stall_ms=T
+#include "acquire/scan.h"
 #include "app/Unit1.h"
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_cache.h"
@@ -50,7 +51,6 @@
 #include "imaging/TMultiP.h"
 #include "operations/convert.h"
 #include "operations/pic.h"
-#include "operations/scan.h"
 #include "platform/application.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"

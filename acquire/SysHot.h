@@ -2,7 +2,7 @@
 // list is one key combination; its position in the list is its hot-key id.
 #pragma once
 
-#include "operations/WComp.h"
+#include "acquire/WComp.h"
 
 #include <array>
 #include <cstdint>

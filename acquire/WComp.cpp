@@ -1,5 +1,5 @@
 // TWindowedComponent: the hidden message window and the dispatch of its messages.
-#include "operations/WComp.h"
+#include "acquire/WComp.h"
 
 TWindowedComponent::TWindowedComponent(QObject* Owner) : QObject(Owner) {}
 

@@ -1,6 +1,6 @@
 // The scan window: its component set up for scans, the File menu's commands, and Save As with
 // the extension of the chosen format forced on the name.
-#include "operations/scan.h"
+#include "acquire/scan.h"
 
 #include "imaging/file_types.h"
 #include "operations/viewer_window.h"

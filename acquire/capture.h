@@ -2,7 +2,7 @@
 // taking the picture when the hot key fires.
 #pragma once
 
-#include "operations/SysHot.h"
+#include "acquire/SysHot.h"
 #include "platform/screen.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 // TSysHotKey: the entry list, its registration with the system, and the hot-key and destroy
 // messages of the hidden window.
-#include "operations/SysHot.h"
+#include "acquire/SysHot.h"
 
 #include "platform/hot_keys.h"
 

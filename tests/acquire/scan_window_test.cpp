@@ -1,7 +1,7 @@
 // The scan window: its design, scanning through the SANE test driver (also failing), scroll bars
 // for a large scan, Save As with the filter's extension forced on the name (read back by
 // ImageMagick), the overwrite questions and Exit.
-#include "operations/scan.h"
+#include "acquire/scan.h"
 #include "platform/message_box.h"
 #include "tests/support/sane_test.h"
 

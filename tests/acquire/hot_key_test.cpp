@@ -1,9 +1,9 @@
 // The hot-key components without a display server (offscreen): the key table and modifier flags,
 // the hidden window's dispatch, entries that stay unregistered, and arming a capture where no
 // hot key can be registered.
-#include "operations/SysHot.h"
-#include "operations/WComp.h"
-#include "operations/capture.h"
+#include "acquire/SysHot.h"
+#include "acquire/WComp.h"
+#include "acquire/capture.h"
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"
 

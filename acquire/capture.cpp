@@ -1,5 +1,5 @@
 // Screen capture: arming and taking.
-#include "operations/capture.h"
+#include "acquire/capture.h"
 
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"
