@@ -715,7 +715,9 @@ TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverH
     });
     form->StopButtonClick(); // pending: the build ends after its first file
     form->UpdateListbox();
-    EXPECT_EQ(fuse.waitingReads(), reads + 1);
+    // The build ended; its workers tried the file at most once (on a loaded machine the Stop
+    // may come before a worker reaches it).
+    EXPECT_LE(fuse.waitingReads(), reads + 1);
     EXPECT_EQ(form->ListView1->count(), 1);
     EXPECT_EQ(form->Label1->text(), "7 Files");
 }
