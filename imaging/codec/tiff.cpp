@@ -1,5 +1,6 @@
-// TIFF for the codec library over libtiff: the information call, the reader (first page; the
-// usual compressions, layouts and photometrics) and the writer at 1, 4, 8 and 24 bits.
+// TIFF for the codec library over libtiff: the information call and the reader (first page; the
+// usual compressions, layouts and photometrics). The sample road for unusual samples is in
+// tiff_samples.cpp, the writer in tiff_write.cpp.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
@@ -7,10 +8,9 @@
 #include "imaging/codec/orientation.h"
 #include "imaging/codec/raster_sink.h"
 #include "imaging/codec/scratch_buffer.h"
+#include "imaging/codec/tiff_common.h"
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <limits>
@@ -27,13 +27,6 @@ namespace detail {
 
 namespace {
 
-// libtiff's messages are kept, not printed: the first error decides nothing by itself, but it
-// is useful when debugging a file.
-struct TiffMessages {
-    int errors = 0;
-    char first[160] = {};
-};
-
 int onTiffError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
     auto* messages = static_cast<TiffMessages*>(user);
     if (messages && messages->errors++ == 0)
@@ -44,13 +37,6 @@ int onTiffError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
 int onTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
-
-struct TiffCloser {
-    void operator()(TIFF* tif) const {
-        if (tif) TIFFClose(tif);
-    }
-};
-using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 struct OptionsFree {
     void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
@@ -85,9 +71,6 @@ struct TiffInput {
     std::int64_t size() const { return inMemory ? std::int64_t(bytes.size()) : fileSize(file); }
 };
 
-std::FILE* asFile(thandle_t h) {
-    return static_cast<std::FILE*>(h);
-}
 TiffInput& asInput(thandle_t h) {
     return *static_cast<TiffInput*>(h);
 }
@@ -129,28 +112,12 @@ int inputMap(thandle_t h, void** base, toff_t* size) {
     *size = toff_t(in.bytes.size());
     return 1;
 }
-tmsize_t tiffRead(thandle_t h, void* data, tmsize_t size) {
-    return tmsize_t(std::fread(data, 1, std::size_t(size), asFile(h)));
-}
-tmsize_t tiffWrite(thandle_t h, void* data, tmsize_t size) {
-    return tmsize_t(std::fwrite(data, 1, std::size_t(size), asFile(h)));
-}
-toff_t tiffSeek(thandle_t h, toff_t offset, int whence) {
-    if (offset > toff_t(INT64_MAX) || fseeko(asFile(h), off_t(offset), whence) != 0)
-        return toff_t(-1);
-    return toff_t(ftello(asFile(h)));
-}
 int tiffCloseNothing(thandle_t) {
     return 0;
 }
-toff_t tiffSize(thandle_t h) {
-    const std::int64_t size = fileSize(asFile(h));
-    return size < 0 ? 0 : toff_t(size);
-}
-int tiffMapNothing(thandle_t, void**, toff_t*) {
-    return 0;
-}
 void tiffUnmapNothing(thandle_t, void*, toff_t) {}
+
+} // namespace
 
 // Opens libtiff on a handle with the given procedures, silent handlers and an allocation cap.
 int openTiffWith(thandle_t handle, const std::string& name, const char* mode,
@@ -173,12 +140,7 @@ int openTiffWith(thandle_t handle, const std::string& name, const char* mode,
     return out ? Ok : Corrupt;
 }
 
-// Opens libtiff on an open file for writing.
-int openTiff(std::FILE* f, const std::string& name, const char* mode, TiffMessages& messages,
-             TiffHandle& out) {
-    return openTiffWith(f, name, mode, messages, out, tiffRead, tiffWrite, tiffSeek, tiffSize,
-                        tiffMapNothing);
-}
+namespace {
 
 // Opens a file for reading as TIFF: Ok, or the reason it cannot be read. `in` must outlive tif.
 // wholeFile brings a file of up to kMaxInMemory bytes into memory first (see TiffInput).
@@ -275,26 +237,8 @@ int infoTiff(const std::string& file, ImageInfo& out) {
 namespace {
 
 using detail::TiffHandle;
+using detail::TiffLayout;
 using detail::TiffMessages;
-
-struct TiffLayout {
-    std::uint32_t width = 0, height = 0;
-    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE,
-                  planar = PLANARCONFIG_CONTIG;
-    std::uint16_t compression = COMPRESSION_NONE;
-    std::uint16_t extraCount = 0;
-    std::uint16_t* extraTypes = nullptr;
-    std::uint16_t inkSet = INKSET_CMYK;
-    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
-    bool tiled = false;
-
-    // Whether the first extra sample is alpha, and whether the colours are premultiplied by it.
-    bool hasAlpha() const {
-        return extraCount >= 1 && extraTypes &&
-               (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
-    }
-    bool premultiplied() const { return hasAlpha() && extraTypes[0] == EXTRASAMPLE_ASSOCALPHA; }
-};
 
 // Every strip or tile must lie inside the file; one that reaches past its end means a truncated
 // file (libtiff would otherwise decode garbage or fail half-way). storedBytes gets their total.
@@ -556,286 +500,6 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
     return Ok;
 }
 
-// The sample road: layouts that libtiff's RGBA conversion refuses or reads without their alpha.
-// Samples of any width up to 32 bits, unsigned or signed, and 16, 24, 32 and 64-bit floating
-// point; grey, RGB, palette and CMYK, with or without alpha; strips or tiles, contiguous or in
-// separate planes. Integer samples span their whole range, floating-point ones 0 to 1 (values
-// outside are clipped), as the usual writers mean them.
-
-// Whether the RGBA conversion would refuse the layout or drop its alpha.
-bool needsSamplePath(const TiffLayout& t) {
-    const bool gray =
-        t.photometric == PHOTOMETRIC_MINISBLACK || t.photometric == PHOTOMETRIC_MINISWHITE;
-    const bool usualDepth = t.bps == 1 || t.bps == 2 || t.bps == 4 || t.bps == 8 || t.bps == 16;
-    return t.sampleFormat != SAMPLEFORMAT_UINT || !usualDepth ||
-           (t.hasAlpha() && (gray || t.photometric == PHOTOMETRIC_PALETTE ||
-                             t.photometric == PHOTOMETRIC_SEPARATED));
-}
-
-// Colour samples of a pixel in the layouts the sample road reads; 0 for the others.
-int colourSamples(const TiffLayout& t) {
-    if (t.compression == COMPRESSION_JPEG || t.compression == COMPRESSION_OJPEG) return 0;
-    switch (t.photometric) {
-    case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_MINISWHITE:
-        return 1;
-    case PHOTOMETRIC_PALETTE:
-        return t.sampleFormat == SAMPLEFORMAT_UINT && t.bps <= 16 ? 1 : 0;
-    case PHOTOMETRIC_RGB:
-        return 3;
-    case PHOTOMETRIC_SEPARATED:
-        return t.inkSet == INKSET_CMYK ? 4 : 0;
-    default:
-        return 0;
-    }
-}
-
-bool samplePathReads(const TiffLayout& t) {
-    const int colours = colourSamples(t);
-    if (colours == 0 || t.spp < colours + (t.hasAlpha() ? 1 : 0)) return false;
-    switch (t.sampleFormat) {
-    case SAMPLEFORMAT_UINT:
-    case SAMPLEFORMAT_INT:
-        return t.bps >= 1 && t.bps <= 32;
-    case SAMPLEFORMAT_IEEEFP:
-        return t.bps == 16 || t.bps == 24 || t.bps == 32 || t.bps == 64;
-    default:
-        return false;
-    }
-}
-
-// IEEE half precision.
-double halfValue(std::uint32_t h) {
-    const int exponent = int(h >> 10) & 31;
-    const double mantissa = h & 1023;
-    double v;
-    if (exponent == 0)
-        v = std::ldexp(mantissa, -24);
-    else if (exponent == 31)
-        v = mantissa != 0 ? std::numeric_limits<double>::quiet_NaN()
-                          : std::numeric_limits<double>::infinity();
-    else
-        v = std::ldexp(mantissa + 1024, exponent - 25);
-    return (h & 0x8000) ? -v : v;
-}
-
-// The 24-bit floating point of image editors: sign, 7 exponent bits (bias 63), 16 mantissa bits.
-double float24Value(std::uint32_t f) {
-    const int exponent = int(f >> 16) & 127;
-    const double mantissa = f & 0xFFFF;
-    double v;
-    if (exponent == 0)
-        v = std::ldexp(mantissa, -62 - 16);
-    else if (exponent == 127)
-        v = mantissa != 0 ? std::numeric_limits<double>::quiet_NaN()
-                          : std::numeric_limits<double>::infinity();
-    else
-        v = std::ldexp(mantissa + 65536, exponent - 63 - 16);
-    return (f & 0x800000) ? -v : v;
-}
-
-// Reads sample i of a decoded row. libtiff hands 16, 24, 32 and 64-bit samples over in the
-// machine's byte order; other widths stay packed, most significant bit first.
-class SampleReader {
-public:
-    explicit SampleReader(const TiffLayout& t) : bps_(t.bps), format_(t.sampleFormat) {
-        const int magnitude = format_ == SAMPLEFORMAT_INT ? bps_ - 1 : bps_;
-        scale_ = magnitude > 0 ? 1.0 / (std::ldexp(1.0, magnitude) - 1.0) : 0.0;
-    }
-
-    std::uint32_t raw(const std::uint8_t* row, std::size_t i) const {
-        switch (bps_) {
-        case 8:
-            return row[i];
-        case 16: {
-            std::uint16_t v;
-            std::memcpy(&v, row + 2 * i, 2);
-            return v;
-        }
-        case 24: {
-            const std::uint8_t* p = row + 3 * i;
-            return std::endian::native == std::endian::little
-                       ? std::uint32_t(p[0] | p[1] << 8 | p[2] << 16)
-                       : std::uint32_t(p[0] << 16 | p[1] << 8 | p[2]);
-        }
-        case 32: {
-            std::uint32_t v;
-            std::memcpy(&v, row + 4 * i, 4);
-            return v;
-        }
-        default: {
-            const std::uint64_t bit = std::uint64_t(i) * unsigned(bps_);
-            const std::uint8_t* p = row + bit / 8;
-            const unsigned shift = unsigned(bit % 8), bytes = (shift + unsigned(bps_) + 7) / 8;
-            std::uint64_t gathered = 0;
-            for (unsigned k = 0; k < bytes; ++k) gathered = gathered << 8 | p[k];
-            const std::uint64_t mask = (std::uint64_t(1) << bps_) - 1;
-            return std::uint32_t((gathered >> (8 * bytes - shift - unsigned(bps_))) & mask);
-        }
-        }
-    }
-
-    // The sample scaled to 0..1.
-    double value(const std::uint8_t* row, std::size_t i) const {
-        double v;
-        if (format_ == SAMPLEFORMAT_IEEEFP) {
-            if (bps_ == 64) {
-                std::memcpy(&v, row + 8 * i, 8);
-            } else if (bps_ == 32) {
-                float f;
-                std::memcpy(&f, row + 4 * i, 4);
-                v = f;
-            } else {
-                v = bps_ == 16 ? halfValue(raw(row, i)) : float24Value(raw(row, i));
-            }
-        } else if (format_ == SAMPLEFORMAT_INT) {
-            std::int64_t s = raw(row, i);
-            if (s >> (bps_ - 1) & 1) s -= std::int64_t(1) << bps_;
-            v = double(s) * scale_;
-        } else {
-            v = double(raw(row, i)) * scale_;
-        }
-        if (!(v > 0)) return 0; // negative, or not a number
-        return v < 1 ? v : 1;
-    }
-
-private:
-    int bps_;
-    int format_;
-    double scale_ = 0;
-};
-
-// The colour map of a palette layout, read as 8-bit entries when every value fits in 8 bits
-// (some old writers store them so).
-int paletteOf(TIFF* tif, const TiffLayout& t, std::vector<Rgb>& palette) {
-    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-        return Corrupt;
-    const std::size_t entries = std::size_t(1) << t.bps;
-    bool eightBit = true;
-    for (std::size_t i = 0; i < entries; ++i)
-        if (red[i] > 255 || green[i] > 255 || blue[i] > 255) eightBit = false;
-    const int shift = eightBit ? 0 : 8;
-    palette.resize(entries);
-    for (std::size_t i = 0; i < entries; ++i)
-        palette[i] = {std::uint8_t(red[i] >> shift), std::uint8_t(green[i] >> shift),
-                      std::uint8_t(blue[i] >> shift)};
-    return Ok;
-}
-
-// The largest band (a strip of separate planes, or a row of tiles) the sample road holds.
-constexpr std::uint64_t kMaxBandBytes = std::uint64_t(256) << 20;
-// Separate planes read: CMYK with alpha and a few spare samples.
-constexpr unsigned kMaxPlanes = 8;
-
-// Streams the picture into sink as R, G, B rows over white. Contiguous strips are read row by
-// row; separate planes in strips and tiles a band at a time, each strip or tile decoded once.
-int streamSamples(TIFF* tif, const TiffLayout& t, RowSink& sink) {
-    const int colours = colourSamples(t);
-    const bool separate = t.planar == PLANARCONFIG_SEPARATE && t.spp > 1;
-    const unsigned planes = separate ? t.spp : 1, perPlane = separate ? 1 : t.spp;
-    if (planes > kMaxPlanes) return Unsupported;
-    const std::size_t planeRow = (std::size_t(t.width) * perPlane * t.bps + 7) / 8;
-    std::vector<Rgb> palette;
-    if (t.photometric == PHOTOMETRIC_PALETTE)
-        if (const int rc = paletteOf(tif, t, palette); rc != Ok) return rc;
-
-    std::uint32_t band = 1, tileWidth = 0;
-    std::size_t tileRow = 0;
-    std::vector<std::uint8_t> tile;
-    if (t.tiled) {
-        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) ||
-            !TIFFGetField(tif, TIFFTAG_TILELENGTH, &band) || tileWidth == 0 || band == 0)
-            return Corrupt;
-        // Tiles whose columns do not start on a byte cannot be pieced together byte-wise.
-        if ((std::uint64_t(tileWidth) * perPlane * t.bps) % 8 != 0) return Unsupported;
-        tileRow = std::size_t(tileWidth) * perPlane * t.bps / 8;
-        const tmsize_t size = TIFFTileSize(tif);
-        if (size <= 0 || std::uint64_t(size) < std::uint64_t(tileRow) * band) return Corrupt;
-        tile.resize(std::size_t(size));
-    } else if (separate) {
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
-        if (band == 0) return Corrupt;
-    } else if (TIFFScanlineSize(tif) <= 0 || std::size_t(TIFFScanlineSize(tif)) < planeRow) {
-        return Corrupt;
-    }
-    band = std::min(band, t.height);
-    if (std::uint64_t(band) * planeRow * planes > kMaxBandBytes) return TooLarge;
-    std::vector<std::uint8_t> buffer(std::size_t(band) * planeRow * planes);
-
-    RowLayout layout;
-    layout.width = int(t.width);
-    layout.height = int(t.height);
-    layout.bits = 24;
-    if (!sink.begin(layout)) return Stopped;
-    const SampleReader reader(t);
-    const bool alpha = t.hasAlpha(), premultiplied = t.premultiplied();
-    std::vector<std::uint8_t> own;
-    const std::uint8_t* planeRows[kMaxPlanes] = {};
-
-    for (std::uint32_t y0 = 0; y0 < t.height; y0 += band) {
-        const std::uint32_t rows = std::min(band, t.height - y0);
-        for (unsigned p = 0; p < planes; ++p) {
-            std::uint8_t* dst = buffer.data() + std::size_t(p) * band * planeRow;
-            if (t.tiled) {
-                for (std::uint32_t tx = 0; tx < t.width; tx += tileWidth) {
-                    if (TIFFReadTile(tif, tile.data(), tx, y0, 0, std::uint16_t(p)) < 0)
-                        return Corrupt;
-                    const std::size_t offset = std::size_t(tx) * perPlane * t.bps / 8;
-                    const std::size_t bytes = std::min(tileRow, planeRow - offset);
-                    for (std::uint32_t r = 0; r < rows; ++r)
-                        std::memcpy(dst + r * planeRow + offset, tile.data() + r * tileRow, bytes);
-                }
-            } else if (separate) {
-                const tmsize_t wanted = tmsize_t(std::size_t(rows) * planeRow);
-                const std::uint32_t strip = TIFFComputeStrip(tif, y0, std::uint16_t(p));
-                if (TIFFReadEncodedStrip(tif, strip, dst, wanted) < wanted) return Corrupt;
-            } else if (TIFFReadScanline(tif, dst, y0, 0) < 0) {
-                return Corrupt;
-            }
-        }
-        for (std::uint32_t r = 0; r < rows; ++r) {
-            for (unsigned p = 0; p < planes; ++p)
-                planeRows[p] = buffer.data() + (std::size_t(p) * band + r) * planeRow;
-            // Sample s of pixel x.
-            auto value = [&](std::uint32_t x, unsigned s) {
-                return separate ? reader.value(planeRows[s], x)
-                                : reader.value(planeRows[0], std::size_t(x) * t.spp + s);
-            };
-            std::uint8_t* row = sink.rowBuffer(int(y0 + r));
-            if (!row) {
-                own.resize(std::size_t(t.width) * 3);
-                row = own.data();
-            }
-            for (std::uint32_t x = 0; x < t.width; ++x) {
-                double c[3];
-                if (t.photometric == PHOTOMETRIC_PALETTE) {
-                    const std::uint32_t index = separate ? reader.raw(planeRows[0], x)
-                                                         : reader.raw(planeRows[0], x * t.spp);
-                    const Rgb e = index < palette.size() ? palette[index] : Rgb{};
-                    c[0] = e.r / 255.0, c[1] = e.g / 255.0, c[2] = e.b / 255.0;
-                } else if (colours == 1) {
-                    const double g = value(x, 0);
-                    c[0] = c[1] = c[2] = t.photometric == PHOTOMETRIC_MINISWHITE ? 1 - g : g;
-                } else if (colours == 3) {
-                    c[0] = value(x, 0), c[1] = value(x, 1), c[2] = value(x, 2);
-                } else { // inks over white paper
-                    const double k = 1 - value(x, 3);
-                    for (unsigned i = 0; i < 3; ++i) c[i] = (1 - value(x, i)) * k;
-                }
-                if (alpha) {
-                    const double a = value(x, unsigned(colours));
-                    for (double& v : c)
-                        v = premultiplied ? std::min(1.0, v + 1 - a) : v * a + 1 - a;
-                }
-                for (unsigned i = 0; i < 3; ++i) row[3 * x + i] = std::uint8_t(c[i] * 255 + 0.5);
-            }
-            if (!sink.row(row)) return Stopped;
-        }
-    }
-    return Ok;
-}
-
 // Decodes the picture into sink, turned upright: the common layouts row by row, unusual sample
 // formats and alpha by the sample road, the others through libtiff's RGBA conversion of the whole
 // picture.
@@ -875,25 +539,14 @@ int decodeTiff(const std::string& file, RowSink& sink) {
         detail::OrientingSink upright(sink, orientation);
         return streamScanlines(t, layout, path, upright);
     }
-    if (needsSamplePath(layout) && samplePathReads(layout)) {
+    if (detail::needsSamplePath(layout) && detail::samplePathReads(layout)) {
         detail::OrientingSink upright(sink, orientation);
-        return streamSamples(t, layout, upright);
+        return detail::streamSamples(t, layout, upright);
     }
     Raster raster;
     if (const int rc = readThroughRgba(t, layout, raster); rc != Ok) return rc;
     detail::OrientingSink upright(sink, orientation);
     return upright.image(std::move(raster)) ? Ok : Stopped;
-}
-
-// Packs one byte per pixel into 1 or 4 bit samples, most significant first.
-void packRow(const std::uint8_t* in, std::uint8_t* out, int width, int bits,
-             const std::uint8_t* map) {
-    const int perByte = 8 / bits;
-    std::memset(out, 0, std::size_t((width * bits + 7) / 8));
-    for (int x = 0; x < width; ++x) {
-        const int shift = 8 - bits * (x % perByte + 1);
-        out[x / perByte] = std::uint8_t(out[x / perByte] | (map[in[x]] << shift));
-    }
 }
 
 } // namespace
@@ -913,114 +566,6 @@ int decodeTiffFile(const std::string& file, const DecodeOptions&, RowSink& sink)
 int readTiff(const std::string& file, int bits, int dither, Raster& out) {
     return detail::readThroughSink(detail::decodeTiffFile, file, DecodeOptions{}, bits, dither,
                                    out);
-}
-
-namespace {
-
-int writeTiffUnguarded(const std::string& file, int compression, int bits, const Raster& in) {
-    if (!detail::validDepth(bits)) return BadDepth;
-    if (compression != TiffNone && compression != TiffCcitt && compression != TiffLzw &&
-        compression != TiffPackBits)
-        return BadParameter;
-    if (compression == TiffCcitt && bits != 1) return CompressionDepth;
-    int rc = Ok;
-    Raster scratch;
-    const Raster* image = detail::rasterForDepth(in, bits, scratch, rc);
-    if (!image) return rc;
-    const int depth = bits == 0 ? 4 : bits;
-
-    // Samples per palette index: bilevel images are written as gray (white is zero, the usual
-    // form for fax-style data); other indexed depths with a colour map.
-    std::uint16_t photometric = depth == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_PALETTE;
-    std::uint8_t sampleOf[256];
-    for (int i = 0; i < 256; ++i) sampleOf[i] = std::uint8_t(i);
-    if (depth == 1) {
-        bool blackAndWhite = true;
-        for (const Rgb& c : image->palette) {
-            const bool black = c == Rgb{0, 0, 0}, white = c == Rgb{255, 255, 255};
-            blackAndWhite = blackAndWhite && (black || white);
-        }
-        if (blackAndWhite || compression == TiffCcitt) {
-            photometric = PHOTOMETRIC_MINISWHITE;
-            for (std::size_t i = 0; i < image->palette.size(); ++i) {
-                const Rgb c = image->palette[i];
-                sampleOf[i] = (77 * c.r + 150 * c.g + 29 * c.b) / 256 < 128 ? 1 : 0;
-            }
-        }
-    }
-
-    detail::OutputFile output;
-    if (const int orc = output.open(file); orc != Ok) return orc;
-    TiffMessages messages;
-    TiffHandle tif;
-    if (detail::openTiff(output.get(), file, "w", messages, tif) != Ok) return OutOfMemory;
-    TIFF* t = tif.get();
-    const std::uint16_t spp = depth == 24 ? 3 : 1;
-    const std::uint16_t bps = depth == 24 ? 8 : std::uint16_t(depth);
-    bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(image->width)) &&
-              TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(image->height)) &&
-              TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bps) &&
-              TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp) &&
-              TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric) &&
-              TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(
-                  t, TIFFTAG_COMPRESSION,
-                  std::uint16_t(compression == TiffCcitt ? COMPRESSION_CCITTRLE : compression)) &&
-              TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
-              TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0) &&
-              TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
-    if (ok && compression == TiffLzw && depth == 24)
-        ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    std::vector<std::uint16_t> map;
-    if (ok && photometric == PHOTOMETRIC_PALETTE) {
-        const std::size_t entries = std::size_t(1) << depth;
-        map.assign(entries * 3, 0);
-        for (std::size_t i = 0; i < image->palette.size() && i < entries; ++i) {
-            map[i] = std::uint16_t(image->palette[i].r * 257);
-            map[entries + i] = std::uint16_t(image->palette[i].g * 257);
-            map[2 * entries + i] = std::uint16_t(image->palette[i].b * 257);
-        }
-        ok = TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + entries,
-                          map.data() + 2 * entries);
-    }
-    if (ok) {
-        // Strips of about 64 KiB: small enough to stream, large enough to compress well.
-        const tmsize_t line = TIFFScanlineSize(t);
-        const std::uint32_t rows =
-            std::uint32_t(std::max<tmsize_t>(1, (64 << 10) / std::max<tmsize_t>(1, line)));
-        ok = TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, rows));
-    }
-    std::vector<std::uint8_t> packed(std::size_t(image->width) * 3 + 4);
-    for (int y = 0; ok && y < image->height; ++y) {
-        const std::uint8_t* src = image->row(y);
-        if (depth == 24) {
-            std::memcpy(packed.data(), src, std::size_t(image->width) * 3);
-        } else if (depth == 8) {
-            std::memcpy(packed.data(), src, std::size_t(image->width));
-        } else {
-            packRow(src, packed.data(), image->width, depth, sampleOf);
-        }
-        ok = TIFFWriteScanline(t, packed.data(), std::uint32_t(y), 0) >= 0;
-    }
-    ok = ok && TIFFFlush(t) == 1;
-    tif.reset();
-    if (!ok) {
-        output.abandon();
-        return WriteFailed;
-    }
-    return output.commit();
-}
-
-} // namespace
-
-// An allocation failure anywhere inside ends as OutOfMemory: nothing throws across the interface.
-int writeTiff(const std::string& file, int compression, int bits, const Raster& in) {
-    try {
-        return writeTiffUnguarded(file, compression, bits, in);
-    } catch (const std::bad_alloc&) {
-        return OutOfMemory;
-    }
 }
 
 } // namespace pixmoor::codec
