@@ -2,6 +2,7 @@
 // it writes KEMRA.conf with the six values; started without a session bus, it leaves no bus
 // daemon behind.
 #include "tests/support/test_dirs.h"
+#include "tests/support/xdotool.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,16 +16,8 @@
 
 namespace {
 
-QString xdotool(const QStringList& args, int timeoutMs = 20000) {
-    QProcess p;
-    p.start("xdotool", args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
+using pixmoor::test::xdotool;
+
 
 // Processes named dbus-launch or dbus-daemon whose environment holds marker (they inherit it from
 // the program that launched them, even after being handed to init).

@@ -2,6 +2,7 @@
 // Select All and Ctrl+V open the image viewer on the first one at the picture's size, and Exit
 // writes the directory back.
 #include "tests/catalogue/catalogue_test_util.h"
+#include "tests/support/xdotool.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -13,16 +14,6 @@ using namespace pixmoor::test;
 
 namespace {
 
-QString xdotool(const QStringList& args, int timeoutMs = 20000) {
-    QProcess p;
-    p.start("xdotool", args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
 
 QSize windowSize(const QString& window) {
     const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)"))

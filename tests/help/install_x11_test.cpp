@@ -2,6 +2,7 @@
 // the metadata pass their validators, and the installed program, started from an empty directory
 // under X11, opens its help from the prefix.
 #include "tests/help/help_test_util.h"
+#include "tests/support/xdotool.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,16 +14,8 @@ using pixmoor::test::capture;
 
 namespace {
 
-QString xdotool(const QStringList& args, int timeoutMs = 20000) {
-    QProcess p;
-    p.start("xdotool", args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
+using pixmoor::test::xdotool;
+
 
 // The first visible window of pid whose name matches, waiting up to timeoutMs (--all: both
 // conditions, not either).

@@ -4,6 +4,7 @@
 // SVG, drawn by Qt plugins that no library links to, so only the package's declared dependencies
 // can bring them.
 #include "tests/help/help_test_util.h"
+#include "tests/support/xdotool.h"
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -21,6 +22,8 @@ namespace fs = std::filesystem;
 using pixmoor::test::capture;
 
 namespace {
+
+using pixmoor::test::xdotool;
 
 // The tool buttons' pictures, left to right: each button is 40 pixels wide, the first at x = 8 of
 // the tool bar, the tool bar at the left edge of the window below its menu bar.
@@ -167,19 +170,6 @@ std::set<std::string> iconsShown(const QImage& shot, const std::vector<QImage>& 
     return shown;
 }
 
-QString xdotool(const QString& display, const QStringList& args, int timeoutMs) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    p.setProcessEnvironment(env);
-    p.start("xdotool", args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
 
 void stop(QProcess& p) {
     if (p.state() == QProcess::NotRunning) return;
@@ -275,12 +265,12 @@ TEST(PackageRoot, InstalledWithOnlyItsDependenciesItDrawsItsToolBar) {
     }
 
     const QString window =
-        xdotool(display, {"search", "--sync", "--onlyvisible", "--name", "^Pixmoor$"}, 120000)
+        xdotool({"search", "--sync", "--onlyvisible", "--name", "^Pixmoor$"}, 120000, display)
             .section('\n', 0, 0);
     std::set<std::string> shown;
     const std::string shotFile = work.file("screen.png");
     if (!window.isEmpty()) {
-        const QString geometry = xdotool(display, {"getwindowgeometry", "--shell", window}, 20000);
+        const QString geometry = xdotool({"getwindowgeometry", "--shell", window}, 20000, display);
         int left = 0, top = 0;
         for (const QString& line : geometry.split('\n')) {
             if (line.startsWith("X=")) left = line.mid(2).toInt();
