@@ -9,11 +9,7 @@
 #include "platform/trash.h"
 #include "platform/file_name.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
-#include <QStorageInfo>
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -48,22 +44,6 @@ bool moveToTrash(const QByteArray& native) {
 }
 
 } // namespace
-
-QStringList trashCandidates(const QString& path) {
-    QStringList candidates;
-    const QString uid = QString::number(::getuid());
-    const QStorageInfo source(QFileInfo(path).absolutePath());
-    const QStorageInfo home(QDir::home());
-    if (source.isValid() && source != home) {
-        const QString top = source.rootPath();
-        const QString sep = top.endsWith(u'/') ? QString() : QStringLiteral("/");
-        candidates << top + sep + QStringLiteral(".Trash/") + uid
-                   << top + sep + QStringLiteral(".Trash-") + uid;
-    }
-    candidates << QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                      QStringLiteral("/Trash");
-    return candidates;
-}
 
 DeleteOutcome deleteToTrash(const QString& path) {
     const QFileInfo info(path);

@@ -17,9 +17,4 @@ enum class DeleteOutcome {
 // directory without write permission, an immutable file) stays and gives Failed.
 DeleteOutcome deleteToTrash(const QString& path);
 
-// The trash directories that could take a file at path, in the order they are tried: the
-// top-directory trashes of its mount ($topdir/.Trash/$uid, $topdir/.Trash-$uid) when it is not on
-// the home's file system, then the home trash ($XDG_DATA_HOME/Trash).
-QStringList trashCandidates(const QString& path);
-
 } // namespace pixmoor

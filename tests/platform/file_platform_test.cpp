@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +65,25 @@ bool userXattrsWork(const QString& dir) {
 QStringList entriesOf(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                QDir::NoDotAndDotDot);
+}
+
+// Where the trash keeps a file deleted at path, as the freedesktop.org layout says: the
+// top-directory trashes of its mount ($topdir/.Trash/$uid, $topdir/.Trash-$uid) when it is not on
+// the home's file system, then the home trash ($XDG_DATA_HOME/Trash).
+QStringList trashCandidates(const QString& path) {
+    QStringList candidates;
+    const QString uid = QString::number(::getuid());
+    const QStorageInfo source(QFileInfo(path).absolutePath());
+    const QStorageInfo home(QDir::home());
+    if (source.isValid() && source != home) {
+        const QString top = source.rootPath();
+        const QString sep = top.endsWith(u'/') ? QString() : QStringLiteral("/");
+        candidates << top + sep + QStringLiteral(".Trash/") + uid
+                   << top + sep + QStringLiteral(".Trash-") + uid;
+    }
+    candidates << QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                      QStringLiteral("/Trash");
+    return candidates;
 }
 
 } // namespace
