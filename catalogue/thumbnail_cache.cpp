@@ -510,10 +510,4 @@ bool ThumbnailCache::markFailed(const QString& absolutePath, std::int64_t mtime)
     return writeEntry(kFailureDirectory, entryName(fileUri(absolutePath)), pixel, keys);
 }
 
-std::optional<FileStamp> fileStamp(const QString& absolutePath) {
-    struct stat st {};
-    if (::stat(nativePath(absolutePath).c_str(), &st) != 0) return std::nullopt;
-    return FileStamp{std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_size)};
-}
-
 } // namespace pixmoor

@@ -110,11 +110,4 @@ private:
     QString canonicalRoot_; // the root with links resolved, empty while it does not exist
 };
 
-// The modification time (seconds) and size of a file, nullopt when it cannot be stat'ed.
-struct FileStamp {
-    std::int64_t mtime = 0;
-    std::int64_t size = 0;
-};
-std::optional<FileStamp> fileStamp(const QString& absolutePath);
-
 } // namespace pixmoor

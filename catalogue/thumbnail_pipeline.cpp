@@ -10,25 +10,21 @@
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/file_types.h"
+#include "imaging/prefetcher.h"
 #include "platform/file_name.h"
-#include "platform/thread_activity.h"
+#include "platform/file_stamp.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QThread>
 
 #include <algorithm>
+#include <any>
 #include <array>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace pixmoor {
 
@@ -231,13 +227,13 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
     const std::optional<ThumbnailCache::Level> first = ThumbnailCache::levelFor(size);
     const std::optional<FileStamp> stamp = fileStamp(absolutePath);
     if (!first || !stamp) return streamed(format, file, request, cancel);
-    if (cache.hasFailed(absolutePath, stamp->mtime)) return std::nullopt;
+    if (cache.hasFailed(absolutePath, stamp->mtime())) return std::nullopt;
 
     ThumbnailSink::CacheCapture capture;
     capture.firstLevel = int(*first);
     for (int level = capture.firstLevel; level < ThumbnailCache::kLevels; ++level) {
         std::optional<ThumbnailCache::Entry> entry =
-            cache.read(ThumbnailCache::Level(level), absolutePath, stamp->mtime, stamp->size);
+            cache.read(ThumbnailCache::Level(level), absolutePath, stamp->mtime(), stamp->size);
         if (!entry) continue;
         if (entry->covers(size)) {
             QImage out = scaleToThumbnail(entry->image, size);
@@ -268,7 +264,7 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
     if (!entry.isNull() && !cancelledNow(cancel)) {
         ThumbnailCache::Source source;
         source.absolutePath = absolutePath;
-        source.mtime = stamp->mtime;
+        source.mtime = stamp->mtime();
         source.fileSize = stamp->size;
         source.original = capture.upright;
         const std::string_view mime = codec::formatEntry(format).mimeType;
@@ -323,196 +319,44 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 
 // ---- the pipeline ---------------------------------------------------------------------------
 
-namespace {
-
-// Threads left waiting in reads that never returned, in the whole process: past this many no
-// replacement is started, and the files no worker is left to read are given up as blocked.
-constexpr int kMaxStuckThreads = 64;
-std::atomic<int> stuckThreads{0};
-
-// How long the destructor lets a quiet worker be before leaving it behind: a cancelled worker
-// that is decoding shows activity and leaves at its next row batch.
-constexpr std::chrono::milliseconds kLeaveQuietWorker{100};
-
-} // namespace
-
-// Shared by the pipeline and its worker threads: a worker left behind in a read that never
-// returns keeps what it uses alive after the pipeline is gone.
-struct ThumbnailPipeline::State : std::enable_shared_from_this<State> {
-    enum Status : std::uint8_t { Pending, Ready, Failed, Blocked, Dropped };
-
-    struct Worker {
-        pid_t tid = 0;
-        int file = -1; // the file being made, -1 between files
-        StallWatch watch;
-        bool abandoned = false; // given up in a read that did not return
-    };
-
-    QStringList paths;
-    ThumbnailRequest request;
-    int lookAhead = kDefaultLookAhead;
-
-    std::mutex mutex;
-    std::condition_variable roomOrCancel; // workers wait for room ahead of the consumer
-    std::condition_variable finished;     // the consumer waits for a file
-    std::condition_variable exited;       // the destructor waits for the workers
-    int next = 0;                         // the next file a worker claims
-    int consumed = 0;                     // files below this index are taken or dropped
-    std::vector<Status> status;
-    std::vector<QImage> images;
-    std::vector<bool> blocked; // files whose read was given up
-    std::atomic<bool> cancel{false};
-
-    std::optional<ThumbnailCache> cache; // when the workers use the shared cache
-
-    std::function<void()> pump;
-    QElapsedTimer sincePump;
-
-    std::deque<Worker> workers; // every worker started, the abandoned ones too
-    int running = 0;            // workers neither ended nor abandoned
-    int started = 0;            // workers started with the pipeline
-
-    // Starts one more worker; the caller holds the mutex (or no thread runs yet).
-    bool startWorker() {
-        workers.emplace_back();
-        Worker& worker = workers.back();
-        try {
-            std::thread([self = shared_from_this(), &worker] { self->work(worker); }).detach();
-        } catch (...) {
-            workers.pop_back();
-            return false;
-        }
-        ++running;
-        return true;
-    }
-
-    void work(Worker& me) {
-        {
-            std::lock_guard lock(mutex);
-            me.tid = currentThreadId();
-        }
-        for (;;) {
-            int k;
-            {
-                std::unique_lock lock(mutex);
-                roomOrCancel.wait(lock, [&] {
-                    return cancel.load() || next >= int(paths.size()) ||
-                           next < consumed + lookAhead;
-                });
-                if (cancel.load() || next >= int(paths.size())) {
-                    --running;
-                    exited.notify_all();
-                    return;
-                }
-                k = next++;
-                me.file = k;
-                me.watch.start(me.tid);
-            }
-            std::optional<QImage> thumbnail =
-                makeThumbnail(paths[k], request, &cancel, cache ? &*cache : nullptr);
-            {
-                std::lock_guard lock(mutex);
-                if (me.abandoned) { // the read returned after all: its file is long given up
-                    stuckThreads.fetch_sub(1);
-                    return;
-                }
-                me.file = -1;
-                if (status[std::size_t(k)] == Pending) {
-                    if (thumbnail) {
-                        images[std::size_t(k)] = std::move(*thumbnail);
-                        status[std::size_t(k)] = Ready;
-                    } else {
-                        status[std::size_t(k)] = Failed;
-                    }
-                }
-            }
-            finished.notify_all();
-        }
-    }
-
-    // Leaves a worker behind in its read and gives its file up as blocked; a replacement takes
-    // the files after it. The caller holds the mutex.
-    void abandon(Worker& worker) {
-        const auto k = std::size_t(worker.file);
-        worker.abandoned = true;
-        stuckThreads.fetch_add(1);
-        --running;
-        blocked[k] = true;
-        if (status[k] == Pending) status[k] = Blocked;
-        if (!cancel.load() && next < int(paths.size()) && stuckThreads.load() < kMaxStuckThreads)
-            (void)startWorker();
-        exited.notify_all();
-        finished.notify_all();
-    }
-
-    // Checks on file k while the consumer waits for it: the worker making it is abandoned once
-    // it has shown no activity for the stall bound, and a file no worker is left to read is
-    // given up too (never read on the user-interface thread instead). The caller holds the mutex.
-    void watchFile(int k) {
-        for (Worker& worker : workers)
-            if (!worker.abandoned && worker.file == k && worker.watch.stalled(stallBound()))
-                abandon(worker);
-        if (status[std::size_t(k)] == Pending && running == 0 && !cancel.load()) {
-            blocked[std::size_t(k)] = true;
-            status[std::size_t(k)] = Blocked;
-        }
-    }
-
-    void runPump() {
-        if (pump) pump();
-        sincePump.restart();
-    }
-};
-
 ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList& names,
                                      const QString& ext, const ThumbnailRequest& request,
-                                     int workers, int lookAhead)
-    : state_(std::make_shared<State>()) {
-    State& s = *state_;
+                                     int workers, int lookAhead) {
     const QString dir = QDir(directory).absolutePath();
-    s.paths.reserve(names.size());
-    for (const QString& name : names) s.paths.append(dir + QLatin1Char('/') + name);
-    s.request = request;
+    paths_.reserve(names.size());
+    for (const QString& name : names) paths_.append(dir + QLatin1Char('/') + name);
     if (request.useCache && request.bits == 24) {
-        ThumbnailCache cache;
-        if (cache.mayCache(dir)) s.cache = std::move(cache);
+        auto cache = std::make_shared<ThumbnailCache>();
+        if (cache->mayCache(dir)) cache_ = std::move(cache);
     }
-    s.lookAhead = lookAhead > 0 ? lookAhead : kDefaultLookAhead;
-    s.status.assign(std::size_t(names.size()), State::Pending);
-    s.images.resize(std::size_t(names.size()));
-    s.blocked.assign(std::size_t(names.size()), false);
-    s.pump = [] {
+    pump_ = [] {
         if (QCoreApplication::instance() &&
             QThread::currentThread() == QCoreApplication::instance()->thread())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    s.sincePump.start();
-    if (!handles(ext) || names.isEmpty() || request.size.width() < 1 || request.size.height() < 1) {
-        s.cancel = true; // nothing to decode: every take() gives nullopt at once
-        return;
+    Prefetcher::Settings settings;
+    settings.lookAhead = lookAhead > 0 ? lookAhead : kDefaultLookAhead;
+    settings.waitSlice = std::chrono::milliseconds(kWaitSliceMs);
+    settings.pumpInterval = std::chrono::milliseconds(kPumpIntervalMs);
+    // Nothing to decode: no worker, and every take() gives nullopt at once.
+    settings.workers = 0;
+    if (handles(ext) && !names.isEmpty() && request.size.width() >= 1 &&
+        request.size.height() >= 1) {
+        const int count = workers > 0 ? workers : std::max(1, QThread::idealThreadCount());
+        settings.workers = std::min({count, 16, int(names.size())});
     }
-    int count = workers > 0 ? workers : std::max(1, QThread::idealThreadCount());
-    count = std::min({count, 16, int(names.size())});
-    std::lock_guard lock(s.mutex);
-    // When no thread can be started (resources exhausted) those that run carry on; with none
-    // every take() fails over to the component path.
-    for (int i = 0; i < count && s.startWorker(); ++i) ++s.started;
-    if (s.started == 0) s.cancel = true;
+    // The work owns what it uses: a worker left behind in a read still holds it.
+    prefetcher_ = std::make_unique<Prefetcher>(
+        int(names.size()),
+        [paths = paths_, request, cache = cache_](int k, const std::atomic<bool>& cancel) {
+            std::optional<QImage> thumbnail =
+                makeThumbnail(paths[k], request, &cancel, cache.get());
+            return thumbnail ? std::any(std::move(*thumbnail)) : std::any();
+        },
+        settings);
 }
 
-ThumbnailPipeline::~ThumbnailPipeline() {
-    cancel();
-    // Waits for the workers to leave, except one that stays quiet in a read: it is left behind
-    // and ends by itself, owning the state it uses, whenever its read returns.
-    State& s = *state_;
-    std::unique_lock lock(s.mutex);
-    while (s.running > 0) {
-        s.exited.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs));
-        for (State::Worker& worker : s.workers)
-            if (!worker.abandoned && worker.file >= 0 && worker.watch.stalled(kLeaveQuietWorker))
-                s.abandon(worker);
-    }
-}
+ThumbnailPipeline::~ThumbnailPipeline() = default;
 
 bool ThumbnailPipeline::handles(const QString& ext) {
     // Every type the codec's format table reads (not icons and metafiles).
@@ -522,95 +366,52 @@ bool ThumbnailPipeline::handles(const QString& ext) {
 }
 
 std::optional<QImage> ThumbnailPipeline::take(int k) {
-    State& s = *state_;
-    if (k < 0 || k >= int(s.paths.size()) || s.cancel.load()) return std::nullopt;
-    std::unique_lock lock(s.mutex);
-    if (s.status[std::size_t(k)] == State::Dropped) return std::nullopt;
-    // Whatever was skipped is dropped, and the workers may run further ahead.
-    for (int i = s.consumed; i < k; ++i) {
-        s.status[std::size_t(i)] = State::Dropped;
-        s.images[std::size_t(i)] = QImage();
-    }
-    s.consumed = std::max(s.consumed, k + 1);
-    s.roomOrCancel.notify_all();
-
-    const auto slice = std::chrono::milliseconds(kWaitSliceMs);
-    while (s.status[std::size_t(k)] == State::Pending && !s.cancel.load()) {
-        if (s.sincePump.elapsed() >= kPumpIntervalMs) {
-            lock.unlock();
-            s.runPump();
-            lock.lock();
-            continue;
-        }
-        s.finished.wait_for(lock, slice);
-        if (s.status[std::size_t(k)] == State::Pending) s.watchFile(k);
-        if (s.status[std::size_t(k)] == State::Pending) {
-            // A whole slice without the file: let the window breathe before waiting again.
-            lock.unlock();
-            s.runPump();
-            lock.lock();
-        }
-    }
-    std::optional<QImage> out;
-    if (s.status[std::size_t(k)] == State::Ready) out = std::move(s.images[std::size_t(k)]);
-    s.images[std::size_t(k)] = QImage();
-    s.status[std::size_t(k)] = State::Dropped;
-    lock.unlock();
-    // Not waiting, but long since the last pump: the build between its own message points.
-    if (s.sincePump.elapsed() >= kPumpIntervalMs) s.runPump();
-    return out;
+    Prefetcher::Taken taken = prefetcher_->take(k, pump_);
+    if (taken.outcome != Prefetcher::Outcome::Ready) return std::nullopt;
+    return std::any_cast<QImage>(std::move(taken.value));
 }
 
 void ThumbnailPipeline::cancel() {
-    State& s = *state_;
-    {
-        std::lock_guard lock(s.mutex);
-        s.cancel = true;
-    }
-    s.roomOrCancel.notify_all();
-    s.finished.notify_all();
+    prefetcher_->cancel();
 }
 
 bool ThumbnailPipeline::cancelled() const {
-    return state_->cancel.load();
+    return prefetcher_->cancelled();
 }
 
 int ThumbnailPipeline::count() const {
-    return int(state_->paths.size());
+    return prefetcher_->count();
 }
 
 int ThumbnailPipeline::claimed() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->next;
+    return prefetcher_->claimed();
 }
 
 int ThumbnailPipeline::lookAhead() const {
-    return state_->lookAhead;
+    return prefetcher_->lookAhead();
 }
 
 int ThumbnailPipeline::workerCount() const {
-    return state_->started;
+    return prefetcher_->workerCount();
 }
 
 bool ThumbnailPipeline::blocked(int k) const {
-    std::lock_guard lock(state_->mutex);
-    return k >= 0 && k < int(state_->blocked.size()) && state_->blocked[std::size_t(k)];
+    return prefetcher_->blocked(k);
 }
 
 bool ThumbnailPipeline::usesCache() const {
-    return state_->cache.has_value();
+    return cache_ != nullptr;
 }
 
 void ThumbnailPipeline::noteUnreadable(int k) {
-    const State& s = *state_;
-    if (!s.cache || k < 0 || k >= int(s.paths.size())) return;
-    const std::optional<FileStamp> stamp = fileStamp(s.paths[k]);
-    if (stamp && !s.cache->hasFailed(s.paths[k], stamp->mtime))
-        (void)s.cache->markFailed(s.paths[k], stamp->mtime);
+    if (!cache_ || k < 0 || k >= int(paths_.size())) return;
+    const std::optional<FileStamp> stamp = fileStamp(paths_[k]);
+    if (stamp && !cache_->hasFailed(paths_[k], stamp->mtime()))
+        (void)cache_->markFailed(paths_[k], stamp->mtime());
 }
 
 void ThumbnailPipeline::setPump(std::function<void()> pump) {
-    state_->pump = std::move(pump);
+    pump_ = std::move(pump);
 }
 
 } // namespace pixmoor

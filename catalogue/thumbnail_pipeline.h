@@ -30,6 +30,7 @@ struct ThumbnailRequest {
 };
 
 class ThumbnailCache;
+class Prefetcher;
 
 // Makes the thumbnail of one file on the calling thread: the whole image stretched to exactly
 // request.size without keeping the aspect ratio, area-averaged, Format_RGB32. The decoder is
@@ -63,12 +64,9 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 // exactly the points where it did before.
 //
 // Reads that never return: a file whose read blocks for good (on a dead network or FUSE mount)
-// would hold its worker, and the build waiting for it, for ever. While take(k) waits, the worker
-// making file k is watched through the kernel's accounting of its reads and processor time; once
-// it has shown no activity at all for stallBound() (platform/thread_activity.h), the file is
-// given up as blocked, the worker is left behind in its read and a replacement takes the files
-// after it. A worker left behind owns the state it uses, so neither the destructor nor the
-// program's end waits for it.
+// is given up as blocked while take(k) waits for it, and its worker is left behind in the read,
+// owning what it uses, as the prefetcher does it (imaging/prefetcher.h), which also holds the
+// workers, their order and the look-ahead bound.
 class ThumbnailPipeline {
 public:
     static constexpr int kWaitSliceMs = 10;
@@ -126,8 +124,10 @@ public:
     void setPump(std::function<void()> pump);
 
 private:
-    struct State;
-    std::shared_ptr<State> state_;
+    QStringList paths_;                           // absolute, in FileNames order
+    std::shared_ptr<const ThumbnailCache> cache_; // when the workers use the shared cache
+    std::function<void()> pump_;
+    std::unique_ptr<Prefetcher> prefetcher_;
 };
 
 } // namespace pixmoor

@@ -2,13 +2,12 @@
 // to the picture the image component's load would make, while the user-interface thread encodes
 // the file before them. Nothing observable moves: the component installs each decode at the point
 // where it would have read the file itself; a file that fails is left to the component's own
-// load, which shows its messages. A read that never returns (a dead network or FUSE mount) is
-// watched for as the catalogue's thumbnail pipeline watches for it: once the worker has shown no
-// activity for stallBound(), the file is given up as blocked, the worker is left behind in its
-// read (owning what it uses) and a replacement decodes the files after it.
+// load, which shows its messages. The worker, its order and bounds and its watch on reads that
+// never return (a dead network or FUSE mount) are the prefetcher's (imaging/prefetcher.h).
 #pragma once
 
 #include "imaging/codec/raster.h"
+#include "imaging/prefetcher.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace pixmoor {
 
@@ -51,8 +52,8 @@ public:
     std::optional<AheadDecode> take(int k, const std::function<void()>& pump);
 
 private:
-    struct State;
-    std::shared_ptr<State> state_;
+    std::vector<std::string> paths_; // absolute, in the file system's bytes
+    std::unique_ptr<Prefetcher> prefetcher_;
 };
 
 } // namespace pixmoor

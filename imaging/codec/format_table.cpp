@@ -172,6 +172,13 @@ int readAs(ImageFormat format, const std::string& file, int bits, int jpegScale,
                                    out);
 }
 
+int readAsQuickly(ImageFormat format, const std::string& file, int bits, int dither, Raster& out) {
+    if (format == ImageFormat::Jpeg) return readJpeg(file, bits, 1, dither, out);
+    DecodeOptions options;
+    options.fastPaths = true;
+    return detail::readThroughSink(formatEntry(format).decode, file, options, bits, dither, out);
+}
+
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,
                const Raster& in) {
     return formatEntry(format).write(file, options, in);

@@ -61,6 +61,10 @@ const FormatEntry* formatOfFile(const std::string& file, int& result);
 // them): decoded at full size, or at 1/jpegScale for JPEG, then brought to bits as readBmp does.
 int readAs(ImageFormat format, const std::string& file, int bits, int jpegScale, int dither,
            Raster& out);
+// As readAs at full size, the same picture, but the readers may take their quicker roads to it
+// (DecodeOptions::fastPaths: a plain PNG's image data inflated in one call). JPEG has none at
+// full size and is read as readAs reads it.
+int readAsQuickly(ImageFormat format, const std::string& file, int bits, int dither, Raster& out);
 
 // Writes in through the entry's writer.
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,

@@ -5,6 +5,7 @@
 #include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "platform/file_name.h"
+#include "platform/file_stamp.h"
 #include "tests/catalogue/catalogue_test_util.h"
 
 #include <QColorSpace>
@@ -316,20 +317,20 @@ TEST_F(ThumbnailCacheTest, FailureEntriesAreValidOnlyForTheSameFileAndTime) {
     EXPECT_EQ(cache.root(), root);
     const std::optional<FileStamp> stamp = fileStamp(path);
     ASSERT_TRUE(stamp);
-    EXPECT_FALSE(cache.hasFailed(path, stamp->mtime));
-    ASSERT_TRUE(cache.markFailed(path, stamp->mtime));
+    EXPECT_FALSE(cache.hasFailed(path, stamp->mtime()));
+    ASSERT_TRUE(cache.markFailed(path, stamp->mtime()));
     const QString failure =
         root + "/fail/pixmoor-1.00/" + ThumbnailCache::entryName(ThumbnailCache::fileUri(path));
     EXPECT_EQ(cache.failurePath(path), failure);
     EXPECT_EQ(QImage(failure).text("Thumb::URI").toStdString(), "file://" + dir.file("bad.jpg"));
-    EXPECT_TRUE(cache.hasFailed(path, stamp->mtime));
-    EXPECT_FALSE(cache.hasFailed(path, stamp->mtime + 1));
-    EXPECT_FALSE(cache.hasFailed(file("other.jpg"), stamp->mtime));
+    EXPECT_TRUE(cache.hasFailed(path, stamp->mtime()));
+    EXPECT_FALSE(cache.hasFailed(path, stamp->mtime() + 1));
+    EXPECT_FALSE(cache.hasFailed(file("other.jpg"), stamp->mtime()));
 
     // A recorded failure skips the fast decode, even once the file could be read: until the
     // file changes, the caller's ordinary load decides.
     magick("-size 40x40 xc:red", dir.file("bad.jpg"));
-    const struct utimbuf times { stamp->mtime, stamp->mtime };
+    const struct utimbuf times { stamp->mtime(), stamp->mtime() };
     ASSERT_EQ(::utime(dir.file("bad.jpg").c_str(), &times), 0);
     EXPECT_FALSE(cached(path, {70, 70}));
     ASSERT_EQ(run("touch -d '2031-05-06 07:08:09' " + shellQuote(dir.file("bad.jpg"))), 0);
@@ -396,18 +397,18 @@ TEST_F(ThumbnailCacheTest, DamagedOrForeignEntriesAreIgnoredAndReplaced) {
     ASSERT_TRUE(stamp);
     const std::string uri = ThumbnailCache::fileUri(path).toStdString();
     const ThumbnailCache cache;
-    EXPECT_TRUE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size));
+    EXPECT_TRUE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size));
 
     const auto damaged = [&](const char* what, const std::function<void()>& make) {
         SCOPED_TRACE(what);
         QFile::remove(name);
         make();
-        EXPECT_FALSE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size));
+        EXPECT_FALSE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size));
         const std::optional<QImage> thumb = cached(path, {70, 70});
         ASSERT_TRUE(thumb);
         EXPECT_LE(meanDifference(*thumb, *reference), 1.0);
         // Replaced by a valid entry.
-        EXPECT_TRUE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size));
+        EXPECT_TRUE(cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size));
     };
     damaged("truncated", [&] { writeBytes(name.toStdString(), valid.left(valid.size() * 2 / 3)); });
     damaged("cut in its header", [&] { writeBytes(name.toStdString(), valid.left(30)); });
@@ -417,20 +418,20 @@ TEST_F(ThumbnailCacheTest, DamagedOrForeignEntriesAreIgnoredAndReplaced) {
         QImage other(128, 96, QImage::Format_RGB32);
         other.fill(Qt::green);
         other.setText("Thumb::URI", "file:///somewhere/else.png");
-        other.setText("Thumb::MTime", QString::number(stamp->mtime));
+        other.setText("Thumb::MTime", QString::number(stamp->mtime()));
         ASSERT_TRUE(other.save(name, "PNG"));
     });
     damaged("another time", [&] {
         QImage other(128, 96, QImage::Format_RGB32);
         other.fill(Qt::green);
         other.setText("Thumb::URI", QString::fromStdString(uri));
-        other.setText("Thumb::MTime", QString::number(stamp->mtime - 7));
+        other.setText("Thumb::MTime", QString::number(stamp->mtime() - 7));
         ASSERT_TRUE(other.save(name, "PNG"));
     });
     damaged("absurd size",
-            [&] { writeHostilePng(name.toStdString(), uri, stamp->mtime, 60000, 60000); });
+            [&] { writeHostilePng(name.toStdString(), uri, stamp->mtime(), 60000, 60000); });
     damaged("larger than any thumbnail",
-            [&] { writeHostilePng(name.toStdString(), uri, stamp->mtime, 1025, 8); });
+            [&] { writeHostilePng(name.toStdString(), uri, stamp->mtime(), 1025, 8); });
     damaged("a FIFO", [&] { ASSERT_EQ(::mkfifo(name.toStdString().c_str(), 0600), 0); });
 }
 
@@ -466,7 +467,7 @@ TEST_F(ThumbnailCacheTest, EntriesAreJudgedByTheirKeysWithBoundedWorkAndCarryNoT
     const std::optional<FileStamp> stamp = fileStamp(path);
     ASSERT_TRUE(stamp);
     const std::string uri = ThumbnailCache::fileUri(path).toStdString();
-    const std::string mtime = std::to_string(stamp->mtime);
+    const std::string mtime = std::to_string(stamp->mtime());
     const std::string size = std::to_string(stamp->size);
     ASSERT_GT(uri.size(), 40u); // so Qt stores it compressed
     const ThumbnailCache cache;
@@ -520,7 +521,7 @@ TEST_F(ThumbnailCacheTest, EntriesAreJudgedByTheirKeysWithBoundedWorkAndCarryNoT
         {"a URI inflating far beyond any path", pillowEntry(longUri), false},
         {"another file's URI",
          qtEntry("file:///somewhere/else/entirely/another/picture.png", mtime), false},
-        {"a stale time", qtEntry(uri, std::to_string(stamp->mtime - 1)), false},
+        {"a stale time", qtEntry(uri, std::to_string(stamp->mtime() - 1)), false},
         {"another size", pillowEntry(otherSize), false},
     };
     for (const Case& c : cases) {
@@ -528,7 +529,7 @@ TEST_F(ThumbnailCacheTest, EntriesAreJudgedByTheirKeysWithBoundedWorkAndCarryNoT
         QFile::remove(name);
         c.make();
         const std::optional<ThumbnailCache::Entry> read =
-            cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size);
+            cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size);
         EXPECT_EQ(bool(read), c.valid);
         if (!read) continue;
         EXPECT_EQ(read->image.width(), 128);
@@ -549,9 +550,9 @@ TEST_F(ThumbnailCacheTest, FoldersThatAreNotTheCachesOwnAreNeitherWrittenNorRead
     const ThumbnailCache other(qpath(elsewhere.file("thumbnails")));
     QImage green(128, 85, QImage::Format_RGB32);
     green.fill(Qt::green);
-    ThumbnailCache::Source source{path, stamp->mtime, stamp->size, {300, 200}, {}};
+    ThumbnailCache::Source source{path, stamp->mtime(), stamp->size, {300, 200}, {}};
     ASSERT_TRUE(other.store(ThumbnailCache::Level::Normal, source, green));
-    ASSERT_TRUE(other.markFailed(path, stamp->mtime));
+    ASSERT_TRUE(other.markFailed(path, stamp->mtime()));
     const QString name = ThumbnailCache::entryName(ThumbnailCache::fileUri(path));
     const auto listing = [](const QString& folder) {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
@@ -607,11 +608,11 @@ TEST_F(ThumbnailCacheTest, FoldersThatAreNotTheCachesOwnAreNeitherWrittenNorRead
 
         const ThumbnailCache cache;
         if (failures) {
-            EXPECT_FALSE(cache.markFailed(path, stamp->mtime));
-            EXPECT_FALSE(cache.hasFailed(path, stamp->mtime));
+            EXPECT_FALSE(cache.markFailed(path, stamp->mtime()));
+            EXPECT_FALSE(cache.hasFailed(path, stamp->mtime()));
         } else {
             EXPECT_FALSE(
-                cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size));
+                cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size));
             // A build makes the thumbnail from the file, not from the planted entry.
             const std::optional<QImage> thumb = cached(path, {70, 70});
             ASSERT_TRUE(thumb);
@@ -630,7 +631,7 @@ TEST_F(ThumbnailCacheTest, ConcurrentWritersNeverLeaveAPartialEntry) {
     const ThumbnailCache cache;
     ThumbnailCache::Source source;
     source.absolutePath = path;
-    source.mtime = stamp->mtime;
+    source.mtime = stamp->mtime();
     source.fileSize = stamp->size;
     source.original = {800, 600};
     // Each writer stores its own picture, large enough to need several writes.
@@ -657,7 +658,7 @@ TEST_F(ThumbnailCacheTest, ConcurrentWritersNeverLeaveAPartialEntry) {
         while (!stop) {
             if (!QFile::exists(entry(path))) continue;
             const std::optional<ThumbnailCache::Entry> e =
-                cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime, stamp->size);
+                cache.read(ThumbnailCache::Level::Normal, path, stamp->mtime(), stamp->size);
             ++seen;
             if (!e || std::none_of(pictures.begin(), pictures.end(), [&](const QImage& p) {
                     return p == e->image.convertToFormat(QImage::Format_RGB32);
