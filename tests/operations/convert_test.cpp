@@ -25,6 +25,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 using namespace pixmoor;
@@ -46,6 +48,42 @@ std::string identify(const QString& path) {
         return "unreadable";
     return readAll(QString::fromStdString(report)).toStdString();
 }
+
+// Sees the files of one directory that are read to the end: opened for reading, then closed.
+class ReadWatch {
+public:
+    explicit ReadWatch(const QString& dir) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, dir.toUtf8().constData(), IN_CLOSE_NOWRITE) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~ReadWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ReadWatch(const ReadWatch&) = delete;
+    ReadWatch& operator=(const ReadWatch&) = delete;
+
+    // Waits until name has been read since the watch began (at most a minute).
+    bool waitForRead(const QString& name) {
+        for (int i = 0; fd_ >= 0 && i < 600 && !read_.contains(name); ++i) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            alignas(inotify_event) char buffer[4096];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0) read_ << QString::fromUtf8(event->name);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return read_.contains(name);
+    }
+
+private:
+    int fd_;
+    QStringList read_;
+};
 
 class Conversion : public ::testing::Test {
 protected:
@@ -404,10 +442,11 @@ TEST_F(Conversion, DecodingAheadWritesWhatAOneByOneRunWrites) {
         form->fastConversion = ahead;
         browse(&TForm1::Jpeg1Click);
         messages.clear();
-        // The first question waits, so the worker has decoded x.jpg before it is replaced.
-        setMessageHandler([this](const MessageRequest& r) {
+        // The first question waits until the worker has read x.jpg, before it is replaced.
+        const auto reads = ahead ? std::make_shared<ReadWatch>(base) : nullptr;
+        setMessageHandler([this, reads](const MessageRequest& r) {
             messages.push_back(r);
-            if (messages.size() == 1) QTest::qWait(300);
+            if (messages.size() == 1 && reads) EXPECT_TRUE(reads->waitForRead("x.jpg"));
             return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
         });
         form->ListView1->selectAll();
