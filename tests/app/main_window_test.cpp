@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, GarbageNumbersGiveDefaultsAndAnyOtherStateThanNormalMaxim
         EXPECT_EQ(ThumbHeight, 70);
         w->show();
         EXPECT_TRUE(w->isMaximized());
-        form.reset();
+        destroyWindows();
     }
 }
 
@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, AStoredSizeIsRestoredAtTheNextStart) {
     showAndActivate();
     EXPECT_EQ(w->size(), QSize(701, 503));
     w->close();
-    form.reset();
+    destroyWindows();
     EXPECT_EQ(stored("Window/WindowWidth"), "701");
     TForm1* again = create();
     again->show();
@@ -203,7 +203,7 @@ TEST_F(MainWindowTest, ASavedSizeLargerThanTheScreenIsFittedToItsAvailableArea) 
         // Only what does not fit is taken off.
         EXPECT_GE(w->width(), std::min(size.width(), area.width() * 3 / 4));
         EXPECT_GE(w->height(), std::min(size.height(), area.height() * 3 / 4));
-        form.reset();
+        destroyWindows();
     }
 }
 

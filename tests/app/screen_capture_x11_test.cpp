@@ -10,7 +10,7 @@
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"
 #include "tests/imaging/imaging_test_util.h"
-#include "tests/support/test_dirs.h"
+#include "tests/support/program_fixture.h"
 #include "tests/support/window_manager.h"
 
 #include <QDir>
@@ -72,23 +72,14 @@ private:
     xcb_keycode_t f4_ = 0;
 };
 
-class ScreenCaptureX11 : public ::testing::Test {
+class ScreenCaptureX11 : public ProgramTest {
 protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X11 display";
         if (!haveProgram("xdotool") || !haveProgram("import"))
             GTEST_SKIP() << "xdotool or ImageMagick is missing";
-        oldCwd_ = QDir::currentPath();
-        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-        setMessageHandler([this](const MessageRequest& r) {
-            messages.push_back(r);
-            return MessageButton::Ok;
-        });
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        scan = std::make_unique<TForm9>();
-        Form9 = scan.get();
+        ProgramTest::SetUp();
+        createWindows();
         form->show();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -98,16 +89,6 @@ protected:
             ++fired;
             handler(sender, index);
         };
-    }
-
-    void TearDown() override {
-        scan.reset();
-        Form9 = nullptr;
-        form.reset();
-        Form1 = nullptr;
-        setMessageHandler({});
-        QDir::setCurrent(oldCwd_);
-        qputenv("XDG_CONFIG_HOME", oldConfig_);
     }
 
     static void xdotool(const std::string& keys) {
@@ -123,9 +104,7 @@ protected:
     static void settle(int ms) { QTest::qWait(ms); }
 
     PeerClient peer;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm9> scan;
-    std::vector<MessageRequest> messages;
+    WindowOf<TForm9> scan{Form9};
     int fired = 0;
     TempDir dir;
 
