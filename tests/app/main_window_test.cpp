@@ -3,6 +3,7 @@
 #include "main_window_fixture.h"
 
 #include "catalogue/image_list.h"
+#include "tests/support/pointer.h"
 
 #include <QEnterEvent>
 #include <QFileSystemModel>
@@ -15,19 +16,8 @@
 #include <QTest>
 #include <sys/stat.h>
 
-namespace {
-
-void enter(QWidget* w) {
-    QEnterEvent e(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(w, &e);
-}
-
-void leave(QWidget* w) {
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
-}
-
-} // namespace
+using pixmoor::test::enter;
+using pixmoor::test::leave;
 
 // ---- settings ----
 
