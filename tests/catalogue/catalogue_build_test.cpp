@@ -15,6 +15,7 @@
 #include "tests/catalogue/catalogue_test_util.h"
 #include "tests/support/blocking_fuse.h"
 #include "tests/support/hostile_files.h"
+#include "tests/support/poll.h"
 #include "tests/support/program_fixture.h"
 
 #include <QApplication>
@@ -674,7 +675,7 @@ TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverH
     setStallBound(std::chrono::hours(1));
     const int reads = fuse.waitingReads();
     setMessageHandler([&](const MessageRequest&) { // e.jpg, the first file, is being reported
-        for (int i = 0; i < 6000 && fuse.waitingReads() == reads; ++i) ::usleep(10000);
+        pollUntil([&] { return fuse.waitingReads() != reads; }, std::chrono::seconds(60));
         return MessageButton::Ok;
     });
     form->StopButtonClick(); // pending: the build ends after its first file
