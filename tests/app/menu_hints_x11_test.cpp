@@ -43,14 +43,23 @@ private:
     QTimer timer_;
 };
 
+// The main window shown on the X display, with xdotool to press keys and move the pointer.
+class MenuHintsX11 : public MainWindowTest {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
+        if (!pixmoor::test::haveProgram("xdotool")) GTEST_SKIP() << "needs xdotool";
+        MainWindowTest::SetUp();
+        create();
+        showAndActivate();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    }
+};
+
 } // namespace
 
-TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardShowsItsFirstItemsHint) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
-    if (!pixmoor::test::haveProgram("xdotool")) GTEST_SKIP() << "needs xdotool";
-    TForm1* w = create();
-    showAndActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+TEST_F(MenuHintsX11, AMenuOpenedFromTheKeyboardShowsItsFirstItemsHint) {
+    TForm1* w = form;
     const QString window = QString::number(w->winId());
 
     const std::vector<std::tuple<const char*, QMenu*, QAction*>> menus = {
@@ -94,12 +103,8 @@ TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardShowsItsFirstItemsHint) {
     }
 }
 
-TEST_F(MainWindowTest, WalkingTheListsPopUpMenuShowsEachItemsHintOrNone) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
-    if (!pixmoor::test::haveProgram("xdotool")) GTEST_SKIP() << "needs xdotool";
-    TForm1* w = create();
-    showAndActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+TEST_F(MenuHintsX11, WalkingTheListsPopUpMenuShowsEachItemsHintOrNone) {
+    TForm1* w = form;
     const QString window = QString::number(w->winId());
     ASSERT_TRUE(xdotool({"windowfocus", "--sync", window}));
     ASSERT_TRUE(QTest::qWaitFor([w] { return w->isActiveWindow(); }, 5000));

@@ -150,6 +150,17 @@ protected:
             [this] { return scan->isVisible() && scan->windowTitle() == "Screen Capture"; }, 5000);
     }
 
+    // Screen Capture while another client holds Alt+F4: the reminder, then the refusal, and
+    // nothing armed.
+    void expectCaptureRefused() {
+        form->ScreenCapture1->trigger();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the "
+                                    "window manager), so the screen cannot be captured with it.");
+        EXPECT_FALSE(form->SysHotKey1->Active());
+        EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+    }
+
     // Lets every key press and grab made so far take effect (for one that should do nothing).
     void settle() {
         peer.sync();
@@ -255,12 +266,7 @@ TEST_F(ScreenCaptureX11, NumLockArmingTwiceAndTheSwitchOffOnActivation) {
 
 TEST_F(ScreenCaptureX11, ACombinationAnotherClientHoldsIsReported) {
     ASSERT_TRUE(peer.grabAltF4());
-    form->ScreenCapture1->trigger();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
-                                "manager), so the screen cannot be captured with it.");
-    EXPECT_FALSE(form->SysHotKey1->Active());
-    EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+    expectCaptureRefused();
     EXPECT_TRUE(form->isVisible());
     peer.ungrabAltF4();
     settle();
@@ -278,12 +284,7 @@ TEST_F(ScreenCaptureX11, UnderAWindowManagerHoldingAltF4TheProgramComesBackUnarm
         // It binds its keys before it takes the windows already shown under its management.
         XServerView x;
         ASSERT_TRUE(QTest::qWaitFor([&] { return x.managed(form); }, 10000));
-        form->ScreenCapture1->trigger();
-        ASSERT_EQ(messages.size(), 2u);
-        EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
-                                    "manager), so the screen cannot be captured with it.");
-        EXPECT_FALSE(form->SysHotKey1->Active());
-        EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+        expectCaptureRefused();
         EXPECT_TRUE(
             QTest::qWaitFor([this] { return form->isVisible() && !form->isMinimized(); }, 5000));
     }
