@@ -3,33 +3,8 @@
 #include "imaging/wmf/metafile.h"
 #include "tests/app/scan_commands_fixture.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
-
 using namespace pixmoor;
 using namespace pixmoor::test;
-
-namespace {
-
-// Runs xclip while this process keeps answering clipboard requests.
-QByteArray xclip(const QStringList& arguments) {
-    QProcess process;
-    process.start("xclip", arguments);
-    if (!process.waitForStarted(5000)) return {};
-    QElapsedTimer timer;
-    timer.start();
-    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        process.waitForFinished(10);
-    }
-    return process.readAllStandardOutput();
-}
-
-QByteArray clipboardAs(const char* type) {
-    return xclip({"-selection", "clipboard", "-t", type, "-o"});
-}
-
-} // namespace
 
 TEST_F(ScanCommands, OtherProgramsPasteWhatToClipboardCopied) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X11 display";

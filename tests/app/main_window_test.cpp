@@ -3,6 +3,7 @@
 #include "main_window_fixture.h"
 
 #include "catalogue/image_list.h"
+#include "tests/support/pointer.h"
 
 #include <QEnterEvent>
 #include <QFileSystemModel>
@@ -15,19 +16,8 @@
 #include <QTest>
 #include <sys/stat.h>
 
-namespace {
-
-void enter(QWidget* w) {
-    QEnterEvent e(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(w, &e);
-}
-
-void leave(QWidget* w) {
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
-}
-
-} // namespace
+using pixmoor::test::enter;
+using pixmoor::test::leave;
 
 // ---- settings ----
 
@@ -92,7 +82,7 @@ TEST_F(MainWindowTest, GarbageNumbersGiveDefaultsAndAnyOtherStateThanNormalMaxim
         EXPECT_EQ(ThumbHeight, 70);
         w->show();
         EXPECT_TRUE(w->isMaximized());
-        form.reset();
+        destroyWindows();
     }
 }
 
@@ -175,7 +165,7 @@ TEST_F(MainWindowTest, AStoredSizeIsRestoredAtTheNextStart) {
     showAndActivate();
     EXPECT_EQ(w->size(), QSize(701, 503));
     w->close();
-    form.reset();
+    destroyWindows();
     EXPECT_EQ(stored("Window/WindowWidth"), "701");
     TForm1* again = create();
     again->show();
@@ -203,7 +193,7 @@ TEST_F(MainWindowTest, ASavedSizeLargerThanTheScreenIsFittedToItsAvailableArea) 
         // Only what does not fit is taken off.
         EXPECT_GE(w->width(), std::min(size.width(), area.width() * 3 / 4));
         EXPECT_GE(w->height(), std::min(size.height(), area.height() * 3 / 4));
-        form.reset();
+        destroyWindows();
     }
 }
 

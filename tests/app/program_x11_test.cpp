@@ -2,7 +2,7 @@
 // it writes KEMRA.conf with the six values; started without a session bus, it leaves no bus
 // daemon behind.
 #include "tests/support/test_dirs.h"
-#include "tests/support/xdotool.h"
+#include "tests/support/program_process.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +16,9 @@
 
 namespace {
 
-using pixmoor::test::xdotool;
+using namespace pixmoor::test;
+
+const QString kProgram = QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor");
 
 
 // Processes named dbus-launch or dbus-daemon whose environment holds marker (they inherit it from
@@ -57,30 +59,14 @@ TEST(ProgramX11, FirstRunShowsTheWindowAndClosingWritesTheSettings) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(QString::fromStdString(start));
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-
-    // --sync waits until a window of that exact title is mapped.
-    const QString window = xdotool({"search", "--sync", "--onlyvisible", "--pid",
-                                    QString::number(program.processId()), "--name", "^Pixmoor$"})
-                               .section('\n', 0, 0);
+    ASSERT_TRUE(startProgram(program, kProgram, env, QString::fromStdString(start)));
+    const QString window = mainWindowOf(program);
     ASSERT_FALSE(window.isEmpty()) << "no window titled Pixmoor";
     EXPECT_EQ(xdotool({"getwindowname", window}), "Pixmoor");
     const QString geometry = xdotool({"getwindowgeometry", window});
     EXPECT_TRUE(geometry.contains("Geometry: 570x450")) << geometry.toStdString();
 
-    // E&xit from the keyboard: Alt+F opens "&File", x chooses "E&xit".
-    xdotool({"windowfocus", "--sync", window});
-    xdotool({"key", "--clearmodifiers", "--delay", "200", "alt+f", "x"});
-    if (!program.waitForFinished(15000)) {
-        program.kill();
-        program.waitForFinished();
-        FAIL() << "the program did not end after Exit";
-    }
+    ASSERT_TRUE(exitFromKeyboard(program, window)) << "the program did not end after Exit";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
 
@@ -113,29 +99,16 @@ TEST(ProgramX11, WithoutASessionBusNoBusDaemonIsLeftBehind) {
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
     env.insert("HOME", QString::fromStdString(home.path().string()));
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.file("config")));
-    env.insert("QT_QPA_PLATFORM", "xcb");
     const qsizetype equals = marker.indexOf('=');
     env.insert(QString::fromLatin1(marker.left(equals)),
                QString::fromLatin1(marker.mid(equals + 1)));
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(QString::fromStdString(home.path().string()));
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-
-    const QString window = xdotool({"search", "--sync", "--onlyvisible", "--pid",
-                                    QString::number(program.processId()), "--name", "^Pixmoor$"})
-                               .section('\n', 0, 0);
+    ASSERT_TRUE(
+        startProgram(program, kProgram, env, QString::fromStdString(home.path().string())));
+    const QString window = mainWindowOf(program);
     ASSERT_FALSE(window.isEmpty()) << "no window titled Pixmoor";
     // The menus and the keyboard focus are where Qt reaches for the bus (global menu,
     // accessibility): open one and leave by Exit.
-    xdotool({"windowfocus", "--sync", window});
-    xdotool({"key", "--clearmodifiers", "--delay", "200", "alt+f", "x"});
-    if (!program.waitForFinished(15000)) {
-        program.kill();
-        program.waitForFinished();
-        FAIL() << "the program did not end after Exit";
-    }
+    ASSERT_TRUE(exitFromKeyboard(program, window)) << "the program did not end after Exit";
     EXPECT_EQ(program.exitCode(), 0);
 
     const QList<qint64> left = busProcessesMarkedWith(marker);

@@ -10,9 +10,10 @@
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"
 #include "tests/imaging/imaging_test_util.h"
-#include "tests/support/test_dirs.h"
+#include "tests/support/program_fixture.h"
 #include "tests/support/window_manager.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QDir>
 #include <QGuiApplication>
 #include <QProcess>
@@ -65,6 +66,8 @@ public:
         ungrabAltF4();
         return true;
     }
+    // Waits until the server has handled every request of this client.
+    void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
 private:
     xcb_connection_t* c_;
@@ -72,23 +75,61 @@ private:
     xcb_keycode_t f4_ = 0;
 };
 
-class ScreenCaptureX11 : public ::testing::Test {
+// Sees the message that ends a round trip to the X server.
+class RoundTripEnd : public QAbstractNativeEventFilter {
+public:
+    RoundTripEnd(xcb_atom_t type, std::uint32_t serial) : type_(type), serial_(serial) {}
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+        const auto* m = static_cast<const xcb_client_message_event_t*>(message);
+        if (m->type != type_ || m->data.data32[0] != serial_) return false;
+        seen = true;
+        return true;
+    }
+    bool seen = false;
+
+private:
+    xcb_atom_t type_;
+    std::uint32_t serial_;
+};
+
+// Waits until the X server has handled every request this process made and this process has
+// handled every event the server had for it: a message this process sends to its own window
+// reaches it behind all of them.
+void roundTrip(const QWidget* window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_NE(x11, nullptr);
+    xcb_connection_t* c = x11->connection();
+    const char name[] = "PIXMOOR_TEST_ROUND_TRIP";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    ASSERT_NE(atom, nullptr);
+    static std::uint32_t serial = 0;
+    RoundTripEnd end(atom->atom, ++serial);
+    xcb_client_message_event_t m{};
+    m.response_type = XCB_CLIENT_MESSAGE;
+    m.format = 32;
+    m.window = xcb_window_t(window->winId());
+    m.type = atom->atom;
+    m.data.data32[0] = serial;
+    std::free(atom);
+    qGuiApp->installNativeEventFilter(&end);
+    xcb_send_event(c, 0, m.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&m));
+    xcb_flush(c);
+    EXPECT_TRUE(QTest::qWaitFor([&end] { return end.seen; }, 10000));
+    qGuiApp->removeNativeEventFilter(&end);
+}
+
+class ScreenCaptureX11 : public ProgramTest {
 protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X11 display";
         if (!haveProgram("xdotool") || !haveProgram("import"))
             GTEST_SKIP() << "xdotool or ImageMagick is missing";
-        oldCwd_ = QDir::currentPath();
-        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-        setMessageHandler([this](const MessageRequest& r) {
-            messages.push_back(r);
-            return MessageButton::Ok;
-        });
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        scan = std::make_unique<TForm9>();
-        Form9 = scan.get();
+        ProgramTest::SetUp();
+        createWindows();
         form->show();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -100,16 +141,6 @@ protected:
         };
     }
 
-    void TearDown() override {
-        scan.reset();
-        Form9 = nullptr;
-        form.reset();
-        Form1 = nullptr;
-        setMessageHandler({});
-        QDir::setCurrent(oldCwd_);
-        qputenv("XDG_CONFIG_HOME", oldConfig_);
-    }
-
     static void xdotool(const std::string& keys) {
         ASSERT_EQ(run("xdotool key " + keys), 0) << keys;
     }
@@ -119,13 +150,25 @@ protected:
             [this] { return scan->isVisible() && scan->windowTitle() == "Screen Capture"; }, 5000);
     }
 
-    // Lets the event loop run for a while (for a key press that should do nothing).
-    static void settle(int ms) { QTest::qWait(ms); }
+    // Screen Capture while another client holds Alt+F4: the reminder, then the refusal, and
+    // nothing armed.
+    void expectCaptureRefused() {
+        form->ScreenCapture1->trigger();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the "
+                                    "window manager), so the screen cannot be captured with it.");
+        EXPECT_FALSE(form->SysHotKey1->Active());
+        EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+    }
+
+    // Lets every key press and grab made so far take effect (for one that should do nothing).
+    void settle() {
+        peer.sync();
+        roundTrip(form);
+    }
 
     PeerClient peer;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm9> scan;
-    std::vector<MessageRequest> messages;
+    WindowOf<TForm9> scan{Form9};
     int fired = 0;
     TempDir dir;
 
@@ -156,7 +199,7 @@ TEST_F(ScreenCaptureX11, AltF4CapturesTheScreenWithoutTheProgramsWindows) {
     EXPECT_TRUE(form->SysHotKey1->Active());
     EXPECT_FALSE(peer.altF4Free());  // the grab is on the root window
     EXPECT_FALSE(form->isVisible()); // no window manager: hidden rather than minimised
-    settle(200);
+    settle();
 
     const std::string peerGrab = dir.file("peer.png");
     ASSERT_EQ(run("import -window root " + peerGrab), 0);
@@ -197,10 +240,10 @@ TEST_F(ScreenCaptureX11, NumLockArmingTwiceAndTheSwitchOffOnActivation) {
     xdotool("alt+F4");
     ASSERT_TRUE(waitForCapture());
     xdotool("Num_Lock");
-    settle(200);
+    settle();
     EXPECT_EQ(fired, 1);
     xdotool("alt+F4"); // not armed now
-    settle(300);
+    settle();
     EXPECT_EQ(fired, 1);
 
     // Armed, then the program restored by hand: still armed. Focus from the scan window to the
@@ -223,15 +266,10 @@ TEST_F(ScreenCaptureX11, NumLockArmingTwiceAndTheSwitchOffOnActivation) {
 
 TEST_F(ScreenCaptureX11, ACombinationAnotherClientHoldsIsReported) {
     ASSERT_TRUE(peer.grabAltF4());
-    form->ScreenCapture1->trigger();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
-                                "manager), so the screen cannot be captured with it.");
-    EXPECT_FALSE(form->SysHotKey1->Active());
-    EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+    expectCaptureRefused();
     EXPECT_TRUE(form->isVisible());
     peer.ungrabAltF4();
-    settle(100);
+    settle();
     EXPECT_EQ(fired, 0);
 }
 
@@ -243,13 +281,10 @@ TEST_F(ScreenCaptureX11, UnderAWindowManagerHoldingAltF4TheProgramComesBackUnarm
     ASSERT_TRUE(openbox.waitForStarted(5000));
     const bool running = QTest::qWaitFor([] { return windowManagerRunning(); }, 10000);
     if (running) {
-        QTest::qWait(300); // its key bindings are in place shortly after it takes over
-        form->ScreenCapture1->trigger();
-        ASSERT_EQ(messages.size(), 2u);
-        EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the window "
-                                    "manager), so the screen cannot be captured with it.");
-        EXPECT_FALSE(form->SysHotKey1->Active());
-        EXPECT_FALSE(form->SysHotKey1->AnyRegistered());
+        // It binds its keys before it takes the windows already shown under its management.
+        XServerView x;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return x.managed(form); }, 10000));
+        expectCaptureRefused();
         EXPECT_TRUE(
             QTest::qWaitFor([this] { return form->isVisible() && !form->isMinimized(); }, 5000));
     }

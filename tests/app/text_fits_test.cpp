@@ -171,7 +171,7 @@ TEST_F(MainWindowTest, TheFileCountAndTypeButtonsFitAndTheProgressBarMovesAlong)
         w->Label1->setText(QStringLiteral("1 File"));
         QCoreApplication::processEvents();
         EXPECT_EQ(w->ProgressBar1->x(), std::max(472, w->Label1->x() + w->Label1->width()));
-        form.reset();
+        destroyWindows();
     }
 }
 
@@ -191,6 +191,6 @@ TEST_F(MainWindowTest, EveryHintFitsTheStatusPanel) {
             EXPECT_LE(QFontMetrics(w->StatusPanel0->font()).horizontalAdvance(w->statusText()),
                       w->StatusPanel0->contentsRect().width());
         }
-        form.reset();
+        destroyWindows();
     }
 }

@@ -15,6 +15,8 @@
 #include "tests/catalogue/catalogue_test_util.h"
 #include "tests/support/blocking_fuse.h"
 #include "tests/support/hostile_files.h"
+#include "tests/support/poll.h"
+#include "tests/support/program_fixture.h"
 
 #include <QApplication>
 #include <QCollator>
@@ -51,50 +53,19 @@ protected:
     }
 };
 
-class CatalogueBuild : public ::testing::Test {
+class CatalogueBuild : public ProgramTest {
 protected:
     void SetUp() override {
-        oldCwd_ = QDir::currentPath();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-        StopRequested = false;
-        PrintingBusy = false;
-        CurrentExt.clear();
+        ProgramTest::SetUp();
         ThumbWidth = ThumbHeight = 70;
-        setMessageHandler([this](const MessageRequest& r) {
-            messages.push_back(r);
-            return MessageButton::Ok;
-        });
-        // The windows this part of the program uses, in their creation order.
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        form2 = std::make_unique<TForm2>();
-        Form2 = form2.get();
-        form3 = std::make_unique<TForm3>();
-        Form3 = form3.get();
-        viewer = std::make_unique<TOKBottomDlg>();
-        OKBottomDlg = viewer.get();
-        form7 = std::make_unique<TForm7>();
-        Form7 = form7.get();
+        createWindows();
         builds =
             std::make_unique<QSignalSpy>(form->ListView1->model(), &QAbstractItemModel::modelReset);
     }
 
     void TearDown() override {
         builds.reset();
-        form7.reset();
-        viewer.reset();
-        form3.reset();
-        form2.reset();
-        form.reset();
-        Form1 = nullptr;
-        Form2 = nullptr;
-        Form3 = nullptr;
-        OKBottomDlg = nullptr;
-        Form7 = nullptr;
-        setMessageHandler({});
-        QDir::setCurrent(oldCwd_);
-        StopRequested = false;
-        CurrentExt.clear();
+        ProgramTest::TearDown();
     }
 
     QString dirPath() const { return qpath(dir.path().string()); }
@@ -122,17 +93,11 @@ protected:
     int buildCount() const { return int(builds->count()); }
 
     TempDir dir;
-    std::vector<MessageRequest> messages;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm2> form2;
-    std::unique_ptr<TForm3> form3;
-    std::unique_ptr<TOKBottomDlg> viewer;
-    std::unique_ptr<TForm7> form7;
+    WindowOf<TForm2> form2{Form2};
+    WindowOf<TForm3> form3{Form3};
+    WindowOf<TOKBottomDlg> viewer{OKBottomDlg};
+    WindowOf<TForm7> form7{Form7};
     std::unique_ptr<QSignalSpy> builds;
-
-private:
-    TempDir config_;
-    QString oldCwd_;
 };
 
 // Colours distinct enough to tell thumbnails apart after scaling.
@@ -710,7 +675,7 @@ TEST_F(CatalogueBuild, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndNeverH
     setStallBound(std::chrono::hours(1));
     const int reads = fuse.waitingReads();
     setMessageHandler([&](const MessageRequest&) { // e.jpg, the first file, is being reported
-        for (int i = 0; i < 6000 && fuse.waitingReads() == reads; ++i) ::usleep(10000);
+        pollUntil([&] { return fuse.waitingReads() != reads; }, std::chrono::seconds(60));
         return MessageButton::Ok;
     });
     form->StopButtonClick(); // pending: the build ends after its first file

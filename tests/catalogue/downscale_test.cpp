@@ -1,6 +1,7 @@
 // Tests of the area-averaging downscale: exact weights at whole and fractional ratios, colours that
 // must survive unchanged, palettes, enlarging directions, and agreement with Qt's smooth scaling.
 #include "catalogue/downscale.h"
+#include "tests/support/image_compare.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -12,24 +13,13 @@ namespace {
 
 using pixmoor::AreaDownscaler;
 using pixmoor::scaleToThumbnail;
+using pixmoor::test::psnr;
 
 QImage grayRow(std::initializer_list<int> values) {
     QImage image(int(values.size()), 1, QImage::Format_RGB32);
     int x = 0;
     for (int v : values) image.setPixel(x++, 0, qRgb(v, v, v));
     return image;
-}
-
-double psnr(const QImage& a, const QImage& b) {
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
-            squares += dr * dr + dg * dg + db * db;
-        }
-    const double mse = squares / (3.0 * a.width() * a.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 // A photo-like test card: gradients, sharp edges and noise.

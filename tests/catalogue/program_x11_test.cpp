@@ -2,18 +2,17 @@
 // Select All and Ctrl+V open the image viewer on the first one at the picture's size, and Exit
 // writes the directory back.
 #include "tests/catalogue/catalogue_test_util.h"
-#include "tests/support/xdotool.h"
+#include "tests/support/program_process.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QThread>
+#include <QDeadlineTimer>
 #include <gtest/gtest.h>
 
 using namespace pixmoor::test;
 
 namespace {
-
 
 QSize windowSize(const QString& window) {
     const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)"))
@@ -45,29 +44,26 @@ TEST(CatalogueX11, BuildsTheSavedDirectoryAndViewsTheFirstSelectedImage) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", qpath(config));
     env.insert("XDG_RUNTIME_DIR", qpath(home.file("runtime")));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(qpath(start));
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(startProgram(program, QStringLiteral(PIXMOOR_BIN_DIR "/pixmoor"), env,
+                             qpath(start)));
     const QString pid = QString::number(program.processId());
 
-    const QString main =
-        xdotool({"search", "--all", "--sync", "--onlyvisible", "--pid", pid, "--name", "^Pixmoor$"})
-            .section('\n', 0, 0);
+    const QString main = mainWindowOf(program);
     ASSERT_FALSE(main.isEmpty());
     xdotool({"windowfocus", "--sync", main});
     // The first activation builds the saved directory's catalogue; while it runs the menus and
     // their shortcuts are off, so the keys are pressed again until the viewer shows.
     QString viewer;
-    for (int attempt = 0; attempt < 60 && viewer.isEmpty(); ++attempt) {
+    QDeadlineTimer deadline(60000);
+    while (viewer.isEmpty() && !deadline.hasExpired()) {
         xdotool({"key", "--clearmodifiers", "--delay", "100", "ctrl+a", "ctrl+v"});
         // The window manager's title carries the program's name after the file name.
-        viewer =
-            xdotool({"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^a\\.bmp( |$)"})
-                .section('\n', 0, 0);
-        if (viewer.isEmpty()) QThread::msleep(500);
+        const QDeadlineTimer shown(1000);
+        do {
+            viewer = xdotool({"search", "--all", "--onlyvisible", "--pid", pid, "--name",
+                              "^a\\.bmp( |$)"})
+                         .section('\n', 0, 0);
+        } while (viewer.isEmpty() && !shown.hasExpired());
     }
     ASSERT_FALSE(viewer.isEmpty()) << "no viewer titled a.bmp";
     const QSize size = windowSize(viewer);
@@ -75,13 +71,7 @@ TEST(CatalogueX11, BuildsTheSavedDirectoryAndViewsTheFirstSelectedImage) {
     EXPECT_GT(size.height(), 100); // the picture and the status bar below it
     EXPECT_LT(size.height(), 160);
 
-    xdotool({"windowfocus", "--sync", main});
-    xdotool({"key", "--clearmodifiers", "--delay", "200", "alt+f", "x"});
-    if (!program.waitForFinished(15000)) {
-        program.kill();
-        program.waitForFinished();
-        FAIL() << "the program did not end after Exit";
-    }
+    ASSERT_TRUE(exitFromKeyboard(program, main)) << "the program did not end after Exit";
     EXPECT_EQ(program.exitCode(), 0);
     QSettings conf(qpath(config + "/KEMRA.conf"), QSettings::IniFormat);
     EXPECT_EQ(conf.value("Main/Directory").toString().toStdString(), pictures);

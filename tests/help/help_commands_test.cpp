@@ -155,8 +155,7 @@ TEST_F(HelpCommandsTest, TheViewerClosesWithTheMainWindow) {
     createIn(startDir);
     form->Help2->trigger();
     ASSERT_NE(viewer(), nullptr);
-    form.reset();
-    Form1 = nullptr;
+    destroyWindows();
     EXPECT_EQ(viewer(), nullptr);
 }
 
@@ -215,8 +214,7 @@ TEST_F(HelpCommandsTest, UsingHelpShowsItsPageAfterHelpFromTheStartDirectory) {
         EXPECT_EQ(topic(), "using-help.html");
         EXPECT_TRUE(viewer()->browser()->toPlainText().contains(c.usingHelp))
             << viewer()->browser()->toPlainText().toStdString();
-        form.reset();
-        Form1 = nullptr;
+        destroyWindows();
         ASSERT_TRUE(QFile::remove(startDir + "/pixmoor.hlp"));
     }
 }

@@ -3,30 +3,14 @@
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/support/test_dirs.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace pixmoor;
 using namespace pixmoor::test;
 
 namespace {
-
-// Runs xclip while this process keeps answering clipboard requests.
-QByteArray xclip(const QStringList& arguments) {
-    QProcess process;
-    process.start("xclip", arguments);
-    if (!process.waitForStarted(5000)) return {};
-    QElapsedTimer timer;
-    timer.start();
-    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        process.waitForFinished(10);
-    }
-    return process.readAllStandardOutput();
-}
 
 class ClipboardX11 : public ::testing::Test {
 protected:
@@ -44,10 +28,10 @@ TEST_F(ClipboardX11, BitmapsReachOtherProgramsAsImages) {
     red.fill(Qt::red);
     image.setBitmap(red);
     image.CopyToClipboard();
-    const QByteArray targets = xclip({"-selection", "clipboard", "-t", "TARGETS", "-o"});
+    const QByteArray targets = clipboardAs("TARGETS");
     EXPECT_TRUE(targets.contains("image/png")) << targets.toStdString();
     const QImage back =
-        QImage::fromData(xclip({"-selection", "clipboard", "-t", "image/png", "-o"}));
+        QImage::fromData(clipboardAs("image/png"));
     EXPECT_EQ(back.size(), QSize(40, 20));
     EXPECT_EQ(back.pixelColor(5, 5), QColor(Qt::red));
 }
@@ -59,8 +43,8 @@ TEST_F(ClipboardX11, MetafilesGoAsWmfBytesAndARenderedImage) {
     TPMultiImage image;
     image.setImageName(qs(dir.file("a.wmf")));
     image.CopyToClipboard();
-    const QByteArray targets = xclip({"-selection", "clipboard", "-t", "TARGETS", "-o"});
+    const QByteArray targets = clipboardAs("TARGETS");
     EXPECT_TRUE(targets.contains("image/x-wmf")) << targets.toStdString();
     EXPECT_TRUE(targets.contains("image/png")) << targets.toStdString();
-    EXPECT_EQ(xclip({"-selection", "clipboard", "-t", "image/x-wmf", "-o"}), wmf);
+    EXPECT_EQ(clipboardAs("image/x-wmf"), wmf);
 }

@@ -3,7 +3,10 @@
 
 #include "tests/support/test_dirs.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRect>
 #include <cstdlib>
 #include <fstream>
@@ -107,6 +110,19 @@ int countColour(const QImage& image, QRgb colour, int tolerance, QRect rect) {
                 ++n;
         }
     return n;
+}
+
+QByteArray clipboardAs(const char* type) {
+    QProcess process;
+    process.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", type, "-o"});
+    if (!process.waitForStarted(5000)) return {};
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        process.waitForFinished(10);
+    }
+    return process.readAllStandardOutput();
 }
 
 } // namespace pixmoor::test

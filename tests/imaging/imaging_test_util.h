@@ -49,4 +49,8 @@ QString qs(const std::string& s);
 // Counts pixels of `image` inside rect (all when rect is null) that are close to colour.
 int countColour(const QImage& image, QRgb colour, int tolerance = 24, QRect rect = {});
 
+// The X11 clipboard's content of the given type ("TARGETS" lists the types) as another program
+// reads it with xclip, while this process keeps answering clipboard requests.
+QByteArray clipboardAs(const char* type);
+
 } // namespace pixmoor::test

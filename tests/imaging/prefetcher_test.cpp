@@ -4,6 +4,7 @@
 #include "imaging/prefetcher.h"
 #include "platform/thread_activity.h"
 #include "tests/support/blocking_fuse.h"
+#include "tests/support/poll.h"
 #include "tests/support/test_dirs.h"
 
 #include <gtest/gtest.h>
@@ -121,9 +122,7 @@ TEST(Prefetcher, WaitingRunsThePumpAndCancelEndsTheWaitAndTellsTheWork) {
     std::atomic<int> pumped{0};
     std::atomic<bool> released{false}, sawCancel{false};
     const auto waitFor = [](const std::function<bool()>& condition) {
-        for (int i = 0; i < 60000 && !condition(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return condition();
+        return pixmoor::test::pollUntil(condition, std::chrono::minutes(1));
     };
     Prefetcher prefetcher(8,
                           [&](int k, const std::atomic<bool>& cancel) -> std::any {
@@ -192,7 +191,7 @@ TEST(Prefetcher, AReadThatNeverReturnsIsGivenUpAndNeverHoldsTheTakeOrTheDestruct
     pixmoor::setStallBound(std::chrono::hours(1));
     {
         Prefetcher prefetcher(kFiles, work, {2, 8, std::chrono::milliseconds(10), {}});
-        for (int i = 0; i < 60000 && fuse.waitingReads() < 2; ++i) ::usleep(1000);
+        pixmoor::test::pollUntil([&] { return fuse.waitingReads() >= 2; }, std::chrono::minutes(1));
         ASSERT_EQ(fuse.waitingReads(), 2);
         ASSERT_EQ(prefetcher.take(0, {}).outcome, Outcome::Ready);
     }

@@ -10,6 +10,7 @@
 #include "platform/thread_activity.h"
 #include "tests/catalogue/catalogue_test_util.h"
 #include "tests/support/blocking_fuse.h"
+#include "tests/support/program_fixture.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -85,46 +86,19 @@ private:
     QStringList read_;
 };
 
-class Conversion : public ::testing::Test {
+class Conversion : public ProgramTest {
 protected:
     void SetUp() override {
-        oldCwd_ = QDir::currentPath();
-        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-        CurrentExt.clear();
-        StopRequested = false;
-        setMessageHandler([this](const MessageRequest& r) {
-            messages.push_back(r);
-            busyAtMessages.push_back(form && form->isBusy());
-            if (!answers.empty()) {
-                const MessageButton b = answers.front();
-                answers.pop_front();
-                return b;
-            }
-            return MessageButton::Ok;
-        });
+        ProgramTest::SetUp();
         base = QFileInfo(qpath(dir.path().string())).canonicalFilePath();
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        form3 = std::make_unique<TForm3>();
-        Form3 = form3.get();
-        viewer = std::make_unique<TOKBottomDlg>();
-        OKBottomDlg = viewer.get();
-        form6 = std::make_unique<TForm6>();
-        Form6 = form6.get();
+        createWindows();
         ASSERT_FALSE(WindowsDir.isEmpty());
     }
 
-    void TearDown() override {
-        form6.reset();
-        viewer.reset();
-        form3.reset();
-        form.reset();
-        Form1 = nullptr;
-        setMessageHandler({});
-        QDir::setCurrent(oldCwd_);
-        qputenv("XDG_CONFIG_HOME", oldConfig_);
-        CurrentExt.clear();
+    // Records each message box with whether the window was busy when it appeared.
+    MessageButton answer(const MessageRequest& r) override {
+        busyAtMessages.push_back(form && form->isBusy());
+        return ProgramTest::answer(r);
     }
 
     QString path(const QString& name) const { return base + "/" + name; }
@@ -158,28 +132,14 @@ protected:
         if (form6->isVisible()) form6->reject();
     }
 
-    QStringList messageTexts() const {
-        QStringList texts;
-        for (const MessageRequest& r : messages) texts << r.text;
-        return texts;
-    }
-
     TempDir dir;
     QString base;
-    std::vector<MessageRequest> messages;
     std::vector<bool> busyAtMessages;
-    std::deque<MessageButton> answers; // then OK
     bool dialogShown = false;
     QString targetShown;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm3> form3;
-    std::unique_ptr<TOKBottomDlg> viewer;
-    std::unique_ptr<TForm6> form6;
-
-private:
-    TempDir config_;
-    QString oldCwd_;
-    QByteArray oldConfig_;
+    WindowOf<TForm3> form3{Form3};
+    WindowOf<TOKBottomDlg> viewer{OKBottomDlg};
+    WindowOf<TForm6> form6{Form6};
 };
 
 } // namespace
@@ -446,7 +406,9 @@ TEST_F(Conversion, DecodingAheadWritesWhatAOneByOneRunWrites) {
         const auto reads = ahead ? std::make_shared<ReadWatch>(base) : nullptr;
         setMessageHandler([this, reads](const MessageRequest& r) {
             messages.push_back(r);
-            if (messages.size() == 1 && reads) EXPECT_TRUE(reads->waitForRead("x.jpg"));
+            if (messages.size() == 1 && reads) {
+                EXPECT_TRUE(reads->waitForRead("x.jpg"));
+            }
             return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
         });
         form->ListView1->selectAll();

@@ -109,9 +109,9 @@ TEST_F(Viewers, MetafileViewerStretchesItsPictureToTheClientArea) {
 
     // Resizing the window rescales the picture, whatever its proportions.
     form.resize(500, 150);
-    QTest::qWait(20);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.Image1->size(), QSize(500, 150 - form.StatusBar1->height()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.Image1->size() == QSize(500, 150 - form.StatusBar1->height()); }, 5000))
+        << form.Image1->width() << "x" << form.Image1->height();
     EXPECT_EQ(form.Image1->destRect(), form.Image1->rect());
     const QImage shot = form.Image1->grab().toImage();
     EXPECT_EQ(shot.size(), form.Image1->size() * shot.devicePixelRatio());

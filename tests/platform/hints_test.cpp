@@ -1,5 +1,6 @@
 // The hint filter: status tips of widgets and menu items of any window reach one handler.
 #include "platform/hints.h"
+#include "tests/support/pointer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,18 +12,8 @@
 #include <QStatusTipEvent>
 #include <gtest/gtest.h>
 
-namespace {
-
-void enter(QWidget* w) {
-    QEnterEvent e(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(w, &e);
-}
-void leave(QWidget* w) {
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
-}
-
-} // namespace
+using pixmoor::test::enter;
+using pixmoor::test::leave;
 
 TEST(HintFilter, CatchesStatusTipsOfAnyWindowAndConsumesThem) {
     QStringList hints;

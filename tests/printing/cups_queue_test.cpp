@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -97,21 +96,19 @@ CupsQueue::Job CupsQueue::latestJob() {
     }
     if (id < 0) return job;
     const QString pattern = QStringLiteral("*job_%1.pdf").arg(id);
-    QElapsedTimer clock;
-    clock.start();
-    // The backend writes the file in steps: wait until it reads as a whole document.
-    while (clock.elapsed() < 60000) {
-        QDirIterator it(QString::fromStdString(cups_->file("out")), {pattern}, QDir::Files,
-                        QDirIterator::Subdirectories);
-        if (it.hasNext()) {
+    // The backend writes the file in steps: wait until it reads as a whole document (the caller
+    // finds none written when it never does).
+    (void)QTest::qWaitFor(
+        [&] {
+            QDirIterator it(QString::fromStdString(cups_->file("out")), {pattern}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            if (!it.hasNext()) return false;
             const QString written = it.next();
-            if (pageCount(written) > 0) {
-                job.written = written;
-                return job;
-            }
-        }
-        QTest::qWait(100);
-    }
+            if (pageCount(written) <= 0) return false;
+            job.written = written;
+            return true;
+        },
+        60000);
     return job;
 }
 

@@ -16,18 +16,7 @@
 namespace pixmoor::test {
 
 void PrintingTest::SetUp() {
-    oldCwd_ = QDir::currentPath();
-    oldConfig_ = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-    StopRequested = false;
-    PrintingBusy = false;
-    CurrentExt.clear();
-    setMessageHandler([this](const MessageRequest& r) {
-        messages.push_back({r, form ? form->statusText() : QString(),
-                            form && form->StopButton->isEnabled(), form && form->isBusy(),
-                            PrintingBusy});
-        return MessageButton::Ok;
-    });
+    ProgramTest::SetUp();
     setPrintDialogHandler([this](QPrintDialog& dialog) {
         ++printDialogs;
         printToFileOffered = dialog.testOption(QAbstractPrintDialog::PrintToFile);
@@ -35,32 +24,20 @@ void PrintingTest::SetUp() {
     });
     base = QFileInfo(QString::fromStdString(dir.path().string())).canonicalFilePath();
     pdf = QString::fromStdString(out.file("out.pdf"));
-    form = std::make_unique<TForm1>();
-    Form1 = form.get();
-    form3 = std::make_unique<TForm3>();
-    Form3 = form3.get();
-    viewer = std::make_unique<TOKBottomDlg>();
-    OKBottomDlg = viewer.get();
-    metafileViewer = std::make_unique<TForm7>();
-    Form7 = metafileViewer.get();
+    createWindows();
     if (printToPdf) usePdf(QSizeF(8, 10));
 }
 
 void PrintingTest::TearDown() {
     setPrintDialogHandler({});
-    metafileViewer.reset();
-    Form7 = nullptr;
-    viewer.reset();
-    OKBottomDlg = nullptr;
-    form3.reset();
-    Form3 = nullptr;
-    form.reset();
-    Form1 = nullptr;
-    setMessageHandler({});
-    QDir::setCurrent(oldCwd_);
-    qputenv("XDG_CONFIG_HOME", oldConfig_);
-    CurrentExt.clear();
-    PrintingBusy = false;
+    ProgramTest::TearDown();
+}
+
+MessageButton PrintingTest::answer(const MessageRequest& r) {
+    messages.push_back({r, form ? form->statusText() : QString(),
+                        form && form->StopButton->isEnabled(), form && form->isBusy(),
+                        PrintingBusy});
+    return MessageButton::Ok;
 }
 
 void PrintingTest::usePdf(QSizeF printable, double margin) {

@@ -1,7 +1,7 @@
-// A fixture for printing through the real main window: the windows printing uses, in the
-// program's order, a browsed temporary directory, recorded message boxes (with the window's
-// state at the moment each appeared), an answered print dialog, the process printer writing a
-// PDF at 300 dpi, and the pages read back with pdftoppm and pdftotext.
+// A fixture for printing through the program's real windows: a browsed temporary directory,
+// recorded message boxes (with the window's state at the moment each appeared), an answered
+// print dialog, the process printer writing a PDF at 300 dpi, and the pages read back with
+// pdftoppm and pdftotext.
 #pragma once
 
 #include "app/Unit1.h"
@@ -10,7 +10,7 @@
 #include "operations/wmf.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
-#include "tests/support/test_dirs.h"
+#include "tests/support/program_fixture.h"
 
 #include <QImage>
 #include <QPrinter>
@@ -33,10 +33,12 @@ struct SeenMessage {
     bool printingBusy; // PrintingBusy
 };
 
-class PrintingTest : public ::testing::Test {
+class PrintingTest : public ProgramTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Records each message box with the window's state at the moment it appeared.
+    MessageButton answer(const MessageRequest& request) override;
 
     QString path(const QString& name) const { return base + "/" + name; }
 
@@ -65,19 +67,13 @@ protected:
     // Set before SetUp runs: whether the process printer is made a PDF printer as above, or
     // left as the program made it.
     bool printToPdf = true;
-    std::vector<SeenMessage> messages;
+    std::vector<SeenMessage> messages; // instead of the plain record
     bool printAnswer = true; // what the print dialog is answered with
     int printDialogs = 0;
     bool printToFileOffered = false;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm3> form3;
-    std::unique_ptr<TOKBottomDlg> viewer;
-    std::unique_ptr<TForm7> metafileViewer;
-
-private:
-    TempDir config_;
-    QString oldCwd_;
-    QByteArray oldConfig_;
+    WindowOf<TForm3> form3{Form3};
+    WindowOf<TOKBottomDlg> viewer{OKBottomDlg};
+    WindowOf<TForm7> metafileViewer{Form7};
 };
 
 // Writes a w x h image of one colour in format ("BMP", "JPG", "PNG").

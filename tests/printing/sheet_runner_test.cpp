@@ -5,6 +5,7 @@
 
 #include "platform/printer.h"
 #include "printing/sheet.h"
+#include "tests/support/image_compare.h"
 
 #include <QFile>
 #include <cmath>
@@ -44,18 +45,6 @@ TEST_F(SheetRunner, AnErrorOutsideTheItemGuardAbortsThePrintJob) {
     printThumbnailSheet(processPrinter(), run);
     EXPECT_EQ(pages().size(), 1u);
     EXPECT_EQ(progress, (std::vector<int>{0, 33, 67}));
-}
-
-double psnr(const QImage& a, const QImage& b) {
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
-            squares += dr * dr + dg * dg + db * db;
-        }
-    const double mse = squares / (3.0 * a.width() * a.height());
-    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 TEST_F(SheetRunner, FastDecodingOfLargeJpegsPrintsTheSameCellsAsFullDecoding) {

@@ -2,7 +2,7 @@
 // the metadata pass their validators, and the installed program, started from an empty directory
 // under X11, opens its help from the prefix.
 #include "tests/help/help_test_util.h"
-#include "tests/support/xdotool.h"
+#include "tests/support/program_process.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -73,12 +73,8 @@ TEST(Installation, InstalledProgramFindsItsHelpInItsPrefix) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    pixmoor.setProcessEnvironment(env);
-    pixmoor.setWorkingDirectory(QString::fromStdString(start));
-    pixmoor.setProcessChannelMode(QProcess::ForwardedChannels);
-    pixmoor.start(QString::fromStdString(program.string()), {});
-    ASSERT_TRUE(pixmoor.waitForStarted(10000));
+    ASSERT_TRUE(pixmoor::test::startProgram(pixmoor, QString::fromStdString(program.string()), env,
+                                            QString::fromStdString(start)));
 
     const QString main = windowOf(pixmoor.processId(), "^Pixmoor$", 20000);
     ASSERT_FALSE(main.isEmpty()) << "the installed program shows no main window";

@@ -1,0 +1,23 @@
+// How close two pictures of one size are.
+#pragma once
+
+#include <QImage>
+#include <cmath>
+
+namespace pixmoor::test {
+
+// The peak signal-to-noise ratio of b against a over the three colour channels, in dB; 99 for
+// identical pictures.
+inline double psnr(const QImage& a, const QImage& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
+            squares += dr * dr + dg * dg + db * db;
+        }
+    const double mse = squares / (3.0 * a.width() * a.height());
+    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+} // namespace pixmoor::test
