@@ -82,6 +82,15 @@ ScreenCapture::ScreenCapture(TSysHotKey& hotKey, QObject* parent)
     : QObject(parent), hotKey_(hotKey) {
     connect(&portal_, &PortalScreenshot::finished, this, &ScreenCapture::portalPicture);
     connect(&portal_, &PortalScreenshot::failed, this, &ScreenCapture::portalFailed);
+    // The portal's shortcut is the hot key of a Wayland session: one press, then given back.
+    connect(&shortcut_, &PortalShortcut::activated, this, [this] {
+        shortcut_.release();
+        capture();
+    });
+    connect(&shortcut_, &PortalShortcut::failed, this, [this](const QString& why) {
+        windows_.restore();
+        offerCountdown(QStringLiteral("Alt+F4 cannot be had as a hot key here: ") + why + u'.');
+    });
 }
 
 ScreenCapture::~ScreenCapture() {
@@ -96,6 +105,14 @@ bool ScreenCapture::arm(QWidget* parent) {
     // Every arming puts the program out of sight, also when the user brought it back by hand
     // after an earlier one.
     windows_.minimise();
+    if (shortcut_.active()) return true;
+    if (screenThroughPortal()) {
+        // No client may grab keys in a Wayland session: the portal's global shortcut, where it
+        // offers one, is the hot key; failed() otherwise.
+        shortcut_.bind(QStringLiteral("capture-screen"), QStringLiteral("Capture the screen"),
+                       QStringLiteral("ALT+F4"));
+        return true;
+    }
     hotKey_.AddHotKey(kF4, hmAlt);
     hotKey_.setActive(true);
     if (hotKey_.AnyRegistered()) return true;
@@ -104,16 +121,19 @@ bool ScreenCapture::arm(QWidget* parent) {
     // offer the countdown instead of the key.
     hotKey_.setActive(false);
     windows_.restore();
-    showInformation(hotKeysAvailable()
-                        ? QStringLiteral("Alt+F4 is in use by another program (for example the "
-                                         "window manager), so the screen cannot be captured "
-                                         "with it.")
-                        : QStringLiteral("Alt+F4 cannot be had as a hot key here: the desktop "
-                                         "offers no global shortcut for it."),
-                    parent);
+    return offerCountdown(hotKeysAvailable()
+                              ? QStringLiteral("Alt+F4 is in use by another program (for example "
+                                               "the window manager), so the screen cannot be "
+                                               "captured with it.")
+                              : QStringLiteral("Alt+F4 cannot be had as a hot key here: the "
+                                               "desktop offers no global shortcut for it."));
+}
+
+bool ScreenCapture::offerCountdown(const QString& why) {
+    showInformation(why, parent_);
     if (!askYesNo(QStringLiteral("Capture the screen after a countdown of %1 seconds instead?")
                       .arg(kCountdownSeconds),
-                  parent))
+                  parent_))
         return false;
     startCountdown();
     return true;

@@ -5,6 +5,7 @@
 
 #include "acquire/SysHot.h"
 #include "platform/portal_screenshot.h"
+#include "platform/portal_shortcut.h"
 #include "platform/screen.h"
 
 #include <QImage>
@@ -59,10 +60,12 @@ public:
     std::function<void(const QImage&)> OnPicture;
 
     // Tells the user to press Alt+F4, puts the program's windows out of sight, adds one more
-    // Alt+F4 entry and activates the hot key. When the system takes no entry (no X11 display,
-    // or another program holds Alt+F4), the windows come back, the hot key is switched off, the
-    // user is told why and asked whether to capture after a countdown instead. Returns whether a
-    // capture is on its way (armed, or counting down).
+    // Alt+F4 entry and activates the hot key; in a Wayland session whose portal offers global
+    // shortcuts, asks the portal for Alt+F4 instead. When the system takes no entry (no X11
+    // display, or another program holds Alt+F4) or the portal binds no shortcut, the windows
+    // come back, the hot key is switched off, the user is told why and asked whether to capture
+    // after a countdown instead. Returns whether a capture is on its way (armed, asked of the
+    // portal, or counting down).
     bool arm(QWidget* parent);
 
     // The hot key fired: switches it off and takes the whole primary screen for OnPicture; the
@@ -74,6 +77,7 @@ public:
     CaptureCountdown* countdown() const { return countdown_; }
 
 private:
+    bool offerCountdown(const QString& why);
     void startCountdown();
     void capture();
     void portalPicture(const QString& file);
@@ -82,6 +86,7 @@ private:
     TSysHotKey& hotKey_;
     ProgramWindows windows_;
     PortalScreenshot portal_;
+    PortalShortcut shortcut_;
     QPointer<CaptureCountdown> countdown_;
     QPointer<QWidget> parent_;
 };

@@ -76,8 +76,7 @@ bool PortalScreenshot::request(std::chrono::milliseconds timeout) {
          << QVariantMap{{QStringLiteral("handle_token"), token_},
                         {QStringLiteral("interactive"), false},
                         {QStringLiteral("modal"), false}};
-    auto* watcher =
-        new QDBusPendingCallWatcher(bus.asyncCall(call, int(timeout.count())), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, int(timeout.count())), this);
     const QString token = token_;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, token] {
         watcher->deleteLater();
@@ -102,9 +101,8 @@ void PortalScreenshot::listen(const QString& path) {
 
 void PortalScreenshot::stopListening() {
     if (path_.isEmpty()) return;
-    QDBusConnection::sessionBus().disconnect(QString(), path_, kRequest,
-                                             QStringLiteral("Response"), this,
-                                             SLOT(response(uint, QVariantMap)));
+    QDBusConnection::sessionBus().disconnect(QString(), path_, kRequest, QStringLiteral("Response"),
+                                             this, SLOT(response(uint, QVariantMap)));
     path_.clear();
 }
 

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
                              : 4;
             else
                 std::printf("no capture: the scan window is %s, titled \"%s\"\n",
-                            scan.isVisible() ? "visible" : "hidden", qPrintable(scan.windowTitle()));
+                            scan.isVisible() ? "visible" : "hidden",
+                            qPrintable(scan.windowTitle()));
         }
         Form9 = nullptr;
         Form1 = nullptr;

@@ -58,7 +58,8 @@ TEST(CaptureWayland, WithoutAGlobalShortcutTheCountdownCapturesThroughThePortal)
     for (const char* tool : {"sway", "swaybg", "grim", "dbus-daemon", "pipewire", "runuser"})
         if (!haveProgram(tool))
             GTEST_SKIP() << tool << " is missing: scripts/deps.sh test installs it";
-    for (const char* portal : {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr"})
+    for (const char* portal :
+         {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr"})
         if (!QFileInfo(portal).isExecutable())
             GTEST_SKIP() << portal << " is missing: scripts/deps.sh test installs it";
     const bool root = ::geteuid() == 0;
@@ -74,13 +75,15 @@ TEST(CaptureWayland, WithoutAGlobalShortcutTheCountdownCapturesThroughThePortal)
     std::filesystem::create_directory(runtime);
     const std::string pattern = runtime + "/pattern.png";
     magick("-size 1280x800 gradient:'#c02020-#2020c0' -fill '#30a050' -draw 'rectangle 100,120 "
-           "500,420' -fill white -draw 'circle 900,400 1000,450' " + pattern);
+           "500,420' -fill white -draw 'circle 900,400 1000,450' " +
+           pattern);
     std::ofstream(runtime + "/config") << "output HEADLESS-1 resolution 1280x800\n"
                                        << "output HEADLESS-1 bg " << pattern << " stretch\n";
     namespace fs = std::filesystem;
     fs::permissions(runtime, fs::perms::owner_all);
     // The compositor's user passes through the test's folder to its own.
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(dir.path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     if (root) {
         ASSERT_EQ(run("chown -R " + std::string(kUser) + " '" + runtime + "'"), 0);
     }
@@ -94,11 +97,12 @@ TEST(CaptureWayland, WithoutAGlobalShortcutTheCountdownCapturesThroughThePortal)
     swayEnv.insert("WLR_RENDERER", "pixman");
     QStringList swayCommand{"sway", "-c", QString::fromStdString(runtime + "/config")};
     if (root) swayCommand = QStringList{"-u", kUser, "--"} + swayCommand;
-    QProcess& sway = session.start(root ? "runuser" : "sway",
-                                   root ? swayCommand : swayCommand.mid(1), swayEnv);
+    QProcess& sway =
+        session.start(root ? "runuser" : "sway", root ? swayCommand : swayCommand.mid(1), swayEnv);
     const QString socket = QString::fromStdString(runtime + "/wayland-1");
-    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket) || sway.state() != QProcess::Running; },
-                         30000) ||
+    if (!QTest::qWaitFor(
+            [&] { return QFileInfo::exists(socket) || sway.state() != QProcess::Running; },
+            30000) ||
         !QFileInfo::exists(socket))
         GTEST_SKIP() << "sway cannot run on this machine: " << output(sway).toStdString();
 
@@ -127,7 +131,8 @@ TEST(CaptureWayland, WithoutAGlobalShortcutTheCountdownCapturesThroughThePortal)
         30000))
         << "the output never showed the picture";
 
-    QProcess& bus = session.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"}, env);
+    QProcess& bus =
+        session.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"}, env);
     QString address; // its first line that is an address; warnings may come before it
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -161,7 +166,8 @@ TEST(CaptureWayland, WithoutAGlobalShortcutTheCountdownCapturesThroughThePortal)
     EXPECT_TRUE(said.contains("Information: Alt+F4 cannot be had as a hot key here: the desktop "
                               "offers no global shortcut for it.\n"))
         << said.toStdString();
-    EXPECT_TRUE(said.contains("Confirm: Capture the screen after a countdown of 5 seconds instead?"))
+    EXPECT_TRUE(
+        said.contains("Confirm: Capture the screen after a countdown of 5 seconds instead?"))
         << said.toStdString();
     EXPECT_FALSE(std::filesystem::exists(portalFile)) << "the portal's file was left behind";
 
