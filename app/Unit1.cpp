@@ -88,6 +88,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     SysHotKey1->setObjectName(QStringLiteral("SysHotKey1"));
     SysHotKey1->OnHotKey = [this](QObject* sender, int index) { SysHotKey1HotKey(sender, index); };
     capture_ = std::make_unique<pixmoor::ScreenCapture>(*SysHotKey1);
+    capture_->OnPicture = [this](const QImage& screen) { showCapture(screen); };
     focusHistory_ = new pixmoor::FocusHistory(this);
 
     connectCommands();

@@ -127,6 +127,7 @@ public slots:
     void Acquire1Click();
     void SelectTwain1Click();
     void ScreenCapture1Click();
+    void showCapture(const QImage& screen);
     void SysHotKey1HotKey(QObject* Sender, int Index);
     void List1Click();
     void Refresh1Click();

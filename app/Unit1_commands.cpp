@@ -94,7 +94,11 @@ void TForm1::ScreenCapture1Click() {
 }
 
 void TForm1::SysHotKey1HotKey(QObject*, int) {
-    const QImage screen = capture_->take(); // a failure goes to the standard error box
+    capture_->take(); // a failure goes to the standard error box
+}
+
+// The captured screen, from the hot key or the countdown, goes to the scan window.
+void TForm1::showCapture(const QImage& screen) {
     if (!Form9) return;
     Form9->PMultiImage1->setBitmap(screen);
     Form9->setWindowTitle(QStringLiteral("Screen Capture"));

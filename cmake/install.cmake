@@ -60,6 +60,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/package/copyright ${changelog_gz}
 #   SVG, and without them the tool bar is blank. The program itself uses no QtSvg symbol, so the
 #   library is not linked (Debian's linker drops it anyway with --as-needed).
 # - libqt6sql6-sqlite: Qt Help's SQLite driver (the help collection is an SQLite database).
+# - qt6-wayland: the Wayland platform plugin, which Qt picks by itself in a Wayland session
+#   (WAYLAND_DISPLAY set); without it the program runs through XWayland.
 # The rest of what it loads comes with packages the libraries bring: the xcb platform plugin, the
 # compose input context and the GIF, ICO and JPEG image formats with libqt6gui6, the CUPS print
 # plugin with libqt6printsupport6, SANE's drivers with libsane1, GIO (the trash) with
@@ -81,6 +83,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Pixmoor developers <developers@pixmoor.
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

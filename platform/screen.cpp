@@ -19,6 +19,12 @@ QImage grabPrimaryScreen() {
     return image;
 }
 
+bool screenThroughPortal() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform.startsWith(QLatin1String("wayland"))) return true;
+    return platform == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 void ProgramWindows::minimise() {
     hidden_ = !windowManagerRunning();
     for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -1,6 +1,6 @@
 // The hot-key components without a display server (offscreen): the key table and modifier flags,
 // the hidden window's dispatch, entries that stay unregistered, and arming a capture where no
-// hot key can be registered.
+// hot key can be registered, where the countdown is offered instead.
 #include "acquire/SysHot.h"
 #include "acquire/WComp.h"
 #include "acquire/capture.h"
@@ -8,6 +8,7 @@
 #include "platform/message_box.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QWidget>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -122,26 +123,42 @@ TEST(SysHotKey, EntriesWithoutADisplayStayUnregistered) {
     EXPECT_FALSE(hotKey.Active());
 }
 
-TEST(ScreenCaptureArming, WithoutX11TheUserIsToldAndTheWindowsComeBack) {
+TEST(ScreenCaptureArming, WithoutX11TheUserIsToldAndOfferedTheCountdown) {
     if (hotKeysAvailable()) GTEST_SKIP() << "runs where no X11 display is";
-    std::vector<MessageRequest> messages;
-    setMessageHandler([&](const MessageRequest& r) {
-        messages.push_back(r);
-        return MessageButton::Ok;
-    });
-    QWidget window;
-    window.show();
-    TSysHotKey hotKey;
-    ScreenCapture capture(hotKey);
-    EXPECT_FALSE(capture.arm(&window));
-    setMessageHandler({});
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].text, "Hit Alt+F4 to capture screen when ready");
-    EXPECT_EQ(messages[0].kind, MessageKind::Information);
-    EXPECT_EQ(messages[1].text, "The screen cannot be captured here: the system hot key needs an "
-                                "X11 display.");
-    EXPECT_FALSE(hotKey.Active());
-    EXPECT_EQ(hotKey.HotKeyCount(), 1);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.isMinimized());
+    // Declined, and taken then cancelled: either way no picture, and the window back.
+    for (const MessageButton answer : {MessageButton::No, MessageButton::Yes}) {
+        std::vector<MessageRequest> messages;
+        setMessageHandler([&](const MessageRequest& r) {
+            messages.push_back(r);
+            return r.kind == MessageKind::Confirmation ? answer : MessageButton::Ok;
+        });
+        QWidget window;
+        window.show();
+        TSysHotKey hotKey;
+        ScreenCapture capture(hotKey);
+        int pictures = 0;
+        capture.OnPicture = [&](const QImage&) { ++pictures; };
+        EXPECT_EQ(capture.arm(&window), answer == MessageButton::Yes);
+        setMessageHandler({});
+        ASSERT_EQ(messages.size(), 3u);
+        EXPECT_EQ(messages[0].text, "Hit Alt+F4 to capture screen when ready");
+        EXPECT_EQ(messages[0].kind, MessageKind::Information);
+        EXPECT_EQ(messages[1].text, "Alt+F4 cannot be had as a hot key here: the desktop offers "
+                                    "no global shortcut for it.");
+        EXPECT_EQ(messages[2].text, "Capture the screen after a countdown of 5 seconds instead?");
+        EXPECT_EQ(messages[2].kind, MessageKind::Confirmation);
+        EXPECT_FALSE(hotKey.Active());
+        EXPECT_EQ(hotKey.HotKeyCount(), 1);
+        if (answer == MessageButton::Yes) {
+            ASSERT_NE(capture.countdown(), nullptr);
+            EXPECT_TRUE(capture.countdown()->isVisible());
+            EXPECT_FALSE(window.isVisible()); // out of the way while it counts
+            QTest::keyClick(capture.countdown(), Qt::Key_Escape);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return capture.countdown() == nullptr; }));
+        }
+        EXPECT_EQ(capture.countdown(), nullptr);
+        EXPECT_EQ(pictures, 0);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.isMinimized());
+    }
 }

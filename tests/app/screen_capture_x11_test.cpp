@@ -154,7 +154,7 @@ protected:
     // nothing armed.
     void expectCaptureRefused() {
         form->ScreenCapture1->trigger();
-        ASSERT_EQ(messages.size(), 2u);
+        ASSERT_EQ(messages.size(), 3u); // the countdown offered last, and declined
         EXPECT_EQ(messages[1].text, "Alt+F4 is in use by another program (for example the "
                                     "window manager), so the screen cannot be captured with it.");
         EXPECT_FALSE(form->SysHotKey1->Active());

@@ -87,8 +87,8 @@ TEST(DebPackage, InstallsIntoAThrowAwayRootAndIsRemovedWithoutLeftovers) {
     EXPECT_EQ(field("Section"), "graphics");
     const std::set<std::string> depends = dependencyNames(field("Depends"));
     for (const char* needed :
-         {"libqt6widgets6", "libqt6help6", "libqt6svg6", "libqt6sql6-sqlite", "libjpeg62-turbo",
-          "libpng16-16", "libtiff6", "libgif7", "libc6", "libstdc++6"})
+         {"libqt6widgets6", "libqt6help6", "libqt6svg6", "libqt6sql6-sqlite", "qt6-wayland",
+          "libjpeg62-turbo", "libpng16-16", "libtiff6", "libgif7", "libc6", "libstdc++6"})
         EXPECT_TRUE(depends.count(needed)) << needed << " not declared: " << field("Depends");
 
     // A root holding just the declared dependencies (as this machine has them installed, and so
