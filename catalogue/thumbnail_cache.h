@@ -6,6 +6,8 @@
 // Nothing here reports to the user: a cache that cannot be read or written is simply not used.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -98,9 +100,9 @@ public:
     bool hasFailed(const QString& absolutePath, std::int64_t mtime) const;
 
     // Largest side an entry read may have; anything larger is not a thumbnail.
-    static constexpr int kMaxSide = 1024;
+    static constexpr int kMaxSide = limits::kMaxThumbnailEntrySide;
     // Largest entry file read.
-    static constexpr std::int64_t kMaxFileBytes = 16 * 1024 * 1024;
+    static constexpr std::int64_t kMaxFileBytes = limits::kMaxThumbnailEntryBytes;
 
 private:
     // Writes the entry `name` into the cache's folder at `folder` ("normal", ...).

@@ -541,8 +541,9 @@ bool TPMultiImage::loadResource(const QString& name, QImage& out) {
     initBitmapResources();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    QImage image;
-    if (!image.loadFromData(file.readAll(), "BMP")) return false;
+    int result = codec::Ok;
+    QImage image = bmpDataToImage(file.readAll(), result);
+    if (image.isNull()) return false;
     out = image;
     return true;
 }

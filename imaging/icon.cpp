@@ -1,5 +1,6 @@
 // The icon object: reads .ico files (1, 4, 8, 24 and 32-bit entries with their AND masks, and
 // PNG-compressed entries) and keeps the entry closest to the system icon size.
+#include "imaging/codec/limits.h"
 #include "imaging/image_file.h"
 #include "imaging/picture.h"
 #include "imaging/png_image.h"
@@ -12,13 +13,6 @@
 
 namespace pixmoor {
 namespace {
-
-constexpr qint64 kMaxIconFileBytes = 64 * 1024 * 1024;
-// Icon images are at most 256 pixels a side; their bitmaps are allowed four times that.
-constexpr int kMaxIconBitmapSide = 1024;
-// Entries tried before the file is called damaged: each try may decode a bitmap, and a hostile
-// directory can list thousands of entries pointing at one costly image.
-constexpr int kMaxTriedEntries = 8;
 
 std::uint16_t u16(const char* p) {
     return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8);
@@ -39,7 +33,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
         // The codec's PNG reader, keeping the alpha; text chunks are skipped unread.
         PngImageOptions options;
         options.keepAlpha = true;
-        options.maxPixels = wmf::kMaxDibPixels;
+        options.maxPixels = limits::kMaxDibPixels;
         QImage png = decodePngImage(QByteArray::fromRawData(d, qsizetype(e.size)), options);
         if (png.isNull()) error = QStringLiteral("damaged PNG image");
         return png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -58,7 +52,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
     wmf::DibOptions options;
     options.rowsOverride = rows;
     options.keepAlpha = true;
-    options.maxSide = kMaxIconBitmapSide;
+    options.maxSide = limits::kMaxIconBitmapSide;
     wmf::DibResult dib = wmf::decodeDib(reinterpret_cast<const std::uint8_t*>(d), e.size, options);
     if (dib.image.isNull()) {
         error = dib.error;
@@ -91,7 +85,7 @@ Icon Icon::fromFile(const QString& path) {
     if (!openImageFile(file, path, error))
         throw PictureError(
             QStringLiteral("Cannot open icon %1: %2").arg(path, error).toStdString());
-    if (file.size() > kMaxIconFileBytes)
+    if (file.size() > limits::kMaxIconFileBytes)
         throw PictureError(QStringLiteral("Icon file %1 is too large").arg(path).toStdString());
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -142,7 +136,7 @@ Icon Icon::fromData(const QByteArray& data) {
     QString firstError;
     std::vector<const Entry*> tried;
     for (const Entry& entry : entries) {
-        if (tried.size() >= std::size_t(kMaxTriedEntries)) break;
+        if (tried.size() >= std::size_t(limits::kMaxIconEntriesTried)) break;
         // The same image listed twice fails the same way twice.
         if (std::any_of(tried.begin(), tried.end(), [&](const Entry* t) {
                 return t->offset == entry.offset && t->size == entry.size;

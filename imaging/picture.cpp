@@ -1,10 +1,13 @@
 // The picture: holds an empty picture, a bitmap, an icon or a metafile, loads them by file
 // extension, and draws each the way the picture control shows it.
 #include "imaging/picture.h"
+#include "imaging/codec/errors.h"
+#include "imaging/image_file.h"
+#include "imaging/raster_image.h"
 #include "imaging/wmf/metafile.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 
 namespace pixmoor {
@@ -76,20 +79,30 @@ const pixmoor::Icon* Picture::icon() const {
 
 namespace {
 
+// The codec's BMP reader at the file's own depth.
 QImage readBitmap(const QString& path) {
-    QImageReader reader(path, "bmp");
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > 256LL * 1024 * 1024)
+    QFile file;
+    QString error;
+    if (!openImageFile(file, path, error))
+        throw PictureError(
+            QStringLiteral("Cannot read bitmap %1: %2").arg(path, error).toStdString());
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PictureError(QStringLiteral("Cannot read bitmap %1: %2")
+                               .arg(path, file.errorString())
+                               .toStdString());
+    int result = codec::Ok;
+    QSize size;
+    QImage image = bmpDataToImage(data, result, &size);
+    if (result == codec::TooLarge)
         throw PictureError(QStringLiteral("Bitmap %1 is too large (%2 x %3)")
                                .arg(path)
                                .arg(size.width())
                                .arg(size.height())
                                .toStdString());
-    QImage image = reader.read();
     if (image.isNull())
         throw PictureError(QStringLiteral("Cannot read bitmap %1: %2")
-                               .arg(path, reader.errorString())
+                               .arg(path, QString::fromUtf8(codec::errorText(result)))
                                .toStdString());
     return image;
 }

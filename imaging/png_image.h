@@ -3,6 +3,8 @@
 // no picture made here carries a file's text.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <QByteArray>
 #include <QImage>
 
@@ -14,8 +16,8 @@ struct PngImageOptions {
     // Format_ARGB32 with the file's transparency; otherwise Format_RGB32, alpha over white.
     bool keepAlpha = false;
     // Larger pictures are refused before their pixels are allocated.
-    int maxSide = 1 << 20;
-    std::int64_t maxPixels = std::int64_t(1) << 28;
+    int maxSide = limits::kMaxDimension;
+    std::int64_t maxPixels = limits::kMaxPixels;
 };
 
 // The picture, or a null image when the data is not a PNG the codec reads or the picture is

@@ -1,6 +1,8 @@
 // Raster <-> QImage: zero-copy wrapping of decoded rasters, and rasters for the writers.
 #include "imaging/raster_image.h"
 
+#include "imaging/codec/dib.h"
+
 #include <QPainter>
 #include <cstring>
 #include <memory>
@@ -56,6 +58,15 @@ QImage rasterToImage(codec::Raster&& raster) {
         image.setColorTable(table);
     }
     return image;
+}
+
+QImage bmpDataToImage(const QByteArray& data, int& result, QSize* size) {
+    codec::Raster raster;
+    codec::DibHeader header;
+    result = codec::readBmpData(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                std::size_t(data.size()), raster, &header);
+    if (size) *size = QSize(int(header.width), int(header.height));
+    return rasterToImage(std::move(raster));
 }
 
 codec::Raster imageToRaster(const QImage& source) {

@@ -1,6 +1,7 @@
 // Scrolling messages: parsing .SCM and .CMS files, building the strip, stepping it.
 #include "imaging/scrolling_message.h"
 
+#include "imaging/codec/limits.h"
 #include "imaging/image_file.h"
 
 #include <QFile>
@@ -13,17 +14,9 @@ namespace pixmoor {
 
 namespace {
 
-// A .CMS file is read up to this many bytes.
-constexpr qint64 kListFileLimit = 65526;
-// Limits against hostile files: the text read, the font and the strip's width.
-constexpr qint64 kMessageFileLimit = 1 << 20;
-constexpr int kMaxFontPixels = 256;
-constexpr int kMaxStripWidth = 1 << 15;
-constexpr qsizetype kMaxMessageChars = 4096;
-
-// The strip bitmap; an overlong message is cut at kMaxStripWidth pixels.
+// The strip bitmap; an overlong message is cut at limits::kMaxMessageStripWidth pixels.
 QImage makeStrip(int width, int height) {
-    return QImage(std::min(width, kMaxStripWidth), height, QImage::Format_RGB32);
+    return QImage(std::min(width, limits::kMaxMessageStripWidth), height, QImage::Format_RGB32);
 }
 
 int parseNumber(const QString& value, const char* what) {
@@ -68,9 +61,9 @@ QColor colourFromWindows(int value) {
 QFont MessageStyle::font() const {
     QFont f(fontName);
     if (fontHeight != 0)
-        f.setPixelSize(int(std::min<long long>(kMaxFontPixels, std::llabs(fontHeight))));
+        f.setPixelSize(int(std::min<long long>(limits::kMaxMessageFontPixels, std::llabs(fontHeight))));
     // The size, when given, wins over the height.
-    if (fontSize > 0) f.setPointSize(std::min(kMaxFontPixels, fontSize));
+    if (fontSize > 0) f.setPointSize(std::min(limits::kMaxMessageFontPixels, fontSize));
     auto on = [this](int place) {
         return style.size() > place && style[place] == QLatin1Char('1');
     };
@@ -122,10 +115,10 @@ MessageStyle ScrollingMessage::parseMessageList(const QStringList& lines, QStrin
 }
 
 void ScrollingMessage::startFile(const QString& path, QSize control) {
-    const QString text = QString::fromUtf8(readFile(path, kMessageFileLimit));
+    const QString text = QString::fromUtf8(readFile(path, limits::kMaxMessageFileBytes));
     QString message;
     const MessageStyle s = parseMessageFile(text, message);
-    message.truncate(kMaxMessageChars);
+    message.truncate(limits::kMaxMessageChars);
     style_ = s;
     font_ = s.font();
     const QFontMetrics metrics(font_);
@@ -151,7 +144,7 @@ void ScrollingMessage::startFile(const QString& path, QSize control) {
 }
 
 void ScrollingMessage::startList(const QString& path, QSize control) {
-    const QString text = QString::fromUtf8(readFile(path, kListFileLimit));
+    const QString text = QString::fromUtf8(readFile(path, limits::kMaxMessageListBytes));
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString& line : lines)
         if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
@@ -178,7 +171,7 @@ void ScrollingMessage::buildLine() {
         textWidth_ = textHeight_ = 0;
         return;
     }
-    QString line = lines_[line_].left(kMaxMessageChars);
+    QString line = lines_[line_].left(limits::kMaxMessageChars);
     if (!line.startsWith(QLatin1Char(' '))) line.prepend(QStringLiteral("  "));
     if (!line.endsWith(QLatin1Char(' '))) line.append(QLatin1Char(' '));
     const QFontMetrics metrics(font_);

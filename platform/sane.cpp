@@ -210,7 +210,7 @@ int ImageAssembler::beginFrame(const SANE_Parameters& p) {
         return codec::Unsupported;
     if (p.depth != 1 && p.depth != 8 && p.depth != 16) return codec::Unsupported;
     if (p.pixels_per_line <= 0 || p.lines == 0 || p.lines < -1) return codec::Corrupt;
-    if (p.pixels_per_line > codec::kMaxDimension || p.lines > codec::kMaxDimension)
+    if (p.pixels_per_line > limits::kMaxDimension || p.lines > limits::kMaxDimension)
         return codec::TooLarge;
     const std::int64_t channels = p.format == SANE_FRAME_RGB ? 3 : 1;
     const std::int64_t needed = (std::int64_t(p.pixels_per_line) * channels * p.depth + 7) / 8;
@@ -264,7 +264,7 @@ int ImageAssembler::beginFrame(const SANE_Parameters& p) {
 
 int ImageAssembler::ensureRows(int rows) {
     if (rows <= raster_.height) return codec::Ok;
-    if (rows > codec::kMaxDimension || std::int64_t(width_) * rows > codec::kMaxPixels)
+    if (rows > limits::kMaxDimension || std::int64_t(width_) * rows > limits::kMaxPixels)
         return codec::TooLarge;
     const std::size_t size = raster_.stride * std::size_t(rows);
     try {

@@ -237,7 +237,8 @@ std::int64_t fileSize(std::FILE* f) {
 
 int checkDimensions(std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0) return Corrupt;
-    if (width > kMaxDimension || height > kMaxDimension || width * height > kMaxPixels)
+    if (width > limits::kMaxDimension || height > limits::kMaxDimension ||
+        width * height > limits::kMaxPixels)
         return TooLarge;
     return Ok;
 }

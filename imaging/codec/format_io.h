@@ -69,16 +69,8 @@ std::int64_t fileSize(std::FILE* f);
 // library's limits.
 int checkDimensions(std::int64_t width, std::int64_t height);
 
-// The most bytes of image data one byte of a file can expand to, by coding method. A header may
-// claim any size; memory is committed only for as much as the file's data could produce.
-inline constexpr std::uint64_t kMaxDeflateExpansion = 1032; // deflate's theoretical bound
-inline constexpr std::uint64_t kMaxLzwExpansion = 4096;     // above 12-bit LZW's bound (about 2730)
-// RLE bitmaps: a run gives at most 127 pixels a byte, but end-of-line, delta and end-of-bitmap
-// escapes leave pixels blank, so the cap is loose, and small images always pass.
-inline constexpr std::uint64_t kMaxRleExpansion = 4096;
-inline constexpr std::uint64_t kRleAlwaysAllowedPixels = std::uint64_t(1) << 20;
-
-// Whether outputBytes of image data can come from inputBytes coded at the given expansion.
+// Whether outputBytes of image data can come from inputBytes coded at the given expansion (one of
+// the expansion limits of limits.h).
 inline bool plausibleExpansion(std::uint64_t outputBytes, std::uint64_t inputBytes,
                                std::uint64_t expansion) {
     return outputBytes / expansion <= inputBytes;

@@ -107,7 +107,7 @@ GifCanvas gifCanvas(int screenWidth, int screenHeight, const GifImageDesc& frame
         (screenArea > 64 * frameArea ||
          !plausibleExpansion(std::uint64_t(screenArea),
                              std::uint64_t(std::max<std::int64_t>(0, fileBytes)),
-                             kMaxLzwExpansion));
+                             limits::kMaxLzwExpansion));
     if (outside || mostlyEmpty) return {frame.Width, frame.Height, 0, 0};
     return {screenWidth, screenHeight, frame.Left, frame.Top};
 }
@@ -219,7 +219,7 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
     if (!detail::plausibleExpansion(
             std::uint64_t(frameArea),
             std::uint64_t(std::max<std::int64_t>(0, detail::fileSize(file))),
-            detail::kMaxLzwExpansion))
+            limits::kMaxLzwExpansion))
         return Truncated;
 
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;

@@ -79,7 +79,7 @@ void installJpegErrorManager(JpegError& err) {
 void checkJpegScanLimit(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxJpegScans) {
+    if (d->input_scan_number > limits::kMaxJpegScans) {
         reinterpret_cast<JpegError*>(cinfo->err)->forced = Corrupt;
         cinfo->err->error_exit(cinfo);
     }
@@ -89,14 +89,14 @@ void applyJpegLimits(j_decompress_ptr cinfo, jpeg_progress_mgr& progress,
                      void (*monitor)(j_common_ptr)) {
     progress.progress_monitor = monitor;
     cinfo->progress = &progress;
-    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    cinfo->mem->max_memory_to_use = limits::kMaxJpegMemory;
 }
 
 int checkJpegDataFits(j_decompress_ptr cinfo, long long fileBytes) {
     if (cinfo->arith_code || fileBytes < 0) return Ok;
     const unsigned long long pixels =
         static_cast<unsigned long long>(cinfo->image_width) * cinfo->image_height;
-    return pixels / kMaxJpegPixelsPerByte > static_cast<unsigned long long>(fileBytes) ? Truncated
+    return pixels / limits::kMaxJpegPixelsPerByte > static_cast<unsigned long long>(fileBytes) ? Truncated
                                                                                        : Ok;
 }
 

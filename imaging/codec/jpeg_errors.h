@@ -2,19 +2,14 @@
 // writer and the streaming thumbnail decoder, so every path accepts and refuses the same files.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <csetjmp>
 #include <cstdio>
 
 #include <jpeglib.h>
 
 namespace pixmoor::codec::detail {
-
-// A progressive file may hold any number of scans, each a pass over the whole image; real files
-// have a dozen or so, hostile ones millions. Past this many we stop with Corrupt.
-inline constexpr int kMaxJpegScans = 1000;
-// libjpeg's own working memory (the coefficient buffer of progressive files, mostly); the output
-// raster is ours and is not counted.
-inline constexpr long kMaxJpegMemory = 512L << 20;
 
 // libjpeg reports errors by calling error_exit, which must not return: we longjmp back to the
 // frame that called setjmp. Those frames hold only trivially destructible locals.
@@ -29,16 +24,12 @@ struct JpegError {
 // Resets err and points libjpeg's error, warning and output hooks at our handlers.
 void installJpegErrorManager(JpegError& err);
 
-// Raises Corrupt from a progress monitor when a progressive file goes past kMaxJpegScans.
+// Raises Corrupt from a progress monitor when a progressive file goes past limits::kMaxJpegScans.
 void checkJpegScanLimit(j_common_ptr cinfo);
 
 // Applies the memory limit and installs progress as the progress monitor.
 void applyJpegLimits(j_decompress_ptr cinfo, jpeg_progress_mgr& progress,
                      void (*monitor)(j_common_ptr));
-
-// Huffman coding spends at least one bit on every 8 x 8 block of a scan, so a byte of file holds
-// at most 512 pixels of a plane.
-inline constexpr unsigned long kMaxJpegPixelsPerByte = 512;
 
 // After jpeg_read_header: Truncated when a Huffman-coded file is too small to hold the image its
 // frame header claims (arithmetic coding has no such bound), so neither libjpeg nor we allocate

@@ -276,7 +276,7 @@ Strategy decodeWhole(const unsigned char* data, std::size_t size, RowSink& sink)
     const std::size_t bpp = std::max<std::size_t>(1, std::size_t(channels * depth) / 8);
     const std::size_t expected = (rowBytes + 1) * std::size_t(height);
     // The rows are allocated only when the compressed data can fill them.
-    if (!plausibleExpansion(expected, compressed.size(), kMaxDeflateExpansion)) return R::Declined;
+    if (!plausibleExpansion(expected, compressed.size(), limits::kMaxDeflateExpansion)) return R::Declined;
     ScratchBuffer rawBuffer;
     std::vector<std::uint8_t>& raw = rawBuffer.get();
     try {
@@ -671,7 +671,7 @@ int checkPngDataFits(png_structp png, png_infop info, std::uint64_t inputBytes) 
     const std::uint64_t pixelBits =
         std::uint64_t(png_get_bit_depth(png, info)) * png_get_channels(png, info);
     const std::uint64_t rawBytes = height * (1 + (width * pixelBits + 7) / 8);
-    return plausibleExpansion(rawBytes, inputBytes, kMaxDeflateExpansion) ? Ok : Truncated;
+    return plausibleExpansion(rawBytes, inputBytes, limits::kMaxDeflateExpansion) ? Ok : Truncated;
 }
 
 int pngReadFailure(const PngIo& io) {

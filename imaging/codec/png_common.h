@@ -24,12 +24,10 @@ inline void applyPngReadLimits(png_structp png) {
         's', 'P', 'L', 'T', '\0', 's', 'R', 'G', 'B', '\0', 't', 'E', 'X', 't', '\0',
         't', 'I', 'M', 'E', '\0', 'z', 'T', 'X', 't', '\0'};
     constexpr int kIgnoredChunkCount = int(sizeof kIgnoredChunks / 5);
-    constexpr png_alloc_size_t kPngChunkMax = 8u << 20;
-    constexpr png_uint_32 kPngChunkCacheMax = 1000;
 
-    png_set_user_limits(png, kMaxDimension, kMaxDimension);
-    png_set_chunk_cache_max(png, kPngChunkCacheMax);
-    png_set_chunk_malloc_max(png, kPngChunkMax);
+    png_set_user_limits(png, limits::kMaxDimension, limits::kMaxDimension);
+    png_set_chunk_cache_max(png, limits::kMaxPngChunksKept);
+    png_set_chunk_malloc_max(png, limits::kMaxPngChunkBytes);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, kIgnoredChunkCount);
 }
 
@@ -53,7 +51,7 @@ void onPngWarning(png_structp png, png_const_charp message);
 // data or an I/O error before raising.
 void readPngData(png_structp png, png_bytep data, std::size_t length);
 // After png_read_info: Truncated when inputBytes (the file's or the buffer's size) are too few to
-// hold the image data the header claims (deflate expands at most kMaxDeflateExpansion times), so
+// hold the image data the header claims (deflate expands at most limits::kMaxDeflateExpansion times), so
 // no reader allocates for it.
 int checkPngDataFits(png_structp png, png_infop info, std::uint64_t inputBytes);
 // The result code of a read that libpng ended with an error.

@@ -15,8 +15,8 @@ int allocateRaster(Raster& out, int width, int height, int bits) {
     out = Raster{};
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return BadDepth;
     if (width <= 0 || height <= 0) return Corrupt;
-    if (width > kMaxDimension || height > kMaxDimension) return TooLarge;
-    if (std::int64_t(width) * height > kMaxPixels) return TooLarge;
+    if (width > limits::kMaxDimension || height > limits::kMaxDimension) return TooLarge;
+    if (std::int64_t(width) * height > limits::kMaxPixels) return TooLarge;
 
     const std::size_t bytesPerPixel = bits == 24 ? 3 : 1;
     const std::size_t stride = (std::size_t(width) * bytesPerPixel + 3) & ~std::size_t(3);

@@ -2,6 +2,8 @@
 // Every reader produces one and every writer consumes one; it has no Qt dependency.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -38,11 +40,6 @@ struct Raster {
         return p[x] < palette.size() ? palette[p[x]] : Rgb{};
     }
 };
-
-// The largest image the library accepts, in pixels. Headers claiming more are refused with
-// TooLarge before anything large is allocated.
-inline constexpr std::int64_t kMaxPixels = std::int64_t(1) << 28;
-inline constexpr int kMaxDimension = 1 << 20;
 
 // Allocates width x height at the given depth, pixels zeroed. Returns an error code of
 // errors.h (Ok on success); on failure `out` is left empty.

@@ -34,7 +34,7 @@ ScratchBuffer::ScratchBuffer() : buffer_(&own_), slot_(-1) {
 
 ScratchBuffer::~ScratchBuffer() {
     if (slot_ < 0) return;
-    if (buffer_->capacity() > kMaxKept) std::vector<unsigned char>().swap(*buffer_);
+    if (buffer_->capacity() > limits::kMaxKeptScratch) std::vector<unsigned char>().swap(*buffer_);
     buffer_->clear();
     kept.inUse[std::size_t(slot_)] = false;
 }
@@ -43,7 +43,7 @@ bool readWholeFile(std::FILE* file, std::vector<unsigned char>& bytes, int& resu
     result = Ok;
     bytes.clear();
     const long long length = fileSize(file);
-    if (length <= 0 || length > kMaxInMemory) return false;
+    if (length <= 0 || length > limits::kMaxInMemory) return false;
     try {
         bytes.resize(std::size_t(length));
     } catch (const std::bad_alloc&) {

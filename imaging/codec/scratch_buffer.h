@@ -3,6 +3,8 @@
 // spares the kernel faulting in fresh zeroed memory for every file.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <vector>
@@ -10,7 +12,7 @@
 namespace pixmoor::codec::detail {
 
 // A buffer handed out empty (its capacity kept from earlier use on this thread) and released
-// when it grew past kMaxKept. Taking more than the thread keeps gives a fresh one.
+// when it grew past limits::kMaxKeptScratch. Taking more than the thread keeps gives a fresh one.
 class ScratchBuffer {
 public:
     ScratchBuffer();
@@ -20,16 +22,12 @@ public:
     std::vector<unsigned char>& get() { return *buffer_; }
 
 private:
-    static constexpr std::size_t kMaxKept = 32u << 20;
     std::vector<unsigned char>* buffer_;
     int slot_; // which of the thread's kept buffers, or -1 for an own one
     std::vector<unsigned char> own_;
 };
 
-// Files up to this size are decoded from memory; larger ones from the file.
-inline constexpr long long kMaxInMemory = 64 << 20;
-
-// Reads an open file from its start into bytes when it is no larger than kMaxInMemory (a file
+// Reads an open file from its start into bytes when it is no larger than limits::kMaxInMemory (a file
 // that shrank meanwhile is read as it is now). Returns true with the bytes read; false, with
 // bytes empty and the file rewound, when it is larger or memory is short; ReadFailed in
 // `result` for an I/O error (result is Ok otherwise).

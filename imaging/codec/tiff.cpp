@@ -42,9 +42,6 @@ struct OptionsFree {
     void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
 };
 
-// The largest single allocation libtiff may make for us (strip and tile buffers, directories).
-constexpr tmsize_t kTiffMaxAlloc = tmsize_t(256) << 20;
-
 // Whether the first bytes are a classic or BigTIFF header in either byte order.
 int checkTiffSignature(std::FILE* f) {
     std::uint8_t head[4];
@@ -132,7 +129,7 @@ int openTiffWith(thandle_t handle, const std::string& name, const char* mode,
     });
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) return OutOfMemory;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kTiffMaxAlloc);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(limits::kMaxTiffAlloc));
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &messages);
     out.reset(TIFFClientOpenExt(name.c_str(), mode, handle, read, write, seek, tiffCloseNothing,
@@ -143,7 +140,7 @@ int openTiffWith(thandle_t handle, const std::string& name, const char* mode,
 namespace {
 
 // Opens a file for reading as TIFF: Ok, or the reason it cannot be read. `in` must outlive tif.
-// wholeFile brings a file of up to kMaxInMemory bytes into memory first (see TiffInput).
+// wholeFile brings a file of up to limits::kMaxInMemory bytes into memory first (see TiffInput).
 int openTiffForRead(const std::string& file, CFile& f, TiffInput& in, TiffMessages& messages,
                     TiffHandle& tif, bool wholeFile) {
     if (const int rc = openForRead(file, f); rc != Ok) return rc;
@@ -275,15 +272,15 @@ bool dataFitsImage(const TiffLayout& t, std::uint64_t storedBytes) {
         expansion = 64; // a 2-byte run gives at most 128 bytes
         break;
     case COMPRESSION_LZW:
-        expansion = detail::kMaxLzwExpansion;
+        expansion = limits::kMaxLzwExpansion;
         break;
     case COMPRESSION_ADOBE_DEFLATE:
     case COMPRESSION_DEFLATE:
-        expansion = detail::kMaxDeflateExpansion;
+        expansion = limits::kMaxDeflateExpansion;
         break;
     default:
         // Fax codings describe a blank row in a bit or two, so their bound grows with the width.
-        expansion = std::max<std::uint64_t>(detail::kMaxLzwExpansion, t.width);
+        expansion = std::max<std::uint64_t>(limits::kMaxLzwExpansion, t.width);
         break;
     }
     return detail::plausibleExpansion(imageBytes, storedBytes, expansion);

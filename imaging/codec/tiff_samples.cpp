@@ -2,6 +2,7 @@
 // model, strips or tiles in separate planes, streamed as R, G, B rows over white.
 #include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
+#include "imaging/codec/limits.h"
 #include "imaging/codec/tiff_common.h"
 
 #include <algorithm>
@@ -155,10 +156,6 @@ int paletteOf(TIFF* tif, const TiffLayout& t, std::vector<Rgb>& palette) {
     return Ok;
 }
 
-// The largest band (a strip of separate planes, or a row of tiles) the sample road holds.
-constexpr std::uint64_t kMaxBandBytes = std::uint64_t(256) << 20;
-// Separate planes read: CMYK with alpha and a few spare samples.
-constexpr unsigned kMaxPlanes = 8;
 
 } // namespace
 
@@ -192,7 +189,7 @@ int streamSamples(TIFF* tif, const TiffLayout& t, RowSink& sink) {
     const int colours = colourSamples(t);
     const bool separate = t.planar == PLANARCONFIG_SEPARATE && t.spp > 1;
     const unsigned planes = separate ? t.spp : 1, perPlane = separate ? 1 : t.spp;
-    if (planes > kMaxPlanes) return Unsupported;
+    if (planes > limits::kMaxTiffPlanes) return Unsupported;
     const std::size_t planeRow = (std::size_t(t.width) * perPlane * t.bps + 7) / 8;
     std::vector<Rgb> palette;
     if (t.photometric == PHOTOMETRIC_PALETTE)
@@ -218,7 +215,7 @@ int streamSamples(TIFF* tif, const TiffLayout& t, RowSink& sink) {
         return Corrupt;
     }
     band = std::min(band, t.height);
-    if (std::uint64_t(band) * planeRow * planes > kMaxBandBytes) return TooLarge;
+    if (std::uint64_t(band) * planeRow * planes > limits::kMaxTiffBandBytes) return TooLarge;
     std::vector<std::uint8_t> buffer(std::size_t(band) * planeRow * planes);
 
     RowLayout layout;
@@ -229,7 +226,7 @@ int streamSamples(TIFF* tif, const TiffLayout& t, RowSink& sink) {
     const SampleReader reader(t);
     const bool alpha = t.hasAlpha(), premultiplied = t.premultiplied();
     std::vector<std::uint8_t> own;
-    const std::uint8_t* planeRows[kMaxPlanes] = {};
+    const std::uint8_t* planeRows[limits::kMaxTiffPlanes] = {};
 
     for (std::uint32_t y0 = 0; y0 < t.height; y0 += band) {
         const std::uint32_t rows = std::min(band, t.height - y0);

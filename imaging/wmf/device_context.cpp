@@ -2,7 +2,7 @@
 // to the device, SaveDC/RestoreDC with a bounded stack, and clipping in whole device pixels.
 #include "imaging/wmf/device_context.h"
 
-#include "imaging/wmf/playback_limits.h"
+#include "imaging/codec/limits.h"
 
 #include <QPolygonF>
 #include <algorithm>
@@ -85,7 +85,7 @@ GraphicsState DeviceContext::state() const {
 }
 
 void DeviceContext::save() {
-    if (saved_.size() < std::size_t(kMaxSaveDepth))
+    if (saved_.size() < std::size_t(limits::kMaxSaveDepth))
         saved_.push_back(static_cast<const DcState&>(*this));
     else
         ++savedOverflow_; // too deep: later restores of these levels keep the current state
@@ -112,7 +112,7 @@ void DeviceContext::restore(int level) {
 }
 
 void DeviceContext::setClip(const QRegion& region) {
-    if (region.rectCount() > kMaxClipRects) {
+    if (region.rectCount() > limits::kMaxClipRects) {
         warnings_.add(QStringLiteral("clipping region is too complex; clip change ignored"));
         return;
     }

@@ -81,7 +81,7 @@ public:
     void save();
     void restore(int level);
 
-    // Clipping. A region of more than kMaxClipRects rectangles is refused with a warning.
+    // Clipping. A region of more than limits::kMaxClipRects rectangles is refused with a warning.
     void setClip(const QRegion& region);
     void clearClip();
     void clipToRect(const QRectF& rect, bool exclude);

@@ -1,6 +1,9 @@
-// Bounds-checked decoding of device-independent bitmaps (the DIBs embedded in metafiles and the
-// images of .ico files) into QImage. Every read is checked against the bytes given.
+// Device-independent bitmaps (the DIBs embedded in metafiles and the images of .ico files) as
+// QImage: the codec's DIB decoder (imaging/codec/dib.h) with its result turned into an image and
+// its faults into words.
 #pragma once
+
+#include "imaging/codec/limits.h"
 
 #include <QImage>
 #include <QString>
@@ -8,9 +11,6 @@
 #include <cstdint>
 
 namespace pixmoor::wmf {
-
-// Largest bitmap we decode, in pixels (64 MiB of ARGB32); larger ones are refused, not truncated.
-inline constexpr std::int64_t kMaxDibPixels = 16 * 1024 * 1024;
 
 struct DibOptions {
     // For icons: decode this many rows although the header's height counts the AND mask too.
@@ -21,7 +21,8 @@ struct DibOptions {
     // when it is not empty, else to grey levels.
     bool paletteIndexes = false;
     const QList<QRgb>* palette = nullptr;
-    // Refuse bitmaps wider or taller than this (0: only the general limits).
+    // Refuse bitmaps wider or taller than this (0: only limits::kMaxDibSide and kMaxDibPixels,
+    // beyond which bitmaps are refused, not truncated).
     int maxSide = 0;
     // When set, the pixels still allowed for the caller's decodes: a bitmap larger than what is
     // left is refused before anything is allocated, and a decoded one is deducted.
@@ -37,8 +38,8 @@ struct DibResult {
     bool hasAlphaBytes = false; // a 32-bit image with a non-zero fourth byte somewhere
 };
 
-// Decodes a DIB: BITMAPCOREHEADER (12 bytes) or BITMAPINFOHEADER and its successors (40 to 124
-// bytes), 1, 4, 8, 16, 24 or 32 bits per pixel, uncompressed, bit fields, RLE4 or RLE8.
+// Decodes a DIB: BITMAPCOREHEADER (12 bytes) or BITMAPINFOHEADER and its successors, 1, 2, 4,
+// 8, 16, 24 or 32 bits per pixel, uncompressed, bit fields, RLE4 or RLE8.
 DibResult decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions& options = {});
 
 } // namespace pixmoor::wmf

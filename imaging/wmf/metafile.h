@@ -2,6 +2,8 @@
 // and its playback onto an abstract device (see device.h) or a QPainter.
 #pragma once
 
+#include "imaging/codec/limits.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -36,10 +38,9 @@ struct Record {
 
 class Metafile {
 public:
-    // Longest side of a metafile's own size in pixels; larger drawings keep their aspect ratio.
-    static constexpr int kMaxPixelSide = 4096;
-    // Largest file read; WMF record sizes and offsets are 32-bit, real files are far smaller.
-    static constexpr qint64 kMaxFileBytes = 256 * 1024 * 1024;
+    // Longest side of a metafile's own size in pixels, and the largest file read (limits.h).
+    static constexpr int kMaxPixelSide = limits::kMaxMetafileSide;
+    static constexpr qint64 kMaxFileBytes = limits::kMaxMetafileBytes;
 
     // Throw MetafileError when the data is not a metafile (bad or truncated header).
     static std::shared_ptr<const Metafile> fromData(const QByteArray& data);

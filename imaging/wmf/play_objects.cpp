@@ -107,7 +107,7 @@ void Player::createPatternBrush(std::uint16_t fn, const Params& p) {
         DibOptions options;
         options.paletteIndexes = p.w(1) == 1;
         options.palette = &dc_.palette;
-        options.maxSide = kMaxPatternSide;
+        options.maxSide = limits::kMaxPatternSide;
         options.pixelBudget = &dibPixelsLeft_;
         DibResult dib = decodeDib(p.bytes(2), p.bytesFrom(2), options);
         if (dib.image.isNull()) warn(QStringLiteral("pattern bitmap: %1").arg(dib.error));
@@ -119,7 +119,7 @@ void Player::createPatternBrush(std::uint16_t fn, const Params& p) {
         const int w = p.s(1), h = p.s(2), stride = p.s(3);
         const std::uint8_t* bits = p.bytes(16);
         const std::size_t avail = p.bytesFrom(16);
-        if (w > 0 && h > 0 && w <= kMaxPatternSide && h <= kMaxPatternSide && stride * 8 >= w &&
+        if (w > 0 && h > 0 && w <= limits::kMaxPatternSide && h <= limits::kMaxPatternSide && stride * 8 >= w &&
             std::size_t(stride) * std::size_t(h) <= avail && (p.w(4) >> 8) == 1) {
             QImage image(w, h, QImage::Format_RGB32);
             for (int y = 0; y < h; ++y)

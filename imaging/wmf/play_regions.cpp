@@ -99,15 +99,15 @@ void Player::createRegion(const Params& p) {
         if (!p.has(word + 3 + count + 1)) break;
         for (std::size_t k = 0; k + 1 < count; k += 2) {
             const int left = p.s(word + 3 + k), right = p.s(word + 4 + k);
-            if (right > left && bottom > top && rects < kMaxRegionRects) {
+            if (right > left && bottom > top && rects < limits::kMaxRegionRects) {
                 region += QRect(left, top, right - left, bottom - top);
                 ++rects;
             }
         }
         word += 3 + count + 1;
     }
-    if (rects >= kMaxRegionRects)
-        warn(QStringLiteral("region truncated to %1 rectangles").arg(kMaxRegionRects));
+    if (rects >= limits::kMaxRegionRects)
+        warn(QStringLiteral("region truncated to %1 rectangles").arg(limits::kMaxRegionRects));
     if (scans == 0 && region.isEmpty()) {
         const int l = p.s(7), t = p.s(8), r = p.s(9), b = p.s(10);
         if (r > l && b > t) region = QRect(l, t, r - l, b - t);

@@ -7,7 +7,7 @@
 #include "imaging/wmf/device_context.h"
 #include "imaging/wmf/metafile.h"
 #include "imaging/wmf/objects.h"
-#include "imaging/wmf/playback_limits.h"
+#include "imaging/codec/limits.h"
 #include "imaging/wmf/records.h"
 #include "imaging/wmf/warnings.h"
 
@@ -56,7 +56,7 @@ private:
     DeviceContext dc_;
     ObjectTable objects_;
     // Bitmap pixels this playback may still decode.
-    std::uint64_t dibPixelsLeft_ = kMaxDibPixelsPerPlay;
+    std::uint64_t dibPixelsLeft_ = limits::kMaxDibPixelsPerPlay;
 };
 
 } // namespace pixmoor::wmf::detail

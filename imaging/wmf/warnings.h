@@ -1,9 +1,9 @@
 // The problems met while playing a metafile, each named by the record it was met in; a hostile
-// file cannot grow the list past kMaxWarnings.
+// file cannot grow the list past limits::kMaxWarnings.
 #pragma once
 
 #include "imaging/wmf/metafile.h"
-#include "imaging/wmf/playback_limits.h"
+#include "imaging/codec/limits.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +20,7 @@ public:
     void setRecord(std::size_t index) { index_ = index; }
 
     void add(const QString& text) {
-        if (!out_ || out_->size() >= kMaxWarnings) return;
+        if (!out_ || out_->size() >= limits::kMaxWarnings) return;
         out_->append(QStringLiteral("record %1 (function 0x%2): %3")
                          .arg(index_ + 1)
                          .arg(mf_.records()[index_].function, 4, 16, QLatin1Char('0'))

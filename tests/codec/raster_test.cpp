@@ -33,7 +33,7 @@ TEST(Raster, RefusesImagesAboveThePixelLimitBeforeAllocating) {
     Raster r;
     // 60000 x 60000 would be 10 GB at 24 bits: refused at once, not by a failed allocation.
     EXPECT_EQ(allocateRaster(r, 60000, 60000, 24), TooLarge);
-    EXPECT_EQ(allocateRaster(r, kMaxDimension + 1, 1, 8), TooLarge);
+    EXPECT_EQ(allocateRaster(r, limits::kMaxDimension + 1, 1, 8), TooLarge);
     EXPECT_EQ(allocateRaster(r, 1 << 15, (1 << 13) + 1, 8), TooLarge); // just over 2^28
     EXPECT_TRUE(r.empty());
     EXPECT_TRUE(r.pixels.capacity() == 0);

@@ -1,6 +1,7 @@
 // libFuzzer target for the BMP reader: every input is decoded at each depth the library offers,
-// so the decoder and the depth conversion both see hostile data.
+// so the decoder and the depth conversion both see hostile data, and from memory at its own depth.
 #include "imaging/codec/codec.h"
+#include "imaging/codec/dib.h"
 #include "imaging/codec/errors.h"
 #include "tests/fuzz/fuzz_file.h"
 
@@ -23,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pixmoor::codec::succeeded(rc) && raster.empty())
         __builtin_trap(); // success must give pixels
     if (!pixmoor::codec::succeeded(rc) && !raster.empty()) __builtin_trap(); // failure must not
+    // The same bytes as a bitmap held in memory, at their own depth.
+    const int own = pixmoor::codec::readBmpData(data, size, raster);
+    if (pixmoor::codec::succeeded(own) == raster.empty()) __builtin_trap();
     return 0;
 }
