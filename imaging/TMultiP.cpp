@@ -103,17 +103,6 @@ std::int32_t dibSize(const QImage& image) {
                : std::int32_t(total);
 }
 
-// Largest libjpeg scale denominator whose output still covers target (at least 1 x 1).
-int jpegScaleFor(int width, int height, QSize target) {
-    if (width <= 0 || height <= 0 || target.width() <= 0 || target.height() <= 0) return 1;
-    for (int d : {8, 4, 2}) {
-        const int w = (width + d - 1) / d;
-        const int h = (height + d - 1) / d;
-        if (w >= target.width() && h >= target.height()) return d;
-    }
-    return 1;
-}
-
 } // namespace
 
 // ---- unit-level functions --------------------------------------------------------------------
@@ -158,25 +147,32 @@ int loadResolutionBits(TLoadResolution res, int displayBits) {
 }
 
 int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits) {
-    if (format == codec::ImageFormat::Jpeg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
-    const bool gif = format == codec::ImageFormat::Gif;
+    const codec::FormatEntry& entry = codec::formatEntry(format);
+    int bits = displayBits;
     switch (res) {
     case sColorVga:
-        return 0;
+        bits = 0;
+        break;
     case sMonoChrome:
-        return 1;
+        bits = 1;
+        break;
     case sColor16:
-        return 4;
+        bits = 4;
+        break;
     case sColor256:
-        return 8;
+        bits = 8;
+        break;
     case sColorTrue:
-        return gif ? 8 : 24;
+        bits = 24;
+        break;
     case sJpegGray:
-        return 8;
+        bits = entry.greyDepth;
+        break;
     case sAutoMatic:
-        return gif ? std::min(displayBits, 8) : displayBits;
+        break;
     }
-    return displayBits;
+    // A depth the format does not store becomes the deepest it does.
+    return codec::storedDepth(entry, bits);
 }
 
 int tiffCompressionCode(TTiffCompression compression) {
@@ -425,19 +421,20 @@ void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
     }
 
     const bool resource = type.kind == FileKind::Resource;
-    const bool jpeg = !resource && type.format == codec::ImageFormat::Jpeg;
+    const bool scaled = !resource && codec::formatEntry(type.format).scaledDecoding;
     ClearImage();
     if (!resource) {
         try {
             const std::string file = codecName(name);
-            // The thumbnail load reads the header once: its size picks the JPEG scale, and the
-            // same answer fills ImageInfo afterwards.
+            // The thumbnail load reads the header once: its size picks the scale of a format
+            // that decodes at reduced sizes, and the same answer fills ImageInfo afterwards.
             codec::ImageInfo early;
             int earlyResult = 0;
             if (jpegScale != 0) {
                 earlyResult = codec::imageInfo(file, early);
-                if (jpeg && codec::succeeded(earlyResult))
-                    jpegScale = jpegScaleFor(early.width, early.height, target);
+                if (scaled && codec::succeeded(earlyResult))
+                    jpegScale = codec::jpegScaleCovering(early.width, early.height, target.width(),
+                                                         target.height());
             }
             codec::Raster raster;
             const int result =

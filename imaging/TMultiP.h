@@ -104,7 +104,8 @@ public:
     void setUnreadableImage(const QString& name);
 
     // Saving: a non-empty FileName becomes DefSaveFilename first. Failures are reported in
-    // message boxes only.
+    // message boxes only. SaveAsBMP... are save with their format.
+    void save(codec::ImageFormat format, const QString& FileName);
     void SaveAsBMP(const QString& FileName);
     void SaveAsPNG(const QString& FileName);
     void SaveAsJPG(const QString& FileName);
@@ -219,7 +220,6 @@ private:
     bool loadResource(const QString& name, QImage& out);
     bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info,
                         bool readSize = true);
-    void save(codec::ImageFormat format, const QString& fileName);
     void pictureChanged();
     void paintFramework(QPainter& painter, const QRect& client);
     void paintPalette(QPainter& painter, const QRect& client);

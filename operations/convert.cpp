@@ -27,29 +27,11 @@ TForm6* Form6 = nullptr;
 
 namespace {
 
-// The target formats in the order of the Kind items, with the component's save operation.
-struct TargetFormat {
-    pixmoor::codec::ImageFormat format;
-    void (pixmoor::TPMultiImage::*save)(const QString&);
-};
-const std::array<TargetFormat, 6> kTargetFormats = {{
-    {pixmoor::codec::ImageFormat::Bmp, &pixmoor::TPMultiImage::SaveAsBMP},
-    {pixmoor::codec::ImageFormat::Gif, &pixmoor::TPMultiImage::SaveAsGIF},
-    {pixmoor::codec::ImageFormat::Jpeg, &pixmoor::TPMultiImage::SaveAsJPG},
-    {pixmoor::codec::ImageFormat::Pcx, &pixmoor::TPMultiImage::SaveAsPCX},
-    {pixmoor::codec::ImageFormat::Png, &pixmoor::TPMultiImage::SaveAsPNG},
-    {pixmoor::codec::ImageFormat::Tiff, &pixmoor::TPMultiImage::SaveAsTIF},
-}};
-
 // The write resolutions in the order of the Color items.
 const std::array<pixmoor::TSaveResolution, 6> kDepths = {
     pixmoor::sAutoMatic, pixmoor::sColor16,  pixmoor::sColor256,
     pixmoor::sColorTrue, pixmoor::sColorVga, pixmoor::sMonoChrome,
 };
-
-const TargetFormat& targetFormat(int kindIndex) {
-    return kTargetFormats[std::size_t(kindIndex >= 0 && kindIndex < 6 ? kindIndex : 0)];
-}
 
 } // namespace
 
@@ -106,8 +88,11 @@ void TForm6::BitBtn3Click() {
 
 namespace pixmoor {
 
+// The Kind items are the codec's formats in the order of its table.
 codec::ImageFormat conversionFormat(int kindIndex) {
-    return targetFormat(kindIndex).format;
+    const auto formats = codec::formatTable();
+    const bool known = kindIndex >= 0 && std::size_t(kindIndex) < formats.size();
+    return formats[known ? std::size_t(kindIndex) : 0].format;
 }
 
 TSaveResolution conversionDepth(int colorIndex) {
@@ -130,7 +115,7 @@ const QString kReadError = QStringLiteral("Error Reading File ");
 class ConversionRun {
 public:
     ConversionRun(const ConversionJob& job, QString catalogueDir, QString target,
-                  const TargetFormat& format)
+                  codec::ImageFormat format)
         : job_(job), catalogueDir_(std::move(catalogueDir)), target_(std::move(target)),
           format_(format) {
         if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
@@ -164,9 +149,9 @@ public:
                 job_.component->setImageName(name);
             }
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
-            const QString targetName = convertedName(name, format_.format);
+            const QString targetName = convertedName(name, format_);
             if (!ConfirmOverwrite(targetName, job_.parent))
-                (job_.component->*format_.save)(targetName);
+                job_.component->save(format_, targetName);
         } catch (const std::exception& e) {
             // Errors of the codec are reported by the component itself; this is anything else.
             showError(kReadError + name, job_.parent,
@@ -212,7 +197,7 @@ private:
     const ConversionJob& job_;
     QString catalogueDir_;
     QString target_;
-    const TargetFormat& format_;
+    codec::ImageFormat format_;
     std::unique_ptr<DecodeAhead> ahead_;
 };
 
@@ -248,7 +233,7 @@ void convertSelected(TForm6& dialog, const ConversionJob& job) {
         showError(kCannotAccess + typed, job.parent);
         return;
     }
-    ConversionRun run(job, catalogueDir, target, targetFormat(dialog.kindIndex()));
+    ConversionRun run(job, catalogueDir, target, conversionFormat(dialog.kindIndex()));
     for (int k = 0; k < int(job.selected.size()); ++k) {
         if (k > 0 && job.betweenFiles) job.betweenFiles();
         if (!run.convert(k)) break;

@@ -1,10 +1,8 @@
 // Decoding ahead for conversion (see decode_ahead.h).
 #include "operations/decode_ahead.h"
 
-#include "imaging/TMultiP.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
-#include "imaging/codec/raster_sink.h"
 #include "imaging/file_types.h"
 #include "platform/file_name.h"
 #include "platform/thread_activity.h"
@@ -161,14 +159,9 @@ struct DecodeAhead::State : std::enable_shared_from_this<State> {
     }
 
     // The component's decode, except that the readers may take their quicker roads to the same
-    // picture (a plain PNG's image data inflated in one call); JPEG has none at full size.
+    // picture (a plain PNG's image data inflated in one call).
     int decodeFile(codec::ImageFormat format, const std::string& path, codec::Raster& out) const {
-        if (format == codec::ImageFormat::Jpeg)
-            return TPMultiImage::decodeImageFile(format, path, bits, dither, out);
-        codec::DecodeOptions options;
-        options.fastPaths = true;
-        return codec::detail::readThroughSink(codec::formatEntry(format).decode, path, options,
-                                              bits, dither, out);
+        return codec::readFullSizeFast(format, path, bits, dither, out);
     }
 
     Slot decode(std::size_t k) {
