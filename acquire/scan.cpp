@@ -130,7 +130,7 @@ void TForm9::SaveAs1Click() {
         // The name written can be another existing file than the one asked about.
         const QString name = pixmoor::forcedExtension(typed, index);
         if (name != typed && pixmoor::ConfirmOverwrite(name, this)) continue;
-        PMultiImage1->save(pixmoor::scanSaveFormat(index).format, name);
+        PMultiImage1->loader().save(pixmoor::scanSaveFormat(index).format, name);
         return;
     }
 }

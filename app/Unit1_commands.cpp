@@ -110,7 +110,7 @@ void TForm1::Convert1Click() {
     job.source = Wmf1->isChecked()    ? pixmoor::ConversionSource::Metafile
                  : Icon1->isChecked() ? pixmoor::ConversionSource::Icon
                                       : pixmoor::ConversionSource::Codec;
-    job.component = OKBottomDlg->PMultiImage1;
+    job.loader = &OKBottomDlg->PMultiImage1->loader();
     job.pictureControl = Form3 ? Form3->Image1 : nullptr;
     job.scratchDir = WindowsDir;
     job.parent = this;
@@ -263,7 +263,7 @@ void TForm1::PrintButtonClick() {
         run.type = CurrentExt;
         run.thumb = QSize(ThumbWidth, ThumbHeight);
         if (Form3) {
-            run.component = Form3->PMultiImage1;
+            run.loader = &Form3->PMultiImage1->loader();
             run.pictureControl = Form3->Image1;
         }
         run.parent = this;

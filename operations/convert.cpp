@@ -1,6 +1,7 @@
 // Conversion: the dialog and the run over the selected files (see convert.h).
 #include "operations/convert.h"
 
+#include "imaging/TMultiP.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/file_types.h"
@@ -120,11 +121,10 @@ public:
           format_(format) {
         if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
             job_.selected.size() > 1) {
-            const int bits =
-                loadResolutionBits(job_.component->ImageReadRes(), job_.component->displayBits());
             try {
-                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected, bits,
-                                                       job_.component->ImageDither() ? 1 : 0);
+                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected,
+                                                       job_.loader->decodeBits(),
+                                                       job_.loader->decodeDither());
             } catch (const std::exception&) {
                 ahead_.reset(); // no thread to be had: every file is read in its turn
             }
@@ -141,19 +141,17 @@ public:
             } else if (std::optional<AheadDecode> decoded =
                            ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt) {
                 if (decoded->blocked)
-                    job_.component->setUnreadableImage(name); // reading it here would hang
+                    job_.loader->setUnreadableImage(name); // reading it here would hang
                 else
-                    job_.component->setDecodedImage(name, decoded->result,
-                                                    std::move(decoded->raster));
+                    job_.loader->setDecodedImage(name, decoded->result, std::move(decoded->raster));
             } else {
-                job_.component->setImageName(name);
+                job_.loader->setImageName(name);
             }
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
             const QString targetName = convertedName(name, format_);
-            if (!ConfirmOverwrite(targetName, job_.parent))
-                job_.component->save(format_, targetName);
+            if (!ConfirmOverwrite(targetName, job_.parent)) job_.loader->save(format_, targetName);
         } catch (const std::exception& e) {
-            // Errors of the codec are reported by the component itself; this is anything else.
+            // Errors of the codec are reported by the loader itself; this is anything else.
             showError(kReadError + name, job_.parent,
                       fileDetail(QDir(catalogueDir_).absoluteFilePath(name),
                                  QString::fromUtf8(e.what())));
@@ -165,7 +163,7 @@ public:
 
 private:
     // A metafile or icon, which the codec library does not read: drawn into a white bitmap that
-    // reaches the component through the scratch file.
+    // reaches the loader through the scratch file.
     void loadDrawn(const QString& name) {
         if (job_.scratchDir.isEmpty() || !job_.pictureControl)
             throw std::runtime_error("no scratch directory");
@@ -191,7 +189,7 @@ private:
         const int written =
             codec::writeBmp(pixmoor::nativePath(scratch), 24, imageToRaster(bitmap));
         if (!codec::succeeded(written)) throw std::runtime_error(codec::errorText(written));
-        job_.component->setImageName(QString::fromLatin1(kScratchBitmap));
+        job_.loader->setImageName(QString::fromLatin1(kScratchBitmap));
     }
 
     const ConversionJob& job_;
@@ -204,7 +202,7 @@ private:
 } // namespace
 
 void convertSelected(TForm6& dialog, const ConversionJob& job) {
-    if (job.selected.isEmpty() || !job.component) return;
+    if (job.selected.isEmpty() || !job.loader) return;
     const QString catalogueDir = QDir::currentPath();
     dialog.Edit1->setText(catalogueDir);
     if (dialog.exec() != QDialog::Accepted) return;
@@ -216,14 +214,14 @@ void convertSelected(TForm6& dialog, const ConversionJob& job) {
     // Taken against the catalogue's directory once: the working directory moves during the run.
     const QString target = QDir::cleanPath(QDir(catalogueDir).absoluteFilePath(typed));
 
-    job.component->setImageWriteRes(conversionDepth(dialog.colorIndex()));
+    job.loader->setImageWriteRes(conversionDepth(dialog.colorIndex()));
     QCoreApplication::processEvents();
     if (job.enterBusy) job.enterBusy();
-    // Whatever happens, the depth is the component's default again and the window usable.
+    // Whatever happens, the depth is the loader's default again and the window usable.
     struct EndOfRun {
         const ConversionJob& job;
         ~EndOfRun() {
-            job.component->setImageWriteRes(sAutoMatic);
+            job.loader->setImageWriteRes(sAutoMatic);
             if (job.leaveBusy) job.leaveBusy();
         }
     } endOfRun{job};

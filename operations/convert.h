@@ -1,8 +1,8 @@
 // Conversion: the dialog TForm6 (format, colour depth, target directory) and the run that loads
-// each selected catalogue file into the viewer's image component and saves it in the new format.
+// each selected catalogue file through the viewer's image loader and saves it in the new format.
 #pragma once
 
-#include "imaging/TMultiP.h"
+#include "imaging/image_loader.h"
 #include "imaging/codec/format_table.h"
 #include "ui_convert.h"
 
@@ -63,7 +63,7 @@ inline constexpr char kScratchBitmap[] = "$.bmp";
 struct ConversionJob {
     QStringList selected; // captions of the selected items, in item order
     ConversionSource source = ConversionSource::Codec;
-    TPMultiImage* component = nullptr; // the viewer's component: loads and saves
+    ImageLoader* loader = nullptr;    // the viewer's component's loader: loads and saves
     TImage* pictureControl = nullptr;  // the work form's picture control: metafiles and icons
     QString scratchDir;                // the private scratch directory
     QWidget* parent = nullptr;

@@ -20,7 +20,7 @@ SheetRun runOf(const QString& directory, const QStringList& names) {
     run.directory = directory;
     run.captions = names;
     run.thumb = QSize(70, 70);
-    run.component = Form3->PMultiImage1;
+    run.loader = &Form3->PMultiImage1->loader();
     run.pictureControl = Form3->Image1;
     return run;
 }
