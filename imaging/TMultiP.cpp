@@ -184,8 +184,8 @@ void TPMultiImage::pictureChanged() {
     const int ph = picture_.height();
     if (autoSize_ && pw > 0 && ph > 0) setGeometry(x(), y(), pw, ph);
     // A bitmap covering the whole control needs no background first (unless it is translucent).
-    const bool opaque = picture_.kind() == pixmoor::Picture::Kind::Bitmap && pw == width() &&
-                        ph == height() && !picture_.bitmap().hasAlphaChannel();
+    const bool opaque = picture_.isBitmap() && pw == width() && ph == height() &&
+                        !picture_.bitmap().hasAlphaChannel();
     setAttribute(Qt::WA_OpaquePaintEvent, opaque);
     update();
 }
@@ -200,7 +200,7 @@ void TPMultiImage::ClearImage() {
 }
 
 QList<QRgb> TPMultiImage::GetPalette() const {
-    if (codecPalette_ || picture_.kind() != pixmoor::Picture::Kind::Bitmap) return {};
+    if (codecPalette_ || !picture_.isBitmap()) return {};
     return picture_.bitmap().colorTable();
 }
 
@@ -239,11 +239,9 @@ void TPMultiImage::paintEvent(QPaintEvent*) {
     if (!testAttribute(Qt::WA_OpaquePaintEvent))
         painter.fillRect(QRect(QPoint(0, 0), client.size()), color_);
 
-    const bool frameworkPath = picture_.kind() == pixmoor::Picture::Kind::Icon ||
-                               picture_.kind() == pixmoor::Picture::Kind::Metafile ||
-                               loader_.imageInfo().InfoFormat == QLatin1String("ICO") ||
-                               loader_.imageInfo().InfoFormat == QLatin1String("WMF") ||
-                               !codecPalette_;
+    const bool frameworkPath =
+        picture_.drawsItself() || loader_.imageInfo().InfoFormat == QLatin1String("ICO") ||
+        loader_.imageInfo().InfoFormat == QLatin1String("WMF") || !codecPalette_;
     if (frameworkPath)
         paintFramework(painter, client);
     else
@@ -271,7 +269,7 @@ void TPMultiImage::paintFramework(QPainter& painter, const QRect& client) {
 }
 
 void TPMultiImage::paintPalette(QPainter& painter, const QRect& client) {
-    if (picture_.kind() != pixmoor::Picture::Kind::Bitmap || picture_.bitmap().isNull()) return;
+    if (!picture_.isBitmap() || picture_.bitmap().isNull()) return;
     const QImage& bitmap = picture_.bitmap();
     const int cw = client.width();
     const int ch = client.height();

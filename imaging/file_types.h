@@ -1,29 +1,41 @@
-// The file types the picture and the image component load, by the file name's extension: the
-// codec's image formats (from its format table), the program's own thumbnail files (.THB is a
-// bitmap, .THJ a JPEG), icons, metafiles, the built-in bitmap resources (.RES) and the scrolling
-// message files (.SCM, .CMS). The one place that turns a name into a way of loading it.
+// The table of picture types, by the file name's extension: the codec's image formats (from its
+// format table), the program's own thumbnail files (.THB is a bitmap, .THJ a JPEG), icons,
+// metafiles, the built-in bitmap resources (.RES) and the scrolling message files (.SCM, .CMS).
+// The one place that turns a name into a way of loading it: each type names the loader's load
+// and information reader for its family (codec bitmap, drawn picture, resource, message file).
 #pragma once
 
 #include "imaging/codec/format_table.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace pixmoor {
 
-enum class FileKind { Unknown, Image, Icon, Metafile, Resource, MessageFile, MessageList };
+class ImageLoader;
 
-struct FileType {
-    FileKind kind = FileKind::Unknown;
-    codec::ImageFormat format = codec::ImageFormat::Bmp; // for FileKind::Image
+struct PictureType {
+    // How the loader loads a file of this type into its picture, information and status
+    // (jpegScale 0: the plain load; otherwise the thumbnail load for target), and how it reads
+    // the file's information.
+    void (ImageLoader::*load)(const PictureType& type, const QString& name, int jpegScale,
+                              QSize target);
+    bool (ImageLoader::*readInfo)(const QString& name);
+    const codec::FormatEntry* codec = nullptr; // the format of a codec bitmap type, else null
+    bool builtIn = false;                      // compiled into the program: a load needs no file
+    bool messageList = false; // a scrolling message list rather than a message file
 };
 
 // Upper-cased extension of a file name, dot included, cut to 4 characters (".TIFF" -> ".TIF",
 // ".JPEG" -> ".JPE"), as the image component reads it; empty when the name has none.
 QString loadExtension(const QString& fileName);
 
-// How a file is loaded, by its name's extension as loadExtension reads it.
-FileType fileTypeOf(const QString& fileName);
+// The type of a file, by its name's extension as loadExtension reads it; null when unknown.
+const PictureType* pictureTypeOf(const QString& fileName);
+// The codec format a file is loaded through, by its name; none for the other types.
+std::optional<codec::ImageFormat> codecFormatOf(const QString& fileName);
 
 // The usual lower-case extension of a codec format ("bmp", "jpg", "tif", ...).
 QString usualExtension(codec::ImageFormat format);

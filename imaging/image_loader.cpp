@@ -231,81 +231,76 @@ void ImageLoader::loadForSize(const QString& name, QSize target) {
 // jpegScale 0: the plain load; otherwise the thumbnail load that picks a scale for target.
 void ImageLoader::load(const QString& name, int jpegScale, QSize target) {
     imageName_ = name;
-    const FileType type = fileTypeOf(name);
-    if (type.kind != FileKind::Resource && !fileExists(name)) {
+    const PictureType* type = pictureTypeOf(name);
+    if (!(type && type->builtIn) && !fileExists(name)) {
         picture_.clear();
         changed();
         loadStatus_ = kFileNotFound;
         return;
     }
+    if (!type) {
+        loadStatus_ = asciiUpper(name);
+        return;
+    }
+    (this->*type->load)(*type, name, jpegScale, target);
+}
+
+void ImageLoader::loadDrawnPicture(const PictureType&, const QString& name, int, QSize) {
+    clearPicture();
+    picture_.loadFromFile(name); // a PictureError goes to the caller, the picture empty
+    changed();
+    loadStatus_ = kNotCodecImage;
+    ReadImageInfo(name);
+}
+
+void ImageLoader::loadMessageFile(const PictureType& type, const QString& name, int, QSize) {
+    clearPicture();
+    bool shown = true;
+    try {
+        showMessage(name, type.messageList);
+    } catch (const std::exception&) {
+        picture_.clear();
+        changed();
+        shown = false;
+    }
+    if (shown) ReadImageInfo(name);
+    loadStatus_ = asciiUpper(name);
+}
+
+void ImageLoader::loadCodecImage(const PictureType& type, const QString& name, int jpegScale,
+                                 QSize target) {
     const int bits = decodeBits();
     const int dither = decodeDither();
-
-    switch (type.kind) {
-    case FileKind::Metafile:
-    case FileKind::Icon:
-        clearPicture();
-        picture_.loadFromFile(name); // a PictureError goes to the caller, the picture empty
-        changed();
-        loadStatus_ = kNotCodecImage;
-        ReadImageInfo(name);
-        return;
-    case FileKind::MessageFile:
-    case FileKind::MessageList: {
-        clearPicture();
-        bool shown = true;
-        try {
-            if (type.kind == FileKind::MessageFile)
-                showMessage(name, false);
-            else
-                showMessage(name, true);
-        } catch (const std::exception&) {
-            picture_.clear();
-            changed();
-            shown = false;
-        }
-        if (shown) ReadImageInfo(name);
-        loadStatus_ = asciiUpper(name);
-        return;
-    }
-    case FileKind::Image:
-    case FileKind::Resource:
-        break;
-    case FileKind::Unknown:
-        loadStatus_ = asciiUpper(name);
-        return;
-    }
-
-    const bool resource = type.kind == FileKind::Resource;
-    const bool scaled = !resource && codec::formatEntry(type.format).scaledDecoding;
+    const codec::ImageFormat format = type.codec->format;
     clearPicture();
-    if (!resource) {
-        try {
-            const std::string file = codecName(name);
-            // The thumbnail load reads the header once: its size picks the scale of a format
-            // that decodes at reduced sizes, and the same answer fills ImageInfo afterwards.
-            codec::ImageInfo early;
-            int earlyResult = 0;
-            if (jpegScale != 0) {
-                earlyResult = codec::imageInfo(file, early);
-                if (scaled && codec::succeeded(earlyResult))
-                    jpegScale = codec::jpegScaleCovering(early.width, early.height, target.width(),
-                                                         target.height());
-            }
-            codec::Raster raster;
-            const int result =
-                jpegScale > 1 ? codec::readAs(type.format, file, bits, jpegScale, dither, raster)
-                              : decodeImageFile(type.format, file, bits, dither, raster);
-            installDecoded(name, type.format, result, std::move(raster), earlyResult,
-                           jpegScale != 0 ? &early : nullptr);
-        } catch (...) {
-            // Whatever failed inside leaves an empty picture and no message.
-            picture_.clear();
-            changed();
+    try {
+        const std::string file = codecName(name);
+        // The thumbnail load reads the header once: its size picks the scale of a format
+        // that decodes at reduced sizes, and the same answer fills ImageInfo afterwards.
+        codec::ImageInfo early;
+        int earlyResult = 0;
+        if (jpegScale != 0) {
+            earlyResult = codec::imageInfo(file, early);
+            if (type.codec->scaledDecoding && codec::succeeded(earlyResult))
+                jpegScale = codec::jpegScaleCovering(early.width, early.height, target.width(),
+                                                     target.height());
         }
-        loadStatus_ = asciiUpper(name);
-        return;
+        codec::Raster raster;
+        const int result = jpegScale > 1
+                               ? codec::readAs(format, file, bits, jpegScale, dither, raster)
+                               : decodeImageFile(format, file, bits, dither, raster);
+        installDecoded(name, format, result, std::move(raster), earlyResult,
+                       jpegScale != 0 ? &early : nullptr);
+    } catch (...) {
+        // Whatever failed inside leaves an empty picture and no message.
+        picture_.clear();
+        changed();
     }
+    loadStatus_ = asciiUpper(name);
+}
+
+void ImageLoader::loadResourceBitmap(const PictureType&, const QString& name, int, QSize) {
+    clearPicture();
     try {
         QImage image;
         if (!loadResource(name, image))
@@ -326,15 +321,15 @@ int ImageLoader::decodeImageFile(codec::ImageFormat format, const std::string& f
 }
 
 void ImageLoader::setDecodedImage(const QString& name, int result, codec::Raster&& raster) {
-    const FileType type = fileTypeOf(name);
-    if (type.kind != FileKind::Image || !fileExists(name)) {
+    const std::optional<codec::ImageFormat> format = codecFormatOf(name);
+    if (!format || !fileExists(name)) {
         load(name, 0, QSize());
         return;
     }
     imageName_ = name;
     clearPicture();
     try {
-        installDecoded(name, type.format, result, std::move(raster), 0, nullptr);
+        installDecoded(name, *format, result, std::move(raster), 0, nullptr);
     } catch (...) {
         picture_.clear();
         changed();
@@ -343,13 +338,13 @@ void ImageLoader::setDecodedImage(const QString& name, int result, codec::Raster
 }
 
 void ImageLoader::setUnreadableImage(const QString& name) {
-    const FileType type = fileTypeOf(name);
+    const std::optional<codec::ImageFormat> format = codecFormatOf(name);
     imageName_ = name;
     clearPicture();
-    if (type.kind == FileKind::Image) {
+    if (format) {
         try {
             const codec::ImageInfo unread;
-            installDecoded(name, type.format, codec::ReadFailed, codec::Raster{}, codec::ReadFailed,
+            installDecoded(name, *format, codec::ReadFailed, codec::Raster{}, codec::ReadFailed,
                            &unread, false);
         } catch (...) {
             picture_.clear();
@@ -416,32 +411,40 @@ bool ImageLoader::applyCodecInfo(const QString& fileName, int result, const code
 }
 
 bool ImageLoader::ReadImageInfo(const QString& FileName) {
-    const FileKind kind = fileTypeOf(FileName).kind;
-    if (kind == FileKind::Resource) {
-        info_.InfoFormat = QStringLiteral("RES");
+    // A name of no known type is asked of the codec, which reads the file's signature.
+    const PictureType* type = pictureTypeOf(FileName);
+    return (this->*(type ? type->readInfo : &ImageLoader::readCodecInfo))(FileName);
+}
+
+bool ImageLoader::readResourceInfo(const QString&) {
+    info_.InfoFormat = QStringLiteral("RES");
+    info_.InfoWidth = picture_.width();
+    info_.InfoHeight = picture_.height();
+    info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
+    info_.InfoDetail = QStringLiteral("BMP");
+    info_.InfoSize = dibSize(picture_.bitmap());
+    return true;
+}
+
+// The types the codec does not read describe themselves: the extension, the picture's size and
+// the file's length.
+bool ImageLoader::readOwnInfo(const QString& FileName) {
+    if (fileExists(FileName)) {
+        info_.InfoFormat = info_.InfoDetail = loadExtension(FileName).mid(1);
         info_.InfoWidth = picture_.width();
         info_.InfoHeight = picture_.height();
         info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
-        info_.InfoDetail = QStringLiteral("BMP");
-        info_.InfoSize = dibSize(picture_.bitmap());
+        info_.InfoSize = fileLength(FileName);
         return true;
     }
-    if (kind == FileKind::Metafile || kind == FileKind::Icon || kind == FileKind::MessageFile ||
-        kind == FileKind::MessageList) {
-        if (fileExists(FileName)) {
-            info_.InfoFormat = info_.InfoDetail = loadExtension(FileName).mid(1);
-            info_.InfoWidth = picture_.width();
-            info_.InfoHeight = picture_.height();
-            info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
-            info_.InfoSize = fileLength(FileName);
-            return true;
-        }
-        info_.InfoFormat = info_.InfoDetail = QStringLiteral("ERR");
-        info_.InfoWidth = info_.InfoHeight = -1;
-        info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = -1;
-        info_.InfoSize = -1;
-        return false;
-    }
+    info_.InfoFormat = info_.InfoDetail = QStringLiteral("ERR");
+    info_.InfoWidth = info_.InfoHeight = -1;
+    info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = -1;
+    info_.InfoSize = -1;
+    return false;
+}
+
+bool ImageLoader::readCodecInfo(const QString& FileName) {
     codec::ImageInfo ci;
     const int result = codec::imageInfo(codecName(FileName), ci);
     return applyCodecInfo(FileName, result, ci);
@@ -451,8 +454,7 @@ void ImageLoader::save(codec::ImageFormat format, const QString& fileName) {
     const int bits = saveResolutionBits(writeRes_, format, displayBits());
     if (!fileName.isEmpty()) defSaveFilename_ = fileName;
     // Only a bitmap can be encoded: an icon or metafile gives way to an empty bitmap.
-    if (picture_.kind() == pixmoor::Picture::Kind::Icon ||
-        picture_.kind() == pixmoor::Picture::Kind::Metafile) {
+    if (picture_.drawsItself()) {
         picture_.clear();
         changed();
     }

@@ -8,6 +8,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/codec/raster.h"
+#include "imaging/file_types.h"
 #include "imaging/picture.h"
 
 #include <QSize>
@@ -140,7 +141,20 @@ public:
     void setPNGInterLaced(bool on) { pngInterlaced_ = on; }
 
 private:
+    // The table of picture types names the steps of each family.
+    friend const PictureType* pictureTypeOf(const QString& fileName);
+
     void load(const QString& name, int jpegScale, QSize target);
+    // The loads and information readers of the families of picture types (see file_types.h).
+    void loadCodecImage(const PictureType& type, const QString& name, int jpegScale, QSize target);
+    void loadDrawnPicture(const PictureType& type, const QString& name, int jpegScale,
+                          QSize target);
+    void loadResourceBitmap(const PictureType& type, const QString& name, int jpegScale,
+                            QSize target);
+    void loadMessageFile(const PictureType& type, const QString& name, int jpegScale, QSize target);
+    bool readCodecInfo(const QString& FileName);
+    bool readOwnInfo(const QString& FileName);
+    bool readResourceInfo(const QString& FileName);
     // The end of a codec image load: failure messages, the picture, the information.
     // readSize false: the file is not opened again for InfoSize, which becomes -1.
     void installDecoded(const QString& name, codec::ImageFormat format, int result,

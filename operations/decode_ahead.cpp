@@ -192,10 +192,7 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     const QString dir = directory.endsWith(QLatin1Char('/')) ? directory : directory + '/';
     for (const QString& name : names) {
         s.paths.push_back(pixmoor::nativePath(dir + name));
-        const FileType type = fileTypeOf(name);
-        s.formats.push_back(type.kind == FileKind::Image
-                                ? std::optional<codec::ImageFormat>(type.format)
-                                : std::nullopt);
+        s.formats.push_back(codecFormatOf(name));
     }
     s.bits = bits;
     s.dither = dither;
