@@ -8,6 +8,7 @@
 #include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "imaging/file_types.h"
 #include "imaging/picture.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
@@ -110,7 +111,8 @@ int buildCatalogue(const CatalogueTarget& target) {
             if (target.pipelineRunning) target.pipelineRunning(nullptr);
         }
     } announce(target, pipeline.get());
-    const bool icons = target.type == QLatin1String("ico");
+    const CatalogueType* type = catalogueTypeNamed(target.type);
+    const bool icons = type && type->iconLists;
     const int count = int(names.size());
     int counted = 0;
     for (int k = 0; k < count && !closing(target); ++k) {

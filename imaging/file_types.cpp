@@ -92,8 +92,32 @@ QString usualExtension(codec::ImageFormat format) {
     return QString::fromLatin1(ext.data(), qsizetype(ext.size()));
 }
 
+std::span<const CatalogueType> catalogueTypeTable() {
+    using codec::formatEntry;
+    using codec::ImageFormat;
+    static const CatalogueType types[] = {
+        {"bmp", &formatEntry(ImageFormat::Bmp), 0, false, false},
+        {"gif", &formatEntry(ImageFormat::Gif), 0, false, false},
+        {"ico", nullptr, kIconBitmapSide, true, true},
+        {"jpg", &formatEntry(ImageFormat::Jpeg), 0, false, false},
+        {"pcx", &formatEntry(ImageFormat::Pcx), 0, false, false},
+        {"png", &formatEntry(ImageFormat::Png), 0, false, false},
+        {"tif", &formatEntry(ImageFormat::Tiff), 0, false, false},
+        {"wmf", nullptr, kMetafileBitmapSide, false, false},
+    };
+    return types;
+}
+
+const CatalogueType* catalogueTypeNamed(const QString& name) {
+    for (const CatalogueType& type : catalogueTypeTable())
+        if (name == QLatin1String(type.name)) return &type;
+    return nullptr;
+}
+
 QStringList catalogueTypes() {
-    return {"bmp", "gif", "ico", "jpg", "pcx", "png", "tif", "wmf"};
+    QStringList names;
+    for (const CatalogueType& type : catalogueTypeTable()) names << QLatin1String(type.name);
+    return names;
 }
 
 bool matchesCatalogueType(const QString& fileName, const QString& type) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <span>
 
 namespace pixmoor {
 
@@ -40,8 +41,27 @@ std::optional<codec::ImageFormat> codecFormatOf(const QString& fileName);
 // The usual lower-case extension of a codec format ("bmp", "jpg", "tif", ...).
 QString usualExtension(codec::ImageFormat format);
 
-// The catalogue's image types, in menu order: "bmp", "gif", "ico", "jpg", "pcx", "png", "tif",
-// "wmf".
+// Bitmap sides for the types the codec library does not read, when conversion draws them.
+inline constexpr int kMetafileBitmapSide = 300;
+inline constexpr int kIconBitmapSide = 32;
+
+// A type the catalogue shows: its files, how they become thumbnails, and what the main window
+// does differently for it.
+struct CatalogueType {
+    const char* name;                // "bmp" ... "wmf": the menu's type, as settings store it
+    const codec::FormatEntry* codec; // the format its files load through; null: drawn by the
+                                     // picture (icons, metafiles)
+    int drawnSide;                   // the side of the white bitmap conversion draws a file of
+                                     // a drawn type into; 0 for codec types
+    bool keepsOwnSize;               // drawn at its own size, never stretched (icons)
+    bool iconLists;                  // fixed 32 x 32 image lists of icons with their own
+                                     // transparency; no thumbnail size, no clipboard
+};
+
+// The catalogue's types, in menu order: "bmp", "gif", "ico", "jpg", "pcx", "png", "tif", "wmf".
+std::span<const CatalogueType> catalogueTypeTable();
+// The catalogue type of that name, or null.
+const CatalogueType* catalogueTypeNamed(const QString& name);
 QStringList catalogueTypes();
 
 // Whether a file name belongs to a catalogue type, by its whole extension without regard to case:

@@ -119,8 +119,7 @@ public:
                   codec::ImageFormat format)
         : job_(job), catalogueDir_(std::move(catalogueDir)), target_(std::move(target)),
           format_(format) {
-        if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
-            job_.selected.size() > 1) {
+        if (drawnSide() == 0 && job_.decodeAhead && job_.selected.size() > 1) {
             try {
                 ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected,
                                                        job_.loader->decodeBits(),
@@ -136,7 +135,7 @@ public:
     bool convert(int k) {
         const QString& name = job_.selected[k];
         try {
-            if (job_.source != ConversionSource::Codec) {
+            if (drawnSide() != 0) {
                 loadDrawn(name);
             } else if (std::optional<AheadDecode> decoded =
                            ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt) {
@@ -162,13 +161,14 @@ public:
     }
 
 private:
+    int drawnSide() const { return job_.type ? job_.type->drawnSide : 0; }
+
     // A metafile or icon, which the codec library does not read: drawn into a white bitmap that
     // reaches the loader through the scratch file.
     void loadDrawn(const QString& name) {
         if (job_.scratchDir.isEmpty() || !job_.pictureControl)
             throw std::runtime_error("no scratch directory");
-        const int side =
-            job_.source == ConversionSource::Metafile ? kMetafileBitmapSide : kIconBitmapSide;
+        const int side = drawnSide();
         const QString scratch = QDir(job_.scratchDir).absoluteFilePath(kScratchBitmap);
         // Removed on every way out, and only there: a file of that name elsewhere is not ours.
         struct RemoveScratch {

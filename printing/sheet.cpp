@@ -3,6 +3,7 @@
 
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "imaging/file_types.h"
 #include "imaging/image_loader.h"
 #include "imaging/picture_control.h"
 #include "platform/message_box.h"
@@ -33,29 +34,27 @@ const Picture& loadWithLoader(ImageLoader& loader, const QString& path, QSize ce
     return picture;
 }
 
+// Files the codec library does not read: drawn by the picture control.
+bool drawnType(const SheetRun& run) {
+    return run.type && !run.type->codec;
+}
+
 } // namespace
 
 QImage makeCellBitmap(const QString& path, const SheetRun& run) {
     const QSize thumb = SheetLayout::thumbSize(run.thumb.width(), run.thumb.height());
     const QSize cell = SheetLayout::cellSize(thumb);
-    switch (run.source) {
-    case SheetSource::Codec:
+    if (!drawnType(run)) {
         if (!run.loader) throw std::runtime_error("The image component is missing");
         return drawThumbnail(loadWithLoader(*run.loader, path, cell, run.fullDecode), cell);
-    case SheetSource::Metafile:
-        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
-        run.pictureControl->loadPicture(path);
-        return drawThumbnail(run.pictureControl->picture(), cell);
-    case SheetSource::Icon: {
-        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
-        run.pictureControl->loadPicture(path);
-        // The icon keeps its own size: a bitmap smaller than it shows only its top-left part.
-        const QImage small =
-            drawThumbnail(run.pictureControl->picture(), SheetLayout::iconBitmapSize(thumb));
-        return small.scaled(cell, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
-    }
-    throw std::logic_error("unknown sheet source");
+    if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
+    run.pictureControl->loadPicture(path);
+    if (!run.type->keepsOwnSize) return drawThumbnail(run.pictureControl->picture(), cell);
+    // An icon keeps its own size: a bitmap smaller than it shows only its top-left part.
+    const QImage small =
+        drawThumbnail(run.pictureControl->picture(), SheetLayout::iconBitmapSize(thumb));
+    return small.scaled(cell, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
 void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
@@ -71,14 +70,15 @@ void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
     // Codec files are decoded ahead on worker threads, straight to the cell's size; a file the
     // fast path cannot read goes through the loader, which says what is wrong with it.
     std::unique_ptr<ThumbnailPipeline> ahead;
-    if (run.source == SheetSource::Codec && !run.fullDecode && run.loader &&
-        !run.captions.isEmpty() && ThumbnailPipeline::handles(run.type)) {
+    if (run.type && !drawnType(run) && !run.fullDecode && run.loader && !run.captions.isEmpty() &&
+        ThumbnailPipeline::handles(QLatin1String(run.type->name))) {
         ThumbnailRequest request;
         request.size = cell;
         request.bits = run.loader->decodeBits();
         request.dither = run.loader->decodeDither() != 0;
-        ahead = std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(),
-                                                    run.captions, run.type, request);
+        ahead =
+            std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(), run.captions,
+                                                QLatin1String(run.type->name), request);
     }
 
     SheetCursor cellRect(thumb, job.pageSize());

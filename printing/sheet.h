@@ -13,18 +13,16 @@ class QWidget;
 
 namespace pixmoor {
 
+struct CatalogueType;
 class TImage;
 class ImageLoader;
-
-// How the files of the catalogue are read: through the image loader (the codec formats) or
-// through the picture control (metafiles, icons).
-enum class SheetSource { Codec, Metafile, Icon };
 
 struct SheetRun {
     QString directory;    // the catalogue's directory; the captions are file names in it
     QStringList captions; // every item, in list order
-    SheetSource source = SheetSource::Codec;
-    QString type; // the catalogue's type ("jpg", "png", ...): the codec files are decoded ahead
+    // The catalogue's type: its files are read through the image loader (the codec formats, also
+    // when null; decoded ahead) or through the picture control (metafiles, icons).
+    const CatalogueType* type = nullptr;
     QSize thumb{70, 70};               // ThumbWidth x ThumbHeight
     ImageLoader* loader = nullptr;     // reads the codec formats (the work form's component's)
     TImage* pictureControl = nullptr;  // reads metafiles and icons (the work form's)

@@ -3,6 +3,7 @@
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/printing/printing_fixture.h"
 
+#include "imaging/file_types.h"
 #include "platform/printer.h"
 #include "printing/sheet.h"
 
@@ -67,7 +68,7 @@ TEST_F(SheetRunner, FastDecodingOfLargeJpegsPrintsTheSameCellsAsFullDecoding) {
            path("p3.jpg").toStdString());
     const QStringList names{"p1.jpg", "p2.jpg", "p3.jpg"};
     SheetRun run = runOf(base, names);
-    run.type = "jpg";
+    run.type = catalogueTypeNamed("jpg");
 
     run.fullDecode = true;
     printThumbnailSheet(processPrinter(), run);
