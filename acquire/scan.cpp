@@ -14,23 +14,14 @@ TForm9* Form9 = nullptr;
 
 namespace pixmoor {
 
-const std::array<ScanSaveFormat, 6>& scanSaveFormats() {
-    static const std::array<ScanSaveFormat, 6> formats = {{
-        {"Bitmap", codec::ImageFormat::Bmp, &TPMultiImage::SaveAsBMP},
-        {"Gif", codec::ImageFormat::Gif, &TPMultiImage::SaveAsGIF},
-        {"Jpeg", codec::ImageFormat::Jpeg, &TPMultiImage::SaveAsJPG},
-        {"Pcx", codec::ImageFormat::Pcx, &TPMultiImage::SaveAsPCX},
-        {"Png", codec::ImageFormat::Png, &TPMultiImage::SaveAsPNG},
-        {"Tiff", codec::ImageFormat::Tiff, &TPMultiImage::SaveAsTIF},
-    }};
-    return formats;
+const codec::FormatEntry& scanSaveFormat(int filterIndex) {
+    const auto formats = codec::formatTable();
+    const bool known = filterIndex >= 1 && std::size_t(filterIndex) <= formats.size();
+    return formats[known ? std::size_t(filterIndex - 1) : 0];
 }
 
 QString forcedExtension(const QString& fileName, int filterIndex) {
-    const auto& formats = scanSaveFormats();
-    const std::size_t i =
-        filterIndex >= 1 && filterIndex <= int(formats.size()) ? std::size_t(filterIndex - 1) : 0;
-    const QString extension = QLatin1Char('.') + usualExtension(formats[i].format);
+    const QString extension = QLatin1Char('.') + usualExtension(scanSaveFormat(filterIndex).format);
     // Only the last part of the path is looked at: a dot in a folder's name is no extension,
     // nor is the dot that starts a hidden file's name.
     const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
@@ -43,9 +34,10 @@ QString forcedExtension(const QString& fileName, int filterIndex) {
 
 namespace {
 
-QString filterText(const pixmoor::ScanSaveFormat& f) {
+QString filterText(const pixmoor::codec::FormatEntry& f) {
     return QStringLiteral("%1 (*.%2)")
-        .arg(QLatin1String(f.filterName), pixmoor::usualExtension(f.format));
+        .arg(QLatin1String(f.title.data(), qsizetype(f.title.size())),
+             pixmoor::usualExtension(f.format));
 }
 
 } // namespace
@@ -82,7 +74,7 @@ TForm9::TForm9(QWidget* parent) : QMainWindow(parent) {
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1->setFileMode(QFileDialog::AnyFile);
     QStringList filters;
-    for (const auto& f : pixmoor::scanSaveFormats()) filters << filterText(f);
+    for (const auto& f : pixmoor::codec::formatTable()) filters << filterText(f);
     SaveDialog1->setNameFilters(filters);
     SaveDialog1->selectNameFilter(filters.first());
 
@@ -138,7 +130,7 @@ void TForm9::SaveAs1Click() {
         // The name written can be another existing file than the one asked about.
         const QString name = pixmoor::forcedExtension(typed, index);
         if (name != typed && pixmoor::ConfirmOverwrite(name, this)) continue;
-        (PMultiImage1->*pixmoor::scanSaveFormats()[std::size_t(index - 1)].save)(name);
+        PMultiImage1->loader().save(pixmoor::scanSaveFormat(index).format, name);
         return;
     }
 }

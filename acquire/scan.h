@@ -9,7 +9,6 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <array>
 
 class QFileDialog;
 
@@ -40,13 +39,9 @@ extern TForm9* Form9;
 
 namespace pixmoor {
 
-// The Save As formats in the order of the dialog's filters (index 1 first).
-struct ScanSaveFormat {
-    const char* filterName; // "Bitmap", "Gif", ...
-    codec::ImageFormat format;
-    void (TPMultiImage::*save)(const QString&);
-};
-const std::array<ScanSaveFormat, 6>& scanSaveFormats();
+// The Save As format of filter `filterIndex` (1 to 6, the codec's formats in the order of its
+// table; out of range: the first).
+const codec::FormatEntry& scanSaveFormat(int filterIndex);
 
 // The name Save As writes for a name chosen under filter `filterIndex` (1 to 6): its extension
 // replaced by the filter's, or the filter's added when it has none.

@@ -14,6 +14,7 @@
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
 #include "files/drive.h"
+#include "imaging/file_types.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/activation.h"
@@ -37,6 +38,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
@@ -535,48 +537,58 @@ void TForm1::change() {
     SizeEnable();
 }
 
-void TForm1::selectType(QAction* item, QAbstractButton* button, const QString& ext) {
+void TForm1::selectType(const char* name) {
+    const pixmoor::CatalogueType* type = pixmoor::catalogueTypeNamed(QLatin1String(name));
+    if (!type) return;
+    // The menu item and the tool button of each type, in the table's (menu) order.
+    const std::pair<QAction*, QAbstractButton*> controls[] = {
+        {BMP1, BmpButton}, {Gif1, GifButton}, {Icon1, IconButton}, {Jpeg1, JpegButton},
+        {Pcx1, PcxButton}, {Png1, PngButton}, {Tiff1, TiffButton}, {Wmf1, WmfButton}};
+    const auto& [item, button] = controls[type - pixmoor::catalogueTypeTable().data()];
     item->setChecked(true);
     button->setChecked(true);
-    CurrentExt = ext;
+    if (type->iconLists) {
+        // Icons at their own 32 x 32, whatever the thumbnail size.
+        ImageList1->setSize(QSize(32, 32));
+        ImageList2->setSize(QSize(32, 32));
+        ThumbSize1->setEnabled(false);
+        ThumbSizeButton->setEnabled(false);
+    }
+    CurrentExt = QLatin1String(type->name);
+    if (type->iconLists) {
+        ToClipboard1->setEnabled(false);
+        ToClipboard2->setEnabled(false);
+        QCoreApplication::processEvents();
+        UpdateListbox();
+        return;
+    }
     QCoreApplication::processEvents();
     change();
 }
 
 void TForm1::BMP1Click() {
-    selectType(BMP1, BmpButton, QStringLiteral("bmp"));
+    selectType("bmp");
 }
 void TForm1::Gif1Click() {
-    selectType(Gif1, GifButton, QStringLiteral("gif"));
+    selectType("gif");
+}
+void TForm1::Icon1Click() {
+    selectType("ico");
 }
 void TForm1::Jpeg1Click() {
-    selectType(Jpeg1, JpegButton, QStringLiteral("jpg"));
+    selectType("jpg");
 }
 void TForm1::Pcx1Click() {
-    selectType(Pcx1, PcxButton, QStringLiteral("pcx"));
+    selectType("pcx");
 }
 void TForm1::Png1Click() {
-    selectType(Png1, PngButton, QStringLiteral("png"));
+    selectType("png");
 }
 void TForm1::Tiff1Click() {
-    selectType(Tiff1, TiffButton, QStringLiteral("tif"));
+    selectType("tif");
 }
 void TForm1::Wmf1Click() {
-    selectType(Wmf1, WmfButton, QStringLiteral("wmf"));
-}
-
-void TForm1::Icon1Click() {
-    Icon1->setChecked(true);
-    IconButton->setChecked(true);
-    ImageList1->setSize(QSize(32, 32));
-    ImageList2->setSize(QSize(32, 32));
-    ThumbSize1->setEnabled(false);
-    ThumbSizeButton->setEnabled(false);
-    CurrentExt = QStringLiteral("ico");
-    ToClipboard1->setEnabled(false);
-    ToClipboard2->setEnabled(false);
-    QCoreApplication::processEvents();
-    UpdateListbox();
+    selectType("wmf");
 }
 
 void TForm1::ThumbSize1Click() {

@@ -152,7 +152,8 @@ protected:
 
 private:
     void connectCommands();
-    void selectType(QAction* item, QAbstractButton* button, const QString& ext);
+    // The one handler behind the image type commands, driven by the catalogue type's entry.
+    void selectType(const char* name);
     void finishBuild();
     // Sizes status panel 0 to hold every hint of the window in the current font.
     void fitStatusPanel();

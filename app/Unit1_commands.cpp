@@ -111,10 +111,8 @@ void TForm1::Convert1Click() {
     if (ListView1->selected() < 0 || !Form6 || !OKBottomDlg) return;
     pixmoor::ConversionJob job;
     job.selected = ListView1->selectedCaptions();
-    job.source = Wmf1->isChecked()    ? pixmoor::ConversionSource::Metafile
-                 : Icon1->isChecked() ? pixmoor::ConversionSource::Icon
-                                      : pixmoor::ConversionSource::Codec;
-    job.component = OKBottomDlg->PMultiImage1;
+    job.type = pixmoor::catalogueTypeNamed(CurrentExt);
+    job.loader = &OKBottomDlg->PMultiImage1->loader();
     job.pictureControl = Form3 ? Form3->Image1 : nullptr;
     job.scratchDir = WindowsDir;
     job.parent = this;
@@ -261,13 +259,10 @@ void TForm1::PrintButtonClick() {
         pixmoor::SheetRun run;
         run.directory = QDir::currentPath();
         run.captions = ListView1->captions();
-        run.source = Wmf1->isChecked()    ? pixmoor::SheetSource::Metafile
-                     : Icon1->isChecked() ? pixmoor::SheetSource::Icon
-                                          : pixmoor::SheetSource::Codec;
-        run.type = CurrentExt;
+        run.type = pixmoor::catalogueTypeNamed(CurrentExt);
         run.thumb = QSize(ThumbWidth, ThumbHeight);
         if (Form3) {
-            run.component = Form3->PMultiImage1;
+            run.loader = &Form3->PMultiImage1->loader();
             run.pictureControl = Form3->Image1;
         }
         run.parent = this;

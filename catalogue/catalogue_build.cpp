@@ -8,6 +8,7 @@
 #include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
+#include "imaging/file_types.h"
 #include "imaging/picture.h"
 #include "platform/globals.h"
 #include "platform/message_box.h"
@@ -24,17 +25,17 @@ namespace pixmoor {
 namespace {
 
 // The worker threads that decode ahead, for the types they read, at the depth and dither the
-// work form's component would use.
+// work form's loader would use.
 std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
                                                  const QStringList& names) {
     if (!target.fastThumbnails || !target.workForm || names.isEmpty() || target.metafiles ||
         !ThumbnailPipeline::handles(target.type))
         return nullptr;
-    TPMultiImage* component = target.workForm->PMultiImage1;
+    const ImageLoader& loader = target.workForm->PMultiImage1->loader();
     ThumbnailRequest request;
     request.size = target.thumbSize;
-    request.bits = loadResolutionBits(component->ImageReadRes(), component->displayBits());
-    request.dither = component->ImageDither();
+    request.bits = loader.decodeBits();
+    request.dither = loader.decodeDither() != 0;
     // Repeat visits (and every rebuild of an unchanged folder) read the shared cache.
     request.useCache = ThumbnailCache::enabled();
     return std::make_unique<ThumbnailPipeline>(target.directory, names, target.type, request);
@@ -64,18 +65,19 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
         // A read that never returned: reading the file again here would block the window. It
         // is reported as a file that cannot be read, and not recorded as failed, since the
         // mount may answer again later.
+        ImageLoader& loader = work->PMultiImage1->loader();
         if (pipeline && pipeline->blocked(k)) {
-            work->PMultiImage1->setUnreadableImage(name);
-            return drawThumbnail(work->PMultiImage1->Picture(), size);
+            loader.setUnreadableImage(name);
+            return drawThumbnail(loader.picture(), size);
         }
-        // The component reports what is wrong with the file itself; the thumbnail shows whatever
+        // The loader reports what is wrong with the file itself; the thumbnail shows whatever
         // its picture holds afterwards. A JPEG is decoded at the smallest DCT scale that still
         // covers twice the thumbnail, so the downscale stays smooth.
-        work->PMultiImage1->loadForSize(name, size * 2);
+        loader.loadForSize(name, size * 2);
         // Neither road could read the file: the cache records it, so later visits leave it to
-        // the component at once (which still says what is wrong).
-        if (pipeline && work->PMultiImage1->Picture().isEmpty()) pipeline->noteUnreadable(k);
-        return drawThumbnail(work->PMultiImage1->Picture(), size);
+        // the loader at once (which still says what is wrong).
+        if (pipeline && loader.picture().isEmpty()) pipeline->noteUnreadable(k);
+        return drawThumbnail(loader.picture(), size);
     } catch (const std::exception&) {
         return errorThumbnail(size);
     }
@@ -109,7 +111,8 @@ int buildCatalogue(const CatalogueTarget& target) {
             if (target.pipelineRunning) target.pipelineRunning(nullptr);
         }
     } announce(target, pipeline.get());
-    const bool icons = target.type == QLatin1String("ico");
+    const CatalogueType* type = catalogueTypeNamed(target.type);
+    const bool icons = type && type->iconLists;
     const int count = int(names.size());
     int counted = 0;
     for (int k = 0; k < count && !closing(target); ++k) {

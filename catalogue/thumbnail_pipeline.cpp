@@ -301,14 +301,14 @@ std::optional<QImage> decoded(codec::ImageFormat format, const std::string& file
 std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
                                     const std::atomic<bool>* cancel, const ThumbnailCache* cache) {
     if (request.size.width() < 1 || request.size.height() < 1) return std::nullopt;
-    const FileType type = fileTypeOf(absolutePath);
-    if (type.kind != FileKind::Image) return std::nullopt;
+    const std::optional<codec::ImageFormat> format = codecFormatOf(absolutePath);
+    if (!format) return std::nullopt;
     try {
         const std::string file = pixmoor::nativePath(absolutePath);
         std::optional<QImage> out =
-            request.bits != 24 ? decoded(type.format, file, request)
-            : cache ? throughCache(type.format, file, absolutePath, request, cancel, *cache)
-                    : streamed(type.format, file, request, cancel);
+            request.bits != 24 ? decoded(*format, file, request)
+            : cache ? throughCache(*format, file, absolutePath, request, cancel, *cache)
+                    : streamed(*format, file, request, cancel);
         if (cancelledNow(cancel)) return std::nullopt;
         return out;
     } catch (...) {

@@ -40,7 +40,7 @@ QImage stretchToThumbnail(const QImage& source, QSize size) {
 
 QImage drawThumbnail(const Picture& source, QSize size) {
     const QSize target = size.expandedTo(QSize(1, 1));
-    if (source.kind() == Picture::Kind::Bitmap) return stretchToThumbnail(source.bitmap(), target);
+    if (source.isBitmap()) return stretchToThumbnail(source.bitmap(), target);
     QImage bitmap = whiteBitmap(target);
     if (source.isEmpty()) return bitmap;
     QPainter painter(&bitmap);

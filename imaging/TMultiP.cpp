@@ -1,6 +1,6 @@
-// The image component TPMultiImage: load dispatch by extension, image information, saving,
-// painting, text overlay and the scrolling message display. The clipboard and the keys that
-// reach it are in TMultiP_clipboard.cpp, printing in TMultiP_print.cpp.
+// The image component TPMultiImage: the picture its loader loads (image_loader.cpp), painting,
+// text overlay and the scrolling message display. The clipboard and the keys that reach it are
+// in TMultiP_clipboard.cpp, printing in TMultiP_print.cpp.
 #include "imaging/TMultiP.h"
 
 #include "imaging/codec/codec.h"
@@ -15,8 +15,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-
-#include <sys/stat.h>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -26,57 +24,9 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-// The bitmap resources live in a static library: make sure its initialiser is linked and run.
-static void initBitmapResources() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(imaging_resources);
-        return true;
-    }();
-    (void)done;
-}
-
 namespace pixmoor {
 
 namespace {
-
-const QString kFileNotFound = QStringLiteral("file not found");
-const QString kNotCodecImage = QStringLiteral("Non TIF, JPeg, BMP, GIF, PNG or PCX Image");
-
-// ASCII upper case, as the extension rules and the load status use it.
-QString asciiUpper(const QString& text) {
-    QString out = text;
-    for (QChar& c : out)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 32);
-    return out;
-}
-
-bool fileExists(const QString& name) {
-    struct stat st {};
-    return ::stat(pixmoor::encodeFileName(name).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// The name as the codec library takes it: the bytes the file system knows it by.
-std::string codecName(const QString& name) {
-    return pixmoor::nativePath(name);
-}
-
-// File length in bytes (capped to the 32-bit field); throws when the file cannot be opened.
-std::int32_t fileLength(const QString& name) {
-    QFile file;
-    QString error;
-    if (!openImageFile(file, name, error))
-        throw std::runtime_error("Cannot open file " + name.toStdString() + ": " +
-                                 error.toStdString());
-    const qint64 size = file.size();
-    return size > std::numeric_limits<std::int32_t>::max()
-               ? std::numeric_limits<std::int32_t>::max()
-               : std::int32_t(size);
-}
-
-// The codec's error box for a failed call on file.
-void showCodecError(int result, const QString& file) {
-    showError(QString::fromUtf8(codec::errorText(result)), nullptr, fileDetail(file));
-}
 
 double roundHalfEven(double v) {
     const double floor = std::floor(v);
@@ -84,34 +34,6 @@ double roundHalfEven(double v) {
     if (diff < 0.5) return floor;
     if (diff > 0.5) return floor + 1.0;
     return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
-}
-
-// Bits of an uncompressed DIB of this image: its header, colour table and pixel rows.
-std::int32_t dibSize(const QImage& image) {
-    if (image.isNull()) return 0;
-    int bits = 24;
-    int colours = 0;
-    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
-        image.format() == QImage::Format_MonoLSB) {
-        colours = int(image.colorCount());
-        bits = colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
-    }
-    const qint64 stride = ((qint64(image.width()) * bits + 31) / 32) * 4;
-    const qint64 total = 40 + qint64(colours) * 4 + stride * image.height();
-    return total > std::numeric_limits<std::int32_t>::max()
-               ? std::numeric_limits<std::int32_t>::max()
-               : std::int32_t(total);
-}
-
-// Largest libjpeg scale denominator whose output still covers target (at least 1 x 1).
-int jpegScaleFor(int width, int height, QSize target) {
-    if (width <= 0 || height <= 0 || target.width() <= 0 || target.height() <= 0) return 1;
-    for (int d : {8, 4, 2}) {
-        const int w = (width + d - 1) / d;
-        const int h = (height + d - 1) / d;
-        if (w >= target.width() && h >= target.height()) return d;
-    }
-    return 1;
 }
 
 } // namespace
@@ -125,72 +47,6 @@ bool ConfirmOverwrite(const QString& FileName, QWidget* parent) {
                                   QStringLiteral(" ,Overwrite ?"),
                               parent, MessageButton::Yes);
     return !yes;
-}
-
-int DeviceColorBits(int bitsPerPixel) {
-    if (bitsPerPixel <= 4) return 4;
-    if (bitsPerPixel < 16) return 8;
-    return 24;
-}
-
-int DeviceColorBits(const QPaintDevice* device) {
-    if (device) return DeviceColorBits(device->depth());
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return DeviceColorBits(screen ? screen->depth() : 24);
-}
-
-int loadResolutionBits(TLoadResolution res, int displayBits) {
-    switch (res) {
-    case lColorVga:
-        return 0;
-    case lMonoChrome:
-        return 1;
-    case lColor16:
-        return 4;
-    case lColor256:
-        return 8;
-    case lColorTrue:
-        return 24;
-    case lAutoMatic:
-        return displayBits;
-    }
-    return displayBits;
-}
-
-int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits) {
-    if (format == codec::ImageFormat::Jpeg) return res == sMonoChrome || res == sJpegGray ? 1 : 24;
-    const bool gif = format == codec::ImageFormat::Gif;
-    switch (res) {
-    case sColorVga:
-        return 0;
-    case sMonoChrome:
-        return 1;
-    case sColor16:
-        return 4;
-    case sColor256:
-        return 8;
-    case sColorTrue:
-        return gif ? 8 : 24;
-    case sJpegGray:
-        return 8;
-    case sAutoMatic:
-        return gif ? std::min(displayBits, 8) : displayBits;
-    }
-    return displayBits;
-}
-
-int tiffCompressionCode(TTiffCompression compression) {
-    switch (compression) {
-    case sNONE:
-        return codec::TiffNone;
-    case sCCITT:
-        return codec::TiffCcitt;
-    case sLZW:
-        return codec::TiffLzw;
-    case sPACKBITS:
-        return codec::TiffPackBits;
-    }
-    return codec::TiffNone;
 }
 
 QRect stretchRatioRect(int cw, int ch, int pw, int ph) {
@@ -252,15 +108,6 @@ void TPMultiImage::setFontColor(const QColor& colour) {
     p.setColor(QPalette::WindowText, colour);
     setPalette(p);
     update();
-}
-
-void TPMultiImage::setJPegSaveQuality(int quality) {
-    jpegQuality_ = quality >= 1 && quality <= 100 ? quality : 25;
-}
-
-void TPMultiImage::setJPegSaveSmooth(int smooth) {
-    // A byte in the property: only values above 100 are out of range.
-    jpegSmooth_ = smooth >= 0 && smooth <= 100 ? smooth : 5;
 }
 
 void TPMultiImage::setStretch(bool on) {
@@ -326,11 +173,7 @@ void TPMultiImage::setPicture(pixmoor::Picture&& picture) {
 }
 
 void TPMultiImage::setBitmap(const QImage& image) {
-    if (image.isNull())
-        picture_.clear();
-    else
-        picture_.setBitmap(image);
-    pictureChanged();
+    loader_.setBitmap(image);
 }
 
 void TPMultiImage::pictureChanged() {
@@ -339,8 +182,8 @@ void TPMultiImage::pictureChanged() {
     const int ph = picture_.height();
     if (autoSize_ && pw > 0 && ph > 0) setGeometry(x(), y(), pw, ph);
     // A bitmap covering the whole control needs no background first (unless it is translucent).
-    const bool opaque = picture_.kind() == pixmoor::Picture::Kind::Bitmap && pw == width() &&
-                        ph == height() && !picture_.bitmap().hasAlphaChannel();
+    const bool opaque = picture_.isBitmap() && pw == width() && ph == height() &&
+                        !picture_.bitmap().hasAlphaChannel();
     setAttribute(Qt::WA_OpaquePaintEvent, opaque);
     update();
 }
@@ -351,248 +194,12 @@ void TPMultiImage::endMessageModes(bool restoreColour) {
 }
 
 void TPMultiImage::ClearImage() {
-    endMessageModes(true);
-    picture_.clear();
-    pictureChanged();
+    loader_.clearPicture();
 }
 
 QList<QRgb> TPMultiImage::GetPalette() const {
-    if (codecPalette_ || picture_.kind() != pixmoor::Picture::Kind::Bitmap) return {};
+    if (codecPalette_ || !picture_.isBitmap()) return {};
     return picture_.bitmap().colorTable();
-}
-
-// ---- loading ---------------------------------------------------------------------------------
-
-void TPMultiImage::setImageName(const QString& name) {
-    load(name, 0, QSize());
-}
-
-QString TPMultiImage::ImageName() {
-    load(imageName_, 0, QSize());
-    return loadStatus_;
-}
-
-void TPMultiImage::loadForSize(const QString& name, QSize target) {
-    load(name, 1, target);
-}
-
-// jpegScale 0: the plain load; otherwise the thumbnail load that picks a scale for target.
-void TPMultiImage::load(const QString& name, int jpegScale, QSize target) {
-    imageName_ = name;
-    const FileType type = fileTypeOf(name);
-    if (type.kind != FileKind::Resource && !fileExists(name)) {
-        picture_.clear();
-        pictureChanged();
-        loadStatus_ = kFileNotFound;
-        return;
-    }
-    const int bits = loadResolutionBits(readRes_, displayBits());
-    const int dither = imageDither_ ? 1 : 0;
-
-    switch (type.kind) {
-    case FileKind::Metafile:
-    case FileKind::Icon:
-        ClearImage();
-        picture_.loadFromFile(name); // a PictureError goes to the caller, the picture empty
-        pictureChanged();
-        loadStatus_ = kNotCodecImage;
-        ReadImageInfo(name);
-        return;
-    case FileKind::MessageFile:
-    case FileKind::MessageList: {
-        ClearImage();
-        bool shown = true;
-        try {
-            if (type.kind == FileKind::MessageFile)
-                ShowMessageFile(name);
-            else
-                ShowMessageList(name);
-        } catch (const std::exception&) {
-            picture_.clear();
-            pictureChanged();
-            shown = false;
-        }
-        if (shown) ReadImageInfo(name);
-        loadStatus_ = asciiUpper(name);
-        return;
-    }
-    case FileKind::Image:
-    case FileKind::Resource:
-        break;
-    case FileKind::Unknown:
-        loadStatus_ = asciiUpper(name);
-        return;
-    }
-
-    const bool resource = type.kind == FileKind::Resource;
-    const bool jpeg = !resource && type.format == codec::ImageFormat::Jpeg;
-    ClearImage();
-    if (!resource) {
-        try {
-            const std::string file = codecName(name);
-            // The thumbnail load reads the header once: its size picks the JPEG scale, and the
-            // same answer fills ImageInfo afterwards.
-            codec::ImageInfo early;
-            int earlyResult = 0;
-            if (jpegScale != 0) {
-                earlyResult = codec::imageInfo(file, early);
-                if (jpeg && codec::succeeded(earlyResult))
-                    jpegScale = jpegScaleFor(early.width, early.height, target);
-            }
-            codec::Raster raster;
-            const int result =
-                jpegScale > 1 ? codec::readAs(type.format, file, bits, jpegScale, dither, raster)
-                              : decodeImageFile(type.format, file, bits, dither, raster);
-            installDecoded(name, type.format, result, std::move(raster), earlyResult,
-                           jpegScale != 0 ? &early : nullptr);
-        } catch (...) {
-            // Whatever failed inside leaves an empty picture and no message.
-            picture_.clear();
-            pictureChanged();
-        }
-        loadStatus_ = asciiUpper(name);
-        return;
-    }
-    try {
-        QImage image;
-        if (!loadResource(name, image))
-            showInformation(QStringLiteral("Reading resource file failed"), nullptr,
-                            fileDetail(name));
-        setBitmap(image);
-        ReadImageInfo(name);
-    } catch (...) {
-        picture_.clear();
-        pictureChanged();
-    }
-    loadStatus_ = asciiUpper(name);
-}
-
-int TPMultiImage::decodeImageFile(codec::ImageFormat format, const std::string& file, int bits,
-                                  int dither, codec::Raster& out) {
-    return codec::readAs(format, file, bits, 1, dither, out);
-}
-
-void TPMultiImage::setDecodedImage(const QString& name, int result, codec::Raster&& raster) {
-    const FileType type = fileTypeOf(name);
-    if (type.kind != FileKind::Image || !fileExists(name)) {
-        load(name, 0, QSize());
-        return;
-    }
-    imageName_ = name;
-    ClearImage();
-    try {
-        installDecoded(name, type.format, result, std::move(raster), 0, nullptr);
-    } catch (...) {
-        picture_.clear();
-        pictureChanged();
-    }
-    loadStatus_ = asciiUpper(name);
-}
-
-void TPMultiImage::setUnreadableImage(const QString& name) {
-    const FileType type = fileTypeOf(name);
-    imageName_ = name;
-    ClearImage();
-    if (type.kind == FileKind::Image) {
-        try {
-            const codec::ImageInfo unread;
-            installDecoded(name, type.format, codec::ReadFailed, codec::Raster{}, codec::ReadFailed,
-                           &unread, false);
-        } catch (...) {
-            picture_.clear();
-            pictureChanged();
-        }
-    }
-    loadStatus_ = asciiUpper(name);
-}
-
-// info: the header already read for the thumbnail load (with its result), else null and the
-// information is read now. Throws what ReadImageInfo throws.
-void TPMultiImage::installDecoded(const QString& name, codec::ImageFormat format, int result,
-                                  codec::Raster&& raster, int infoResult,
-                                  const codec::ImageInfo* info, bool readSize) {
-    QImage image = rasterToImage(std::move(raster));
-    if (!codec::succeeded(result)) {
-        showCodecError(result, name);
-        showInformation(QStringLiteral("Reading %1 file failed").arg(usualExtension(format)),
-                        nullptr, fileDetail(name));
-    }
-    setBitmap(image);
-    if (info)
-        applyCodecInfo(name, infoResult, *info, readSize);
-    else
-        ReadImageInfo(name);
-}
-
-// A bitmap compiled into the program: ":/bitmaps/<NAME>.bmp" by name (case-insensitive, as
-// resource names are) or ":/bitmaps/<number>.bmp" by number.
-bool TPMultiImage::loadResource(const QString& name, QImage& out) {
-    qsizetype start = 0;
-    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')})
-        start = std::max(start, name.lastIndexOf(sep) + 1);
-    QString id = name.mid(start, 64);
-    const qsizetype dot = id.indexOf(QLatin1Char('.'));
-    if (dot >= 0) id.truncate(dot);
-    if (id.isEmpty()) return false;
-    bool isNumber = false;
-    const qulonglong number = id.toULongLong(&isNumber, 10);
-    const QString path = isNumber ? QStringLiteral(":/bitmaps/%1.bmp").arg(number)
-                                  : QStringLiteral(":/bitmaps/%1.bmp").arg(asciiUpper(id));
-    initBitmapResources();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    int result = codec::Ok;
-    QImage image = bmpDataToImage(file.readAll(), result);
-    if (image.isNull()) return false;
-    out = image;
-    return true;
-}
-
-bool TPMultiImage::applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& ci,
-                                  bool readSize) {
-    const bool ok = codec::succeeded(result);
-    if (!ok) showCodecError(result, fileName);
-    info_.InfoFormat = QString::fromStdString(ci.format);
-    info_.InfoWidth = ci.width;
-    info_.InfoHeight = ci.height;
-    info_.InfoValue1 = ci.bitsPerPixel;
-    info_.InfoValue2 = ci.colours;
-    info_.InfoValue3 = ci.pages;
-    info_.InfoDetail = QString::fromStdString(ci.detail);
-    info_.InfoSize = readSize ? fileLength(fileName) : -1;
-    return ok;
-}
-
-bool TPMultiImage::ReadImageInfo(const QString& FileName) {
-    const FileKind kind = fileTypeOf(FileName).kind;
-    if (kind == FileKind::Resource) {
-        info_.InfoFormat = QStringLiteral("RES");
-        info_.InfoWidth = picture_.width();
-        info_.InfoHeight = picture_.height();
-        info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
-        info_.InfoDetail = QStringLiteral("BMP");
-        info_.InfoSize = dibSize(picture_.bitmap());
-        return true;
-    }
-    if (kind == FileKind::Metafile || kind == FileKind::Icon || kind == FileKind::MessageFile ||
-        kind == FileKind::MessageList) {
-        if (fileExists(FileName)) {
-            info_.InfoFormat = info_.InfoDetail = loadExtension(FileName).mid(1);
-            info_.InfoWidth = picture_.width();
-            info_.InfoHeight = picture_.height();
-            info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = 0;
-            info_.InfoSize = fileLength(FileName);
-            return true;
-        }
-        info_.InfoFormat = info_.InfoDetail = QStringLiteral("ERR");
-        info_.InfoWidth = info_.InfoHeight = -1;
-        info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = -1;
-        info_.InfoSize = -1;
-        return false;
-    }
-    codec::ImageInfo ci;
-    const int result = codec::imageInfo(codecName(FileName), ci);
-    return applyCodecInfo(FileName, result, ci);
 }
 
 // ---- saving ----------------------------------------------------------------------------------
@@ -616,38 +223,6 @@ void TPMultiImage::SaveAsPCX(const QString& FileName) {
     save(codec::ImageFormat::Pcx, FileName);
 }
 
-void TPMultiImage::save(codec::ImageFormat format, const QString& fileName) {
-    const int bits = saveResolutionBits(writeRes_, format, displayBits());
-    if (!fileName.isEmpty()) defSaveFilename_ = fileName;
-    // Only a bitmap can be encoded: an icon or metafile gives way to an empty bitmap.
-    if (picture_.kind() == pixmoor::Picture::Kind::Icon ||
-        picture_.kind() == pixmoor::Picture::Kind::Metafile) {
-        picture_.clear();
-        pictureChanged();
-    }
-    const QString failed = QStringLiteral("Writing %1 file failed").arg(usualExtension(format));
-    try {
-        const codec::Raster raster = imageToRaster(picture_.bitmap());
-        codec::WriteOptions options;
-        options.bits = bits;
-        options.quality = jpegQuality_;
-        options.smoothing = jpegSmooth_;
-        options.interlace = pngInterlaced_ ? 1 : 0;
-        options.compression = tiffCompressionCode(tifCompress_);
-        const int result = codec::writeImage(format, codecName(defSaveFilename_), options, raster);
-        if (!codec::succeeded(result)) {
-            showCodecError(result, defSaveFilename_);
-            showInformation(failed, nullptr, fileDetail(defSaveFilename_));
-        }
-    } catch (const std::bad_alloc&) {
-        showCodecError(codec::OutOfMemory, defSaveFilename_);
-        showInformation(failed, nullptr, fileDetail(defSaveFilename_));
-    } catch (const std::exception& e) {
-        showError(QString::fromUtf8(e.what()), nullptr, fileDetail(defSaveFilename_));
-        showInformation(failed, nullptr, fileDetail(defSaveFilename_));
-    }
-}
-
 // ---- painting --------------------------------------------------------------------------------
 
 void TPMultiImage::paintEvent(QPaintEvent*) {
@@ -662,10 +237,9 @@ void TPMultiImage::paintEvent(QPaintEvent*) {
     if (!testAttribute(Qt::WA_OpaquePaintEvent))
         painter.fillRect(QRect(QPoint(0, 0), client.size()), color_);
 
-    const bool frameworkPath = picture_.kind() == pixmoor::Picture::Kind::Icon ||
-                               picture_.kind() == pixmoor::Picture::Kind::Metafile ||
-                               info_.InfoFormat == QLatin1String("ICO") ||
-                               info_.InfoFormat == QLatin1String("WMF") || !codecPalette_;
+    const bool frameworkPath =
+        picture_.drawsItself() || loader_.imageInfo().InfoFormat == QLatin1String("ICO") ||
+        loader_.imageInfo().InfoFormat == QLatin1String("WMF") || !codecPalette_;
     if (frameworkPath)
         paintFramework(painter, client);
     else
@@ -689,11 +263,11 @@ void TPMultiImage::paintFramework(QPainter& painter, const QRect& client) {
         target = QRect((width() - pw) / 2, (height() - ph) / 2, pw, ph);
     else
         target = QRect(0, 0, pw, ph);
-    picture_.draw(painter, target, readRes_ == lMonoChrome);
+    picture_.draw(painter, target, loader_.ImageReadRes() == lMonoChrome);
 }
 
 void TPMultiImage::paintPalette(QPainter& painter, const QRect& client) {
-    if (picture_.kind() != pixmoor::Picture::Kind::Bitmap || picture_.bitmap().isNull()) return;
+    if (!picture_.isBitmap() || picture_.bitmap().isNull()) return;
     const QImage& bitmap = picture_.bitmap();
     const int cw = client.width();
     const int ch = client.height();
@@ -714,7 +288,7 @@ void TPMultiImage::paintPalette(QPainter& painter, const QRect& client) {
     if (paintCache_.isNull()) paintCache_ = QPixmap::fromImage(bitmap);
     // Colour pictures are scaled by dropping or repeating pixels; only black-and-white
     // pictures are smoothed (where dropping lines would lose thin strokes).
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, readRes_ == lMonoChrome);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, loader_.ImageReadRes() == lMonoChrome);
     if (!stretchRatio_ && !stretch_)
         painter.drawPixmap(target.topLeft(), paintCache_);
     else
@@ -764,6 +338,13 @@ void TPMultiImage::ShowMessageList(const QString& FileName) {
     if (!wasShowing) colourBeforeMessage_ = color_;
     color_ = message_.background();
     update();
+}
+
+void TPMultiImage::showMessage(const QString& FileName, bool list) {
+    if (list)
+        ShowMessageList(FileName);
+    else
+        ShowMessageFile(FileName);
 }
 
 void TPMultiImage::stepMessage(int message) {

@@ -6,6 +6,7 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/codec/raster.h"
+#include "imaging/image_loader.h"
 #include "imaging/picture.h"
 #include "imaging/scrolling_message.h"
 
@@ -23,88 +24,51 @@ class QPaintDevice;
 
 namespace pixmoor {
 
-enum TLoadResolution { lColorVga, lMonoChrome, lColor16, lColor256, lColorTrue, lAutoMatic };
-enum TSaveResolution {
-    sColorVga,
-    sMonoChrome,
-    sColor16,
-    sColor256,
-    sColorTrue,
-    sJpegGray,
-    sAutoMatic
-};
-enum TTiffCompression { sNONE, sCCITT, sLZW, sPACKBITS };
 enum TBorderStyle { bsNone, bsSingle };
-
-// The information gathered after each load.
-struct ImageInfo {
-    QString InfoFormat;
-    std::int32_t InfoWidth = 0;
-    std::int32_t InfoHeight = 0;
-    std::int32_t InfoValue1 = 0;
-    std::int32_t InfoValue2 = 0;
-    std::int32_t InfoValue3 = 0;
-    std::int32_t InfoSize = 0; // bytes
-    QString InfoDetail;
-};
 
 // Asks before a file is overwritten. Returns true when the file must NOT be written: it exists
 // and the user answered No. A missing file returns false without asking.
 bool ConfirmOverwrite(const QString& FileName, QWidget* parent = nullptr);
-
-// The colour depth class of a device: 4 for 4 bits or fewer, 8 for 5..15, 24 for 16 or more.
-int DeviceColorBits(const QPaintDevice* device);
-int DeviceColorBits(int bitsPerPixel);
 
 // Puts a picture on the clipboard: a bitmap as an image, a metafile as "image/x-wmf" with a
 // rendered image beside it; nothing for an empty picture. Throws std::runtime_error("Clipboard
 // does not support Icons") for an icon.
 void copyPictureToClipboard(const pixmoor::Picture& picture);
 
-// Depth asked of the decoders and encoders; displayBits is DeviceColorBits of the screen.
-int loadResolutionBits(TLoadResolution res, int displayBits);
-int saveResolutionBits(TSaveResolution res, codec::ImageFormat format, int displayBits);
-int tiffCompressionCode(TTiffCompression compression);
-
 // Where the palette path draws a PW x PH picture in a CW x CH client with StretchRatio: x, y and
 // the size w x h (ties round to even; a zero picture size gives the whole client).
 QRect stretchRatioRect(int clientWidth, int clientHeight, int pictureWidth, int pictureHeight);
 
-class TPMultiImage : public QWidget {
+class TPMultiImage : public QWidget, private ImageLoader::View {
     Q_OBJECT
 public:
     explicit TPMultiImage(QWidget* parent = nullptr);
     ~TPMultiImage() override;
 
-    // Loading. Writing the name loads the file; reading it loads again and yields LoadStatus.
-    void setImageName(const QString& name);
-    QString ImageName();
-    const QString& storedImageName() const { return imageName_; }
-    const QString& LoadStatus() const { return loadStatus_; }
-    bool ReadImageInfo(const QString& FileName);
-    const pixmoor::ImageInfo& imageInfo() const { return info_; }
+    // The loader that loads, reads information and saves for the component; what it loads is
+    // shown here.
+    ImageLoader& loader() { return loader_; }
+    const ImageLoader& loader() const { return loader_; }
 
-    // Fast load for thumbnails: as setImageName, but a JPEG is decoded at the largest libjpeg
-    // scale (1/2, 1/4, 1/8) that still covers target, and the header is read only once.
-    void loadForSize(const QString& name, QSize target);
-
-    // The decode of a codec image file that the load makes (file: the name in the file system's
-    // bytes; bits and dither as loadResolutionBits and ImageDither give them). Safe on any
-    // thread, so a file can be decoded ahead; setDecodedImage then installs the result.
+    // Loading, information and saving, as the loader's (see image_loader.h).
+    void setImageName(const QString& name) { loader_.setImageName(name); }
+    QString ImageName() { return loader_.ImageName(); }
+    const QString& storedImageName() const { return loader_.storedImageName(); }
+    const QString& LoadStatus() const { return loader_.LoadStatus(); }
+    bool ReadImageInfo(const QString& FileName) { return loader_.ReadImageInfo(FileName); }
+    const pixmoor::ImageInfo& imageInfo() const { return loader_.imageInfo(); }
+    void loadForSize(const QString& name, QSize target) { loader_.loadForSize(name, target); }
     static int decodeImageFile(codec::ImageFormat format, const std::string& file, int bits,
-                               int dither, codec::Raster& out);
-    // As setImageName(name), but with the decode already made by decodeImageFile (result and
-    // raster) for the file as it is now: the same messages, picture, information and status. A
-    // name that is not a codec image file, or no longer exists, is loaded the ordinary way.
-    void setDecodedImage(const QString& name, int result, codec::Raster&& raster);
-    // As the load of a codec image file whose reads fail, without touching the file: for a file
-    // whose read was given up because it never returned (a dead network or FUSE mount), which
-    // would block the window if read here. The same messages, an empty picture, and the
-    // information of a file that cannot be read (its size unknown: -1).
-    void setUnreadableImage(const QString& name);
-
-    // Saving: a non-empty FileName becomes DefSaveFilename first. Failures are reported in
-    // message boxes only.
+                               int dither, codec::Raster& out) {
+        return ImageLoader::decodeImageFile(format, file, bits, dither, out);
+    }
+    void setDecodedImage(const QString& name, int result, codec::Raster&& raster) {
+        loader_.setDecodedImage(name, result, std::move(raster));
+    }
+    void setUnreadableImage(const QString& name) { loader_.setUnreadableImage(name); }
+    void save(codec::ImageFormat format, const QString& FileName) {
+        loader_.save(format, FileName);
+    }
     void SaveAsBMP(const QString& FileName);
     void SaveAsPNG(const QString& FileName);
     void SaveAsJPG(const QString& FileName);
@@ -160,24 +124,24 @@ public:
     void setColor(const QColor& colour);
     QColor FontColor() const;
     void setFontColor(const QColor& colour);
-    const QString& DefSaveFilename() const { return defSaveFilename_; }
-    void setDefSaveFilename(const QString& name) { defSaveFilename_ = name; }
+    const QString& DefSaveFilename() const { return loader_.DefSaveFilename(); }
+    void setDefSaveFilename(const QString& name) { loader_.setDefSaveFilename(name); }
     bool CodecPalette() const { return codecPalette_; }
     void setCodecPalette(bool on) { codecPalette_ = on; }
-    bool ImageDither() const { return imageDither_; }
-    void setImageDither(bool on) { imageDither_ = on; }
-    TLoadResolution ImageReadRes() const { return readRes_; }
-    void setImageReadRes(TLoadResolution res) { readRes_ = res; }
-    TSaveResolution ImageWriteRes() const { return writeRes_; }
-    void setImageWriteRes(TSaveResolution res) { writeRes_ = res; }
-    TTiffCompression TifSaveCompress() const { return tifCompress_; }
-    void setTifSaveCompress(TTiffCompression c) { tifCompress_ = c; }
-    int JPegSaveQuality() const { return jpegQuality_; }
-    void setJPegSaveQuality(int quality);
-    int JPegSaveSmooth() const { return jpegSmooth_; }
-    void setJPegSaveSmooth(int smooth);
-    bool PNGInterLaced() const { return pngInterlaced_; }
-    void setPNGInterLaced(bool on) { pngInterlaced_ = on; }
+    bool ImageDither() const { return loader_.ImageDither(); }
+    void setImageDither(bool on) { loader_.setImageDither(on); }
+    TLoadResolution ImageReadRes() const { return loader_.ImageReadRes(); }
+    void setImageReadRes(TLoadResolution res) { loader_.setImageReadRes(res); }
+    TSaveResolution ImageWriteRes() const { return loader_.ImageWriteRes(); }
+    void setImageWriteRes(TSaveResolution res) { loader_.setImageWriteRes(res); }
+    TTiffCompression TifSaveCompress() const { return loader_.TifSaveCompress(); }
+    void setTifSaveCompress(TTiffCompression c) { loader_.setTifSaveCompress(c); }
+    int JPegSaveQuality() const { return loader_.JPegSaveQuality(); }
+    void setJPegSaveQuality(int quality) { loader_.setJPegSaveQuality(quality); }
+    int JPegSaveSmooth() const { return loader_.JPegSaveSmooth(); }
+    void setJPegSaveSmooth(int smooth) { loader_.setJPegSaveSmooth(smooth); }
+    bool PNGInterLaced() const { return loader_.PNGInterLaced(); }
+    void setPNGInterLaced(bool on) { loader_.setPNGInterLaced(on); }
     bool Stretch() const { return stretch_; }
     void setStretch(bool on);
     bool StretchRatio() const { return stretchRatio_; }
@@ -203,47 +167,30 @@ public:
     std::function<void(TPMultiImage& sender, QPainter& canvas)> OnPaint;
 
     // The depth of the screen the control lives on, as DeviceColorBits reports it.
-    int displayBits() const;
+    int displayBits() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void load(const QString& name, int jpegScale, QSize target);
-    // The end of a codec image load: failure messages, the picture, the information.
-    // readSize false: the file is not opened again for InfoSize, which becomes -1.
-    void installDecoded(const QString& name, codec::ImageFormat format, int result,
-                        codec::Raster&& raster, int infoResult, const codec::ImageInfo* info,
-                        bool readSize = true);
-    bool loadResource(const QString& name, QImage& out);
-    bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info,
-                        bool readSize = true);
-    void save(codec::ImageFormat format, const QString& fileName);
-    void pictureChanged();
+    // What the loader tells the component it shows.
+    void endMessages() override { endMessageModes(true); }
+    void showMessage(const QString& FileName, bool list) override;
+    void pictureChanged() override;
     void paintFramework(QPainter& painter, const QRect& client);
     void paintPalette(QPainter& painter, const QRect& client);
     void paintText(QPainter& painter);
     void endMessageModes(bool restoreColour);
     void runKeyCommand(void (TPMultiImage::*command)());
 
-    pixmoor::Picture picture_;
-    pixmoor::ImageInfo info_;
-    QString imageName_;
-    QString loadStatus_;
-    QString defSaveFilename_;
+    ImageLoader loader_{this};
+    pixmoor::Picture& picture_ = loader_.picture(); // the loader's, shown here
     bool autoSize_ = false;
     bool center_ = false;
     TBorderStyle borderStyle_ = bsNone;
     QColor color_;
     bool codecPalette_ = true;
-    bool imageDither_ = true;
-    TLoadResolution readRes_ = lAutoMatic;
-    TSaveResolution writeRes_ = sAutoMatic;
-    TTiffCompression tifCompress_ = sNONE;
-    int jpegQuality_ = 25;
-    int jpegSmooth_ = 0;
-    bool pngInterlaced_ = false;
     bool stretch_ = false;
     bool stretchRatio_ = false;
     QString text_;

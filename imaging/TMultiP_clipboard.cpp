@@ -14,12 +14,6 @@
 
 namespace pixmoor {
 
-namespace {
-
-const char* const kWmfMime = "image/x-wmf";
-
-} // namespace
-
 void TPMultiImage::runKeyCommand(void (TPMultiImage::*command)()) {
     try {
         (this->*command)();
@@ -64,23 +58,8 @@ void TPMultiImage::keyPressEvent(QKeyEvent* event) {
 }
 
 void copyPictureToClipboard(const pixmoor::Picture& picture) {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    switch (picture.kind()) {
-    case pixmoor::Picture::Kind::Empty:
-        return;
-    case pixmoor::Picture::Kind::Icon:
-        throw std::runtime_error("Clipboard does not support Icons");
-    case pixmoor::Picture::Kind::Bitmap:
-        clipboard->setImage(picture.bitmap());
-        return;
-    case pixmoor::Picture::Kind::Metafile: {
-        auto data = std::make_unique<QMimeData>();
-        data->setData(QString::fromLatin1(kWmfMime), picture.metafile()->bytes());
-        data->setImageData(picture.toImage());
-        clipboard->setMimeData(data.release()); // the clipboard owns it now
-        return;
-    }
-    }
+    std::unique_ptr<QMimeData> data = picture.toMimeData();
+    if (data) QGuiApplication::clipboard()->setMimeData(data.release()); // the clipboard owns it
 }
 
 void TPMultiImage::CopyToClipboard() {
@@ -97,7 +76,7 @@ void TPMultiImage::CutToClipboard() {
 void TPMultiImage::PasteFromClipboard() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data) return;
-    const QString wmfType = QString::fromLatin1(kWmfMime);
+    const QString wmfType = QString::fromLatin1(kMetafileMimeType);
     if (data->hasFormat(wmfType)) {
         try {
             pixmoor::Picture picture;

@@ -30,10 +30,8 @@ void TPMultiImage::PrintImage(int Left, int Top, int Width, int Height) {
     } guard{printer, painter};
     // The page is the printable area: a picture larger than it is cut at its edge.
     painter.setClipRect(QRect(0, 0, printer.width(), printer.height()));
-    if (picture_.kind() == pixmoor::Picture::Kind::Bitmap)
-        painter.drawImage(target, picture_.bitmap(), picture_.bitmap().rect());
-    else
-        picture_.draw(painter, target, true);
+    // A bitmap unsmoothed; icons are always drawn smoothly, metafiles as vectors.
+    picture_.draw(painter, target);
     guard.done = true;
     if (!painter.end()) throw std::runtime_error("Printing failed");
 }

@@ -40,8 +40,8 @@ int dotsPerMetre(double dpi) {
 } // namespace
 
 void TPMultiImage::ScanImage(QWidget* ParentWindow) {
-    const int bits = loadResolutionBits(readRes_, displayBits());
-    const int dither = imageDither_ ? 1 : 0;
+    const int bits = loader_.decodeBits();
+    const int dither = loader_.decodeDither();
     const int hide = useTwainWindow_ ? 0 : -1;
     ClearImage();
     try {

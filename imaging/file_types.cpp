@@ -1,5 +1,9 @@
-// File types by extension (see file_types.h): a thin layer over the codec's format table.
+// The table of picture types (see file_types.h), over the codec's format table.
 #include "imaging/file_types.h"
+
+#include "imaging/image_loader.h"
+
+#include <vector>
 
 namespace pixmoor {
 
@@ -12,22 +16,68 @@ QString asciiUpper(const QString& text) {
     return out;
 }
 
-// The types the picture adds to the codec's formats, by their 4-character load extension.
-struct PictureType {
-    const char* extension;
-    FileType type;
+// The families of types, by the loader's steps for them.
+struct Family {
+    void (ImageLoader::*load)(const PictureType&, const QString&, int, QSize);
+    bool (ImageLoader::*readInfo)(const QString&);
 };
-constexpr PictureType kPictureTypes[] = {
-    {".THB", {FileKind::Image, codec::ImageFormat::Bmp}},
-    {".THJ", {FileKind::Image, codec::ImageFormat::Jpeg}},
-    {".ICO", {FileKind::Icon, {}}},
-    {".WMF", {FileKind::Metafile, {}}},
-    {".RES", {FileKind::Resource, {}}},
-    {".SCM", {FileKind::MessageFile, {}}},
-    {".CMS", {FileKind::MessageList, {}}},
+
+// The types the picture adds to the codec's formats, by their 4-character load extension, and
+// the codec's formats themselves (the same families, in the order of the codec's table).
+struct Types {
+    struct Named {
+        const char* extension;
+        PictureType type;
+    };
+    std::vector<Named> named;
+    std::vector<PictureType> codec;
 };
 
 } // namespace
+
+// The loader's steps are its own: the table is made here, where it may name them.
+const PictureType* pictureTypeOf(const QString& fileName) {
+    static const Family codecBitmap{&ImageLoader::loadCodecImage, &ImageLoader::readCodecInfo};
+    static const Family drawn{&ImageLoader::loadDrawnPicture, &ImageLoader::readOwnInfo};
+    static const Family resource{&ImageLoader::loadResourceBitmap, &ImageLoader::readResourceInfo};
+    static const Family messages{&ImageLoader::loadMessageFile, &ImageLoader::readOwnInfo};
+    static const Types types = [] {
+        auto make = [](const Family& f, const codec::FormatEntry* format = nullptr,
+                       bool builtIn = false, bool list = false) {
+            return PictureType{f.load, f.readInfo, format, builtIn, list};
+        };
+        Types t;
+        t.named = {
+            {".THB", make(codecBitmap, &codec::formatEntry(codec::ImageFormat::Bmp))},
+            {".THJ", make(codecBitmap, &codec::formatEntry(codec::ImageFormat::Jpeg))},
+            {".ICO", make(drawn)},
+            {".WMF", make(drawn)},
+            {".RES", make(resource, nullptr, true)},
+            {".SCM", make(messages)},
+            {".CMS", make(messages, nullptr, false, true)},
+        };
+        for (const codec::FormatEntry& entry : codec::formatTable())
+            t.codec.push_back(make(codecBitmap, &entry));
+        return t;
+    }();
+    const QString ext = loadExtension(fileName);
+    if (ext.isEmpty()) return nullptr;
+    for (const Types::Named& n : types.named)
+        if (ext == QLatin1String(n.extension)) return &n.type;
+    const QByteArray bare = ext.mid(1).toLatin1();
+    if (const codec::FormatEntry* entry =
+            codec::formatForExtension(std::string_view(bare.constData(), std::size_t(bare.size()))))
+        return &types.codec[std::size_t(entry->format)];
+    return nullptr;
+}
+
+std::optional<codec::ImageFormat> codecFormatOf(const QString& fileName) {
+    const PictureType* type = pictureTypeOf(fileName);
+    if (type && type->codec) return type->codec->format;
+    return std::nullopt;
+}
+
+namespace {} // namespace
 
 QString loadExtension(const QString& fileName) {
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
@@ -37,25 +87,37 @@ QString loadExtension(const QString& fileName) {
     return asciiUpper(fileName.mid(dot, 4));
 }
 
-FileType fileTypeOf(const QString& fileName) {
-    const QString ext = loadExtension(fileName);
-    if (ext.isEmpty()) return {};
-    for (const PictureType& p : kPictureTypes)
-        if (ext == QLatin1String(p.extension)) return p.type;
-    const QByteArray bare = ext.mid(1).toLatin1();
-    if (const codec::FormatEntry* entry =
-            codec::formatForExtension(std::string_view(bare.constData(), std::size_t(bare.size()))))
-        return {FileKind::Image, entry->format};
-    return {};
-}
-
 QString usualExtension(codec::ImageFormat format) {
     const std::string_view ext = codec::formatEntry(format).extensions[0];
     return QString::fromLatin1(ext.data(), qsizetype(ext.size()));
 }
 
+std::span<const CatalogueType> catalogueTypeTable() {
+    using codec::formatEntry;
+    using codec::ImageFormat;
+    static const CatalogueType types[] = {
+        {"bmp", &formatEntry(ImageFormat::Bmp), 0, false, false},
+        {"gif", &formatEntry(ImageFormat::Gif), 0, false, false},
+        {"ico", nullptr, kIconBitmapSide, true, true},
+        {"jpg", &formatEntry(ImageFormat::Jpeg), 0, false, false},
+        {"pcx", &formatEntry(ImageFormat::Pcx), 0, false, false},
+        {"png", &formatEntry(ImageFormat::Png), 0, false, false},
+        {"tif", &formatEntry(ImageFormat::Tiff), 0, false, false},
+        {"wmf", nullptr, kMetafileBitmapSide, false, false},
+    };
+    return types;
+}
+
+const CatalogueType* catalogueTypeNamed(const QString& name) {
+    for (const CatalogueType& type : catalogueTypeTable())
+        if (name == QLatin1String(type.name)) return &type;
+    return nullptr;
+}
+
 QStringList catalogueTypes() {
-    return {"bmp", "gif", "ico", "jpg", "pcx", "png", "tif", "wmf"};
+    QStringList names;
+    for (const CatalogueType& type : catalogueTypeTable()) names << QLatin1String(type.name);
+    return names;
 }
 
 bool matchesCatalogueType(const QString& fileName, const QString& type) {

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QPainter>
 
 namespace pixmoor {
@@ -157,6 +158,27 @@ int Picture::height() const {
         break;
     }
     return 0;
+}
+
+std::unique_ptr<QMimeData> Picture::toMimeData() const {
+    switch (kind_) {
+    case Kind::Empty:
+        return nullptr;
+    case Kind::Icon:
+        throw std::runtime_error("Clipboard does not support Icons");
+    case Kind::Bitmap: {
+        auto data = std::make_unique<QMimeData>();
+        data->setImageData(bitmap_);
+        return data;
+    }
+    case Kind::Metafile: {
+        auto data = std::make_unique<QMimeData>();
+        data->setData(QString::fromLatin1(kMetafileMimeType), metafile_->bytes());
+        data->setImageData(toImage());
+        return data;
+    }
+    }
+    return nullptr;
 }
 
 void Picture::draw(QPainter& painter, const QRect& target, bool smooth) const {

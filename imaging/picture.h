@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+class QMimeData;
 class QPainter;
 
 namespace pixmoor {
@@ -16,6 +17,9 @@ namespace pixmoor {
 namespace wmf {
 class Metafile;
 }
+
+// The clipboard's type for a metafile's bytes.
+inline constexpr char kMetafileMimeType[] = "image/x-wmf";
 
 // Raised when a picture cannot be loaded; what() is a text fit for the user.
 class PictureError : public std::runtime_error {
@@ -67,6 +71,16 @@ public:
 
     Kind kind() const { return kind_; }
     bool isEmpty() const { return kind_ == Kind::Empty; }
+    // Pixels the codecs can encode and the palette path paints.
+    bool isBitmap() const { return kind_ == Kind::Bitmap; }
+    // An icon or a metafile: drawn by the picture itself, never encoded.
+    bool drawsItself() const { return kind_ == Kind::Icon || kind_ == Kind::Metafile; }
+    // An icon keeps its own transparency where the others are shown on white.
+    bool hasOwnTransparency() const { return kind_ == Kind::Icon; }
+    // What the clipboard takes of it: a bitmap as an image, a metafile as its bytes under
+    // kMetafileMimeType with a rendered image beside it; null for an empty picture. Throws
+    // std::runtime_error("Clipboard does not support Icons") for an icon.
+    std::unique_ptr<QMimeData> toMimeData() const;
     // Pixels: a placeable metafile at 96 pixels per inch, an icon at the size it is drawn (32).
     int width() const;
     int height() const;

@@ -1,6 +1,7 @@
 // Conversion: the dialog and the run over the selected files (see convert.h).
 #include "operations/convert.h"
 
+#include "imaging/TMultiP.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/file_types.h"
@@ -27,29 +28,11 @@ TForm6* Form6 = nullptr;
 
 namespace {
 
-// The target formats in the order of the Kind items, with the component's save operation.
-struct TargetFormat {
-    pixmoor::codec::ImageFormat format;
-    void (pixmoor::TPMultiImage::*save)(const QString&);
-};
-const std::array<TargetFormat, 6> kTargetFormats = {{
-    {pixmoor::codec::ImageFormat::Bmp, &pixmoor::TPMultiImage::SaveAsBMP},
-    {pixmoor::codec::ImageFormat::Gif, &pixmoor::TPMultiImage::SaveAsGIF},
-    {pixmoor::codec::ImageFormat::Jpeg, &pixmoor::TPMultiImage::SaveAsJPG},
-    {pixmoor::codec::ImageFormat::Pcx, &pixmoor::TPMultiImage::SaveAsPCX},
-    {pixmoor::codec::ImageFormat::Png, &pixmoor::TPMultiImage::SaveAsPNG},
-    {pixmoor::codec::ImageFormat::Tiff, &pixmoor::TPMultiImage::SaveAsTIF},
-}};
-
 // The write resolutions in the order of the Color items.
 const std::array<pixmoor::TSaveResolution, 6> kDepths = {
     pixmoor::sAutoMatic, pixmoor::sColor16,  pixmoor::sColor256,
     pixmoor::sColorTrue, pixmoor::sColorVga, pixmoor::sMonoChrome,
 };
-
-const TargetFormat& targetFormat(int kindIndex) {
-    return kTargetFormats[std::size_t(kindIndex >= 0 && kindIndex < 6 ? kindIndex : 0)];
-}
 
 } // namespace
 
@@ -106,8 +89,11 @@ void TForm6::BitBtn3Click() {
 
 namespace pixmoor {
 
+// The Kind items are the codec's formats in the order of its table.
 codec::ImageFormat conversionFormat(int kindIndex) {
-    return targetFormat(kindIndex).format;
+    const auto formats = codec::formatTable();
+    const bool known = kindIndex >= 0 && std::size_t(kindIndex) < formats.size();
+    return formats[known ? std::size_t(kindIndex) : 0].format;
 }
 
 TSaveResolution conversionDepth(int colorIndex) {
@@ -130,16 +116,14 @@ const QString kReadError = QStringLiteral("Error Reading File ");
 class ConversionRun {
 public:
     ConversionRun(const ConversionJob& job, QString catalogueDir, QString target,
-                  const TargetFormat& format)
+                  codec::ImageFormat format)
         : job_(job), catalogueDir_(std::move(catalogueDir)), target_(std::move(target)),
           format_(format) {
-        if (job_.source == ConversionSource::Codec && job_.decodeAhead &&
-            job_.selected.size() > 1) {
-            const int bits =
-                loadResolutionBits(job_.component->ImageReadRes(), job_.component->displayBits());
+        if (drawnSide() == 0 && job_.decodeAhead && job_.selected.size() > 1) {
             try {
-                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected, bits,
-                                                       job_.component->ImageDither() ? 1 : 0);
+                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected,
+                                                       job_.loader->decodeBits(),
+                                                       job_.loader->decodeDither());
             } catch (const std::exception&) {
                 ahead_.reset(); // no thread to be had: every file is read in its turn
             }
@@ -151,24 +135,22 @@ public:
     bool convert(int k) {
         const QString& name = job_.selected[k];
         try {
-            if (job_.source != ConversionSource::Codec) {
+            if (drawnSide() != 0) {
                 loadDrawn(name);
             } else if (std::optional<AheadDecode> decoded =
                            ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt) {
                 if (decoded->blocked)
-                    job_.component->setUnreadableImage(name); // reading it here would hang
+                    job_.loader->setUnreadableImage(name); // reading it here would hang
                 else
-                    job_.component->setDecodedImage(name, decoded->result,
-                                                    std::move(decoded->raster));
+                    job_.loader->setDecodedImage(name, decoded->result, std::move(decoded->raster));
             } else {
-                job_.component->setImageName(name);
+                job_.loader->setImageName(name);
             }
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
-            const QString targetName = convertedName(name, format_.format);
-            if (!ConfirmOverwrite(targetName, job_.parent))
-                (job_.component->*format_.save)(targetName);
+            const QString targetName = convertedName(name, format_);
+            if (!ConfirmOverwrite(targetName, job_.parent)) job_.loader->save(format_, targetName);
         } catch (const std::exception& e) {
-            // Errors of the codec are reported by the component itself; this is anything else.
+            // Errors of the codec are reported by the loader itself; this is anything else.
             showError(kReadError + name, job_.parent,
                       fileDetail(QDir(catalogueDir_).absoluteFilePath(name),
                                  QString::fromUtf8(e.what())));
@@ -179,13 +161,14 @@ public:
     }
 
 private:
+    int drawnSide() const { return job_.type ? job_.type->drawnSide : 0; }
+
     // A metafile or icon, which the codec library does not read: drawn into a white bitmap that
-    // reaches the component through the scratch file.
+    // reaches the loader through the scratch file.
     void loadDrawn(const QString& name) {
         if (job_.scratchDir.isEmpty() || !job_.pictureControl)
             throw std::runtime_error("no scratch directory");
-        const int side =
-            job_.source == ConversionSource::Metafile ? kMetafileBitmapSide : kIconBitmapSide;
+        const int side = drawnSide();
         const QString scratch = QDir(job_.scratchDir).absoluteFilePath(kScratchBitmap);
         // Removed on every way out, and only there: a file of that name elsewhere is not ours.
         struct RemoveScratch {
@@ -206,20 +189,20 @@ private:
         const int written =
             codec::writeBmp(pixmoor::nativePath(scratch), 24, imageToRaster(bitmap));
         if (!codec::succeeded(written)) throw std::runtime_error(codec::errorText(written));
-        job_.component->setImageName(QString::fromLatin1(kScratchBitmap));
+        job_.loader->setImageName(QString::fromLatin1(kScratchBitmap));
     }
 
     const ConversionJob& job_;
     QString catalogueDir_;
     QString target_;
-    const TargetFormat& format_;
+    codec::ImageFormat format_;
     std::unique_ptr<DecodeAhead> ahead_;
 };
 
 } // namespace
 
 void convertSelected(TForm6& dialog, const ConversionJob& job) {
-    if (job.selected.isEmpty() || !job.component) return;
+    if (job.selected.isEmpty() || !job.loader) return;
     const QString catalogueDir = QDir::currentPath();
     dialog.Edit1->setText(catalogueDir);
     if (dialog.exec() != QDialog::Accepted) return;
@@ -231,14 +214,14 @@ void convertSelected(TForm6& dialog, const ConversionJob& job) {
     // Taken against the catalogue's directory once: the working directory moves during the run.
     const QString target = QDir::cleanPath(QDir(catalogueDir).absoluteFilePath(typed));
 
-    job.component->setImageWriteRes(conversionDepth(dialog.colorIndex()));
+    job.loader->setImageWriteRes(conversionDepth(dialog.colorIndex()));
     QCoreApplication::processEvents();
     if (job.enterBusy) job.enterBusy();
-    // Whatever happens, the depth is the component's default again and the window usable.
+    // Whatever happens, the depth is the loader's default again and the window usable.
     struct EndOfRun {
         const ConversionJob& job;
         ~EndOfRun() {
-            job.component->setImageWriteRes(sAutoMatic);
+            job.loader->setImageWriteRes(sAutoMatic);
             if (job.leaveBusy) job.leaveBusy();
         }
     } endOfRun{job};
@@ -248,7 +231,7 @@ void convertSelected(TForm6& dialog, const ConversionJob& job) {
         showError(kCannotAccess + typed, job.parent);
         return;
     }
-    ConversionRun run(job, catalogueDir, target, targetFormat(dialog.kindIndex()));
+    ConversionRun run(job, catalogueDir, target, conversionFormat(dialog.kindIndex()));
     for (int k = 0; k < int(job.selected.size()); ++k) {
         if (k > 0 && job.betweenFiles) job.betweenFiles();
         if (!run.convert(k)) break;

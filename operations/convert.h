@@ -1,9 +1,9 @@
 // Conversion: the dialog TForm6 (format, colour depth, target directory) and the run that loads
-// each selected catalogue file into the viewer's image component and saves it in the new format.
+// each selected catalogue file through the viewer's image loader and saves it in the new format.
 #pragma once
 
-#include "imaging/TMultiP.h"
 #include "imaging/codec/format_table.h"
+#include "imaging/image_loader.h"
 #include "ui_convert.h"
 
 #include <QDialog>
@@ -49,23 +49,18 @@ TSaveResolution conversionDepth(int colorIndex);
 // The name a converted file gets: name with its extension replaced by the format's usual one.
 QString convertedName(const QString& name, codec::ImageFormat format);
 
-// What the catalogue shows: files the codec library reads, or metafiles or icons, which are drawn
-// into a white bitmap first.
-enum class ConversionSource { Codec, Metafile, Icon };
-
-// Bitmap sizes for the sources the codec library does not read.
-inline constexpr int kMetafileBitmapSide = 300;
-inline constexpr int kIconBitmapSide = 32;
 // The scratch file a drawn metafile or icon goes through, in the scratch directory.
 inline constexpr char kScratchBitmap[] = "$.bmp";
 
 // What one conversion command works with; the main window fills it in.
 struct ConversionJob {
     QStringList selected; // captions of the selected items, in item order
-    ConversionSource source = ConversionSource::Codec;
-    TPMultiImage* component = nullptr; // the viewer's component: loads and saves
-    TImage* pictureControl = nullptr;  // the work form's picture control: metafiles and icons
-    QString scratchDir;                // the private scratch directory
+    // The catalogue's type: files the codec library reads (also when null), or metafiles or
+    // icons, which are drawn into a white bitmap of the type's side first.
+    const CatalogueType* type = nullptr;
+    ImageLoader* loader = nullptr;    // the viewer's component's loader: loads and saves
+    TImage* pictureControl = nullptr; // the work form's picture control: metafiles and icons
+    QString scratchDir;               // the private scratch directory
     QWidget* parent = nullptr;
     std::function<void()> enterBusy; // the main window's busy state
     std::function<void()> leaveBusy;

@@ -35,7 +35,7 @@ std::any decode(const Source& source, int bits, int dither) {
     if (!before) return {};
     Decoded out;
     out.decode.result =
-        codec::readAsQuickly(*source.format, source.path, bits, dither, out.decode.raster);
+        codec::readFullSizeFast(*source.format, source.path, bits, dither, out.decode.raster);
     if (!codec::succeeded(out.decode.result)) return {};
     if (fileStamp(source.path) != before) return {};
     out.stamp = *before;
@@ -49,11 +49,7 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     const QString dir = directory.endsWith(QLatin1Char('/')) ? directory : directory + '/';
     std::vector<Source> sources;
     for (const QString& name : names) {
-        const FileType type = fileTypeOf(name);
-        sources.push_back(
-            {pixmoor::nativePath(dir + name), type.kind == FileKind::Image
-                                                  ? std::optional<codec::ImageFormat>(type.format)
-                                                  : std::nullopt});
+        sources.push_back({pixmoor::nativePath(dir + name), codecFormatOf(name)});
     }
     paths_.reserve(sources.size());
     for (const Source& source : sources) paths_.push_back(source.path);

@@ -3,7 +3,8 @@
 
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
-#include "imaging/TMultiP.h"
+#include "imaging/file_types.h"
+#include "imaging/image_loader.h"
 #include "imaging/picture_control.h"
 #include "platform/message_box.h"
 #include "printing/print_job.h"
@@ -18,19 +19,24 @@ namespace pixmoor {
 
 namespace {
 
-// The picture the component holds after loading path, or an error when it holds none (the
-// component has already said what went wrong with the file).
-const Picture& loadWithComponent(TPMultiImage& component, const QString& path, QSize cell,
-                                 bool fullDecode) {
+// The picture the loader holds after loading path, or an error when it holds none (the
+// loader has already said what went wrong with the file).
+const Picture& loadWithLoader(ImageLoader& loader, const QString& path, QSize cell,
+                              bool fullDecode) {
     if (fullDecode)
-        component.setImageName(path);
+        loader.setImageName(path);
     else
         // Twice the cell, so the smooth downscale into the cell still has pixels to average.
-        component.loadForSize(path, cell * 2);
-    const Picture& picture = component.Picture();
+        loader.loadForSize(path, cell * 2);
+    const Picture& picture = loader.picture();
     if (picture.isEmpty() || picture.width() <= 0 || picture.height() <= 0)
         throw std::runtime_error("The image could not be read");
     return picture;
+}
+
+// Files the codec library does not read: drawn by the picture control.
+bool drawnType(const SheetRun& run) {
+    return run.type && !run.type->codec;
 }
 
 } // namespace
@@ -38,24 +44,17 @@ const Picture& loadWithComponent(TPMultiImage& component, const QString& path, Q
 QImage makeCellBitmap(const QString& path, const SheetRun& run) {
     const QSize thumb = SheetLayout::thumbSize(run.thumb.width(), run.thumb.height());
     const QSize cell = SheetLayout::cellSize(thumb);
-    switch (run.source) {
-    case SheetSource::Codec:
-        if (!run.component) throw std::runtime_error("The image component is missing");
-        return drawThumbnail(loadWithComponent(*run.component, path, cell, run.fullDecode), cell);
-    case SheetSource::Metafile:
-        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
-        run.pictureControl->loadPicture(path);
-        return drawThumbnail(run.pictureControl->picture(), cell);
-    case SheetSource::Icon: {
-        if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
-        run.pictureControl->loadPicture(path);
-        // The icon keeps its own size: a bitmap smaller than it shows only its top-left part.
-        const QImage small =
-            drawThumbnail(run.pictureControl->picture(), SheetLayout::iconBitmapSize(thumb));
-        return small.scaled(cell, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (!drawnType(run)) {
+        if (!run.loader) throw std::runtime_error("The image component is missing");
+        return drawThumbnail(loadWithLoader(*run.loader, path, cell, run.fullDecode), cell);
     }
-    }
-    throw std::logic_error("unknown sheet source");
+    if (!run.pictureControl) throw std::runtime_error("The picture control is missing");
+    run.pictureControl->loadPicture(path);
+    if (!run.type->keepsOwnSize) return drawThumbnail(run.pictureControl->picture(), cell);
+    // An icon keeps its own size: a bitmap smaller than it shows only its top-left part.
+    const QImage small =
+        drawThumbnail(run.pictureControl->picture(), SheetLayout::iconBitmapSize(thumb));
+    return small.scaled(cell, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
 void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
@@ -69,17 +68,17 @@ void printThumbnailSheet(QPrinter& printer, const SheetRun& run) {
     const int ascent = painter.fontMetrics().ascent();
 
     // Codec files are decoded ahead on worker threads, straight to the cell's size; a file the
-    // fast path cannot read goes through the component, which says what is wrong with it.
+    // fast path cannot read goes through the loader, which says what is wrong with it.
     std::unique_ptr<ThumbnailPipeline> ahead;
-    if (run.source == SheetSource::Codec && !run.fullDecode && run.component &&
-        !run.captions.isEmpty() && ThumbnailPipeline::handles(run.type)) {
+    if (run.type && !drawnType(run) && !run.fullDecode && run.loader && !run.captions.isEmpty() &&
+        ThumbnailPipeline::handles(QLatin1String(run.type->name))) {
         ThumbnailRequest request;
         request.size = cell;
-        request.bits =
-            loadResolutionBits(run.component->ImageReadRes(), run.component->displayBits());
-        request.dither = run.component->ImageDither();
-        ahead = std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(),
-                                                    run.captions, run.type, request);
+        request.bits = run.loader->decodeBits();
+        request.dither = run.loader->decodeDither() != 0;
+        ahead =
+            std::make_unique<ThumbnailPipeline>(QDir(run.directory).absolutePath(), run.captions,
+                                                QLatin1String(run.type->name), request);
     }
 
     SheetCursor cellRect(thumb, job.pageSize());

@@ -13,25 +13,23 @@ class QWidget;
 
 namespace pixmoor {
 
+struct CatalogueType;
 class TImage;
-class TPMultiImage;
-
-// How the files of the catalogue are read: through the image component (the codec formats) or
-// through the picture control (metafiles, icons).
-enum class SheetSource { Codec, Metafile, Icon };
+class ImageLoader;
 
 struct SheetRun {
     QString directory;    // the catalogue's directory; the captions are file names in it
     QStringList captions; // every item, in list order
-    SheetSource source = SheetSource::Codec;
-    QString type; // the catalogue's type ("jpg", "png", ...): the codec files are decoded ahead
+    // The catalogue's type: its files are read through the image loader (the codec formats, also
+    // when null; decoded ahead) or through the picture control (metafiles, icons).
+    const CatalogueType* type = nullptr;
     QSize thumb{70, 70};               // ThumbWidth x ThumbHeight
-    TPMultiImage* component = nullptr; // reads the codec formats (the work form's)
+    ImageLoader* loader = nullptr;     // reads the codec formats (the work form's component's)
     TImage* pictureControl = nullptr;  // reads metafiles and icons (the work form's)
     QWidget* parent = nullptr;         // the error boxes show over it
     std::function<void()> beforeItem;  // runs before each item (pending messages)
     std::function<void(int)> progress; // the progress position after each item, 0 to 100
-    // Decode every codec file at its full size through the component, not ahead on worker
+    // Decode every codec file at its full size through the loader, not ahead on worker
     // threads at the smallest JPEG scale that still covers the cell (the tests compare the two).
     bool fullDecode = false;
 };
@@ -39,7 +37,7 @@ struct SheetRun {
 // The bitmap of one cell, exactly 3 x thumb: the picture stretched over it (metafiles as
 // vectors, codec pictures scaled smoothly), or for an icon the icon at its own size at the
 // top-left of a white bitmap 15 pixels smaller than the thumbnail, enlarged pixel by pixel.
-// Throws when the file cannot be read; the component reports codec failures itself first.
+// Throws when the file cannot be read; the loader reports codec failures itself first.
 QImage makeCellBitmap(const QString& path, const SheetRun& run);
 
 // Prints the sheet on printer. A file that cannot be read is reported with "Error Creating Thumb

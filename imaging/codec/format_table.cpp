@@ -58,68 +58,105 @@ int writeTiffEntry(const std::string& file, const WriteOptions& o, const Raster&
 
 constexpr std::uint32_t kAllDepths = kDepth0 | kDepth1 | kDepth4 | kDepth8 | kDepth24;
 
-// Tried in this order by signature: the formats with a real magic number first, PCX last.
+// Indexed by ImageFormat. By signature the formats with a real magic number are tried first,
+// those with a weak signature (PCX) after them.
 constexpr std::array<FormatEntry, 6> kFormats = {{
-    {ImageFormat::Bmp,
-     "BMP",
-     {"bmp", "", ""},
-     isBmp,
-     detail::decodeBmp,
-     detail::infoBmp,
-     writeBmpEntry,
-     kAllDepths,
-     false,
-     "image/bmp"},
-    {ImageFormat::Gif,
-     "GIF",
-     {"gif", "", ""},
-     isGif,
-     detail::decodeGif,
-     detail::infoGif,
-     writeGifEntry,
-     kDepth0 | kDepth1 | kDepth4 | kDepth8,
-     false,
-     "image/gif"},
-    {ImageFormat::Jpeg,
-     "JPEG",
-     {"jpg", "jpeg", "jpe"},
-     isJpeg,
-     detail::decodeJpeg,
-     detail::infoJpeg,
-     writeJpegEntry,
-     kDepth1 | kDepth24,
-     true,
-     "image/jpeg"},
-    {ImageFormat::Pcx,
-     "PCX",
-     {"pcx", "", ""},
-     isPcx,
-     detail::decodePcxFile,
-     detail::infoPcx,
-     writePcxEntry,
-     kAllDepths,
-     false,
-     "image/vnd.zbrush.pcx"},
-    {ImageFormat::Png,
-     "PNG",
-     {"png", "", ""},
-     isPng,
-     detail::decodePng,
-     detail::infoPng,
-     writePngEntry,
-     kAllDepths,
-     false,
-     "image/png"},
-    {ImageFormat::Tiff,
-     "TIFF",
-     {"tif", "tiff", ""},
-     isTiff,
-     detail::decodeTiffFile,
-     detail::infoTiff,
-     writeTiffEntry,
-     kAllDepths,
-     false,
-     "image/tiff"},
+    {.format = ImageFormat::Bmp,
+     .name = "BMP",
+     .extensions = {"bmp", "", ""},
+     .matches = isBmp,
+     .decode = detail::decodeBmp,
+     .info = detail::infoBmp,
+     .write = writeBmpEntry,
+     .depthsWritten = kAllDepths,
+     .greyDepth = 8,
+     .writerInputDepth = 0,
+     .scaledDecoding = false,
+     .fullSizeFastPaths = false,
+     .exactAtOwnDepth = true,
+     .weakSignature = false,
+     .title = "Bitmap",
+     .mimeType = "image/bmp"},
+    {.format = ImageFormat::Gif,
+     .name = "GIF",
+     .extensions = {"gif", "", ""},
+     .matches = isGif,
+     .decode = detail::decodeGif,
+     .info = detail::infoGif,
+     .write = writeGifEntry,
+     .depthsWritten = kDepth0 | kDepth1 | kDepth4 | kDepth8,
+     .greyDepth = 8,
+     .writerInputDepth = 0,
+     .scaledDecoding = false,
+     .fullSizeFastPaths = false,
+     .exactAtOwnDepth = false,
+     .weakSignature = false,
+     .title = "Gif",
+     .mimeType = "image/gif"},
+    {.format = ImageFormat::Jpeg,
+     .name = "JPEG",
+     .extensions = {"jpg", "jpeg", "jpe"},
+     .matches = isJpeg,
+     .decode = detail::decodeJpeg,
+     .info = detail::infoJpeg,
+     .write = writeJpegEntry,
+     .depthsWritten = kDepth1 | kDepth24,
+     .greyDepth = 1,
+     .writerInputDepth = 24,
+     .scaledDecoding = true,
+     .fullSizeFastPaths = false,
+     .exactAtOwnDepth = false,
+     .weakSignature = false,
+     .title = "Jpeg",
+     .mimeType = "image/jpeg"},
+    {.format = ImageFormat::Pcx,
+     .name = "PCX",
+     .extensions = {"pcx", "", ""},
+     .matches = isPcx,
+     .decode = detail::decodePcxFile,
+     .info = detail::infoPcx,
+     .write = writePcxEntry,
+     .depthsWritten = kAllDepths,
+     .greyDepth = 8,
+     .writerInputDepth = 0,
+     .scaledDecoding = false,
+     .fullSizeFastPaths = false,
+     .exactAtOwnDepth = true,
+     .weakSignature = true,
+     .title = "Pcx",
+     .mimeType = "image/vnd.zbrush.pcx"},
+    {.format = ImageFormat::Png,
+     .name = "PNG",
+     .extensions = {"png", "", ""},
+     .matches = isPng,
+     .decode = detail::decodePng,
+     .info = detail::infoPng,
+     .write = writePngEntry,
+     .depthsWritten = kAllDepths,
+     .greyDepth = 8,
+     .writerInputDepth = 0,
+     .scaledDecoding = false,
+     .fullSizeFastPaths = true,
+     .exactAtOwnDepth = false,
+     .weakSignature = false,
+     .title = "Png",
+     .mimeType = "image/png"},
+    {.format = ImageFormat::Tiff,
+     .name = "TIFF",
+     .extensions = {"tif", "tiff", ""},
+     .matches = isTiff,
+     .decode = detail::decodeTiffFile,
+     .info = detail::infoTiff,
+     .write = writeTiffEntry,
+     .depthsWritten = kAllDepths,
+     .greyDepth = 8,
+     .writerInputDepth = 0,
+     .scaledDecoding = false,
+     .fullSizeFastPaths = false,
+     .exactAtOwnDepth = false,
+     .weakSignature = false,
+     .title = "Tiff",
+     .mimeType = "image/tiff"},
 }};
 
 bool equalNoCase(std::string_view a, std::string_view b) {
@@ -149,11 +186,10 @@ const FormatEntry* formatForExtension(std::string_view extension) {
 }
 
 const FormatEntry* formatForSignature(const std::uint8_t* head, std::size_t size) {
-    // PCX, the weakest test, goes last.
-    for (const FormatEntry& entry : kFormats)
-        if (entry.format != ImageFormat::Pcx && entry.matches(head, size)) return &entry;
-    const FormatEntry& pcx = formatEntry(ImageFormat::Pcx);
-    return pcx.matches(head, size) ? &pcx : nullptr;
+    for (bool weak : {false, true})
+        for (const FormatEntry& entry : kFormats)
+            if (entry.weakSignature == weak && entry.matches(head, size)) return &entry;
+    return nullptr;
 }
 
 const FormatEntry* formatOfFile(const std::string& file, int& result) {
@@ -172,11 +208,20 @@ int readAs(ImageFormat format, const std::string& file, int bits, int jpegScale,
                                    out);
 }
 
-int readAsQuickly(ImageFormat format, const std::string& file, int bits, int dither, Raster& out) {
-    if (format == ImageFormat::Jpeg) return readJpeg(file, bits, 1, dither, out);
+int readFullSizeFast(ImageFormat format, const std::string& file, int bits, int dither,
+                     Raster& out) {
+    const FormatEntry& entry = formatEntry(format);
+    if (!entry.fullSizeFastPaths) return readAs(format, file, bits, 1, dither, out);
     DecodeOptions options;
     options.fastPaths = true;
-    return detail::readThroughSink(formatEntry(format).decode, file, options, bits, dither, out);
+    return detail::readThroughSink(entry.decode, file, options, bits, dither, out);
+}
+
+int storedDepth(const FormatEntry& entry, int bits) {
+    if (bits >= 0 && bits <= 24 && (entry.depthsWritten & (1u << bits)) != 0) return bits;
+    for (int deepest = 24; deepest > 0; --deepest)
+        if ((entry.depthsWritten & (1u << deepest)) != 0) return deepest;
+    return 0;
 }
 
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,

@@ -40,11 +40,19 @@ struct FormatEntry {
     int (*info)(const std::string& file, ImageInfo& out);
     int (*write)(const std::string& file, const WriteOptions& options, const Raster& in);
     std::uint32_t depthsWritten; // kDepth... bits of the depths stored as asked
+    int greyDepth;               // the depth that asks the writer for shades of grey
+    int writerInputDepth;        // the depth the writer wants its picture in whatever depth it
+                                 // stores (it reduces it itself); 0: the depth stored
     bool scaledDecoding;         // honours DecodeOptions' minimum size itself
+    bool fullSizeFastPaths;      // DecodeOptions' fastPaths also quickens a full-size decode
+    bool exactAtOwnDepth;        // a read at the file's own depth gives the pixels of a true
+                                 // colour read (no transparency blended into more colours)
+    bool weakSignature;          // the signature test can match other data: tried last
+    std::string_view title;      // as a save dialog's filter names the format: "Bitmap", "Gif"...
     std::string_view mimeType;   // as the desktop's shared MIME database names the format
 };
 
-// Every format, in the order above.
+// Every format, in ImageFormat order (which is also the order the save dialogs offer them).
 std::span<const FormatEntry> formatTable();
 const FormatEntry& formatEntry(ImageFormat format);
 // The format of an extension ("jpg", ".JPEG", "Tif"), or null.
@@ -57,14 +65,18 @@ inline constexpr std::size_t kSignatureBytes = 16;
 // NotThisFormat...) when it cannot be told.
 const FormatEntry* formatOfFile(const std::string& file, int& result);
 
+// The depth a writer of entry stores when asked for bits: bits itself when it stores that
+// depth, else the deepest it stores (JPEG: true colour; GIF: 256 colours).
+int storedDepth(const FormatEntry& entry, int bits);
+
 // Reads file with the given format's reader, whatever its first bytes say (the reader judges
 // them): decoded at full size, or at 1/jpegScale for JPEG, then brought to bits as readBmp does.
 int readAs(ImageFormat format, const std::string& file, int bits, int jpegScale, int dither,
            Raster& out);
-// As readAs at full size, the same picture, but the readers may take their quicker roads to it
-// (DecodeOptions::fastPaths: a plain PNG's image data inflated in one call). JPEG has none at
-// full size and is read as readAs reads it.
-int readAsQuickly(ImageFormat format, const std::string& file, int bits, int dither, Raster& out);
+// As readAs at full size, but allowing the formats' quicker roads to the same picture (a plain
+// PNG's image data inflated in one call).
+int readFullSizeFast(ImageFormat format, const std::string& file, int bits, int dither,
+                     Raster& out);
 
 // Writes in through the entry's writer.
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,

@@ -281,5 +281,17 @@ TEST(Decode, TheFormatTableKnowsEveryExtensionAndSignature) {
     EXPECT_EQ(formatForSignature(gif, 3), nullptr);
 }
 
+TEST(Decode, TheFormatTableNamesOnlyDepthsItsWritersStore) {
+    for (const FormatEntry& entry : formatTable()) {
+        for (int bits : {0, 1, 4, 8, 24, entry.greyDepth})
+            EXPECT_NE(entry.depthsWritten & (1u << storedDepth(entry, bits)), 0u) << entry.name;
+        EXPECT_EQ(storedDepth(entry, entry.greyDepth), entry.greyDepth) << entry.name;
+        if (entry.writerInputDepth != 0) {
+            EXPECT_EQ(storedDepth(entry, entry.writerInputDepth), entry.writerInputDepth)
+                << entry.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace pixmoor::codec

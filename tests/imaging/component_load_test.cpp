@@ -436,3 +436,27 @@ TEST(ComponentRules, ConfirmOverwriteAsksOnlyForExistingFiles) {
     log.answerWith(MessageButton::No);
     EXPECT_TRUE(ConfirmOverwrite(existing)); // No: do not write
 }
+
+TEST_F(ComponentLoad, ALoaderWithoutAWidgetLoadsAndSavesAsTheComponentDoes) {
+    MessageLog log;
+    TPMultiImage image;
+    ImageLoader alone;
+    TempDir out;
+    for (const char* name : {"a.bmp", "a.jpg", "thumb.thj", "a.ico", "a.wmf", "cut.png"}) {
+        SCOPED_TRACE(name);
+        image.setImageName(file(name));
+        const auto shown = log.boxes().size();
+        alone.setImageName(file(name));
+        EXPECT_EQ(log.boxes().size(), 2 * shown);
+        EXPECT_EQ(alone.LoadStatus(), image.LoadStatus());
+        EXPECT_EQ(alone.picture().kind(), image.Picture().kind());
+        EXPECT_EQ(alone.picture().bitmap(), image.Picture().bitmap());
+        EXPECT_EQ(alone.imageInfo().InfoFormat, image.imageInfo().InfoFormat);
+        EXPECT_EQ(alone.imageInfo().InfoSize, image.imageInfo().InfoSize);
+        log.clear();
+    }
+    alone.setImageName(file("a.png"));
+    alone.save(codec::ImageFormat::Gif, qs(out.file("a.gif")));
+    EXPECT_EQ(infoOf(out.file("a.gif")).width, 64);
+    EXPECT_EQ(alone.DefSaveFilename(), qs(out.file("a.gif")));
+}

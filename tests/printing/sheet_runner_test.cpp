@@ -3,6 +3,7 @@
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/printing/printing_fixture.h"
 
+#include "imaging/file_types.h"
 #include "platform/printer.h"
 #include "printing/sheet.h"
 #include "tests/support/image_compare.h"
@@ -21,7 +22,7 @@ SheetRun runOf(const QString& directory, const QStringList& names) {
     run.directory = directory;
     run.captions = names;
     run.thumb = QSize(70, 70);
-    run.component = Form3->PMultiImage1;
+    run.loader = &Form3->PMultiImage1->loader();
     run.pictureControl = Form3->Image1;
     return run;
 }
@@ -56,7 +57,7 @@ TEST_F(SheetRunner, FastDecodingOfLargeJpegsPrintsTheSameCellsAsFullDecoding) {
            path("p3.jpg").toStdString());
     const QStringList names{"p1.jpg", "p2.jpg", "p3.jpg"};
     SheetRun run = runOf(base, names);
-    run.type = "jpg";
+    run.type = catalogueTypeNamed("jpg");
 
     run.fullDecode = true;
     printThumbnailSheet(processPrinter(), run);

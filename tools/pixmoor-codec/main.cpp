@@ -154,16 +154,16 @@ int naturalDepth(const std::string& file) {
 
 int decode(const Options& o) {
     if (o.files.size() != 2) return usage("decode takes a file and an output file");
-    // Without --bits a BMP or PCX is read at its own depth (the same pixels as 24 bits, since a
-    // palette that fits is kept) and expanded while writing, which saves a full-size copy. Other
-    // formats may blend transparency into more colours than their palette holds.
+    // Without --bits a format whose read at its own depth gives the same pixels as 24 bits (a
+    // palette that fits is kept) is read so and expanded while writing, which saves a full-size
+    // copy. Other formats may blend transparency into more colours than their palette holds.
     int bits = 24;
     if (o.bits) {
         bits = *o.bits;
     } else {
-        ImageInfo i;
-        if (succeeded(imageInfo(o.files[0], i)) && (i.format == "BMP" || i.format == "PCX"))
-            bits = naturalDepth(o.files[0]);
+        int rc = Ok;
+        const FormatEntry* format = formatOfFile(o.files[0], rc);
+        if (format && format->exactAtOwnDepth) bits = naturalDepth(o.files[0]);
     }
     Raster image;
     int rc = readImage(o.files[0], bits, o.scale, o.dither, image);
@@ -191,10 +191,11 @@ int encode(const Options& o) {
     if (!format)
         return usage("cannot tell the output format from \"" + outFile +
                      "\": use .bmp, .gif, .jpg, .pcx, .png or .tif");
-    const bool jpeg = format->format == ImageFormat::Jpeg;
-    const int bits = o.bits.value_or(jpeg ? 24 : naturalDepth(in));
-    // JPEG takes true colour (or grey from it); GIF holds at most 256 colours.
-    const int readBits = jpeg ? 24 : (format->format == ImageFormat::Gif && bits == 24 ? 8 : bits);
+    // A writer that reduces the picture itself (JPEG takes true colour, or grey from it) gets
+    // the depth it wants; the others the depth they will store (GIF holds at most 256 colours).
+    const int inputBits = format->writerInputDepth;
+    const int bits = o.bits.value_or(inputBits != 0 ? inputBits : naturalDepth(in));
+    const int readBits = inputBits != 0 ? inputBits : storedDepth(*format, bits);
     Raster image;
     int rc = readImage(in, readBits, 1, o.dither, image);
     if (!succeeded(rc)) return failed(rc, in);

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
                         .arg(size.width())
                         .arg(size.height()));
     // A metafile on white, as the picture control shows it; icons keep their transparency.
-    image.fill(picture.kind() == pixmoor::Picture::Kind::Icon ? Qt::transparent : Qt::white);
+    image.fill(picture.hasOwnTransparency() ? Qt::transparent : Qt::white);
     {
         QPainter painter(&image);
         picture.draw(painter, QRect(QPoint(0, 0), size), true);
