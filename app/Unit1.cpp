@@ -440,7 +440,7 @@ void TForm1::UpdateListbox() {
         return;
     }
     building_ = true;
-    if (CurrentExt.isEmpty()) CurrentExt = QStringLiteral("bmp");
+    if (!currentType_) currentType_ = pixmoor::catalogueTypeNamed(QStringLiteral("bmp"));
 
     ProgressBar1->setValue(0);
     ProgressBar1->show();
@@ -458,7 +458,7 @@ void TForm1::UpdateListbox() {
         target.workForm = Form3;
         target.messageParent = this;
         target.directory = DirectoryListBox1->directory();
-        target.type = CurrentExt;
+        target.type = currentType_;
         target.metafiles = WmfButton->isChecked();
         target.thumbSize = thumbnailSize();
         target.fastThumbnails = fastThumbnails;
@@ -554,7 +554,7 @@ void TForm1::selectType(const char* name) {
         ThumbSize1->setEnabled(false);
         ThumbSizeButton->setEnabled(false);
     }
-    CurrentExt = QLatin1String(type->name);
+    currentType_ = type;
     if (type->iconLists) {
         ToClipboard1->setEnabled(false);
         ToClipboard2->setEnabled(false);

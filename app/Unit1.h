@@ -11,6 +11,7 @@ class QLabel;
 class TSysHotKey;
 
 namespace pixmoor {
+struct CatalogueType;
 class FocusHistory;
 class ScreenCapture;
 class HintFilter;
@@ -61,6 +62,9 @@ public:
     pixmoor::ImageList* currentImageList() const;
     // True while UpdateListbox runs.
     bool isBuilding() const { return building_; }
+    // The browsed type, chosen by the type commands; null until the first build, which browses
+    // bitmaps.
+    const pixmoor::CatalogueType* currentType() const { return currentType_; }
 
     // Thumbnails larger than this (from a hand-edited settings file) are made at this size.
     static constexpr int kMaxThumbSide = 1024;
@@ -98,8 +102,8 @@ public slots:
     void DriveComboBox1Change(const QString& mountPoint);
     void HeaderControl1SectionResize(int section, int oldSize, int newSize);
 
-    // Image type commands: keep the type buttons and the "Image Type" items in step and set
-    // CurrentExt.
+    // Image type commands: keep the type buttons and the "Image Type" items in step and choose
+    // the browsed type.
     void BMP1Click();
     void Gif1Click();
     void Icon1Click();
@@ -108,6 +112,9 @@ public slots:
     void Png1Click();
     void Tiff1Click();
     void Wmf1Click();
+    // The one handler behind the image type commands, driven by the catalogue type's entry
+    // ("bmp" ... "wmf"); an unknown name does nothing.
+    void selectType(const char* name);
 
     // Commands whose work lives in other subsystems; connected here to every item, button and
     // pop-up twin that runs them.
@@ -152,8 +159,6 @@ protected:
 
 private:
     void connectCommands();
-    // The one handler behind the image type commands, driven by the catalogue type's entry.
-    void selectType(const char* name);
     void finishBuild();
     // Sizes status panel 0 to hold every hint of the window in the current font.
     void fitStatusPanel();
@@ -171,6 +176,7 @@ private:
     // The running build: its file names, its decode-ahead pipeline, and what happened meanwhile.
     pixmoor::ThumbnailPipeline* pipeline_ = nullptr; // decoding ahead while a build runs
     bool building_ = false;
+    const pixmoor::CatalogueType* currentType_ = nullptr;
     bool closing_ = false;        // the window was closed during the build
     bool rebuildPending_ = false; // a build was asked for during the build
 };

@@ -111,7 +111,7 @@ void TForm1::Convert1Click() {
     if (ListView1->selected() < 0 || !Form6 || !OKBottomDlg) return;
     pixmoor::ConversionJob job;
     job.selected = ListView1->selectedCaptions();
-    job.type = pixmoor::catalogueTypeNamed(CurrentExt);
+    job.type = currentType_;
     job.loader = &OKBottomDlg->PMultiImage1->loader();
     job.pictureControl = Form3 ? Form3->Image1 : nullptr;
     job.scratchDir = WindowsDir;
@@ -259,7 +259,7 @@ void TForm1::PrintButtonClick() {
         pixmoor::SheetRun run;
         run.directory = QDir::currentPath();
         run.captions = ListView1->captions();
-        run.type = pixmoor::catalogueTypeNamed(CurrentExt);
+        run.type = currentType_;
         run.thumb = QSize(ThumbWidth, ThumbHeight);
         if (Form3) {
             run.loader = &Form3->PMultiImage1->loader();

@@ -29,7 +29,7 @@ namespace {
 std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
                                                  const QStringList& names) {
     if (!target.fastThumbnails || !target.workForm || names.isEmpty() || target.metafiles ||
-        !ThumbnailPipeline::handles(target.type))
+        !ThumbnailPipeline::handles(QLatin1String(target.type->name)))
         return nullptr;
     const ImageLoader& loader = target.workForm->PMultiImage1->loader();
     ThumbnailRequest request;
@@ -38,7 +38,8 @@ std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
     request.dither = loader.decodeDither() != 0;
     // Repeat visits (and every rebuild of an unchanged folder) read the shared cache.
     request.useCache = ThumbnailCache::enabled();
-    return std::make_unique<ThumbnailPipeline>(target.directory, names, target.type, request);
+    return std::make_unique<ThumbnailPipeline>(target.directory, names,
+                                               QLatin1String(target.type->name), request);
 }
 
 bool closing(const CatalogueTarget& target) {
@@ -99,7 +100,7 @@ void appendIconThumbnail(const CatalogueTarget& target, const QString& name) {
 
 int buildCatalogue(const CatalogueTarget& target) {
     if (closing(target)) return 0;
-    const QStringList names = enumerateImageFiles(target.directory, target.type);
+    const QStringList names = enumerateImageFiles(target.directory, QLatin1String(target.type->name));
     if (!names.isEmpty() && target.becomeBusy) target.becomeBusy();
     const std::unique_ptr<ThumbnailPipeline> pipeline = startPipeline(target, names);
     struct Announce { // the pipeline is announced for the life of the loop, whatever ends it
@@ -111,8 +112,7 @@ int buildCatalogue(const CatalogueTarget& target) {
             if (target.pipelineRunning) target.pipelineRunning(nullptr);
         }
     } announce(target, pipeline.get());
-    const CatalogueType* type = catalogueTypeNamed(target.type);
-    const bool icons = type && type->iconLists;
+    const bool icons = target.type->iconLists;
     const int count = int(names.size());
     int counted = 0;
     for (int k = 0; k < count && !closing(target); ++k) {

@@ -18,6 +18,7 @@ class TForm3;
 
 namespace pixmoor {
 
+struct CatalogueType;
 class ImageList;
 class ListView;
 class ThumbnailPipeline;
@@ -29,7 +30,7 @@ struct CatalogueTarget {
     TForm3* workForm = nullptr;       // the hidden work form that loads what the pipeline cannot
     QWidget* messageParent = nullptr; // parent of the build's own message boxes
     QString directory;                // absolute, the browsed directory
-    QString type;                     // the catalogue type: "bmp" ... "wmf"
+    const CatalogueType* type = nullptr; // the browsed catalogue type
     bool metafiles = false;           // metafile thumbnails through the work form's picture
     QSize thumbSize;                  // the current view's thumbnail size
     bool fastThumbnails = true;       // decode ahead on worker threads where the type allows

@@ -238,8 +238,7 @@ void TPMultiImage::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(QPoint(0, 0), client.size()), color_);
 
     const bool frameworkPath =
-        picture_.drawsItself() || loader_.imageInfo().InfoFormat == QLatin1String("ICO") ||
-        loader_.imageInfo().InfoFormat == QLatin1String("WMF") || !codecPalette_;
+        picture_.drawsItself() || loader_.infoOfDrawnPicture() || !codecPalette_;
     if (frameworkPath)
         paintFramework(painter, client);
     else

@@ -38,7 +38,7 @@ struct Types {
 // The loader's steps are its own: the table is made here, where it may name them.
 const PictureType* pictureTypeOf(const QString& fileName) {
     static const Family codecBitmap{&ImageLoader::loadCodecImage, &ImageLoader::readCodecInfo};
-    static const Family drawn{&ImageLoader::loadDrawnPicture, &ImageLoader::readOwnInfo};
+    static const Family drawn{&ImageLoader::loadDrawnPicture, &ImageLoader::readDrawnInfo};
     static const Family resource{&ImageLoader::loadResourceBitmap, &ImageLoader::readResourceInfo};
     static const Family messages{&ImageLoader::loadMessageFile, &ImageLoader::readOwnInfo};
     static const Types types = [] {

@@ -400,6 +400,7 @@ bool ImageLoader::applyCodecInfo(const QString& fileName, int result, const code
                                  bool readSize) {
     const bool ok = codec::succeeded(result);
     if (!ok) showCodecError(result, fileName);
+    drawnInfo_ = false;
     info_.InfoFormat = QString::fromStdString(ci.format);
     info_.InfoWidth = ci.width;
     info_.InfoHeight = ci.height;
@@ -418,6 +419,7 @@ bool ImageLoader::ReadImageInfo(const QString& FileName) {
 }
 
 bool ImageLoader::readResourceInfo(const QString&) {
+    drawnInfo_ = false;
     info_.InfoFormat = QStringLiteral("RES");
     info_.InfoWidth = picture_.width();
     info_.InfoHeight = picture_.height();
@@ -430,6 +432,7 @@ bool ImageLoader::readResourceInfo(const QString&) {
 // The types the codec does not read describe themselves: the extension, the picture's size and
 // the file's length.
 bool ImageLoader::readOwnInfo(const QString& FileName) {
+    drawnInfo_ = false;
     if (fileExists(FileName)) {
         info_.InfoFormat = info_.InfoDetail = loadExtension(FileName).mid(1);
         info_.InfoWidth = picture_.width();
@@ -443,6 +446,11 @@ bool ImageLoader::readOwnInfo(const QString& FileName) {
     info_.InfoValue1 = info_.InfoValue2 = info_.InfoValue3 = -1;
     info_.InfoSize = -1;
     return false;
+}
+
+bool ImageLoader::readDrawnInfo(const QString& FileName) {
+    drawnInfo_ = readOwnInfo(FileName);
+    return drawnInfo_;
 }
 
 bool ImageLoader::readCodecInfo(const QString& FileName) {

@@ -84,6 +84,9 @@ public:
     const QString& LoadStatus() const { return loadStatus_; }
     bool ReadImageInfo(const QString& FileName);
     const pixmoor::ImageInfo& imageInfo() const { return info_; }
+    // Whether the information was last read of an icon or a metafile: the component then paints
+    // through the framework, whatever its picture holds since (a bitmap pasted after, say).
+    bool infoOfDrawnPicture() const { return drawnInfo_; }
 
     // Fast load for thumbnails: as setImageName, but a format that decodes at reduced sizes
     // (JPEG: 1/2, 1/4, 1/8) is decoded at the smallest size that still covers target, and the
@@ -154,6 +157,7 @@ private:
     void loadMessageFile(const PictureType& type, const QString& name, int jpegScale, QSize target);
     bool readCodecInfo(const QString& FileName);
     bool readOwnInfo(const QString& FileName);
+    bool readDrawnInfo(const QString& FileName);
     bool readResourceInfo(const QString& FileName);
     // The end of a codec image load: failure messages, the picture, the information.
     // readSize false: the file is not opened again for InfoSize, which becomes -1.
@@ -168,6 +172,7 @@ private:
     View* view_ = nullptr;
     pixmoor::Picture picture_;
     pixmoor::ImageInfo info_;
+    bool drawnInfo_ = false;
     QString imageName_;
     QString loadStatus_;
     QString defSaveFilename_;

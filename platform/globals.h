@@ -1,4 +1,4 @@
-// The process-wide state the windows share (thumbnail size, browsed type, start and scratch
+// The process-wide state the windows share (thumbnail size, start and scratch
 // directories, the busy flags), kept below every window that reads it, and the program's
 // process-wide names (application title, help file).
 #pragma once
@@ -8,9 +8,6 @@
 // Icon-view thumbnail size in pixels, restored from the settings at start.
 inline int ThumbWidth = 70;
 inline int ThumbHeight = 70;
-// Extension of the browsed image type ("bmp", "gif", "ico", "jpg", "pcx", "png", "tif", "wmf");
-// empty at start, read as "bmp".
-inline QString CurrentExt;
 // The process's working directory when the main window was created.
 inline QString StartDir;
 // The private scratch directory for the fixed scratch files.

@@ -45,7 +45,7 @@ TEST_F(MainWindowTest, FirstRunUsesTheDefaultsAndBuildsNothing) {
     EXPECT_EQ(w->ListView1->count(), 0);
     EXPECT_EQ(w->Label1->text(), "0 Files");
     EXPECT_FALSE(w->ProgressBar1->isVisible());
-    EXPECT_TRUE(CurrentExt.isEmpty());
+    EXPECT_EQ(w->currentType(), nullptr);
     EXPECT_TRUE(messages.empty());
 
     struct stat st {};

@@ -7,6 +7,7 @@
 #include "catalogue/image.h"
 #include "catalogue/image_list.h"
 #include "catalogue/list_view.h"
+#include "imaging/file_types.h"
 #include "operations/pic.h"
 #include "operations/wmf.h"
 #include "platform/globals.h"
@@ -152,7 +153,7 @@ TEST_F(CatalogueBuild, SortedAndUnsortedOrdersEachItemWithItsOwnThumbnail) {
         magick("-size 60x60 xc:" + colourName(i).toStdString(), dir.file(name.toStdString()));
     }
     form->PngButton->click();
-    EXPECT_EQ(CurrentExt, "png");
+    EXPECT_STREQ(form->currentType()->name, "png");
     browse();
     const int builtBefore = buildCount();
     ASSERT_EQ(form->ListView1->count(), 10);
@@ -199,7 +200,7 @@ TEST_F(CatalogueBuild, ThumbnailsAreSqueezedToFillAndWhiteIsTransparent) {
             ASSERT_EQ(form->ListView1->count(), 1);
             const QImage thumb = thumbOf(0);
             ASSERT_EQ(thumb.size(), QSize(70, 70));
-            const std::string what = CurrentExt.toStdString() + (fast ? " fast" : " component");
+            const std::string what = std::string(form->currentType()->name) + (fast ? " fast" : " component");
             for (int y : {0, 35, 69}) {
                 const QRgb left = pixelAt(thumb, 5, y);
                 EXPECT_GE(qRed(left), 250) << what << " " << y;
@@ -216,7 +217,7 @@ TEST_F(CatalogueBuild, JpegTypeListsEveryJpegSpellingWithTheRightPicture) {
     magick("-size 64x64 xc:blue", dir.file("b.JPEG"));
     magick("-size 64x64 xc:lime", dir.file("c.jpe"));
     form->Jpeg1->trigger();
-    EXPECT_EQ(CurrentExt, "jpg");
+    EXPECT_STREQ(form->currentType()->name, "jpg");
     browse();
     ASSERT_EQ(form->ListView1->captions(), (QStringList{"a.jpg", "b.JPEG", "c.jpe"}));
     const unsigned want[] = {rgbOf("red"), rgbOf("blue"), rgbOf("lime")};
@@ -372,7 +373,7 @@ TEST_F(CatalogueBuild, IconTypeShrinksTheListsAndDisablesItsCommandsUntilAnother
 
     form->BmpButton->click();
     EXPECT_TRUE(form->BMP1->isChecked());
-    EXPECT_EQ(CurrentExt, "bmp");
+    EXPECT_STREQ(form->currentType()->name, "bmp");
     EXPECT_EQ(form->ImageList1->imageSize(), QSize(70, 70));
     EXPECT_EQ(form->ImageList2->imageSize(), QSize(50, 50));
     EXPECT_TRUE(form->ThumbSize1->isEnabled());

@@ -17,7 +17,6 @@ void ProgramTest::SetUp() {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
     StopRequested = false;
     PrintingBusy = false;
-    CurrentExt.clear();
     setMessageHandler([this](const MessageRequest& r) { return answer(r); });
 }
 
@@ -29,7 +28,6 @@ void ProgramTest::TearDown() {
     qputenv("XDG_CONFIG_HOME", oldConfig_);
     StopRequested = false;
     PrintingBusy = false;
-    CurrentExt.clear();
 }
 
 TForm1* ProgramTest::createWindows() {

@@ -43,6 +43,7 @@
 //   pixels=N seconds=S peak_rss_mb=M max_stall_ms=T
 #include "acquire/scan.h"
 #include "app/Unit1.h"
+#include "catalogue/enumeration.h"
 #include "catalogue/image.h"
 #include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
@@ -245,16 +246,9 @@ void printResult(int files, qint64 nanoseconds, qint64 maxStall) {
     std::fflush(stdout);
 }
 
-// The files of the type in a directory, as the catalogue's enumeration would find them.
+// The files of the type in a directory, as the catalogue's enumeration finds them.
 QStringList filesOfType(const QString& directory, const QString& type) {
-    QStringList patterns{"*." + type};
-    if (type == "jpg")
-        patterns << "*.jpeg"
-                 << "*.jpe";
-    if (type == "tif") patterns << "*.tiff";
-    QDir dir(directory);
-    dir.setNameFilters(patterns);
-    return dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    return pixmoor::enumerateImageFiles(directory, type);
 }
 
 QSize thumbSize(const Options& o) {
@@ -353,24 +347,9 @@ int runQuality(const Options& o, const QString& directory) {
     return 0;
 }
 
-// Picks the image type as the user would, with the type's menu item.
+// Picks the image type as the user would: what the type's menu item does.
 void chooseType(TForm1* form, const QString& t) {
-    if (t == "jpg")
-        form->Jpeg1Click();
-    else if (t == "png")
-        form->Png1Click();
-    else if (t == "bmp")
-        form->BMP1Click();
-    else if (t == "gif")
-        form->Gif1Click();
-    else if (t == "tif")
-        form->Tiff1Click();
-    else if (t == "pcx")
-        form->Pcx1Click();
-    else if (t == "ico")
-        form->Icon1Click();
-    else
-        form->Wmf1Click();
+    form->selectType(t.toLatin1().constData());
 }
 
 // The Copy or Move command on every file of the type, the target typed into the dialog. Without
