@@ -10,6 +10,7 @@
 #include "platform/hot_keys.h"
 #include "platform/message_box.h"
 #include "tests/imaging/imaging_test_util.h"
+#include "tests/support/image_compare.h"
 #include "tests/support/program_fixture.h"
 #include "tests/support/window_manager.h"
 
@@ -212,13 +213,7 @@ TEST_F(ScreenCaptureX11, AltF4CapturesTheScreenWithoutTheProgramsWindows) {
         QImage(QString::fromStdString(peerGrab)).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(picture.size(), QSize(1280, 1024));
     ASSERT_EQ(expected.size(), picture.size());
-    int differing = 0;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if (picture.pixel(x, y) != expected.pixel(x, y) && differing++ < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << std::hex << " ours "
-                              << picture.pixel(x, y) << " peer's " << expected.pixel(x, y);
-    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(pixmoor::test::differingPixels(picture, expected, "peer's"), 0);
     EXPECT_EQ(picture.pixelColor(100, 100), QColor(0x30, 0xa0, 0x50));
 
     // The program is back, and Alt+F4 is free again.

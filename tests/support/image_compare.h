@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace pixmoor::test {
 
@@ -18,6 +19,18 @@ inline double psnr(const QImage& a, const QImage& b) {
         }
     const double mse = squares / (3.0 * a.width() * a.height());
     return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The number of pixels where ours differs from theirs (pictures of one size); the first few are
+// reported as failures naming both values, theirs under whose.
+inline int differingPixels(const QImage& ours, const QImage& theirs, const char* whose) {
+    int differing = 0;
+    for (int y = 0; y < ours.height(); ++y)
+        for (int x = 0; x < ours.width(); ++x)
+            if (ours.pixel(x, y) != theirs.pixel(x, y) && differing++ < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << std::hex << " ours "
+                              << ours.pixel(x, y) << " " << whose << " " << theirs.pixel(x, y);
+    return differing;
 }
 
 } // namespace pixmoor::test

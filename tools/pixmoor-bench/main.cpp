@@ -347,6 +347,17 @@ int runQuality(const Options& o, const QString& directory) {
     return 0;
 }
 
+// Shows the main window and lets its first activation (the restored folder, the first build) run.
+void showAndActivate(TForm1* form) {
+    form->show();
+    QElapsedTimer activation;
+    activation.start();
+    while (FirstActivation && activation.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(1);
+    }
+}
+
 // Picks the image type as the user would: what the type's menu item does.
 void chooseType(TForm1* form, const QString& t) {
     form->selectType(t.toLatin1().constData());
@@ -359,13 +370,7 @@ int runCopy(const Options& o, const QString& directory, const int& messages) {
     Form1 = form1.get();
     auto form5 = std::make_unique<TForm5>();
     Form5 = form5.get();
-    form1->show();
-    QElapsedTimer activation;
-    activation.start();
-    while (FirstActivation && activation.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
-    }
+    showAndActivate(form1.get());
     chooseType(form1.get(), o.type);
     if (!form1->DirectoryListBox1->setDirectory(directory)) {
         std::fprintf(stderr, "pixmoor-bench: cannot open %s\n", qPrintable(directory));
@@ -525,13 +530,7 @@ int runConvert(const Options& o, const QString& directory, const int& messages) 
     OKBottomDlg = viewer.get();
     auto form6 = std::make_unique<TForm6>();
     Form6 = form6.get();
-    form1->show();
-    QElapsedTimer activation;
-    activation.start();
-    while (FirstActivation && activation.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
-    }
+    showAndActivate(form1.get());
     chooseType(form1.get(), o.type);
     form1->fastConversion = !o.serial;
     if (!form1->DirectoryListBox1->setDirectory(directory)) {
@@ -639,13 +638,7 @@ int main(int argc, char** argv) {
     Form1 = form1.get();
     auto form3 = std::make_unique<TForm3>();
     Form3 = form3.get();
-    form1->show();
-    QElapsedTimer activation;
-    activation.start();
-    while (FirstActivation && activation.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
-    }
+    showAndActivate(form1.get());
 
     // Type, size and view are picked while the window shows the empty start directory, so any
     // rebuild they cause costs nothing.
