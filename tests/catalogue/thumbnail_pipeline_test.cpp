@@ -6,6 +6,7 @@
 #include "catalogue/thumbnails.h"
 #include "imaging/TMultiP.h"
 #include "imaging/codec/errors.h"
+#include "tests/support/image_compare.h"
 #include "tests/support/test_dirs.h"
 
 #include <QDir>
@@ -38,18 +39,6 @@ void magick(const TempDir& dir, const std::string& args, const std::string& name
 
 QString qfile(const TempDir& dir, const std::string& name) {
     return QString::fromStdString(dir.file(name));
-}
-
-double psnr(const QImage& a, const QImage& b) {
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
-            squares += dr * dr + dg * dg + db * db;
-        }
-    const double mse = squares / (3.0 * a.width() * a.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 // The thumbnail the catalogue makes the ordinary way: the image component loads the file, the
@@ -135,7 +124,7 @@ TEST_F(PipelineFiles, FastThumbnailsLookLikeTheComponentPath) {
             ASSERT_EQ(fast->size(), size) << name;
             EXPECT_EQ(fast->format(), QImage::Format_RGB32);
             const QImage reference = componentThumbnail(path(name), size);
-            EXPECT_GT(psnr(*fast, reference), 34.0)
+            EXPECT_GT(pixmoor::test::psnr(*fast, reference), 34.0)
                 << name << " at " << size.width() << "x" << size.height();
         }
     }
@@ -173,7 +162,9 @@ TEST_F(PipelineFiles, ReducedDepthGivesTheComponentsColours) {
         component.setImageReadRes(pixmoor::lMonoChrome);
         component.setImageDither(false);
         component.setImageName(path(name));
-        EXPECT_GT(psnr(*fast, pixmoor::drawThumbnail(component.Picture(), {70, 70})), 20.0) << name;
+        EXPECT_GT(pixmoor::test::psnr(*fast, pixmoor::drawThumbnail(component.Picture(), {70, 70})),
+                  20.0)
+            << name;
     }
 }
 
