@@ -11,10 +11,13 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -375,13 +378,44 @@ TEST_F(SaneScan, FailuresSayWhy) {
         EXPECT_EQ(acquireImage(nullptr, 24, 0, -1, r, &report), codec::ScanFailed);
         EXPECT_EQ(report.detail, "Device busy (test:0)");
     }
-    // The driver reports an error while reading.
-    EXPECT_EQ(
-        scan({{"mode", "Gray"}, {"resolution", "50"}, {"read-return-value", "SANE_STATUS_JAMMED"}},
-             r, 24, &report),
-        codec::ScanFailed);
-    EXPECT_EQ(report.detail, "Document feeder jammed");
-    EXPECT_TRUE(r.empty());
+}
+
+// The driver reports an error while reading. The test driver ends its reader thread by
+// asynchronous cancellation when the scan is cancelled after the error; a thread cancelled inside
+// the allocator leaves its lock held, and the process hangs at its next allocation (the
+// sanitizer's allocator makes that likely). So the scan runs in a child process that reports and
+// leaves at once, watched: a child that hangs is the driver's, and the scan is tried again.
+TEST_F(SaneScan, AReadErrorSaysWhy) {
+    if (qEnvironmentVariableIsSet("PIXMOOR_SANE_CHILD")) {
+        codec::Raster r;
+        ScanReport report;
+        const int rc = scan(
+            {{"mode", "Gray"}, {"resolution", "50"}, {"read-return-value", "SANE_STATUS_JAMMED"}},
+            r, 24, &report);
+        std::printf("result=%d empty=%d failures=%d detail=%s\n", rc, int(r.empty()),
+                    int(HasFailure()), report.detail.c_str());
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+    QString out;
+    for (int attempt = 0; attempt < 3 && out.isEmpty(); ++attempt) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PIXMOOR_SANE_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=SaneScan.AReadErrorSaysWhy")});
+        ASSERT_TRUE(child.waitForStarted());
+        if (!child.waitForFinished(60000)) {
+            child.kill();
+            child.waitForFinished();
+            continue;
+        }
+        for (const QString& line : QString::fromUtf8(child.readAllStandardOutput()).split('\n'))
+            if (line.startsWith(QLatin1String("result="))) out = line;
+    }
+    EXPECT_EQ(out, QStringLiteral("result=%1 empty=1 failures=0 detail=Document feeder jammed")
+                       .arg(codec::ScanFailed));
 }
 
 TEST(SaneNoDevice, NoScannerFoundIsReported) {
