@@ -6,6 +6,8 @@
 #include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 namespace pixmoor::wmf {
@@ -391,12 +393,28 @@ qreal QPainterDevice::drawText(const GraphicsState& gs, const QPointF& reference
     painter_.setFont(font);
     painter_.translate(x0, baseline);
     painter_.scale(sx, scale);
+    // Glyphs are drawn from the font engine's cache of rendered glyphs, except under a transform
+    // that squeezes them to almost nothing in one direction, or stretches one direction far more
+    // than the other: Qt's cache then renders glyphs of no height and reads through a null bitmap.
+    // Such text is filled as outlines instead.
+    const QTransform t = painter_.combinedTransform();
+    const qreal ex = std::hypot(t.m11(), t.m12()), ey = std::hypot(t.m21(), t.m22());
+    const bool outlines = std::min(ex, ey) * kBase < 4 || std::max(ex, ey) > 32 * std::min(ex, ey);
+    const auto draw = [&](QPointF at, const QString& s) {
+        if (!outlines) {
+            painter_.drawText(at, s);
+            return;
+        }
+        QPainterPath path;
+        path.addText(at, font, s);
+        painter_.fillPath(path, gs.textColor);
+    };
     if (options.advances.isEmpty() && gs.charExtra == 0) {
-        painter_.drawText(QPointF(0, 0), text);
+        draw(QPointF(0, 0), text);
     } else {
         qreal x = 0;
         for (qsizetype i = 0; i < text.size(); ++i) {
-            painter_.drawText(QPointF(x / sx, 0), QString(text[i]));
+            draw(QPointF(x / sx, 0), QString(text[i]));
             x += advances[i];
         }
     }

@@ -7,6 +7,7 @@
 #include "imaging/wmf/metafile.h"
 #include "tests/wmf/wmf_builder.h"
 
+#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -192,4 +193,16 @@ TEST(HostileIcons, ThousandsOfEntriesPointingAtOneCostlyImageAreTriedOnce) {
     }
     ico += image;
     EXPECT_THROW(pixmoor::Icon::fromData(ico), std::exception);
+}
+
+TEST(HostileMetafiles, TextSqueezedToNothingInOneDirectionIsDrawnWithoutCrashing) {
+    // Found by fuzzing: text under a transform 2000 times wider than tall made Qt's glyph cache
+    // read through a null glyph bitmap.
+    QFile file(QStringLiteral(PIXMOOR_FIXTURES "/wmf/hostile/text-squeezed.wmf"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto mf = Metafile::fromData(file.readAll());
+    for (const QSize size : {QSize(48, 32), QSize(480, 320)}) {
+        QStringList warnings;
+        EXPECT_FALSE(renderMetafile(*mf, size, Qt::white, &warnings).isNull());
+    }
 }
