@@ -459,7 +459,6 @@ void TForm1::UpdateListbox() {
         target.messageParent = this;
         target.directory = DirectoryListBox1->directory();
         target.type = currentType_;
-        target.metafiles = WmfButton->isChecked();
         target.thumbSize = thumbnailSize();
         target.fastThumbnails = fastThumbnails;
         target.closing = [this] { return closing_; };

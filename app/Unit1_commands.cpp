@@ -34,7 +34,7 @@ void TForm1::ViewButtonClick() {
     if (row < 0 || !OKBottomDlg || !Form7) return;
     const QString name = ListView1->caption(row);
     try {
-        if (WmfButton->isChecked()) {
+        if (currentType_ && currentType_->pictureControl) {
             Form7->Image1->loadPicture(name);
             Form7->setWindowTitle(name);
             Form7->StatusPanel0->setText(name);
@@ -74,7 +74,7 @@ void TForm1::ToClipboard1Click() {
     if (row < 0 || !OKBottomDlg || !Form7) return;
     const QString name = ListView1->caption(row);
     try {
-        if (WmfButton->isChecked()) {
+        if (currentType_ && currentType_->pictureControl) {
             Form7->Image1->loadPicture(name);
             pixmoor::copyPictureToClipboard(Form7->Image1->picture());
         } else {
@@ -293,7 +293,7 @@ void TForm1::Print2Click() {
         disablewindow();
         setStatusText(QStringLiteral("printing Image"));
         pixmoor::printImageFile(ListView1->caption(row),
-                                WmfButton->isChecked() || IconButton->isChecked(), *Form7->Image1,
+                                currentType_ && !currentType_->codec, *Form7->Image1,
                                 *OKBottomDlg->PMultiImage1);
     } catch (...) {
         finish();

@@ -28,7 +28,7 @@ namespace {
 // work form's loader would use.
 std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
                                                  const QStringList& names) {
-    if (!target.fastThumbnails || !target.workForm || names.isEmpty() || target.metafiles ||
+    if (!target.fastThumbnails || !target.workForm || names.isEmpty() || target.type->pictureControl ||
         !ThumbnailPipeline::handles(QLatin1String(target.type->name)))
         return nullptr;
     const ImageLoader& loader = target.workForm->PMultiImage1->loader();
@@ -54,7 +54,7 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
     try {
         TForm3* work = target.workForm;
         if (!work) throw std::runtime_error("The work form is missing");
-        if (target.metafiles) {
+        if (target.type->pictureControl) {
             work->Image1->loadPicture(name);
             return drawThumbnail(work->Image1->picture(), size);
         }

@@ -31,7 +31,6 @@ struct CatalogueTarget {
     QWidget* messageParent = nullptr; // parent of the build's own message boxes
     QString directory;                // absolute, the browsed directory
     const CatalogueType* type = nullptr; // the browsed catalogue type
-    bool metafiles = false;           // metafile thumbnails through the work form's picture
     QSize thumbSize;                  // the current view's thumbnail size
     bool fastThumbnails = true;       // decode ahead on worker threads where the type allows
     std::function<bool()> closing;    // the window was closed during the build

@@ -96,14 +96,14 @@ std::span<const CatalogueType> catalogueTypeTable() {
     using codec::formatEntry;
     using codec::ImageFormat;
     static const CatalogueType types[] = {
-        {"bmp", &formatEntry(ImageFormat::Bmp), 0, false, false},
-        {"gif", &formatEntry(ImageFormat::Gif), 0, false, false},
-        {"ico", nullptr, kIconBitmapSide, true, true},
-        {"jpg", &formatEntry(ImageFormat::Jpeg), 0, false, false},
-        {"pcx", &formatEntry(ImageFormat::Pcx), 0, false, false},
-        {"png", &formatEntry(ImageFormat::Png), 0, false, false},
-        {"tif", &formatEntry(ImageFormat::Tiff), 0, false, false},
-        {"wmf", nullptr, kMetafileBitmapSide, false, false},
+        {"bmp", &formatEntry(ImageFormat::Bmp), 0, false, false, false},
+        {"gif", &formatEntry(ImageFormat::Gif), 0, false, false, false},
+        {"ico", nullptr, kIconBitmapSide, true, true, false},
+        {"jpg", &formatEntry(ImageFormat::Jpeg), 0, false, false, false},
+        {"pcx", &formatEntry(ImageFormat::Pcx), 0, false, false, false},
+        {"png", &formatEntry(ImageFormat::Png), 0, false, false, false},
+        {"tif", &formatEntry(ImageFormat::Tiff), 0, false, false, false},
+        {"wmf", nullptr, kMetafileBitmapSide, false, false, true},
     };
     return types;
 }

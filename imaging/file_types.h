@@ -56,6 +56,8 @@ struct CatalogueType {
     bool keepsOwnSize;               // drawn at its own size, never stretched (icons)
     bool iconLists;                  // fixed 32 x 32 image lists of icons with their own
                                      // transparency; no thumbnail size, no clipboard
+    bool pictureControl;             // loaded, viewed and made into thumbnails by the picture
+                                     // control rather than the image component (metafiles)
 };
 
 // The catalogue's types, in menu order: "bmp", "gif", "ico", "jpg", "pcx", "png", "tif", "wmf".
