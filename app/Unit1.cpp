@@ -420,14 +420,6 @@ void TForm1::HeaderControl1SectionResize(int section, int /*oldSize*/, int newSi
 
 // ---- catalogue build ----
 
-QSize TForm1::thumbnailSize() const {
-    if (isIconView())
-        return QSize(ThumbWidth, ThumbHeight)
-            .boundedTo(QSize(kMaxThumbSide, kMaxThumbSide))
-            .expandedTo(QSize(1, 1));
-    return QSize(50, 50);
-}
-
 pixmoor::ImageList* TForm1::currentImageList() const {
     return isIconView() ? ImageList1 : ImageList2;
 }
@@ -454,12 +446,13 @@ void TForm1::UpdateListbox() {
         pixmoor::CatalogueTarget target;
         target.list = ListView1;
         target.images = currentImageList();
+        // Thumbnails are made at the device pixels of the list's cells on its screen.
+        target.images->setDevicePixelRatio(ListView1->devicePixelRatioF());
         target.progress = ProgressBar1;
         target.workForm = Form3;
         target.messageParent = this;
         target.directory = DirectoryListBox1->directory();
         target.type = currentType_;
-        target.thumbSize = thumbnailSize();
         target.fastThumbnails = fastThumbnails;
         target.closing = [this] { return closing_; };
         target.becomeBusy = [this] { disablewindow(); };

@@ -56,8 +56,6 @@ public:
     void change();
     // Whether the list shows the icon view.
     bool isIconView() const;
-    // Size of the thumbnails the next build makes for the current view.
-    QSize thumbnailSize() const;
     // The image list of the current view.
     pixmoor::ImageList* currentImageList() const;
     // True while UpdateListbox runs.

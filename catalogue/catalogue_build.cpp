@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -33,7 +34,7 @@ std::unique_ptr<ThumbnailPipeline> startPipeline(const CatalogueTarget& target,
         return nullptr;
     const ImageLoader& loader = target.workForm->PMultiImage1->loader();
     ThumbnailRequest request;
-    request.size = target.thumbSize;
+    request.size = target.images->deviceSize();
     request.bits = loader.decodeBits();
     request.dither = loader.decodeDither() != 0;
     // Repeat visits (and every rebuild of an unchanged folder) read the shared cache.
@@ -50,7 +51,7 @@ bool closing(const CatalogueTarget& target) {
 
 QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipeline, int k,
                           const QString& name) {
-    const QSize size = target.thumbSize;
+    const QSize size = target.images->deviceSize();
     try {
         TForm3* work = target.workForm;
         if (!work) throw std::runtime_error("The work form is missing");
@@ -80,18 +81,19 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
         if (pipeline && loader.picture().isEmpty()) pipeline->noteUnreadable(k);
         return drawThumbnail(loader.picture(), size);
     } catch (const std::exception&) {
-        return errorThumbnail(size);
+        return errorThumbnail(size, target.images->devicePixelRatio());
     }
 }
 
 void appendIconThumbnail(const CatalogueTarget& target, const QString& name) {
     ImageList* images = target.images;
     try {
-        const Icon icon = Icon::fromFile(name);
-        images->appendWithAlpha(icon.scaled(images->width(), images->height()));
+        const QSize size = images->deviceSize();
+        const Icon icon = Icon::fromFile(name, std::max(size.width(), size.height()));
+        images->appendWithAlpha(icon.scaled(size.width(), size.height()));
     } catch (const std::exception& e) {
         // The item still gets an image of its own, so every later item keeps its thumbnail.
-        images->appendWithAlpha(failedIconThumbnail(images->imageSize()));
+        images->appendWithAlpha(failedIconThumbnail(images->deviceSize()));
         showError(
             QStringLiteral("Unable To Create Thumb For ") + name, target.messageParent,
             fileDetail(QDir(target.directory).absoluteFilePath(name), QString::fromUtf8(e.what())));

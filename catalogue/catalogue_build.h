@@ -25,13 +25,13 @@ class ThumbnailPipeline;
 
 struct CatalogueTarget {
     ListView* list = nullptr;
-    ImageList* images = nullptr;      // the image list of the current view
+    // The image list of the current view: its device size is the size thumbnails are made at.
+    ImageList* images = nullptr;
     QProgressBar* progress = nullptr; // shown by the caller, moved here
     TForm3* workForm = nullptr;       // the hidden work form that loads what the pipeline cannot
     QWidget* messageParent = nullptr; // parent of the build's own message boxes
     QString directory;                // absolute, the browsed directory
     const CatalogueType* type = nullptr; // the browsed catalogue type
-    QSize thumbSize;                  // the current view's thumbnail size
     bool fastThumbnails = true;       // decode ahead on worker threads where the type allows
     std::function<bool()> closing;    // the window was closed during the build
     std::function<void()> becomeBusy; // called before the first file of a non-empty listing

@@ -1,6 +1,8 @@
 // The thumbnail image lists of the catalogue.
 #include "catalogue/image_list.h"
 
+#include <algorithm>
+
 namespace pixmoor {
 
 QImage applyWhiteMask(const QImage& image) {
@@ -25,25 +27,44 @@ void ImageList::setSize(QSize size) {
     emit changed();
 }
 
+void ImageList::setDevicePixelRatio(qreal ratio) {
+    ratio = std::max<qreal>(ratio, 1);
+    if (qFuzzyCompare(ratio, ratio_)) return;
+    ratio_ = ratio;
+    images_.clear();
+    emit changed();
+}
+
+QSize ImageList::deviceSize(QSize size, qreal ratio) {
+    return QSize(qRound(size.width() * ratio), qRound(size.height() * ratio)).expandedTo({1, 1});
+}
+
+QSize ImageList::deviceSize() const {
+    return deviceSize(size_, ratio_);
+}
+
 QImage ImageList::fitted(const QImage& image) const {
+    const QSize size = deviceSize();
     if (image.isNull()) {
-        QImage blank(size_, QImage::Format_ARGB32_Premultiplied);
+        QImage blank(size, QImage::Format_ARGB32_Premultiplied);
         blank.fill(Qt::transparent);
         return blank;
     }
-    if (image.size() == size_) return image;
-    return image.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.size() == size) return image;
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 int ImageList::append(const QImage& image) {
-    images_.push_back(applyWhiteMask(fitted(image)));
-    const int index = count() - 1;
-    emit appended(index);
-    return index;
+    return store(applyWhiteMask(fitted(image)));
 }
 
 int ImageList::appendWithAlpha(const QImage& image) {
-    images_.push_back(fitted(image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    return store(fitted(image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+int ImageList::store(QImage image) {
+    image.setDevicePixelRatio(ratio_);
+    images_.push_back(std::move(image));
     const int index = count() - 1;
     emit appended(index);
     return index;

@@ -1,5 +1,8 @@
 // ImageList: the thumbnails of one view of the catalogue, all of one fixed size, with white as
-// the mask colour (pure white pixels are shown transparent).
+// the mask colour (pure white pixels are shown transparent). The size is in logical pixels, as
+// the view lays its cells out; the images are held at the device pixels of that size on the
+// view's screen (70 x 70 at a device pixel ratio of 2 is a 140 x 140 image), so a view on a
+// high-density screen draws them without enlarging.
 #pragma once
 
 #include <QImage>
@@ -22,10 +25,19 @@ public:
     // are raised to 1 x 1.
     void setSize(QSize size);
 
-    // Appends image, scaled to the list's size when it differs, with every pure white pixel
-    // (0xFFFFFF, opaque) made transparent. Returns the new image's index.
+    // The device pixel ratio the images are made for (1 unless set). A new ratio empties the
+    // list, as its images no longer fit. Ratios below 1 are taken as 1.
+    qreal devicePixelRatio() const { return ratio_; }
+    void setDevicePixelRatio(qreal ratio);
+    // The images' size in device pixels: the size times the ratio, rounded, at least 1 x 1.
+    QSize deviceSize() const;
+    static QSize deviceSize(QSize size, qreal ratio);
+
+    // Appends image, scaled to the device size when it differs, with every pure white pixel
+    // (0xFFFFFF, opaque) made transparent; the stored image carries the list's ratio. Returns
+    // the new image's index.
     int append(const QImage& image);
-    // Appends image scaled to the list's size keeping its own transparency (icons).
+    // Appends image scaled to the device size keeping its own transparency (icons).
     int appendWithAlpha(const QImage& image);
 
     void clear();
@@ -40,8 +52,10 @@ signals:
 
 private:
     QImage fitted(const QImage& image) const;
+    int store(QImage image);
 
     QSize size_;
+    qreal ratio_ = 1;
     std::vector<QImage> images_;
 };
 

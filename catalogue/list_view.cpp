@@ -12,10 +12,15 @@
 #include <QMimeData>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 
 namespace pixmoor {
 
@@ -223,6 +228,54 @@ void ListItemModel::decorationsChanged() {
 
 namespace {
 
+// Draws each item as the style does, except its thumbnail: that is placed on whole device pixels
+// and copied as it is when it was made for the view's device pixel ratio, so a high-density
+// screen shows the thumbnail's own pixels rather than an enlarged copy. A selected item's
+// thumbnail is tinted by the style, as the style's own drawing would.
+class ThumbnailDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QImage image = qvariant_cast<QImage>(index.data(Qt::DecorationRole));
+        if (image.isNull()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        // The style lays out and draws the ground, text and focus around an empty icon.
+        const QIcon::Mode mode = !(opt.state & QStyle::State_Enabled) ? QIcon::Disabled
+                                 : (opt.state & QStyle::State_Selected) ? QIcon::Selected
+                                                                        : QIcon::Normal;
+        opt.icon = QIcon();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        const QRect box = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, widget);
+
+        QPixmap pixmap = QPixmap::fromImage(image);
+        if (mode != QIcon::Normal) pixmap = style->generatedIconPixmap(mode, pixmap, &opt);
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1;
+        painter->save();
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
+        if (qFuzzyCompare(image.devicePixelRatio(), ratio)) {
+            // The box's corner on a whole device pixel; the image at its own device size.
+            const QPointF corner(std::round(box.x() * ratio) / ratio,
+                                 std::round(box.y() * ratio) / ratio);
+            pixmap.setDevicePixelRatio(ratio);
+            painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter->drawPixmap(corner, pixmap);
+        } else {
+            // Made for another screen (the window has moved): fitted to the box until the next
+            // build.
+            painter->drawPixmap(box, pixmap);
+        }
+        painter->restore();
+    }
+};
+
 // A view of the list that paints as an enabled one while it is disabled: the busy state blocks
 // input to the list during a build, but its thumbnails keep their colours (a disabled view draws
 // its icons greyed on a grey ground). A build repaints the window between files without
@@ -231,7 +284,10 @@ namespace {
 // blank).
 template <class View> class ThumbnailView : public View {
 public:
-    explicit ThumbnailView(QWidget* parent) : View(parent) { keepEnabledColours(); }
+    explicit ThumbnailView(QWidget* parent) : View(parent) {
+        this->setItemDelegate(new ThumbnailDelegate(this));
+        keepEnabledColours();
+    }
 
     void setModel(QAbstractItemModel* model) override {
         View::setModel(model);

@@ -49,12 +49,18 @@ QImage drawThumbnail(const Picture& source, QSize size) {
     return bitmap;
 }
 
-QImage errorThumbnail(QSize size) {
+QImage errorThumbnail(QSize size, qreal devicePixelRatio) {
     QImage bitmap = whiteBitmap(size);
-    QPainter painter(&bitmap);
-    painter.setPen(Qt::black);
-    const QRect all(QPoint(0, 0), bitmap.size());
-    painter.drawText(all, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QStringLiteral("Error"));
+    // The text at the size the screen shows text: the painter works in logical pixels.
+    bitmap.setDevicePixelRatio(std::max<qreal>(devicePixelRatio, 1));
+    {
+        QPainter painter(&bitmap);
+        painter.setPen(Qt::black);
+        const QRectF all(QPointF(0, 0), bitmap.deviceIndependentSize());
+        painter.drawText(all, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         QStringLiteral("Error"));
+    }
+    bitmap.setDevicePixelRatio(1);
     return bitmap;
 }
 

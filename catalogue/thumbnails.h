@@ -16,8 +16,9 @@ class Picture;
 QImage drawThumbnail(const Picture& source, QSize size);
 // A bitmap already scaled to fill size, stretched the same way, smoothly.
 QImage stretchToThumbnail(const QImage& source, QSize size);
-// A white bitmap with "Error" written at its top-left corner in the default font.
-QImage errorThumbnail(QSize size);
+// A white bitmap of size (device pixels) with "Error" written at its top-left corner in the
+// default font, at the size text has on a screen of that device pixel ratio.
+QImage errorThumbnail(QSize size, qreal devicePixelRatio = 1);
 // What an icon that could not be loaded shows: a transparent square with a grey outline and a
 // red cross, so its item is plainly marked and every later item keeps its own thumbnail.
 QImage failedIconThumbnail(QSize size);

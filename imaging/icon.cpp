@@ -79,7 +79,7 @@ QImage decodeEntry(const QByteArray& data, const Entry& e, QString& error) {
 
 } // namespace
 
-Icon Icon::fromFile(const QString& path) {
+Icon Icon::fromFile(const QString& path, int preferredSize) {
     QFile file;
     QString error;
     if (!openImageFile(file, path, error))
@@ -92,14 +92,14 @@ Icon Icon::fromFile(const QString& path) {
         throw PictureError(
             QStringLiteral("Cannot read icon %1: %2").arg(path, file.errorString()).toStdString());
     try {
-        return fromData(data);
+        return fromData(data, preferredSize);
     } catch (const PictureError& e) {
         throw PictureError(
             QStringLiteral("%1: %2").arg(path, QString::fromStdString(e.what())).toStdString());
     }
 }
 
-Icon Icon::fromData(const QByteArray& data) {
+Icon Icon::fromData(const QByteArray& data, int preferredSize) {
     // ICONDIR: reserved (0), type (1 icon, 2 cursor), count; then 16-byte entries.
     const char* d = data.constData();
     const std::size_t n = std::size_t(data.size());
@@ -123,10 +123,10 @@ Icon Icon::fromData(const QByteArray& data) {
     }
     if (entries.empty())
         throw PictureError("Icon file is truncated: its images lie beyond its end");
-    // Order by closeness to 32 x 32, then by the larger size and the deeper colour; the first
-    // entry that decodes wins.
-    auto distance = [](const Entry& e) {
-        return std::abs(e.width - kSystemSize) + std::abs(e.height - kSystemSize);
+    // Order by closeness to the preferred size (32 x 32 unless asked), then by the larger size
+    // and the deeper colour; the first entry that decodes wins.
+    auto distance = [preferredSize](const Entry& e) {
+        return std::abs(e.width - preferredSize) + std::abs(e.height - preferredSize);
     };
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         if (distance(a) != distance(b)) return distance(a) < distance(b);

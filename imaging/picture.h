@@ -28,14 +28,15 @@ public:
 };
 
 // An icon: the entries of an .ico file and the one the icon object shows (32 x 32, or the entry
-// closest to it), with the icon's own transparency (alpha).
+// closest to it; a list on a high-density screen asks for the entry closest to its device
+// size), with the icon's own transparency (alpha).
 class Icon {
 public:
     static constexpr int kSystemSize = 32;
 
     // Throws PictureError when the data is not a readable icon.
-    static Icon fromFile(const QString& path);
-    static Icon fromData(const QByteArray& data);
+    static Icon fromFile(const QString& path, int preferredSize = kSystemSize);
+    static Icon fromData(const QByteArray& data, int preferredSize = kSystemSize);
 
     const QImage& image() const { return image_; } // the chosen entry, ARGB32 premultiplied
     int width() const { return image_.width(); }
