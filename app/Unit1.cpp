@@ -36,6 +36,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
@@ -294,6 +295,17 @@ void TForm1::fitStatusPanel() {
 
 void TForm1::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    // Moved to a screen of another density, the thumbnails are made again for its pixels (until
+    // then they are drawn fitted to their cells).
+    if (QWindow* window = windowHandle(); window && !screenWatched_) {
+        screenWatched_ = true;
+        connect(window, &QWindow::screenChanged, this, [this] {
+            if (!qFuzzyCompare(currentImageList()->devicePixelRatio(),
+                               ListView1->devicePixelRatioF()) &&
+                ListView1->count() > 0)
+                UpdateListbox();
+        });
+    }
     // Without a window manager the window may never become active: complete the first
     // activation once the window is up anyway.
     if (FirstActivation)

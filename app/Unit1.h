@@ -169,6 +169,7 @@ private:
     pixmoor::FocusHistory* focusHistory_ = nullptr;
     std::unique_ptr<pixmoor::ScreenCapture> capture_;
     bool savedDirReported_ = false;
+    bool screenWatched_ = false; // the window's screen changes are followed
     bool busy_ = false;
 
     // The running build: its file names, its decode-ahead pipeline, and what happened meanwhile.

@@ -3,6 +3,7 @@
 
 #include "catalogue/image_list.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QHeaderView>
@@ -11,9 +12,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QShortcut>
-#include <QStackedLayout>
-#include <QApplication>
 #include <QPainter>
+#include <QStackedLayout>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>

@@ -8,8 +8,12 @@
 #include "tests/support/image_compare.h"
 #include "tests/support/program_fixture.h"
 
+#include <QGuiApplication>
 #include <QListView>
+#include <QScreen>
+#include <QTest>
 #include <QTreeView>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace pixmoor;
@@ -100,5 +104,27 @@ TEST_F(HighDensityCatalogue, ThumbnailsAreShownAtTheScreensOwnPixels) {
         if (ratio >= 1.5) {
             EXPECT_GE(ours, blurred + 8.0);
         }
+    }
+}
+
+// A window moved to a screen of another density has its thumbnails made again for that screen's
+// pixels. Runs on the offscreen platform given two screens (two_screens.json).
+using TwoScreens = HighDensityCatalogue;
+
+TEST_F(TwoScreens, MovingToADenserScreenMakesTheThumbnailsAgain) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() < 2 || screens[0]->devicePixelRatio() == screens[1]->devicePixelRatio())
+        GTEST_SKIP() << "needs two screens of different densities";
+    magick("-size 300x200 xc:gray50 -seed 7 +noise Random -blur 0x1.2", dir.file("detail.png"));
+    showAndActivate();
+    ASSERT_TRUE(form->DirectoryListBox1->setDirectory(qpath(dir.path().string())));
+    form->PngButton->click();
+    ASSERT_EQ(form->ListView1->count(), 1);
+    for (QScreen* screen : {screens[1], screens[0]}) {
+        form->windowHandle()->setScreen(screen);
+        const QSize device =
+            ImageList::deviceSize(QSize(70, 70), screen->devicePixelRatio());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->ImageList1->image(0).size() == device; }, 10000))
+            << screen->name().toStdString();
     }
 }
