@@ -50,7 +50,8 @@ bool closing(const CatalogueTarget& target) {
 } // namespace
 
 QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipeline, int k,
-                          const QString& name) {
+                          const QString& name, bool* remakable) {
+    if (remakable) *remakable = false;
     const QSize size = target.images->deviceSize();
     try {
         TForm3* work = target.workForm;
@@ -61,7 +62,10 @@ QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipe
         }
         std::optional<QImage> fast;
         if (pipeline) fast = pipeline->take(k);
-        if (fast) return stretchToThumbnail(*fast, size);
+        if (fast) {
+            if (remakable) *remakable = true;
+            return stretchToThumbnail(*fast, size);
+        }
         // The window is closing: the build ends after this file, so it is not read.
         if (closing(target)) return drawThumbnail(Picture(), size);
         // A read that never returned: reading the file again here would block the window. It
@@ -114,14 +118,20 @@ int buildCatalogue(const CatalogueTarget& target) {
             if (target.pipelineRunning) target.pipelineRunning(nullptr);
         }
     } announce(target, pipeline.get());
+    // A large folder keeps about what the view shows: thumbnails far from view are dropped and
+    // made again by the pipeline's remaker when they are next shown.
+    if (pipeline && target.images->count() == 0) target.images->setSource(pipeline->remaker());
     const bool icons = target.type->iconLists;
     const int count = int(names.size());
     int counted = 0;
     for (int k = 0; k < count && !closing(target); ++k) {
         if (icons)
             appendIconThumbnail(target, names[k]);
-        else
-            target.images->append(catalogueThumbnail(target, pipeline.get(), k, names[k]));
+        else {
+            bool remakable = false;
+            const QImage thumbnail = catalogueThumbnail(target, pipeline.get(), k, names[k], &remakable);
+            target.images->append(thumbnail, remakable && target.images->count() == k);
+        }
         target.list->append(names[k], k);
         const int position = k > 0 ? progressPosition(k, count) : 0;
         // Repainting flushes every pending paint of the window (the list's new rows among them),

@@ -49,8 +49,10 @@ int buildCatalogue(const CatalogueTarget& target);
 // or drawn from the work form's picture control for metafiles. A file whose read the pipeline
 // gave up as blocked is reported by the component as unreadable without being read again. A file
 // that raises gets the error thumbnail.
+// remakable (when given) tells whether the pipeline made it, so that the pipeline's remaker can
+// make it again.
 QImage catalogueThumbnail(const CatalogueTarget& target, ThumbnailPipeline* pipeline, int k,
-                          const QString& name);
+                          const QString& name, bool* remakable = nullptr);
 
 // Appends the icon's thumbnail to the target's image list; an icon that cannot be read gets a
 // marked placeholder and the message "Unable To Create Thumb For " + name.

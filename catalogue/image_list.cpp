@@ -23,15 +23,21 @@ ImageList::ImageList(QSize size, QObject* parent)
 
 void ImageList::setSize(QSize size) {
     size_ = size.expandedTo({1, 1});
-    images_.clear();
+    reset();
     emit changed();
+}
+
+void ImageList::reset() {
+    source_.reset();
+    heldBytes_ = 0;
+    images_.clear();
 }
 
 void ImageList::setDevicePixelRatio(qreal ratio) {
     ratio = std::max<qreal>(ratio, 1);
     if (qFuzzyCompare(ratio, ratio_)) return;
     ratio_ = ratio;
-    images_.clear();
+    reset();
     emit changed();
 }
 
@@ -54,31 +60,89 @@ QImage ImageList::fitted(const QImage& image) const {
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-int ImageList::append(const QImage& image) {
-    return store(applyWhiteMask(fitted(image)));
+QImage ImageList::masked(const QImage& image) const {
+    QImage out = applyWhiteMask(fitted(image));
+    out.setDevicePixelRatio(ratio_);
+    return out;
+}
+
+int ImageList::append(const QImage& image, bool remakable) {
+    return store(masked(image), remakable);
 }
 
 int ImageList::appendWithAlpha(const QImage& image) {
-    return store(fitted(image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    QImage out = fitted(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(ratio_);
+    return store(std::move(out), false);
 }
 
-int ImageList::store(QImage image) {
-    image.setDevicePixelRatio(ratio_);
-    images_.push_back(std::move(image));
+void ImageList::hold(Slot& slot, QImage image) {
+    heldBytes_ += image.sizeInBytes();
+    slot.image = std::move(image);
+    slot.lastUse = ++clock_;
+    slot.requested = false;
+}
+
+int ImageList::store(QImage image, bool remakable) {
+    images_.emplace_back();
+    images_.back().remakable = remakable;
+    hold(images_.back(), std::move(image));
     const int index = count() - 1;
+    if (heldBytes_ > budget_ && source_) dropOldest();
     emit appended(index);
     return index;
 }
 
-void ImageList::clear() {
-    if (images_.empty()) return;
-    images_.clear();
-    emit changed();
+void ImageList::dropOldest() {
+    // The images that may go, oldest use first, until three quarters of the budget are held:
+    // one pass per quarter of the budget keeps the cost per image constant.
+    std::vector<std::pair<std::uint64_t, int>> candidates;
+    for (int k = 0; k < count(); ++k) {
+        const Slot& slot = images_[size_t(k)];
+        if (slot.remakable && !slot.image.isNull()) candidates.emplace_back(slot.lastUse, k);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    const std::int64_t target = budget_ / 4 * 3;
+    for (const auto& [use, k] : candidates) {
+        if (heldBytes_ <= target) break;
+        Slot& slot = images_[size_t(k)];
+        heldBytes_ -= slot.image.sizeInBytes();
+        slot.image = QImage();
+    }
 }
 
-QImage ImageList::image(int k) const {
+void ImageList::setBudget(std::int64_t bytes) {
+    budget_ = std::max<std::int64_t>(bytes, 0);
+    if (heldBytes_ > budget_ && source_) dropOldest();
+}
+
+void ImageList::setSource(std::unique_ptr<ImageSource> source) {
+    source_ = std::move(source);
+    if (heldBytes_ > budget_ && source_) dropOldest();
+}
+
+void ImageList::restore(int k, const QImage& image) {
+    if (k < 0 || k >= count() || !images_[size_t(k)].image.isNull()) return;
+    hold(images_[size_t(k)], masked(image));
+    if (heldBytes_ > budget_) dropOldest();
+    emit restored(k);
+}
+
+void ImageList::clear() {
+    const bool wasEmpty = images_.empty();
+    reset();
+    if (!wasEmpty) emit changed();
+}
+
+QImage ImageList::image(int k) {
     if (k < 0 || k >= count()) return {};
-    return images_[size_t(k)];
+    Slot& slot = images_[size_t(k)];
+    slot.lastUse = ++clock_;
+    if (slot.image.isNull() && !slot.requested && source_) {
+        slot.requested = true;
+        source_->request(*this, k);
+    }
+    return slot.image;
 }
 
 } // namespace pixmoor

@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -215,7 +216,19 @@ void ListItemModel::setDecorationSource(ImageList* images) {
     if (decorations_ == images) return;
     if (decorations_) disconnect(decorations_, nullptr, this, nullptr);
     decorations_ = images;
-    if (images) connect(images, &ImageList::changed, this, &ListItemModel::decorationsChanged);
+    if (images) {
+        connect(images, &ImageList::changed, this, &ListItemModel::decorationsChanged);
+        // Images made again arrive one by one: the views hear of them once per turn of the
+        // event loop.
+        connect(images, &ImageList::restored, this, [this] {
+            if (restorePending_) return;
+            restorePending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                restorePending_ = false;
+                decorationsChanged();
+            });
+        });
+    }
     decorationsChanged();
 }
 

@@ -76,6 +76,7 @@ private:
     bool sorted_ = true;
     QCollator collator_;
     QPointer<ImageList> decorations_;
+    bool restorePending_ = false;
 };
 
 class ListView : public QWidget {

@@ -5,6 +5,7 @@
 
 #include "catalogue/downscale.h"
 #include "catalogue/thumbnail_cache.h"
+#include "catalogue/thumbnail_remaker.h"
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
@@ -321,7 +322,8 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 
 ThumbnailPipeline::ThumbnailPipeline(const QString& directory, const QStringList& names,
                                      const QString& ext, const ThumbnailRequest& request,
-                                     int workers, int lookAhead) {
+                                     int workers, int lookAhead)
+    : request_(request) {
     const QString dir = QDir(directory).absolutePath();
     paths_.reserve(names.size());
     for (const QString& name : names) paths_.append(dir + QLatin1Char('/') + name);
@@ -408,6 +410,10 @@ void ThumbnailPipeline::noteUnreadable(int k) {
     const std::optional<FileStamp> stamp = fileStamp(paths_[k]);
     if (stamp && !cache_->hasFailed(paths_[k], stamp->mtime()))
         (void)cache_->markFailed(paths_[k], stamp->mtime());
+}
+
+std::unique_ptr<ImageSource> ThumbnailPipeline::remaker() const {
+    return std::make_unique<ThumbnailRemaker>(paths_, request_, cache_);
 }
 
 void ThumbnailPipeline::setPump(std::function<void()> pump) {

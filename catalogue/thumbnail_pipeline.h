@@ -31,6 +31,7 @@ struct ThumbnailRequest {
 
 class ThumbnailCache;
 class Prefetcher;
+class ImageSource;
 
 // Makes the thumbnail of one file on the calling thread: the whole image stretched to exactly
 // request.size without keeping the aspect ratio, area-averaged, Format_RGB32. The decoder is
@@ -119,12 +120,17 @@ public:
     // image component could not read the file either.
     void noteUnreadable(int k);
 
+    // What makes this build's thumbnails again for its image list (index k is names[k]), from
+    // the cache the workers use or the files, with the same request.
+    std::unique_ptr<ImageSource> remaker() const;
+
     // Replaces the pump run by take() (tests count calls with it; an empty function disables
     // pumping). Set it before the first take().
     void setPump(std::function<void()> pump);
 
 private:
     QStringList paths_;                           // absolute, in FileNames order
+    ThumbnailRequest request_;
     std::shared_ptr<const ThumbnailCache> cache_; // when the workers use the shared cache
     std::function<void()> pump_;
     std::unique_ptr<Prefetcher> prefetcher_;

@@ -212,6 +212,31 @@ TEST_F(CatalogueBuild, ThumbnailsAreSqueezedToFillAndWhiteIsTransparent) {
     }
 }
 
+// A folder whose thumbnails exceed the list's budget keeps within it: thumbnails out of use are
+// dropped, and one shown again is made again, the same picture.
+TEST_F(CatalogueBuild, ThumbnailsBeyondTheBudgetAreDroppedAndMadeAgainWhenShown) {
+    const int files = 30;
+    for (int i = 0; i < files; ++i)
+        magick("-size 60x60 xc:" + colourName(i).toStdString(),
+               dir.file(QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0')).toStdString()));
+    const std::int64_t budget = 8 * 70 * 70 * 4; // eight thumbnails
+    form->ImageList1->setBudget(budget);
+    form->PngButton->click();
+    browse();
+    ASSERT_EQ(form->ListView1->count(), files);
+    EXPECT_LE(form->ImageList1->heldBytes(), budget);
+    int dropped = 0;
+    for (int row = 0; row < files; ++row) {
+        const QString colour = colourName(form->ListView1->caption(row).left(2).toInt());
+        // Asking for a dropped thumbnail asks for it again: it comes back on its own.
+        if (thumbOf(row).isNull()) ++dropped;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbOf(row).isNull(); }, 20000)) << row;
+        EXPECT_EQ(pixelAt(thumbOf(row), 30, 30), rgbOf(colour)) << row;
+        EXPECT_LE(form->ImageList1->heldBytes(), budget);
+    }
+    EXPECT_GE(dropped, files - 8);
+}
+
 TEST_F(CatalogueBuild, JpegTypeListsEveryJpegSpellingWithTheRightPicture) {
     magick("-size 64x64 xc:red", dir.file("a.jpg"));
     magick("-size 64x64 xc:blue", dir.file("b.JPEG"));

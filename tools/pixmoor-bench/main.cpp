@@ -5,7 +5,8 @@
 //                 [--view icon|report] [--visits N] [--cache-home DIR] [--no-cache]
 //
 // The last line printed is:
-//   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T
+//   files=N seconds=S files_per_s=F peak_rss_mb=M max_stall_ms=T first_screen_s=W
+// (first_screen_s: when the thumbnails of the view's first screenful were all in the list.)
 // --visits N builds the directory N times in the same process (leaving it for the empty start
 // directory in between), printing that line for each visit: the first visit fills the shared
 // thumbnail cache, the later ones read it. The cache is a private empty one unless --cache-home
@@ -45,6 +46,8 @@
 #include "app/Unit1.h"
 #include "catalogue/enumeration.h"
 #include "catalogue/image.h"
+#include "catalogue/image_list.h"
+#include "catalogue/list_view.h"
 #include "catalogue/thumbnail_cache.h"
 #include "catalogue/thumbnail_pipeline.h"
 #include "catalogue/thumbnails.h"
@@ -66,6 +69,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -238,11 +242,13 @@ double peakRssMb() {
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
-void printResult(int files, qint64 nanoseconds, qint64 maxStall) {
+void printResult(int files, qint64 nanoseconds, qint64 maxStall, qint64 firstScreen = -1) {
     const double seconds = double(nanoseconds) / 1e9;
-    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f max_stall_ms=%.1f\n",
+    std::printf("files=%d seconds=%.3f files_per_s=%.2f peak_rss_mb=%.1f max_stall_ms=%.1f",
                 files, seconds, seconds > 0 ? files / seconds : 0.0, peakRssMb(),
                 double(maxStall) / 1e6);
+    if (firstScreen >= 0) std::printf(" first_screen_s=%.3f", double(firstScreen) / 1e9);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -659,12 +665,29 @@ int main(int argc, char** argv) {
     // The timed build: the user picks the directory in the tree. Later visits go back to the
     // empty start directory first (untimed), so each visit is a whole build.
     StallMeter stalls(QAbstractEventDispatcher::instance());
+    QElapsedTimer clock;
+    // The first screenful: as many cells as the current view shows.
+    qint64 firstScreen = -1;
+    const auto screenful = [&form1] {
+        QAbstractItemView* view = form1->ListView1->currentView();
+        const QSize cell = form1->isIconView() ? form1->ListView1->iconView()->gridSize()
+                                               : QSize(view->viewport()->width(),
+                                                       std::max(1, view->sizeHintForRow(0)));
+        const QSize area = view->viewport()->size();
+        if (cell.width() < 1 || cell.height() < 1) return 1;
+        return std::max(1, area.width() / cell.width()) *
+               std::max(1, (area.height() + cell.height() - 1) / cell.height());
+    };
+    for (pixmoor::ImageList* list : {form1->ImageList1, form1->ImageList2})
+        QObject::connect(list, &pixmoor::ImageList::appended, list, [&](int index) {
+            if (firstScreen < 0 && index + 1 >= screenful()) firstScreen = clock.nsecsElapsed();
+        });
     for (int visit = 1; visit <= options.visits; ++visit) {
         if (visit > 1) {
             form1->DirectoryListBox1->setDirectory(home + "/start");
             QCoreApplication::processEvents();
         }
-        QElapsedTimer clock;
+        firstScreen = -1;
         stalls.start();
         clock.start();
         const bool changed = form1->DirectoryListBox1->setDirectory(directory);
@@ -682,7 +705,8 @@ int main(int argc, char** argv) {
         if (options.visits > 1) std::printf("visit %d: ", visit);
         std::printf("longest stall ended %.1f ms into the build\n",
                     double(stalls.longestEndedAt()) / 1e6);
-        printResult(form1->ListView1->count(), nanoseconds, maxStall);
+        printResult(form1->ListView1->count(), nanoseconds, maxStall,
+                    firstScreen >= 0 ? firstScreen : nanoseconds);
     }
 
     form3.reset();
