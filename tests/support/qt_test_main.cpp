@@ -3,6 +3,7 @@
 // a test without a session bus starts none (an X11 test would otherwise leave a dbus-daemon).
 // With PIXMOOR_TEST_WAYLAND set, the tests run on Wayland's own platform in a headless sway
 // session started before the application object, or are all skipped where it cannot run.
+// --scale-factor=F runs them at Qt's scale factor F (QT_SCALE_FACTOR).
 #include "platform/session_bus.h"
 #include "tests/support/test_dirs.h"
 #include "tests/support/wayland_session.h"
@@ -39,7 +40,11 @@ const WaylandSession* waylandSession() {
 
 int main(int argc, char** argv) {
     bool listing = false;
-    for (int i = 1; i < argc; ++i) listing = listing || std::strstr(argv[i], "list_tests");
+    for (int i = 1; i < argc; ++i) {
+        listing = listing || std::strstr(argv[i], "list_tests");
+        if (std::strncmp(argv[i], "--scale-factor=", 15) == 0)
+            ::setenv("QT_SCALE_FACTOR", argv[i] + 15, 1);
+    }
     std::unique_ptr<pixmoor::test::TempDir> waylandDir;
     std::unique_ptr<pixmoor::test::WaylandSession> wayland;
     std::string skip;
