@@ -1,10 +1,13 @@
 // The real main window on Wayland's own platform, as other programs of the session see it: the
-// compositor's screenshot shows the thumbnails and the viewer's picture, and wl-paste reads
-// what To Clipboard copied, chosen from the menu with keys typed by wtype.
+// compositor's screenshot shows the thumbnails and the viewer's picture; wl-paste reads what To
+// Clipboard copied, chosen from the menu with keys typed by wtype, and what wl-copy copied pastes
+// into the scan window.
 #include "tests/app/scan_commands_fixture.h"
 #include "tests/support/wayland_session.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QSignalSpy>
 
 using namespace pixmoor;
@@ -69,7 +72,7 @@ TEST_F(WaylandWindows, TheThumbnailsAndTheViewersPictureReachTheScreen) {
         << both << " orange pixels, " << thumbnail << " before the viewer";
 }
 
-TEST_F(WaylandWindows, OtherProgramsPasteWhatToClipboardCopied) {
+TEST_F(WaylandWindows, PicturesTravelThroughTheClipboardBetweenProgramsBothWays) {
     if (!haveProgram("wl-paste")) GTEST_SKIP() << "wl-paste (wl-clipboard) is missing";
     selectFirst();
     QSignalSpy copied(form->ToClipboard1, &QAction::triggered);
@@ -91,4 +94,20 @@ TEST_F(WaylandWindows, OtherProgramsPasteWhatToClipboardCopied) {
     const QImage png = QImage::fromData(bytes, "PNG");
     EXPECT_EQ(png.size(), QSize(30, 20));
     EXPECT_EQ(png.pixel(10, 10), kOrange);
+
+    // The other way: a picture another program copied, pasted into the scan window.
+    magick("-size 40x30 xc:'#2080ff' " + dir.file("blue.png"));
+    ASSERT_TRUE(waylandSession()->runClient(
+        "sh", {"-c", QString::fromStdString("wl-copy --type image/png < '" + dir.file("blue.png") +
+                                            "'")}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            return data && data->hasImage() && !QGuiApplication::clipboard()->ownsClipboard();
+        },
+        10000));
+    scan->PMultiImage1->PasteFromClipboard();
+    const QImage pasted = scan->PMultiImage1->Picture().bitmap();
+    EXPECT_EQ(pasted.size(), QSize(40, 30));
+    EXPECT_EQ(pasted.pixel(5, 5), qRgb(0x20, 0x80, 0xff));
 }
