@@ -1,100 +1,15 @@
 // Every caption of every dialog and of the main window's panels fits its control, at the
 // default font and at a desktop's larger one (11 pt DejaVu Sans), and the controls that grew to
 // fit stay inside their window without running into each other.
-#include "catalogue/Unit2.h"
-#include "files/copy.h"
-#include "files/drive.h"
-#include "files/prop.h"
-#include "files/rename.h"
-#include "help/about.h"
+#include "captions_fit.h"
 #include "main_window_fixture.h"
-#include "operations/convert.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QRadioButton>
-#include <QStyle>
-#include <QToolButton>
-#include <functional>
-#include <memory>
+
+using pixmoor::test::dialogs;
+using pixmoor::test::expectCaptionsFit;
 
 namespace {
-
-QString shownText(const QWidget* w) {
-    QString text;
-    if (const auto* label = qobject_cast<const QLabel*>(w)) {
-        if (!label->pixmap().isNull() || label->wordWrap()) return {};
-        text = label->text();
-    } else if (const auto* tool = qobject_cast<const QToolButton*>(w)) {
-        if (tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !tool->icon().isNull()) return {};
-        text = tool->text();
-    } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
-        text = button->text();
-    }
-    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    text.remove(u'&');
-    text.replace(u'\x01', u'&');
-    return text;
-}
-
-// The width the text has in its control: a label's contents, a check box or radio button beside
-// its indicator, a button inside its frame.
-int textRoom(const QWidget* w) {
-    const QStyle* style = w->style();
-    if (qobject_cast<const QLabel*>(w)) return w->contentsRect().width();
-    if (qobject_cast<const QCheckBox*>(w))
-        return w->width() - style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) -
-               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
-    if (qobject_cast<const QRadioButton*>(w))
-        return w->width() - style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) -
-               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w);
-    return w->width() - 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
-}
-
-// Checks every captioned control under root; returns how many there were.
-int expectCaptionsFit(QWidget* root, const std::string& what) {
-    int checked = 0;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        const QString text = shownText(w);
-        if (text.isEmpty() || w->isWindow()) continue;
-        ++checked;
-        SCOPED_TRACE(what + " " + w->objectName().toStdString() + " \"" + text.toStdString() +
-                     "\"");
-        const QFontMetrics metrics(w->font());
-        EXPECT_LE(metrics.horizontalAdvance(text), textRoom(w));
-        EXPECT_LE(metrics.height(), w->contentsRect().height());
-        // Inside its parent, which shows it whole.
-        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
-            << w->geometry().x() << "," << w->geometry().y() << " " << w->width() << "x"
-            << w->height() << " in " << w->parentWidget()->width() << "x"
-            << w->parentWidget()->height();
-        // Not over another captioned control (neighbours designed to share a pixel may).
-        for (QWidget* other :
-             w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (other == w || shownText(other).isEmpty()) continue;
-            const QRect both = w->geometry().intersected(other->geometry());
-            EXPECT_TRUE(both.isEmpty() || both.width() <= 1)
-                << "overlaps " << other->objectName().toStdString();
-        }
-    }
-    return checked;
-}
-
-using DialogMaker = std::function<std::unique_ptr<QWidget>()>;
-
-std::vector<std::pair<std::string, DialogMaker>> dialogs() {
-    return {
-        {"thumb size", [] { return std::make_unique<TForm2>(); }},
-        {"rename", [] { return std::make_unique<TForm4>(); }},
-        {"copy", [] { return std::make_unique<TForm5>(); }},
-        {"convert", [] { return std::make_unique<TForm6>(); }},
-        {"properties", [] { return std::make_unique<TForm8>(); }},
-        {"drive", [] { return std::make_unique<TOKBottomDlg1>(); }},
-        {"about", [] { return std::make_unique<TAboutBox>(); }},
-    };
-}
 
 // Sets the application font for the life of the object.
 class AppFont {

@@ -1,6 +1,8 @@
 // The program's windows under a real window manager (openbox on the Xvfb display), as the X
 // server stacks and places them: the scan window in front after Acquire and while it scans; the
-// main window's frame on the screen when the saved size is larger than the screen.
+// main window's frame on the screen when the saved size is larger than the screen; every window
+// fitting its captions and the screen at the scale factor of the run (1, 1.5 and 2).
+#include "tests/app/captions_fit.h"
 #include "tests/app/scan_commands_fixture.h"
 #include "tests/support/window_manager.h"
 
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <cmath>
 #include <fstream>
 
 using namespace pixmoor;
@@ -146,4 +149,51 @@ TEST(WindowsX11, ASavedSizeLargerThanTheScreenOpensWithTheWholeFrameOnTheScreen)
         if (!program.waitForFinished(10000)) program.kill();
         program.waitForFinished(10000);
     }
+}
+
+TEST_F(ScanCommands, EveryWindowFitsItsCaptionsAndLiesWhollyOnTheScreen) {
+    if (!WindowManager::available()) GTEST_SKIP() << "needs X11 and openbox";
+    WindowManager wm;
+    ASSERT_TRUE(wm.running());
+    XServerView x;
+    ASSERT_TRUE(x.ok());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const qreal scale = QGuiApplication::primaryScreen()->devicePixelRatio();
+    const std::string at = "at scale " + std::to_string(scale);
+    // The frame as the server has it, in its pixels, against the available area in the same
+    // pixels (a pixel of rounding allowed at a fractional scale).
+    const QRect screen(
+        QPoint(std::floor(area.x() * scale), std::floor(area.y() * scale)),
+        QPoint(std::ceil((area.right() + 1) * scale), std::ceil((area.bottom() + 1) * scale)));
+    const auto expectFits = [&](QWidget* window, const std::string& name, bool captioned = true) {
+        SCOPED_TRACE(name + " " + at);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return x.managed(window) && x.frame(window).height() > window->height(); },
+            10000));
+        settle(x);
+        const QRect frame = x.frame(window);
+        EXPECT_TRUE(screen.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height()
+            << " on " << screen.width() << "x" << screen.height();
+        const int captions = expectCaptionsFit(window, name + " " + at);
+        EXPECT_TRUE(!captioned || captions > 0);
+    };
+
+    expectFits(form.get(), "main window");
+    // Its first activation went to the saved folder: back to the test's.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !FirstActivation; }, 10000));
+    ASSERT_TRUE(form->DirectoryListBox1->setDirectory(base));
+    for (const auto& [name, make] : dialogs()) {
+        std::unique_ptr<QWidget> dialog = make();
+        expectFits(dialog.get(), name);
+    }
+    // The viewer of a picture larger than the screen: sized to the screen, not to the picture.
+    magick("-size 2000x1500 xc:'#2080ff' " + dir.file("large.bmp"));
+    form->Refresh1Click();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form->ListView1->count() == 2; }, 10000));
+    const int large = form->ListView1->caption(0) == "large.bmp" ? 0 : 1;
+    form->ListView1->setSelected(large, true);
+    form->View1->trigger();
+    expectFits(viewer.get(), "viewer", false);
 }
