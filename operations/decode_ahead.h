@@ -45,9 +45,9 @@ struct AheadEncoding {
 class DecodeAhead {
 public:
     static constexpr int kWaitSliceMs = 40;
-    // Two files in work at once, one on each core of a common machine, and no more than two held
-    // past the one being written: a 24-megapixel photograph takes about 100 MB decoded, twice
-    // that while it is reduced to a palette.
+    // Two files in work at once, one on each core of a common machine, and no more than two
+    // claimed past the one being written: a 24-megapixel photograph takes 72 MB decoded and about
+    // twice that while it is reduced to a palette, so a run of them stays under 500 MB.
     static constexpr int kWorkers = 2;
     static constexpr int kLookAhead = 2;
 
