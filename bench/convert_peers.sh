@@ -12,6 +12,10 @@
 #
 #   bench/convert_peers.sh JPG_DIR PNG_DIR [CASE...]   (all cases unless named)
 #
+# ROUNDS=N (default 1) times Pixmoor and the GraphicsMagick pair N times each, alternating which
+# goes first, and reports the best of each; with perf installed each line also gives the CPUs
+# used (perf stat's task-clock over the wall time of the processes).
+#
 # JPG_DIR and PNG_DIR are those of bench/make_convert_data.sh. Pixmoor's time is that of the
 # command itself (its line from pixmoor-bench); the peers' is the wall time of their processes.
 # Peak memory: Pixmoor's whole process; the pair's two processes added up. Every Pixmoor run is
@@ -37,12 +41,32 @@ png_dir=$(cd "$png_dir" && pwd)
 scratch=$(mktemp -d "$(dirname "$jpg_dir")/convert-bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
+rounds=${ROUNDS:-1}
+[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || { echo "ROUNDS must be a positive number" >&2; exit 1; }
+have_perf=no
+perf stat -x, -e task-clock -o /dev/null true > /dev/null 2>&1 && have_perf=yes
+
 # Seconds and peak kilobytes of one command, from GNU time.
 timed() {
   local report="$scratch/time.$BASHPID"
   /usr/bin/time -f '%e %M' -o "$report" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
   cat "$report"
 }
+
+# Runs a command under perf stat when there is one; its task-clock in milliseconds goes to $1.
+counted() {
+  local out=$1
+  shift
+  if [ "$have_perf" = yes ]; then
+    perf stat -x, -e task-clock -o "$out" "$@"
+  else
+    : > "$out"
+    "$@"
+  fi
+}
+task_ms() { awk -F, '/task-clock/ { printf "%.0f", $1 }' "$1"; }
+cpus() { awk -v ms="${1:-0}" -v s="$2" 'BEGIN { if (ms > 0 && s > 0) printf "%.2f", ms / 1000 / s; else printf "n/a" }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.2f", (s > 0) ? n / s : 0 }'; }
@@ -64,37 +88,64 @@ run_case() {
   [ "$n" -gt 0 ] || { echo "no .$type files in $src" >&2; return 1; }
   (cd "$src" && cat "${files[@]}" > /dev/null) # page cache warm
 
-  # Pixmoor, then the same command without decoding ahead: the files must not differ.
-  rm -rf "$scratch/px" "$scratch/serial" && mkdir "$scratch/px" "$scratch/serial"
-  local line seconds peak
-  line=$("$bench" convert "$src" --type "$type" --to "$scratch/px" --format "$format" \
-    --depth "$depth" 2> /dev/null | tail -1)
-  seconds=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<< "$line")
-  peak=$(sed -n 's/.*peak_rss_mb=\([0-9.]*\).*/\1/p' <<< "$line")
-  [ -n "$seconds" ] || { echo "pixmoor-bench failed: $line" >&2; return 1; }
+  # Pixmoor: the command's own time from its line; the CPUs over the whole process.
+  local seconds="" peak="" cpu="" written=0
+  run_pixmoor() {
+    rm -rf "$scratch/px" && mkdir "$scratch/px"
+    local line t0 t1 s
+    t0=$(date +%s.%N)
+    line=$(counted "$scratch/px.stat" "$bench" convert "$src" --type "$type" --to "$scratch/px" \
+      --format "$format" --depth "$depth" 2> /dev/null | tail -1)
+    t1=$(date +%s.%N)
+    s=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<< "$line")
+    [ -n "$s" ] || { echo "pixmoor-bench failed: $line" >&2; return 1; }
+    if [ -z "$seconds" ] || awk -v a="$s" -v b="$seconds" 'BEGIN { exit !(a < b) }'; then
+      seconds=$s
+      peak=$(sed -n 's/.*peak_rss_mb=\([0-9.]*\).*/\1/p' <<< "$line")
+      cpu=$(cpus "$(task_ms "$scratch/px.stat")" "$(elapsed "$t0" "$t1")")
+    fi
+    written=$(find "$scratch/px" -type f | wc -l)
+  }
+
+  # GraphicsMagick: the files in two halves, one process each.
+  local half=$(((n + 1) / 2)) gm_seconds="" gm_peak="" gm_cpu="" gm_written=0
+  run_gm() {
+    rm -rf "$scratch/gm1" "$scratch/gm2" && mkdir "$scratch/gm1" "$scratch/gm2"
+    local t0 t1 s
+    t0=$(date +%s.%N)
+    (cd "$src" && counted "$scratch/gm1.stat" /usr/bin/time -f '%e %M' -o "$scratch/gm1.time" \
+      gm mogrify -output-directory "$scratch/gm1" -format "$format" "${peer_args[@]}" \
+      "${files[@]:0:half}" > /dev/null 2>&1) &
+    local first=$!
+    (cd "$src" && counted "$scratch/gm2.stat" /usr/bin/time -f '%e %M' -o "$scratch/gm2.time" \
+      gm mogrify -output-directory "$scratch/gm2" -format "$format" "${peer_args[@]}" \
+      "${files[@]:half}" > /dev/null 2>&1) &
+    wait "$first" && wait $!
+    t1=$(date +%s.%N)
+    s=$(elapsed "$t0" "$t1")
+    gm_written=$(find "$scratch/gm1" "$scratch/gm2" -type f | wc -l)
+    if [ -z "$gm_seconds" ] || awk -v a="$s" -v b="$gm_seconds" 'BEGIN { exit !(a < b) }'; then
+      gm_seconds=$s
+      gm_peak=$(cat "$scratch/gm1.time" "$scratch/gm2.time" | awk '{ s += $2 } END { printf "%.1f", s / 1024 }')
+      local ms1 ms2
+      ms1=$(task_ms "$scratch/gm1.stat")
+      ms2=$(task_ms "$scratch/gm2.stat")
+      gm_cpu=$(cpus "$(( ${ms1:-0} + ${ms2:-0} ))" "$s")
+    fi
+    rm -rf "$scratch/gm1" "$scratch/gm2"
+  }
+
+  local round
+  for ((round = 1; round <= rounds; round++)); do
+    if ((round % 2)); then run_pixmoor && run_gm; else run_gm && run_pixmoor; fi || return 1
+  done
+
+  # The same command without decoding ahead: the files must not differ.
+  rm -rf "$scratch/serial" && mkdir "$scratch/serial"
   "$bench" convert "$src" --type "$type" --to "$scratch/serial" --format "$format" \
     --depth "$depth" --serial > /dev/null 2>&1
   local same=yes
   diff -rq "$scratch/px" "$scratch/serial" > /dev/null || same=NO
-  local written
-  written=$(find "$scratch/px" -type f | wc -l)
-
-  # GraphicsMagick: the files in two halves, one process each.
-  rm -rf "$scratch/gm1" "$scratch/gm2" && mkdir "$scratch/gm1" "$scratch/gm2"
-  local half=$(((n + 1) / 2)) t0 t1 gm_seconds gm_peak
-  t0=$(date +%s.%N)
-  (cd "$src" && timed gm mogrify -output-directory "$scratch/gm1" -format "$format" \
-    "${peer_args[@]}" "${files[@]:0:half}" > "$scratch/gm1.time") &
-  local first=$!
-  (cd "$src" && timed gm mogrify -output-directory "$scratch/gm2" -format "$format" \
-    "${peer_args[@]}" "${files[@]:half}" > "$scratch/gm2.time") &
-  wait "$first" && wait $!
-  t1=$(date +%s.%N)
-  local gm_written
-  gm_written=$(find "$scratch/gm1" "$scratch/gm2" -type f | wc -l)
-  gm_seconds=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-  gm_peak=$(cat "$scratch/gm1.time" "$scratch/gm2.time" | awk '{ s += $2 } END { printf "%.1f", s / 1024 }')
-  rm -rf "$scratch/gm1" "$scratch/gm2"
 
   # ImageMagick: one process with its own threads.
   rm -rf "$scratch/im" && mkdir "$scratch/im"
@@ -107,9 +158,9 @@ run_case() {
   im_peak=$(awk -v k="${im#* }" 'BEGIN { printf "%.1f", k / 1024 }')
   rm -rf "$scratch/im" "$scratch/px" "$scratch/serial"
 
-  echo "$name: files=$n written=$written same_as_serial=$same"
-  echo "  pixmoor:           seconds=$seconds files_per_s=$(rate "$n" "$seconds") peak_rss_mb=$peak"
-  echo "  graphicsmagick x2: seconds=$gm_seconds files_per_s=$(rate "$n" "$gm_seconds") peak_rss_mb=$gm_peak (both) written=$gm_written"
+  echo "$name: files=$n written=$written same_as_serial=$same rounds=$rounds (best of each)"
+  echo "  pixmoor:           seconds=$seconds files_per_s=$(rate "$n" "$seconds") peak_rss_mb=$peak cpus=$cpu"
+  echo "  graphicsmagick x2: seconds=$gm_seconds files_per_s=$(rate "$n" "$gm_seconds") peak_rss_mb=$gm_peak (both) cpus=$gm_cpu written=$gm_written"
   echo "  imagemagick:       seconds=$im_seconds files_per_s=$(rate "$n" "$im_seconds") peak_rss_mb=$im_peak written=$im_written"
   echo "  ratio pixmoor/gm-pair=$(ratio "$gm_seconds" "$seconds") pixmoor/imagemagick=$(ratio "$im_seconds" "$seconds")"
 }

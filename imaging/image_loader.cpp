@@ -289,7 +289,7 @@ void ImageLoader::loadCodecImage(const PictureType& type, const QString& name, i
         const int result = jpegScale > 1
                                ? codec::readAs(format, file, bits, jpegScale, dither, raster)
                                : decodeImageFile(format, file, bits, dither, raster);
-        installDecoded(name, format, result, std::move(raster), earlyResult,
+        installDecoded(name, format, result, rasterToImage(std::move(raster)), earlyResult,
                        jpegScale != 0 ? &early : nullptr);
     } catch (...) {
         // Whatever failed inside leaves an empty picture and no message.
@@ -321,6 +321,10 @@ int ImageLoader::decodeImageFile(codec::ImageFormat format, const std::string& f
 }
 
 void ImageLoader::setDecodedImage(const QString& name, int result, codec::Raster&& raster) {
+    setDecodedImage(name, result, rasterToImage(std::move(raster)));
+}
+
+void ImageLoader::setDecodedImage(const QString& name, int result, const QImage& image) {
     const std::optional<codec::ImageFormat> format = codecFormatOf(name);
     if (!format || !fileExists(name)) {
         load(name, 0, QSize());
@@ -329,7 +333,7 @@ void ImageLoader::setDecodedImage(const QString& name, int result, codec::Raster
     imageName_ = name;
     clearPicture();
     try {
-        installDecoded(name, *format, result, std::move(raster), 0, nullptr);
+        installDecoded(name, *format, result, image, 0, nullptr);
     } catch (...) {
         picture_.clear();
         changed();
@@ -344,8 +348,8 @@ void ImageLoader::setUnreadableImage(const QString& name) {
     if (format) {
         try {
             const codec::ImageInfo unread;
-            installDecoded(name, *format, codec::ReadFailed, codec::Raster{}, codec::ReadFailed,
-                           &unread, false);
+            installDecoded(name, *format, codec::ReadFailed, QImage(), codec::ReadFailed, &unread,
+                           false);
         } catch (...) {
             picture_.clear();
             changed();
@@ -357,9 +361,8 @@ void ImageLoader::setUnreadableImage(const QString& name) {
 // info: the header already read for the thumbnail load (with its result), else null and the
 // information is read now. Throws what ReadImageInfo throws.
 void ImageLoader::installDecoded(const QString& name, codec::ImageFormat format, int result,
-                                 codec::Raster&& raster, int infoResult,
-                                 const codec::ImageInfo* info, bool readSize) {
-    QImage image = rasterToImage(std::move(raster));
+                                 const QImage& image, int infoResult, const codec::ImageInfo* info,
+                                 bool readSize) {
     if (!codec::succeeded(result)) {
         showCodecError(result, name);
         showInformation(QStringLiteral("Reading %1 file failed").arg(usualExtension(format)),
@@ -459,8 +462,18 @@ bool ImageLoader::readCodecInfo(const QString& FileName) {
     return applyCodecInfo(FileName, result, ci);
 }
 
-void ImageLoader::save(codec::ImageFormat format, const QString& fileName) {
-    const int bits = saveResolutionBits(writeRes_, format, displayBits());
+codec::WriteOptions ImageLoader::writeOptions(codec::ImageFormat format) const {
+    codec::WriteOptions options;
+    options.bits = saveResolutionBits(writeRes_, format, displayBits());
+    options.quality = jpegQuality_;
+    options.smoothing = jpegSmooth_;
+    options.interlace = pngInterlaced_ ? 1 : 0;
+    options.compression = tiffCompressionCode(tifCompress_);
+    return options;
+}
+
+template <typename Write>
+void ImageLoader::saveWith(codec::ImageFormat format, const QString& fileName, Write&& write) {
     if (!fileName.isEmpty()) defSaveFilename_ = fileName;
     // Only a bitmap can be encoded: an icon or metafile gives way to an empty bitmap.
     if (picture_.drawsItself()) {
@@ -469,14 +482,7 @@ void ImageLoader::save(codec::ImageFormat format, const QString& fileName) {
     }
     const QString failed = QStringLiteral("Writing %1 file failed").arg(usualExtension(format));
     try {
-        const codec::Raster raster = imageToRaster(picture_.bitmap());
-        codec::WriteOptions options;
-        options.bits = bits;
-        options.quality = jpegQuality_;
-        options.smoothing = jpegSmooth_;
-        options.interlace = pngInterlaced_ ? 1 : 0;
-        options.compression = tiffCompressionCode(tifCompress_);
-        const int result = codec::writeImage(format, codecName(defSaveFilename_), options, raster);
+        const int result = write(codecName(defSaveFilename_));
         if (!codec::succeeded(result)) {
             showCodecError(result, defSaveFilename_);
             showInformation(failed, nullptr, fileDetail(defSaveFilename_));
@@ -488,6 +494,19 @@ void ImageLoader::save(codec::ImageFormat format, const QString& fileName) {
         showError(QString::fromUtf8(e.what()), nullptr, fileDetail(defSaveFilename_));
         showInformation(failed, nullptr, fileDetail(defSaveFilename_));
     }
+}
+
+void ImageLoader::save(codec::ImageFormat format, const QString& fileName) {
+    const codec::WriteOptions options = writeOptions(format);
+    saveWith(format, fileName, [&](const std::string& file) {
+        return codec::writeImage(format, file, options, imageToRaster(picture_.bitmap()));
+    });
+}
+
+void ImageLoader::saveEncoded(codec::ImageFormat format, const QString& fileName,
+                              const codec::EncodedImage& encoded) {
+    saveWith(format, fileName,
+             [&](const std::string& file) { return codec::writeEncoded(file, encoded); });
 }
 
 } // namespace pixmoor

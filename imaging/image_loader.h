@@ -6,6 +6,7 @@
 #pragma once
 
 #include "imaging/codec/codec.h"
+#include "imaging/codec/encoded_image.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/codec/raster.h"
 #include "imaging/file_types.h"
@@ -102,6 +103,8 @@ public:
     // raster) for the file as it is now: the same messages, picture, information and status. A
     // name that is not a codec image file, or no longer exists, is loaded the ordinary way.
     void setDecodedImage(const QString& name, int result, codec::Raster&& raster);
+    // The same with the decode already made into a picture (rasterToImage of the raster).
+    void setDecodedImage(const QString& name, int result, const QImage& image);
     // As the load of a codec image file whose reads fail, without touching the file: for a file
     // whose read was given up because it never returned (a dead network or FUSE mount), which
     // would block the window if read here. The same messages, an empty picture, and the
@@ -111,6 +114,13 @@ public:
     // Saves the picture in format: a non-empty FileName becomes DefSaveFilename first. Failures
     // are reported in message boxes only.
     void save(codec::ImageFormat format, const QString& FileName);
+    // What save(format, ...) asks of the format's writer now.
+    codec::WriteOptions writeOptions(codec::ImageFormat format) const;
+    // As save, with the picture already encoded (encodeImage of the picture with
+    // writeOptions(format), made off this thread): only the writing is left, with the same
+    // messages when it fails.
+    void saveEncoded(codec::ImageFormat format, const QString& FileName,
+                     const codec::EncodedImage& encoded);
 
     // The picture loaded; changes through these tell the view.
     const pixmoor::Picture& picture() const { return picture_; }
@@ -162,8 +172,11 @@ private:
     // The end of a codec image load: failure messages, the picture, the information.
     // readSize false: the file is not opened again for InfoSize, which becomes -1.
     void installDecoded(const QString& name, codec::ImageFormat format, int result,
-                        codec::Raster&& raster, int infoResult, const codec::ImageInfo* info,
+                        const QImage& image, int infoResult, const codec::ImageInfo* info,
                         bool readSize = true);
+    // The end of both saves: write(bits) gives the writer's result; failures are reported.
+    template <typename Write>
+    void saveWith(codec::ImageFormat format, const QString& fileName, Write&& write);
     bool loadResource(const QString& name, QImage& out);
     bool applyCodecInfo(const QString& fileName, int result, const codec::ImageInfo& info,
                         bool readSize = true);

@@ -121,9 +121,10 @@ public:
           format_(format) {
         if (drawnSide() == 0 && job_.decodeAhead && job_.selected.size() > 1) {
             try {
-                ahead_ = std::make_unique<DecodeAhead>(catalogueDir_, job_.selected,
-                                                       job_.loader->decodeBits(),
-                                                       job_.loader->decodeDither());
+                encoding_ = {format_, job_.loader->writeOptions(format_)};
+                ahead_ = std::make_unique<DecodeAhead>(
+                    catalogueDir_, job_.selected, job_.loader->decodeBits(),
+                    job_.loader->decodeDither(), encoding_);
             } catch (const std::exception&) {
                 ahead_.reset(); // no thread to be had: every file is read in its turn
             }
@@ -135,20 +136,28 @@ public:
     bool convert(int k) {
         const QString& name = job_.selected[k];
         try {
+            // The bytes of the picture the component holds, encoded ahead, when it holds it.
+            std::optional<codec::EncodedImage> encoded;
             if (drawnSide() != 0) {
                 loadDrawn(name);
-            } else if (std::optional<AheadDecode> decoded =
-                           ahead_ ? ahead_->take(k, job_.betweenFiles) : std::nullopt) {
-                if (decoded->blocked)
+            } else if (std::optional<AheadDecode> decoded = takeAhead(k)) {
+                if (decoded->blocked) {
                     job_.loader->setUnreadableImage(name); // reading it here would hang
-                else
-                    job_.loader->setDecodedImage(name, decoded->result, std::move(decoded->raster));
+                } else {
+                    job_.loader->setDecodedImage(name, decoded->result, decoded->image);
+                    if (holds(decoded->image)) encoded = std::move(decoded->encoded);
+                }
             } else {
                 job_.loader->setImageName(name);
             }
             if (!QDir::setCurrent(target_)) throw std::runtime_error("target not reachable");
             const QString targetName = convertedName(name, format_);
-            if (!ConfirmOverwrite(targetName, job_.parent)) job_.loader->save(format_, targetName);
+            if (!ConfirmOverwrite(targetName, job_.parent)) {
+                if (encoded)
+                    job_.loader->saveEncoded(format_, targetName, *encoded);
+                else
+                    job_.loader->save(format_, targetName);
+            }
         } catch (const std::exception& e) {
             // Errors of the codec are reported by the loader itself; this is anything else.
             showError(kReadError + name, job_.parent,
@@ -162,6 +171,24 @@ public:
 
 private:
     int drawnSide() const { return job_.type ? job_.type->drawnSide : 0; }
+
+    // File k from the workers, nothing when it is the component's to load.
+    std::optional<AheadDecode> takeAhead(int k) {
+        if (!ahead_) return std::nullopt;
+        // Every load of a codec image file starts by emptying the picture: done before the wait,
+        // so the picture before is not held beside the next ones.
+        if (codecFormatOf(job_.selected[k])) job_.loader->clearPicture();
+        return ahead_->take(k, job_.betweenFiles);
+    }
+
+    // Whether the component holds image as its picture, saved with the settings it was
+    // encoded with: the bytes encoded ahead are then what its save would write.
+    bool holds(const QImage& image) const {
+        const Picture& picture = job_.loader->picture();
+        return encoding_ && !image.isNull() && picture.isBitmap() &&
+               picture.bitmap().cacheKey() == image.cacheKey() &&
+               job_.loader->writeOptions(format_) == encoding_->options;
+    }
 
     // A metafile or icon, which the codec library does not read: drawn into a white bitmap that
     // reaches the loader through the scratch file.
@@ -196,6 +223,7 @@ private:
     QString catalogueDir_;
     QString target_;
     codec::ImageFormat format_;
+    std::optional<AheadEncoding> encoding_;
     std::unique_ptr<DecodeAhead> ahead_;
 };
 

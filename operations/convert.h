@@ -66,9 +66,10 @@ struct ConversionJob {
     std::function<void()> leaveBusy;
     // Lets the window repaint between files (user input stays queued).
     std::function<void()> betweenFiles;
-    // Files the codec library reads are decoded ahead on a worker thread, one file ahead of the
-    // one being saved; off, every file is read when its turn comes. The files written and the
-    // messages shown are the same either way.
+    // Files the codec library reads are decoded and encoded ahead on worker threads, a few files
+    // ahead of the one being saved, which is then only written; off, every file is read and
+    // encoded when its turn comes. The files written and the messages shown are the same either
+    // way.
     bool decodeAhead = true;
 };
 

@@ -1,9 +1,11 @@
-// Decoding ahead for conversion (see decode_ahead.h): the per-file decode run by the prefetcher.
+// Decoding and encoding ahead for conversion (see decode_ahead.h): the per-file work run by the
+// prefetcher.
 #include "operations/decode_ahead.h"
 
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
 #include "imaging/file_types.h"
+#include "imaging/raster_image.h"
 #include "platform/file_name.h"
 #include "platform/file_stamp.h"
 
@@ -26,26 +28,44 @@ struct Source {
     std::optional<codec::ImageFormat> format;
 };
 
-// The component's decode, the readers taking their quicker roads to the same picture. Nothing
-// for a file that is missing, fails (the component's own load reports it in its words) or changed
-// while it was read (it is read again when its turn comes).
-std::any decode(const Source& source, int bits, int dither) {
+// The picture encoded as the component's save encodes it (imageToRaster of the picture): for a
+// true-colour decode that raster holds the decode's own rows, so the decode is encoded as it
+// stands, before it becomes the picture; an indexed one is encoded from the picture.
+std::optional<codec::EncodedImage> encode(const codec::Raster& raster,
+                                          const AheadEncoding& encoding) {
+    codec::EncodedImage bytes;
+    if (!codec::succeeded(codec::encodeImage(encoding.format, encoding.options, raster, bytes)))
+        return std::nullopt; // the save reports it in its words
+    return bytes;
+}
+
+// The component's decode, the readers taking their quicker roads to the same picture, and its
+// encoding. Nothing for a file that is missing, fails (the component's own load reports it in its
+// words) or changed while it was read (it is read again when its turn comes).
+std::any decode(const Source& source, int bits, int dither,
+                const std::optional<AheadEncoding>& encoding, const std::atomic<bool>& cancel) {
     if (!source.format) return {};
     const std::optional<FileStamp> before = fileStamp(source.path);
     if (!before) return {};
     Decoded out;
-    out.decode.result =
-        codec::readFullSizeFast(*source.format, source.path, bits, dither, out.decode.raster);
+    codec::Raster raster;
+    out.decode.result = codec::readFullSizeFast(*source.format, source.path, bits, dither, raster);
     if (!codec::succeeded(out.decode.result)) return {};
     if (fileStamp(source.path) != before) return {};
     out.stamp = *before;
+    const bool encodeNow = encoding && !raster.empty() && !cancel.load();
+    const bool indexed = raster.indexed();
+    if (encodeNow && raster.bits == 24) out.decode.encoded = encode(raster, *encoding);
+    out.decode.image = rasterToImage(std::move(raster));
+    if (encodeNow && indexed && !out.decode.image.isNull())
+        out.decode.encoded = encode(imageToRaster(out.decode.image), *encoding);
     return std::make_shared<Decoded>(std::move(out));
 }
 
 } // namespace
 
 DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int bits, int dither,
-                         int lookAhead) {
+                         std::optional<AheadEncoding> encoding, int workers, int lookAhead) {
     const QString dir = directory.endsWith(QLatin1Char('/')) ? directory : directory + '/';
     std::vector<Source> sources;
     for (const QString& name : names) {
@@ -54,15 +74,16 @@ DecodeAhead::DecodeAhead(const QString& directory, const QStringList& names, int
     paths_.reserve(sources.size());
     for (const Source& source : sources) paths_.push_back(source.path);
     Prefetcher::Settings settings;
-    settings.workers = 1;
+    settings.workers = workers;
     settings.lookAhead = lookAhead;
     settings.waitSlice = std::chrono::milliseconds(kWaitSliceMs);
     const int count = int(sources.size());
     // The work owns the list: a worker left behind in a read still uses it.
     prefetcher_ = std::make_unique<Prefetcher>(
         count,
-        [sources = std::move(sources), bits, dither](int k, const std::atomic<bool>&) {
-            return decode(sources[std::size_t(k)], bits, dither);
+        [sources = std::move(sources), bits, dither,
+         encoding = std::move(encoding)](int k, const std::atomic<bool>& cancel) {
+            return decode(sources[std::size_t(k)], bits, dither, encoding, cancel);
         },
         settings);
     if (prefetcher_->workerCount() == 0)

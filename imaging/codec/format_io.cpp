@@ -80,12 +80,30 @@ void copyUserAttributes(const std::string& from, int to) {
     }
 }
 
+// The bytes this thread's writers encode into instead of files (see MemoryOutput).
+thread_local EncodedImage* memoryOutput = nullptr;
+
 } // namespace
+
+MemoryOutput::MemoryOutput(EncodedImage& into) {
+    memoryOutput = &into;
+}
+
+MemoryOutput::~MemoryOutput() {
+    memoryOutput = nullptr;
+}
 
 int OutputFile::open(const std::string& file) {
     abandon();
     if (file.empty()) return EmptyFileName;
     if (baseOf(file).empty()) return CreateFailed;
+    if (memoryOutput) {
+        memoryOutput->clear();
+        file_ = memoryOutput->openStream();
+        if (!file_) return OutOfMemory;
+        memory_ = memoryOutput;
+        return Ok;
+    }
     struct stat st {};
     if (::lstat(file.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return CreateFailed;
@@ -161,6 +179,13 @@ int OutputFile::commit() {
     if (!file_) return WriteFailed;
     // A full disk shows up at the latest when the buffered bytes are flushed.
     bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    if (memory_) {
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!ok || !closed) memory_->clear();
+        memory_ = nullptr;
+        return ok && closed ? Ok : WriteFailed;
+    }
     if (inPlace_) {
         const bool closed = std::fclose(file_) == 0;
         file_ = nullptr;
@@ -219,6 +244,8 @@ void OutputFile::abandon() {
         std::fclose(file_);
         file_ = nullptr;
     }
+    if (memory_) memory_->clear();
+    memory_ = nullptr;
     if (!tempName_.empty() && dirFd_ >= 0) ::unlinkat(dirFd_, tempName_.c_str(), 0);
     closeDirectory();
     name_.clear();

@@ -2,6 +2,7 @@
 // library's result codes, safe completion of written files, and raster preparation for writers.
 #pragma once
 
+#include "imaging/codec/encoded_image.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/raster.h"
 
@@ -29,7 +30,8 @@ int openForRead(const std::string& file, CFile& out);
 // keeps its permission bits (and, where allowed, its owner and user attributes). A symbolic link
 // at the name is replaced by the new file, never followed: nothing outside the target's own
 // directory is written or created. Devices and pipes named as the target are written in place,
-// as they cannot be replaced.
+// as they cannot be replaced. While a MemoryOutput is alive on the thread, the file opened is the
+// memory it holds instead, and commit() only completes the bytes there.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -59,7 +61,18 @@ private:
     unsigned oldMode_ = 0;
     unsigned oldUid_ = 0;
     unsigned oldGid_ = 0;
+    EncodedImage* memory_ = nullptr; // the bytes written to instead of a file
     std::FILE* file_ = nullptr;
+};
+
+// While alive, every OutputFile opened on this thread writes into `into` instead of a file: the
+// writers encode into memory unchanged this way (see encodeImage). Not nested.
+class MemoryOutput {
+public:
+    explicit MemoryOutput(EncodedImage& into);
+    ~MemoryOutput();
+    MemoryOutput(const MemoryOutput&) = delete;
+    MemoryOutput& operator=(const MemoryOutput&) = delete;
 };
 
 // Size of an open file in bytes, or -1.

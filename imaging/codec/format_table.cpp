@@ -3,6 +3,7 @@
 
 #include "imaging/codec/errors.h"
 #include "imaging/codec/file_bytes.h"
+#include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
 #include "imaging/codec/raster_sink.h"
 
@@ -227,6 +228,27 @@ int storedDepth(const FormatEntry& entry, int bits) {
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,
                const Raster& in) {
     return formatEntry(format).write(file, options, in);
+}
+
+int encodeImage(ImageFormat format, const WriteOptions& options, const Raster& in,
+                EncodedImage& out) {
+    out.clear();
+    const detail::MemoryOutput memory(out);
+    // The name only passes the writers' checks of a name: nothing of that name is touched.
+    const int result = writeImage(format, "encoded", options, in);
+    if (!succeeded(result)) out.clear();
+    return result;
+}
+
+int writeEncoded(const std::string& file, const EncodedImage& bytes) {
+    detail::OutputFile output;
+    if (const int rc = output.open(file); rc != Ok) return rc;
+    std::FILE* f = output.get();
+    const bool written = bytes.forEachPart([f](const std::uint8_t* data, std::size_t length) {
+        return std::fwrite(data, 1, length, f) == length;
+    });
+    if (!written) return WriteFailed; // the temporary file goes with output
+    return output.commit();
 }
 
 } // namespace pixmoor::codec

@@ -5,6 +5,7 @@
 
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
+#include "imaging/codec/encoded_image.h"
 
 #include <array>
 #include <cstddef>
@@ -24,6 +25,8 @@ struct WriteOptions {
     int smoothing = 0;         // JPEG: 0..100
     int interlace = 0;         // PNG: 0 or 1
     int compression = TiffLzw; // TIFF: a TiffCompression code
+
+    bool operator==(const WriteOptions&) const = default;
 };
 
 // Depths a writer takes, as a mask of kDepth... bits.
@@ -81,5 +84,14 @@ int readFullSizeFast(ImageFormat format, const std::string& file, int bits, int 
 // Writes in through the entry's writer.
 int writeImage(ImageFormat format, const std::string& file, const WriteOptions& options,
                const Raster& in);
+
+// Encodes in as writeImage would write it, into out instead of a file: the same bytes, and the
+// same result codes but those of creating and writing the file. Safe on any thread.
+int encodeImage(ImageFormat format, const WriteOptions& options, const Raster& in,
+                EncodedImage& out);
+// Writes bytes that encodeImage made to file as every writer writes: into a temporary file that
+// replaces the target once complete. Ok, or the writers' EmptyFileName, CreateFailed or
+// WriteFailed.
+int writeEncoded(const std::string& file, const EncodedImage& bytes);
 
 } // namespace pixmoor::codec

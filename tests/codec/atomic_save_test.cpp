@@ -1,6 +1,7 @@
 // Saves never destroy an existing file: every writer puts a complete file in place or changes
 // nothing, keeps a replaced file's mode and user attributes, replaces a symbolic link instead of
-// following it, and still writes straight into devices and pipes. The full-disk case runs on a small tmpfs in a
+// following it, and still writes straight into devices and pipes; a file encoded in memory is
+// written out the same way. The full-disk case runs on a small tmpfs in a
 // private mount namespace (needs root and unshare).
 #include "imaging/codec/errors.h"
 #include "imaging/codec/format_table.h"
@@ -87,6 +88,43 @@ TEST(AtomicSave, ANewFileGetsTheUsualModeAndNothingElseIsLeft) {
     ASSERT_EQ(::stat(dir.file("new.png").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(entriesOf(dir.path()), std::set<std::string>({"new.png"}));
+}
+
+std::vector<std::uint8_t> bytesOf(const EncodedImage& encoded) {
+    std::vector<std::uint8_t> out;
+    encoded.forEachPart([&out](const std::uint8_t* data, std::size_t length) {
+        out.insert(out.end(), data, data + length);
+        return true;
+    });
+    return out;
+}
+
+// A picture encoded in memory is the file its writer writes, byte for byte (TIFF seeks back to
+// finish its header; BMP and TIFF span several of the memory's blocks), and written out later the
+// way every writer writes; encoding touches no file.
+TEST(AtomicSave, EncodingInMemoryMakesTheWritersFileAndWritesItTheSameWay) {
+    pixmoor::test::TempDir dir;
+    const Raster noise = makeNoise(300, 300);
+    for (const FormatEntry& entry : formatTable()) {
+        SCOPED_TRACE(entry.name);
+        const std::string written = dir.file("written." + extensionOf(entry.format));
+        const std::string later = dir.file("later." + extensionOf(entry.format));
+        ASSERT_EQ(writeImage(entry.format, written, optionsFor(entry.format), noise), Ok);
+        const auto before = entriesOf(dir.path());
+        EncodedImage encoded;
+        ASSERT_EQ(encodeImage(entry.format, optionsFor(entry.format), noise, encoded), Ok);
+        EXPECT_EQ(entriesOf(dir.path()), before);
+        EXPECT_EQ(bytesOf(encoded), readWholeFile(written));
+        ASSERT_EQ(writeEncoded(later, encoded), Ok);
+        EXPECT_EQ(readWholeFile(later), readWholeFile(written));
+        // A failure is the writer's, and leaves nothing encoded.
+        WriteOptions bad = optionsFor(entry.format);
+        bad.bits = 3;
+        EXPECT_EQ(encodeImage(entry.format, bad, noise, encoded), BadDepth);
+        EXPECT_EQ(encoded.size(), 0u);
+    }
+    EncodedImage nothing;
+    EXPECT_EQ(writeEncoded(dir.file("missing/x.png"), nothing), CreateFailed);
 }
 
 // A link at the target's name may lead anywhere (a hostile folder can hold one): it is replaced
@@ -204,6 +242,11 @@ TEST(AtomicSave, AFullDiskLeavesTheOldFileByteForByte) {
         WriteOptions options = optionsFor(entry.format);
         options.quality = 100;
         EXPECT_EQ(writeImage(entry.format, file, options, noise), WriteFailed);
+        EXPECT_EQ(readWholeFile(file), old);
+        EXPECT_EQ(entriesOf(dir), before);
+        EncodedImage encoded; // the same file made in memory first
+        ASSERT_EQ(encodeImage(entry.format, options, noise, encoded), Ok);
+        EXPECT_EQ(writeEncoded(file, encoded), WriteFailed);
         EXPECT_EQ(readWholeFile(file), old);
         EXPECT_EQ(entriesOf(dir), before);
     }

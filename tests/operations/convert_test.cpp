@@ -487,3 +487,92 @@ TEST_F(Conversion, AFileWhoseReadNeverReturnsIsReportedAsUnreadableAndTheRunGoes
     EXPECT_EQ(reportsOf("b.jpg"), reportsOf("e.jpg"));
     EXPECT_EQ(fuse.waitingReads(), readsByTheBuild + 1); // once by the worker, then left alone
 }
+
+// With several files in flight the run is a one-by-one run to the user: the same messages in the
+// same order (a damaged file among them), No keeps the old file, Stop leaves the run going and
+// the request pending, nothing else lands in the target. While a question is open the workers
+// are already on the next files.
+TEST_F(Conversion, SeveralFilesInFlightKeepTheOneByOneMessagesAndFiles) {
+    magick("rose:", path("a.jpg").toStdString());
+    writeBytes(path("b.jpg").toStdString(), "\xff\xd8\xff not really a JPEG");
+    magick("-size 90x60 plasma:fractal -seed 4", path("c.jpg").toStdString());
+    magick("-size 60x90 plasma:fractal -seed 5", path("d.jpg").toStdString());
+    magick("-size 40x30 xc:blue", path("e.jpg").toStdString());
+    magick("-size 30x40 xc:red", path("f.jpg").toStdString());
+    TempDir out; // outside the browsed folder, which stays as it is
+    const QString target = qpath(out.path().string());
+    auto runOnce = [&](bool ahead) {
+        for (const QString& name : QDir(target).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(target + "/" + name);
+        for (const char* name : {"c.png", "d.png"})
+            writeBytes((target + "/" + name).toStdString(), "old");
+        form->fastConversion = ahead;
+        StopRequested = false; // the Stop of a run before would stop this build
+        browse(&TForm1::Jpeg1Click);
+        messages.clear();
+        const auto reads = std::make_shared<ReadWatch>(base);
+        std::deque<MessageButton> replies = {MessageButton::No, MessageButton::Yes};
+        setMessageHandler([&, reads, ahead](const MessageRequest& r) {
+            messages.push_back(r);
+            if (r.kind != MessageKind::Confirmation) return MessageButton::Ok;
+            if (replies.size() == 2) {
+                // Asked about c.png: the two files after c.jpg are being worked on already.
+                if (ahead) EXPECT_TRUE(reads->waitForRead("e.jpg"));
+                form->StopButtonClick();
+            }
+            const MessageButton reply = replies.front();
+            replies.pop_front();
+            return reply;
+        });
+        form->ListView1->selectAll();
+        EXPECT_EQ(form->ListView1->selectedCaptions().size(), 6);
+        convert(4, 0, target);
+        QStringList result = messageTexts();
+        result << QDir(target).entryList(QDir::Files | QDir::Hidden);
+        for (const char* name : {"a.png", "c.png", "d.png", "e.png", "f.png"})
+            result << QString(name) + ": " + readAll(target + "/" + name).toHex();
+        return result;
+    };
+    const QStringList serial = runOnce(false);
+    const QStringList ahead = runOnce(true);
+    EXPECT_EQ(ahead, serial);
+    EXPECT_TRUE(StopRequested); // the next catalogue build's to read
+    const QStringList texts = messageTexts();
+    const auto at = [&](const QString& text) { return texts.indexOf(text); };
+    EXPECT_GE(at("Reading jpg file failed"), 0);
+    EXPECT_LT(at("Reading jpg file failed"), at("File Already Exists c.png ,Overwrite ?"));
+    EXPECT_LT(at("File Already Exists c.png ,Overwrite ?"),
+              at("File Already Exists d.png ,Overwrite ?"));
+    EXPECT_EQ(readAll(target + "/c.png"), "old");
+    EXPECT_EQ(identify(target + "/d.png").substr(0, 5), "60x90");
+    EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"a.png", "c.png", "d.png", "e.png", "f.png"}));
+}
+
+// A run that ends midway (its folder gone) writes nothing of the files the workers had encoded
+// past it: no file and no temporary file.
+TEST_F(Conversion, ARunEndedMidwayLeavesNothingOfTheFilesAfter) {
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+        magick("-size 80x60 plasma:fractal -seed 6", path(name).toStdString());
+    TempDir out;
+    const QString target = qpath(out.path().string());
+    writeBytes((target + "/b.png").toStdString(), "old");
+    form->fastConversion = true;
+    browse(&TForm1::Jpeg1Click);
+    messages.clear();
+    const QString moved = base + "-moved";
+    setMessageHandler([&](const MessageRequest& r) {
+        messages.push_back(r);
+        // The folder goes while b.png is asked about: the run ends after writing it.
+        if (r.kind == MessageKind::Confirmation) EXPECT_TRUE(QDir().rename(base, moved));
+        return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
+    });
+    form->ListView1->selectAll();
+    convert(4, 0, target);
+    ASSERT_TRUE(QDir().rename(moved, base));
+    EXPECT_EQ(messageTexts(), QStringList({"File Already Exists b.png ,Overwrite ?",
+                                           "Error Cannot Access Path " + base}));
+    EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"a.png", "b.png"}));
+    EXPECT_EQ(identify(target + "/b.png").substr(0, 5), "80x60");
+}
