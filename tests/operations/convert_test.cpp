@@ -517,7 +517,9 @@ TEST_F(Conversion, SeveralFilesInFlightKeepTheOneByOneMessagesAndFiles) {
             if (r.kind != MessageKind::Confirmation) return MessageButton::Ok;
             if (replies.size() == 2) {
                 // Asked about c.png: the two files after c.jpg are being worked on already.
-                if (ahead) EXPECT_TRUE(reads->waitForRead("e.jpg"));
+                if (ahead) {
+                    EXPECT_TRUE(reads->waitForRead("e.jpg"));
+                }
                 form->StopButtonClick();
             }
             const MessageButton reply = replies.front();
@@ -564,7 +566,9 @@ TEST_F(Conversion, ARunEndedMidwayLeavesNothingOfTheFilesAfter) {
     setMessageHandler([&](const MessageRequest& r) {
         messages.push_back(r);
         // The folder goes while b.png is asked about: the run ends after writing it.
-        if (r.kind == MessageKind::Confirmation) EXPECT_TRUE(QDir().rename(base, moved));
+        if (r.kind == MessageKind::Confirmation) {
+            EXPECT_TRUE(QDir().rename(base, moved));
+        }
         return r.kind == MessageKind::Confirmation ? MessageButton::Yes : MessageButton::Ok;
     });
     form->ListView1->selectAll();
