@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "tests/imaging/imaging_test_util.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/poll.h"
 #include "tests/support/program_fixture.h"
 #include "tests/support/window_manager.h"
 
@@ -188,8 +189,11 @@ TEST_F(ScreenCaptureX11, AltF4CapturesTheScreenWithoutTheProgramsWindows) {
     display.start("display",
                   {"-geometry", "+40+50", QString::fromStdString(dir.file("green.png"))});
     ASSERT_TRUE(display.waitForStarted(5000));
-    ASSERT_EQ(run("timeout 10 xdotool search --sync --onlyvisible --name ImageMagick > /dev/null"),
-              0);
+    // xdotool's search can fail at once on a window that is still being mapped: asked again
+    // until the window is there.
+    ASSERT_TRUE(pollUntil(
+        [] { return run("xdotool search --onlyvisible --name ImageMagick > /dev/null 2>&1") == 0; },
+        std::chrono::seconds(20)));
 
     ASSERT_TRUE(peer.altF4Free());
     form->ScreenCapture1->trigger();
