@@ -286,7 +286,11 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
     }
     const bool complete = cinfo->output_scanline == cinfo->output_height;
     // Whatever follows the last scan is of no interest, so the decompressor is dropped here rather
-    // than finished.
+    // than finished; except for an EXIF thumbnail, which must prove itself clean: damaged data
+    // decodes to invented pixels, often silently, but then rarely ends where the scan does
+    // (libjpeg warns of the bytes left over before the end marker).
+    if (job->embedded && rc == Ok && complete && !job->err.truncated)
+        jpeg_finish_decompress(cinfo);
     jpeg_destroy_decompress(cinfo);
     if (rc != Ok) return rc;
     if (job->err.truncated || !complete) return Truncated;
@@ -407,7 +411,9 @@ detail::Strategy decodeExifThumbnail(const unsigned char* data, std::size_t size
     job->sink = &asStored;
     job->upright = &asStored;
     job->embedded = true;
-    if (decodeWithLibjpeg(job.get()) != Ok || !checked.complete()) return Strategy::Declined;
+    // Clean means without a single warning, to the end marker.
+    if (decodeWithLibjpeg(job.get()) != Ok || job->err.pub.num_warnings != 0 || !checked.complete())
+        return Strategy::Declined;
     detail::OrientingSink upright(sink, orientation);
     return upright.image(std::move(raster)) ? Strategy::Done : Strategy::Stopped;
 }

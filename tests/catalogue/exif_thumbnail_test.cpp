@@ -52,6 +52,11 @@ struct ExifThumbnails : ::testing::Test {
                dir.file("letterboxed.jpg"));
         const QByteArray decoy = bytesOf(dir.file("decoy.jpg"));
         writeBytes(dir.file("truncated.jpg"), decoy.left(decoy.size() * 2 / 3));
+        // Zeros three quarters through the scan: libjpeg warns of a bad Huffman code and
+        // decodes on, inventing the rest.
+        QByteArray corrupt = decoy;
+        corrupt.replace(int(decoy.size() * 3 / 4), 40, QByteArray(40, '\0'));
+        writeBytes(dir.file("corrupt.jpg"), corrupt);
     }
     // The picture stored with orientation and the given stored thumbnail (none when empty).
     std::string camera(const std::string& name, int orientation, const std::string& thumbnail) {
@@ -80,7 +85,8 @@ TEST_F(ExifThumbnails, UsedWhereItServesAndThePictureEverywhereElse) {
         {"turned a quarter (6)", "decoy.jpg", 6, {70, 70}, true},
         {"turned a quarter (8)", "decoy.jpg", 8, {70, 70}, true},
         {"too narrow once turned", "decoy.jpg", 6, {150, 100}, false},
-        {"damaged", "truncated.jpg", 1, {70, 70}, false},
+        {"cut short", "truncated.jpg", 1, {70, 70}, false},
+        {"damaged", "corrupt.jpg", 1, {70, 70}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
