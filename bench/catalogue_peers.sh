@@ -14,13 +14,16 @@
 # Every Pixmoor run is a first visit: it gets an empty private XDG_CACHE_HOME, so no thumbnail
 # cache can flatter it.
 #
-# usage: bench/catalogue_peers.sh [--data DIR] [--synthetic] [--count N] [--types "jpg png ..."]
+# usage: bench/catalogue_peers.sh [--data DIR] [--synthetic] [--count N] [--jpg N]
+#                                 [--exif DIR] [--types "jpg png ..."]
 #                                 [--size WxH] [--view icon|report] [--bin PIXMOOR_BENCH]
 #                                 [--pipeline] [--repeat N] [--peers "gm vips im"]
 # --pipeline times the thumbnail pipeline alone (pixmoor-bench pipeline) instead of the window.
 # The data (default /work/bench-data/real) is made from real photographs by
 # bench/make_real_data.sh when missing: 300 camera JPEGs and N (default 40) files of each other
-# type. --synthetic uses the older generated set of bench/make_catalogue_data.sh instead
+# type; --jpg N asks for N camera JPEGs instead of 300. --exif DIR times the camera JPEGs that
+# carry an EXIF thumbnail instead (DIR/jpg, made by make_real_data.sh --exif DIR).
+# --synthetic uses the older generated set of bench/make_catalogue_data.sh instead
 # (default /work/bench-data/catalogue, N files a type, default 300).
 set -euo pipefail
 
@@ -29,6 +32,8 @@ root="$(dirname "$here")"
 data=""
 synthetic=0
 count=""
+jpgs=300
+exif=""
 types="jpg png bmp gif tif pcx"
 size=70x70
 view=icon
@@ -41,6 +46,8 @@ while [[ $# -gt 0 ]]; do
     --data) data="${2:?}"; shift 2 ;;
     --synthetic) synthetic=1; shift ;;
     --count) count="${2:?}"; shift 2 ;;
+    --jpg) jpgs="${2:?}"; shift 2 ;;
+    --exif) exif="${2:?}"; shift 2 ;;
     --types) types="${2:?}"; shift 2 ;;
     --size) size="${2:?}"; shift 2 ;;
     --view) view="${2:?}"; shift 2 ;;
@@ -64,7 +71,7 @@ if (( synthetic )); then
   bash "$here/make_catalogue_data.sh" --count "${count:-300}" "$data" >&2
 else
   data=${data:-/work/bench-data/real}
-  bash "$here/make_real_data.sh" --jpg 300 --count "${count:-40}" "$data" >&2
+  bash "$here/make_real_data.sh" --jpg "$jpgs" --count "${count:-40}" ${exif:+--exif "$exif"} "$data" >&2
 fi
 
 scratch="$(mktemp -d /tmp/pixmoor-peers.XXXXXX)"
@@ -116,6 +123,7 @@ printf '%-5s %6s %10s %10s %10s %10s %8s %8s %8s %8s %9s\n' type files pixmoor g
 summary=()
 for type in $types; do
   dir="$data/$type"
+  [[ -n "$exif" && $type == jpg ]] && dir="$exif/jpg"
   [[ -d "$dir" ]] || { echo "no $dir" >&2; continue; }
   n=$(files_of "$dir" "$type" | wc -l)
   (( n > 0 )) || continue
@@ -164,6 +172,6 @@ for type in $types; do
     "$(ratio "$ours" "$im_r")" "${rss:-?}" "${stall:-?}"
   summary+=("$type x$(ratio "$ours" "$gm_r") vs gm-pair")
 done
-echo "files per second; x columns are Pixmoor's files/s divided by the peer's (size $size, $view view)"
+echo "files per second; x columns are Pixmoor's files/s divided by the peer's (size $size, $view view)${exif:+; JPEGs with EXIF thumbnails}"
 echo "first-visit targets: x gm-pair jpg >= 1.5, png >= 1.8, bmp >= 1.2, gif >= 1.5, tif >= 1.3, pcx >= 2.0; stall <= 100 ms; rss < 200 MB"
 printf '%s\n' "${summary[@]}"

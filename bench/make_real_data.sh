@@ -15,17 +15,22 @@
 # 4 to 20 megapixels and were saved at low bit rates, so each is brought to camera size with
 # sensor-like luminance noise, which puts the JPEGs at the 2 to 4 bits a pixel that cameras
 # write (photographic detail, not a flat synthetic pattern). Needs Pillow (/usr/bin/python3).
-# usage: bench/make_real_data.sh [--jpg N] [--count M] DIR     (N 300, M 40 unless told)
+# With --exif OUT it also makes OUT/jpg: the camera JPEGs again, each carrying the thumbnail a
+# camera stores in its EXIF block (160 pixels wide at most 120 high, the picture's proportions,
+# reduced by ImageMagick from the picture and written by exiftool).
+# usage: bench/make_real_data.sh [--jpg N] [--count M] [--exif OUT] DIR   (N 300, M 40 unless told)
 set -euo pipefail
 
-usage() { echo "usage: $0 [--jpg N] [--count M] DIR" >&2; exit 2; }
+usage() { echo "usage: $0 [--jpg N] [--count M] [--exif OUT] DIR" >&2; exit 2; }
 jpgs=300
 count=40
+exif=""
 dir=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --jpg) jpgs="${2:?}"; shift 2 ;;
     --count) count="${2:?}"; shift 2 ;;
+    --exif) exif="${2:?}"; shift 2 ;;
     -h|--help) usage ;;
     *) [[ -z "$dir" ]] || usage; dir="$1"; shift ;;
   esac
@@ -42,8 +47,30 @@ flock 9
 complete() { # complete TYPE COUNT: the directory holds exactly COUNT finished files
   [[ -f "$dir/$1/.done" && "$(cat "$dir/$1/.done")" == "$2" ]]
 }
+
+# The camera JPEGs with an EXIF thumbnail, in $exif/jpg (once DIR/jpg is complete).
+exif_copies() {
+  [[ -n "$exif" ]] || return 0
+  command -v exiftool >/dev/null || { echo "$0: exiftool is needed (bash scripts/deps.sh bench)" >&2; exit 2; }
+  mkdir -p "$exif"
+  local out
+  out="$(cd "$exif" && pwd)/jpg"
+  [[ -f "$out/.done" && "$(cat "$out/.done")" == "$jpgs" ]] && return 0
+  rm -rf "$out"; mkdir -p "$out"
+  local thumbs f
+  thumbs=$(mktemp -d /tmp/pixmoor-exif.XXXXXX)
+  for f in "$dir"/jpg/*.JPG; do
+    nice -n 1 convert "$f" -define jpeg:size=320x240 -thumbnail 160x120 -quality 90 "$thumbs/t.jpg"
+    cp "$f" "$out/"
+    nice -n 1 exiftool -q -q -overwrite_original "-ThumbnailImage<=$thumbs/t.jpg" "$out/${f##*/}"
+  done
+  rm -rf "$thumbs"
+  echo "$jpgs" >"$out/.done"
+}
+
 if complete jpg "$jpgs" && complete png "$count" && complete gif "$count" &&
    complete tif "$count" && complete bmp "$count" && complete pcx "$count"; then
+  exif_copies
   exit 0
 fi
 
@@ -239,3 +266,4 @@ if ! complete pcx "$count"; then
   done
   echo "$count" >"$dir/pcx/.done"
 fi
+exif_copies

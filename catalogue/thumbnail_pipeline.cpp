@@ -211,6 +211,8 @@ std::optional<QImage> streamed(codec::ImageFormat format, const std::string& fil
     codec::DecodeOptions options;
     options.minWidth = 2 * size.width();
     options.minHeight = 2 * size.height();
+    options.embeddedMinWidth = size.width();
+    options.embeddedMinHeight = size.height();
     options.fastPaths = true;
     options.fastUpsampling = request.fastUpsampling;
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
@@ -255,6 +257,12 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
     codec::DecodeOptions options;
     options.minWidth = std::max(2 * size.width(), side);
     options.minHeight = std::max(2 * size.height(), side);
+    // A thumbnail stored in the file gives the thumbnail when it covers it; the sink then writes
+    // an entry only of a class whose size the stored thumbnail covers too, or none: decoding the
+    // picture for the entry would cost what the stored thumbnail saves, and that thumbnail gives
+    // the next visit as cheaply as an entry would.
+    options.embeddedMinWidth = size.width();
+    options.embeddedMinHeight = size.height();
     options.fastPaths = true;
     options.fastUpsampling = request.fastUpsampling;
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))

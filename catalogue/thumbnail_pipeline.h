@@ -44,6 +44,10 @@ class ImageSource;
 // without reading the file; otherwise the file is decoded once, at a size that serves both the
 // thumbnail and a new entry, which is written. A file recorded as unreadable gives nullopt at
 // once.
+//
+// At true colour, the thumbnail a camera stored in a JPEG's EXIF block stands for the picture
+// when it covers request.size without enlarging, has the picture's proportions and decodes
+// cleanly (the JPEG reader's option); an entry is then written only when it covers the entry too.
 std::optional<QImage> makeThumbnail(const QString& absolutePath, const ThumbnailRequest& request,
                                     const std::atomic<bool>* cancel = nullptr,
                                     const ThumbnailCache* cache = nullptr);

@@ -84,6 +84,12 @@ struct DecodeOptions {
     // alone of a progressive JPEG at 1/8, and the whole image data of a plain PNG inflated in
     // one call.
     bool fastPaths = false;
+    // JPEG only: the thumbnail a camera stores in the EXIF block may stand for the picture, turned
+    // as the picture is, when it covers embeddedMinWidth x embeddedMinHeight upright without
+    // being enlarged, has the picture's proportions and decodes cleanly; otherwise the picture
+    // is decoded. 0 x 0: always the picture.
+    int embeddedMinWidth = 0;
+    int embeddedMinHeight = 0;
     // JPEG only: subsampled colour planes are replicated instead of libjpeg's smoothing.
     bool fastUpsampling = false;
     // PNG only: rows of R, G, B, A (RowLayout::bits 32) with the file's own transparency,

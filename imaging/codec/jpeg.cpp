@@ -1,7 +1,7 @@
 // The JPEG reader of the codec library over libjpeg-turbo: the information call and the one
-// decoder of JPEG files, which streams rows at a DCT-reduced scale when asked. For thumbnails of
-// progressive files at 1/8 scale it may take a faster road of its own: the DC scans alone
-// (jpeg_progressive_dc.cpp).
+// decoder of JPEG files, which streams rows at a DCT-reduced scale when asked. For thumbnails it
+// may take faster roads: the thumbnail the EXIF block carries, and for progressive files at 1/8
+// scale the DC scans alone (jpeg_progressive_dc.cpp).
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
@@ -157,6 +157,7 @@ struct JpegDecodeJob {
     DecodeOptions options;
     RowSink* sink; // upright, below
     detail::OrientingSink* upright;
+    bool embedded; // an EXIF thumbnail: it is turned as its picture is, not by an EXIF of its own
 };
 
 // Caps the scans of a progressive file and lets the sink stop a long decode.
@@ -188,7 +189,7 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
     else
         jpeg_stdio_src(cinfo, job->file);
     detail::applyJpegLimits(cinfo, job->progress, onJpegProgress);
-    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF, for the orientation
+    if (!job->embedded) jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF: orientation
 
     jpeg_read_header(cinfo, TRUE);
     int rc = detail::checkDimensions(cinfo->image_width, cinfo->image_height);
@@ -197,7 +198,7 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m && orientation == 1; m = m->next)
         if (m->marker == JPEG_APP0 + 1)
             orientation = detail::exifOrientation(m->data, m->data_length);
-    job->upright->setOrientation(orientation);
+    if (!job->embedded) job->upright->setOrientation(orientation);
     if (rc != Ok) {
         jpeg_destroy_decompress(cinfo);
         return rc;
@@ -285,11 +286,136 @@ int decodeWithLibjpeg(JpegDecodeJob* job) {
     }
     const bool complete = cinfo->output_scanline == cinfo->output_height;
     // Whatever follows the last scan is of no interest, so the decompressor is dropped here rather
-    // than finished.
+    // than finished; except for an EXIF thumbnail, which must prove itself clean: damaged data
+    // decodes to invented pixels, often silently, but then rarely ends where the scan does
+    // (libjpeg warns of the bytes left over before the end marker).
+    if (job->embedded && rc == Ok && complete && !job->err.truncated)
+        jpeg_finish_decompress(cinfo);
     jpeg_destroy_decompress(cinfo);
     if (rc != Ok) return rc;
     if (job->err.truncated || !complete) return Truncated;
     return Ok;
+}
+
+// ---- the EXIF thumbnail road ----------------------------------------------------------------
+
+// The picture's header, read as the libjpeg road reads it, with its EXIF blocks kept.
+struct HeaderJob {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_progress_mgr progress;
+};
+
+void onHeaderProgress(j_common_ptr cinfo) {
+    detail::checkJpegScanLimit(cinfo);
+}
+
+// On Ok the decompressor stays created for the caller to destroy; nothing more of it can fail.
+// Only trivially destructible locals: libjpeg may longjmp back here.
+int readHeaderWithExif(HeaderJob* job, const unsigned char* data, std::size_t size) {
+    jpeg_decompress_struct* cinfo = &job->cinfo;
+    std::memset(cinfo, 0, sizeof *cinfo);
+    detail::installJpegErrorManager(job->err);
+    cinfo->err = &job->err.pub;
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        return job->err.result == Ok ? Corrupt : job->err.result;
+    }
+    jpeg_create_decompress(cinfo);
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    detail::applyJpegLimits(cinfo, job->progress, onHeaderProgress);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(cinfo, TRUE);
+    return Ok;
+}
+
+struct DecompressorGuard {
+    jpeg_decompress_struct* cinfo;
+    ~DecompressorGuard() { jpeg_destroy_decompress(cinfo); }
+};
+
+// Takes an EXIF thumbnail's rows, as stored, into a raster once its frame has been checked
+// against the picture's (width x height as stored, turned by orientation): it refuses a
+// thumbnail larger than the picture, one that would have to be enlarged to give the size asked
+// for, and one whose proportions are not the picture's (a stale thumbnail, or one letterboxed
+// into a fixed 160 x 120).
+class EmbeddedThumbnailSink final : public RowSink {
+public:
+    EmbeddedThumbnailSink(Raster& out, int width, int height, int orientation,
+                          const DecodeOptions& options)
+        : raster_(out), width_(width), height_(height), orientation_(orientation),
+          minWidth_(options.embeddedMinWidth), minHeight_(options.embeddedMinHeight) {}
+
+    bool begin(const RowLayout& layout) override {
+        return suits(layout.width, layout.height) && raster_.begin(layout);
+    }
+    bool row(const std::uint8_t* pixels) override { return raster_.row(pixels); }
+    std::uint8_t* rowBuffer(int y) override { return raster_.rowBuffer(y); }
+    bool complete() const { return raster_.complete(); }
+
+private:
+    bool suits(int width, int height) const {
+        if (width > width_ || height > height_) return false;
+        const bool turned = detail::swapsSides(orientation_);
+        if ((turned ? height : width) < minWidth_ || (turned ? width : height) < minHeight_)
+            return false;
+        // A reduction rounds each side to a whole pixel, so one of the thumbnail's sides may be
+        // up to a pixel off the picture's proportions: |w / h - W / H| within one pixel of h or
+        // of w. Anything more is another picture's shape.
+        const long long w = width, h = height, W = width_, H = height_;
+        const long long skew = w * H - h * W;
+        return (skew < 0 ? -skew : skew) <= std::max(W, H);
+    }
+
+    detail::RasterSink raster_;
+    int width_, height_, orientation_, minWidth_, minHeight_;
+};
+
+// Sends the EXIF thumbnail instead of the picture when it serves (see DecodeOptions); Declined,
+// with nothing sent, when there is none, it does not serve, or it is damaged in any way.
+detail::Strategy decodeExifThumbnail(const unsigned char* data, std::size_t size,
+                                     const DecodeOptions& options, RowSink& sink) {
+    using detail::Strategy;
+    auto header = std::make_unique<HeaderJob>();
+    if (readHeaderWithExif(header.get(), data, size) != Ok) return Strategy::Declined;
+    const DecompressorGuard guard{&header->cinfo};
+    jpeg_decompress_struct& cinfo = header->cinfo;
+    // A picture the reader would refuse (too large, or far too short for its frame) is left to
+    // the general road, which says why.
+    if (detail::checkDimensions(cinfo.image_width, cinfo.image_height) != Ok ||
+        detail::checkJpegDataFits(&cinfo, static_cast<long long>(size)) != Ok)
+        return Strategy::Declined;
+    // The orientation as the libjpeg road finds it; the thumbnail from the first block with one.
+    int orientation = 1;
+    const std::uint8_t* thumbnail = nullptr;
+    std::size_t thumbnailSize = 0;
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1) continue;
+        const detail::ExifFacts exif = detail::readExif(m->data, m->data_length);
+        if (orientation == 1) orientation = exif.orientation;
+        if (!thumbnail) {
+            thumbnail = exif.thumbnail;
+            thumbnailSize = exif.thumbnailSize;
+        }
+    }
+    if (!thumbnail) return Strategy::Declined;
+
+    Raster raster;
+    EmbeddedThumbnailSink checked(raster, int(cinfo.image_width), int(cinfo.image_height),
+                                  orientation, options);
+    detail::OrientingSink asStored(checked, 1);
+    auto job = std::make_unique<JpegDecodeJob>();
+    job->data = thumbnail;
+    job->size = thumbnailSize;
+    job->fileBytes = static_cast<long long>(thumbnailSize);
+    job->sink = &asStored;
+    job->upright = &asStored;
+    job->embedded = true;
+    // Clean means without a single warning, to the end marker.
+    if (decodeWithLibjpeg(job.get()) != Ok || job->err.pub.num_warnings != 0 || !checked.complete())
+        return Strategy::Declined;
+    detail::OrientingSink upright(sink, orientation);
+    return upright.image(std::move(raster)) ? Strategy::Done : Strategy::Stopped;
 }
 
 } // namespace
@@ -327,6 +453,10 @@ int decodeJpeg(const std::string& file, const DecodeOptions& options, RowSink& s
             job->data = bytes.data();
             job->size = bytes.size();
             job->fileBytes = static_cast<long long>(bytes.size());
+            if (options.jpegScale == 0 &&
+                (options.embeddedMinWidth > 0 || options.embeddedMinHeight > 0) &&
+                settled(decodeExifThumbnail(job->data, job->size, options, sink), rc))
+                return rc;
             if (options.fastPaths && options.jpegScale == 0 &&
                 settled(decodeProgressiveDc(job->data, job->size, options.minWidth,
                                             options.minHeight, sink),

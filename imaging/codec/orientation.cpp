@@ -7,13 +7,23 @@
 
 namespace pixmoor::codec::detail {
 
-int exifOrientation(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// Whether the byte ranges [a, a + aSize) and [b, b + bSize) share a byte.
+bool overlaps(std::size_t a, std::size_t aSize, std::size_t b, std::size_t bSize) {
+    return a < b + bSize && b < a + aSize;
+}
+
+} // namespace
+
+ExifFacts readExif(const std::uint8_t* data, std::size_t size) {
+    ExifFacts facts;
     static constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
-    if (!data || size < 6 + 8 || std::memcmp(data, kExif, 6) != 0) return 1;
+    if (!data || size < 6 + 8 || std::memcmp(data, kExif, 6) != 0) return facts;
     const std::uint8_t* t = data + 6; // the TIFF structure: offsets count from here
     const std::size_t n = size - 6;
     const bool little = t[0] == 'I' && t[1] == 'I';
-    if (!little && !(t[0] == 'M' && t[1] == 'M')) return 1;
+    if (!little && !(t[0] == 'M' && t[1] == 'M')) return facts;
     const auto u16 = [&](std::size_t at) -> unsigned {
         return little ? unsigned(t[at]) | unsigned(t[at + 1]) << 8
                       : unsigned(t[at]) << 8 | unsigned(t[at + 1]);
@@ -22,19 +32,55 @@ int exifOrientation(const std::uint8_t* data, std::size_t size) {
         return little ? std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16
                       : std::uint32_t(u16(at)) << 16 | std::uint32_t(u16(at + 2));
     };
-    if (u16(2) != 42) return 1;
-    const std::uint32_t ifd = u32(4);
-    if (ifd < 8 || ifd > n - 2) return 1;
-    // Only the entries that lie wholly inside the block are read.
-    const std::size_t count = std::min<std::size_t>(u16(ifd), (n - ifd - 2) / 12);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t entry = ifd + 2 + 12 * i;
+    if (u16(2) != 42) return facts;
+    // A directory at `at`: only the entries that lie wholly inside the block are read.
+    const auto entriesAt = [&](std::size_t at) {
+        return std::min<std::size_t>(u16(at), (n - at - 2) / 12);
+    };
+    const std::size_t ifd0 = u32(4);
+    if (ifd0 < 8 || ifd0 > n - 2) return facts;
+    const std::size_t count0 = entriesAt(ifd0);
+    for (std::size_t i = 0; i < count0; ++i) {
+        const std::size_t entry = ifd0 + 2 + 12 * i;
         if (u16(entry) != 274) continue;
-        if (u16(entry + 2) != 3 || u32(entry + 4) < 1) return 1; // one SHORT
-        const unsigned value = u16(entry + 8);
-        return value >= 1 && value <= 8 ? int(value) : 1;
+        if (u16(entry + 2) == 3 && u32(entry + 4) >= 1) { // one SHORT
+            const unsigned value = u16(entry + 8);
+            if (value >= 1 && value <= 8) facts.orientation = int(value);
+        }
+        break; // the first one counts, however damaged
     }
-    return 1;
+
+    // The second directory follows the link after the first's whole table; it may not overlap
+    // the first (nor be it: a loop).
+    const std::size_t table0 = 2 + 12 * std::size_t(u16(ifd0)) + 4;
+    if (table0 > n - ifd0) return facts;
+    const std::size_t ifd1 = u32(ifd0 + table0 - 4);
+    if (ifd1 < 8 || ifd1 > n - 2) return facts;
+    const std::size_t count1 = entriesAt(ifd1);
+    const std::size_t table1 = std::min(2 + 12 * count1 + 4, n - ifd1);
+    if (overlaps(ifd0, table0, ifd1, table1)) return facts;
+    std::size_t offset = 0, length = 0;
+    for (std::size_t i = 0; i < count1; ++i) {
+        const std::size_t entry = ifd1 + 2 + 12 * i;
+        const unsigned tag = u16(entry), type = u16(entry + 2);
+        if (u32(entry + 4) != 1) continue; // each of these is one value
+        const std::size_t value = type == 4 ? u32(entry + 8) : type == 3 ? u16(entry + 8) : 0;
+        if (tag == 259 && type == 3 && value != 6) return facts; // not a JPEG thumbnail
+        if (tag == 513) offset = value;
+        if (tag == 514) length = value;
+    }
+    // Inside the block, past the TIFF header, clear of both directories, starting with SOI.
+    if (offset < 8 || length < 4 || offset > n || length > n - offset) return facts;
+    if (overlaps(offset, length, ifd0, table0) || overlaps(offset, length, ifd1, table1))
+        return facts;
+    if (t[offset] != 0xFF || t[offset + 1] != 0xD8) return facts;
+    facts.thumbnail = t + offset;
+    facts.thumbnailSize = length;
+    return facts;
+}
+
+int exifOrientation(const std::uint8_t* data, std::size_t size) {
+    return readExif(data, size).orientation;
 }
 
 OrientingSink::OrientingSink(RowSink& out, int orientation)

@@ -11,8 +11,20 @@
 
 namespace pixmoor::codec::detail {
 
-// The orientation in an EXIF block, the payload of a JPEG APP1 segment ("Exif\0\0" and a TIFF
-// structure): tag 274 of the first directory. 1 (upright) when absent, damaged or out of range.
+// What the codec takes from an EXIF block, the payload of a JPEG APP1 segment ("Exif\0\0" and a
+// TIFF structure).
+struct ExifFacts {
+    // Tag 274 of the first directory: 1 (upright) when absent, damaged or out of range.
+    int orientation = 1;
+    // The JPEG thumbnail of the second directory (tags 513 and 514, the bytes from SOI on), inside
+    // the block; null when there is none, or its place is not wholly inside the block, overlaps a
+    // directory or does not start with SOI.
+    const std::uint8_t* thumbnail = nullptr;
+    std::size_t thumbnailSize = 0;
+};
+ExifFacts readExif(const std::uint8_t* data, std::size_t size);
+
+// The orientation alone (readExif(data, size).orientation).
 int exifOrientation(const std::uint8_t* data, std::size_t size);
 
 // Whether an orientation swaps width and height (5 to 8: a quarter turn, with or without a

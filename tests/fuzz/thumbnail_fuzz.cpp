@@ -1,5 +1,6 @@
 // libFuzzer entries for the catalogue's thumbnail road, chosen when compiling:
-//   PIXMOOR_FUZZ_THUMB_JPEG  the JPEG reader at thumbnail sizes, its DC-scan road for
+//   PIXMOOR_FUZZ_THUMB_JPEG  the JPEG reader at thumbnail sizes, its EXIF thumbnail road (the
+//                            EXIF directories and the stored thumbnail), its DC-scan road for
 //                            progressive files and its libjpeg road at a reduced scale
 //   PIXMOOR_FUZZ_THUMB_PNG   the PNG reader's whole-buffer road and its libpng road
 //   PIXMOOR_FUZZ_THUMBNAIL   every format's reader, by the data's signature, streaming into the
@@ -101,11 +102,15 @@ QSize targetFor(std::size_t size) {
 }
 
 void decodeAs(codec::ImageFormat format, const std::string& file, QSize target, bool fastPaths,
-              bool fastUpsampling, bool turns) {
+              bool fastUpsampling, bool turns, bool embedded = false) {
     CheckingSink sink(target, turns);
     codec::DecodeOptions options;
     options.minWidth = 2 * target.width();
     options.minHeight = 2 * target.height();
+    if (embedded) { // as the catalogue asks: a stored thumbnail must cover the thumbnail
+        options.embeddedMinWidth = target.width();
+        options.embeddedMinHeight = target.height();
+    }
     options.fastPaths = fastPaths;
     options.fastUpsampling = fastUpsampling;
     sink.finish(codec::formatEntry(format).decode(file, options, sink));
@@ -119,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& file = fuzz::scratchFile();
     const QSize target = targetFor(size);
 #if defined(PIXMOOR_FUZZ_THUMB_JPEG)
-    decodeAs(codec::ImageFormat::Jpeg, file, target, true, size % 2, size / 2 % 2);
+    decodeAs(codec::ImageFormat::Jpeg, file, target, true, size % 2, size / 2 % 2, true);
     decodeAs(codec::ImageFormat::Jpeg, file, target, false, false, size / 2 % 2);
 #elif defined(PIXMOOR_FUZZ_THUMB_PNG)
     decodeAs(codec::ImageFormat::Png, file, target, true, false, false);
