@@ -15,14 +15,15 @@
 # cache can flatter it.
 #
 # usage: bench/catalogue_peers.sh [--data DIR] [--synthetic] [--count N] [--jpg N]
-#                                 [--exif DIR] [--types "jpg png ..."]
+#                                 [--exif DIR] [--hd DIR] [--types "jpg png ..."]
 #                                 [--size WxH] [--view icon|report] [--bin PIXMOOR_BENCH]
 #                                 [--pipeline] [--repeat N] [--peers "gm vips im"]
 # --pipeline times the thumbnail pipeline alone (pixmoor-bench pipeline) instead of the window.
 # The data (default /work/bench-data/real) is made from real photographs by
 # bench/make_real_data.sh when missing: 300 camera JPEGs and N (default 40) files of each other
 # type; --jpg N asks for N camera JPEGs instead of 300. --exif DIR times the camera JPEGs that
-# carry an EXIF thumbnail instead (DIR/jpg, made by make_real_data.sh --exif DIR).
+# carry an EXIF thumbnail instead (DIR/jpg, made by make_real_data.sh --exif DIR). --hd DIR times
+# the 1080p set instead for PNG, BMP, GIF, TIFF and PCX (DIR/TYPE, made by make_real_data.sh --hd).
 # --synthetic uses the older generated set of bench/make_catalogue_data.sh instead
 # (default /work/bench-data/catalogue, N files a type, default 300).
 set -euo pipefail
@@ -34,6 +35,7 @@ synthetic=0
 count=""
 jpgs=300
 exif=""
+hd=""
 types="jpg png bmp gif tif pcx"
 size=70x70
 view=icon
@@ -48,6 +50,7 @@ while [[ $# -gt 0 ]]; do
     --count) count="${2:?}"; shift 2 ;;
     --jpg) jpgs="${2:?}"; shift 2 ;;
     --exif) exif="${2:?}"; shift 2 ;;
+    --hd) hd="${2:?}"; shift 2 ;;
     --types) types="${2:?}"; shift 2 ;;
     --size) size="${2:?}"; shift 2 ;;
     --view) view="${2:?}"; shift 2 ;;
@@ -71,7 +74,7 @@ if (( synthetic )); then
   bash "$here/make_catalogue_data.sh" --count "${count:-300}" "$data" >&2
 else
   data=${data:-/work/bench-data/real}
-  bash "$here/make_real_data.sh" --jpg "$jpgs" --count "${count:-40}" ${exif:+--exif "$exif"} "$data" >&2
+  bash "$here/make_real_data.sh" --jpg "$jpgs" --count "${count:-40}" ${exif:+--exif "$exif"} ${hd:+--hd "$hd"} "$data" >&2
 fi
 
 scratch="$(mktemp -d /tmp/pixmoor-peers.XXXXXX)"
@@ -124,6 +127,7 @@ summary=()
 for type in $types; do
   dir="$data/$type"
   [[ -n "$exif" && $type == jpg ]] && dir="$exif/jpg"
+  [[ -n "$hd" && $type != jpg ]] && dir="$hd/$type"
   [[ -d "$dir" ]] || { echo "no $dir" >&2; continue; }
   n=$(files_of "$dir" "$type" | wc -l)
   (( n > 0 )) || continue

@@ -18,19 +18,26 @@
 # With --exif OUT it also makes OUT/jpg: the camera JPEGs again, each carrying the thumbnail a
 # camera stores in its EXIF block (160 pixels wide at most 120 high, the picture's proportions,
 # reduced by ImageMagick from the picture and written by exiftool).
-# usage: bench/make_real_data.sh [--jpg N] [--count M] [--exif OUT] DIR   (N 300, M 40 unless told)
+# With --hd OUT it also makes OUT/png, OUT/bmp, OUT/gif, OUT/tif and OUT/pcx, M files each, all at
+# 1920 x 1080, the commonest files people browse: a third screenshots of a real X desktop, the
+# rest wallpaper photographs; GIF dithered to 256 colours, TIFF LZW with and without predictor,
+# PCX 24-bit and 8-bit, BMP 24-bit, PNG as ImageMagick writes it.
+# usage: bench/make_real_data.sh [--jpg N] [--count M] [--exif OUT] [--hd OUT] DIR
+#        (N 300, M 40 unless told)
 set -euo pipefail
 
-usage() { echo "usage: $0 [--jpg N] [--count M] [--exif OUT] DIR" >&2; exit 2; }
+usage() { echo "usage: $0 [--jpg N] [--count M] [--exif OUT] [--hd OUT] DIR" >&2; exit 2; }
 jpgs=300
 count=40
 exif=""
+hd=""
 dir=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --jpg) jpgs="${2:?}"; shift 2 ;;
     --count) count="${2:?}"; shift 2 ;;
     --exif) exif="${2:?}"; shift 2 ;;
+    --hd) hd="${2:?}"; shift 2 ;;
     -h|--help) usage ;;
     *) [[ -z "$dir" ]] || usage; dir="$1"; shift ;;
   esac
@@ -68,8 +75,12 @@ exif_copies() {
   echo "$jpgs" >"$out/.done"
 }
 
+hd_complete() { # the 1080p set is not asked for, or is there
+  [[ -z "$hd" || ( -f "$hd/.done" && "$(cat "$hd/.done")" == "$count" ) ]]
+}
+
 if complete jpg "$jpgs" && complete png "$count" && complete gif "$count" &&
-   complete tif "$count" && complete bmp "$count" && complete pcx "$count"; then
+   complete tif "$count" && complete bmp "$count" && complete pcx "$count" && hd_complete; then
   exif_copies
   exit 0
 fi
@@ -267,3 +278,34 @@ if ! complete pcx "$count"; then
   echo "$count" >"$dir/pcx/.done"
 fi
 exif_copies
+
+# ---- the 1080p set ----
+if ! hd_complete; then
+  mkdir -p "$hd"
+  hd="$(cd "$hd" && pwd)"
+  rm -f "$hd/.done"
+  sources="$work/hd"
+  rm -rf "$sources"; mkdir -p "$sources"
+  shots=$((count / 3))
+  screen_sizes=(1920x1080 1920x1080 1920x1080 1920x1080)
+  screenshots "$shots" "$sources"
+  for ((i = shots; i < count; ++i)); do
+    photo $(((i * 23 + 2) % n)) 1920 1080 | run convert ppm:- "$sources/$(printf 'photo_%04d.png' $((i + 1)))"
+  done
+  for type in png bmp gif tif pcx; do rm -rf "$hd/$type"; mkdir -p "$hd/$type"; done
+  i=0
+  for f in "$sources"/*.png; do
+    base=$(basename "$f" .png)
+    cp "$f" "$hd/png/$base.png"
+    run convert "$f" -type TrueColor "BMP3:$hd/bmp/$base.bmp"
+    run convert "$f" -dither FloydSteinberg -colors 256 "$hd/gif/$base.gif"
+    run convert "$f" -type TrueColor -compress LZW -define tiff:predictor=$((1 + i % 2)) "$hd/tif/$base.tif"
+    if ((i % 2 == 0)); then
+      run convert "$f" ppm:- | run ppmtopcx -24bit >"$hd/pcx/$base.pcx" 2>/dev/null
+    else
+      run convert "$f" -dither FloydSteinberg -colors 256 ppm:- | run ppmtopcx -8bit >"$hd/pcx/$base.pcx" 2>/dev/null
+    fi
+    i=$((i + 1))
+  done
+  echo "$count" >"$hd/.done"
+fi
