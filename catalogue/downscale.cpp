@@ -34,10 +34,18 @@ std::vector<AreaDownscaler::Span> AreaDownscaler::spans(int source, int target) 
     return out;
 }
 
-AreaDownscaler::AreaDownscaler(int sourceWidth, int sourceHeight, QSize target)
+namespace {
+
+// Rows of whole weight summed in 16 bits before they are folded into the band: 257 x 255 is
+// the largest sum that fits.
+constexpr int kWholeRowsMax = 65535 / 255;
+
+} // namespace
+
+AreaDownscaler::AreaDownscaler(int sourceWidth, int sourceHeight, QSize target, bool bgr)
     : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), targetWidth_(target.width()),
-      targetHeight_(target.height()), columns_(spans(sourceWidth, target.width())),
-      band_(std::size_t(sourceWidth) * 3, 0),
+      targetHeight_(target.height()), bgr_(bgr), columns_(spans(sourceWidth, target.width())),
+      band_(std::size_t(sourceWidth) * 3, 0), whole_(std::size_t(sourceWidth) * 3, 0),
       pixels_(std::size_t(target.width()) * std::size_t(target.height()), qRgb(0, 0, 0)) {}
 
 void AreaDownscaler::accumulate(const std::uint8_t* rgb, std::uint32_t weight) {
@@ -46,7 +54,26 @@ void AreaDownscaler::accumulate(const std::uint8_t* rgb, std::uint32_t weight) {
     for (std::size_t i = 0; i < n; ++i) band[i] += weight * rgb[i];
 }
 
+void AreaDownscaler::addWhole(const std::uint8_t* rgb) {
+    std::uint16_t* sums = whole_.data();
+    const std::size_t n = whole_.size();
+    for (std::size_t i = 0; i < n; ++i) sums[i] = std::uint16_t(sums[i] + rgb[i]);
+    if (++wholeRows_ == kWholeRowsMax) foldWholeRows();
+}
+
+void AreaDownscaler::foldWholeRows() {
+    if (wholeRows_ == 0) return;
+    std::uint32_t* band = band_.data();
+    std::uint16_t* sums = whole_.data();
+    const std::uint32_t weight = std::uint32_t(targetHeight_);
+    const std::size_t n = band_.size();
+    for (std::size_t i = 0; i < n; ++i) band[i] += weight * sums[i];
+    std::fill(whole_.begin(), whole_.end(), std::uint16_t(0));
+    wholeRows_ = 0;
+}
+
 void AreaDownscaler::finishBand(int row) {
+    foldWholeRows();
     if (row < targetHeight_) {
         const std::uint64_t total = std::uint64_t(sourceWidth_) * std::uint64_t(sourceHeight_);
         const std::uint64_t half = total / 2;
@@ -70,6 +97,7 @@ void AreaDownscaler::finishBand(int row) {
                 g += gi * unit + std::uint64_t(span.wLast) * lastPixel[1];
                 b += bi * unit + std::uint64_t(span.wLast) * lastPixel[2];
             }
+            if (bgr_) std::swap(r, b);
             *out++ =
                 qRgb(int((r + half) / total), int((g + half) / total), int((b + half) / total));
         }
@@ -86,7 +114,7 @@ void AreaDownscaler::addRgbRow(const std::uint8_t* rgb) {
     const int row = int(begin / sh);
     const std::int64_t edge = (row + 1) * sh;
     if (end <= edge) {
-        accumulate(rgb, std::uint32_t(th));
+        addWhole(rgb);
         if (end == edge) finishBand(row);
     } else {
         accumulate(rgb, std::uint32_t(edge - begin));
@@ -101,9 +129,9 @@ void AreaDownscaler::addIndexedRow(const std::uint8_t* indices, const codec::Rgb
     std::uint8_t* out = rgbRow_.data();
     for (int x = 0; x < sourceWidth_; ++x, out += 3) {
         const codec::Rgb c = palette256[indices[x]];
-        out[0] = c.r;
+        out[0] = bgr_ ? c.b : c.r;
         out[1] = c.g;
-        out[2] = c.b;
+        out[2] = bgr_ ? c.r : c.b;
     }
     addRgbRow(rgbRow_.data());
 }
@@ -112,9 +140,9 @@ void AreaDownscaler::addRgb32Row(const QRgb* pixels) {
     rgbRow_.resize(std::size_t(sourceWidth_) * 3);
     std::uint8_t* out = rgbRow_.data();
     for (int x = 0; x < sourceWidth_; ++x, out += 3) {
-        out[0] = std::uint8_t(qRed(pixels[x]));
+        out[0] = std::uint8_t(bgr_ ? qBlue(pixels[x]) : qRed(pixels[x]));
         out[1] = std::uint8_t(qGreen(pixels[x]));
-        out[2] = std::uint8_t(qBlue(pixels[x]));
+        out[2] = std::uint8_t(bgr_ ? qRed(pixels[x]) : qBlue(pixels[x]));
     }
     addRgbRow(rgbRow_.data());
 }

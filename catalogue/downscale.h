@@ -21,12 +21,14 @@ public:
     // either direction. (Enlarging is left to smooth interpolation, see scaleToThumbnail.)
     static bool fits(int sourceWidth, int sourceHeight, QSize target);
 
-    // Requires fits(sourceWidth, sourceHeight, target).
-    AreaDownscaler(int sourceWidth, int sourceHeight, QSize target);
+    // Requires fits(sourceWidth, sourceHeight, target). With bgr the rows given to addRgbRow
+    // hold B, G, R bytes (as BMP stores them), which saves the reader reordering every pixel.
+    AreaDownscaler(int sourceWidth, int sourceHeight, QSize target, bool bgr = false);
 
-    // One source row of R, G, B bytes. Rows are summed vertically into a band first (one
-    // multiply-add per byte, which the compiler vectorises); each finished band is then reduced
-    // horizontally into one target row.
+    // One source row of R, G, B bytes (B, G, R with bgr). Rows are summed vertically into a band
+    // first; each finished band is then reduced horizontally into one target row. A row that
+    // lies wholly inside one target row (most of them) is only added, into 16-bit sums; the
+    // two rows at a band's edges are weighted by their share.
     void addRgbRow(const std::uint8_t* rgb);
     // One source row of palette indices; palette has 256 entries.
     void addIndexedRow(const std::uint8_t* indices, const codec::Rgb* palette256);
@@ -48,14 +50,22 @@ private:
     static std::vector<Span> spans(int source, int target);
     // Adds weight x the row to the band of source rows making up the current target row.
     void accumulate(const std::uint8_t* rgb, std::uint32_t weight);
+    // Adds a row of whole weight to the 16-bit sums, folding them into the band before they
+    // could overflow.
+    void addWhole(const std::uint8_t* rgb);
+    // Adds the 16-bit sums, times the whole weight, to the band and clears them.
+    void foldWholeRows();
     // Turns the finished band into target row `row` and starts an empty one.
     void finishBand(int row);
 
     int sourceWidth_, sourceHeight_;
     int targetWidth_, targetHeight_;
+    bool bgr_;
     std::vector<Span> columns_;
     std::vector<std::uint8_t> rgbRow_; // a converted row for the indexed and 32-bit inputs
     std::vector<std::uint32_t> band_;  // source-width x 3 weighted column sums
+    std::vector<std::uint16_t> whole_; // source-width x 3 sums of rows of whole weight
+    int wholeRows_ = 0;                // rows in whole_
     std::vector<QRgb> pixels_;         // the finished target rows
     int sourceY_ = 0;
 };

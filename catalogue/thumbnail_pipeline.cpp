@@ -73,6 +73,7 @@ public:
         const QSize upright = swapped ? QSize(height, width) : QSize(width, height);
         try {
             indexed_ = layout.palette != nullptr;
+            bgr_ = !indexed_ && layout.bgr;
             palette_.fill(codec::Rgb{});
             if (indexed_)
                 std::copy_n(layout.palette, std::clamp(layout.paletteSize, 0, 256),
@@ -83,7 +84,7 @@ public:
                 // the first visit shows what every later visit will.
             } else if (AreaDownscaler::fits(upright.width(), upright.height(), target_)) {
                 scaler_ = std::make_unique<AreaDownscaler>(
-                    width, height, swapped ? target_.transposed() : target_);
+                    width, height, swapped ? target_.transposed() : target_, bgr_);
             } else {
                 kept_ = QImage(width, height,
                                indexed_ ? QImage::Format_Indexed8 : QImage::Format_RGB888);
@@ -115,7 +116,10 @@ public:
                 else
                     scaler_->addRgbRow(pixels);
             } else if (!fromEntry_ && y_ < height_) {
-                std::memcpy(kept_.scanLine(y_), pixels, rowBytes_);
+                std::uint8_t* line = kept_.scanLine(y_);
+                std::memcpy(line, pixels, rowBytes_);
+                if (bgr_)
+                    for (std::size_t x = 0; x < rowBytes_; x += 3) std::swap(line[x], line[x + 2]);
             }
             if (entryScaler_) {
                 if (indexed_)
@@ -182,7 +186,7 @@ private:
         if (c.level >= 0)
             entryScaler_ =
                 std::make_unique<AreaDownscaler>(swapped ? height : width, swapped ? width : height,
-                                                 swapped ? c.entry.transposed() : c.entry);
+                                                 swapped ? c.entry.transposed() : c.entry, bgr_);
     }
 
     QSize target_;
@@ -193,6 +197,7 @@ private:
     bool fromEntry_ = false; // the thumbnail comes from the entry
     int orientation_ = 1;    // as stored; the rows arrive so
     bool indexed_ = false;
+    bool bgr_ = false; // rows of B, G, R
     std::array<codec::Rgb, 256> palette_{};
     std::unique_ptr<AreaDownscaler> scaler_;
     QImage kept_;
@@ -214,6 +219,7 @@ std::optional<QImage> streamed(codec::ImageFormat format, const std::string& fil
     options.embeddedMinWidth = size.width();
     options.embeddedMinHeight = size.height();
     options.fastPaths = true;
+    options.bgrRows = true;
     options.fastUpsampling = request.fastUpsampling;
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
         return std::nullopt;
@@ -264,6 +270,7 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
     options.embeddedMinWidth = size.width();
     options.embeddedMinHeight = size.height();
     options.fastPaths = true;
+    options.bgrRows = true;
     options.fastUpsampling = request.fastUpsampling;
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
         return std::nullopt;

@@ -55,14 +55,85 @@ const char* compressionName(std::uint32_t c) {
 
 namespace detail {
 
-// A BMP file is a 14-byte file header and a DIB, decoded by the DIB decoder.
-int decodeBmp(const std::string& file, const DecodeOptions&, RowSink& sink) {
+namespace {
+
+// A BMP larger than this is read in parts: its headers and colour table from the first bytes,
+// its rows a band at a time.
+constexpr std::size_t kHeadBytes = 4096;
+// About this many bytes of rows are read at a time: they stay in the processor's cache while
+// they are decoded, and the file's pixels never sit in memory whole.
+constexpr std::size_t kBandBytes = std::size_t(256) << 10;
+
+// The rows of a BMP file, read from it a band at a time.
+class FileRows final : public DibRows {
+public:
+    FileRows(const OpenFile& file, const DibHeader& h)
+        : file_(file), pixelOffset_(h.pixelOffset), rowBytes_(dibRowBytes(h)),
+          available_(file.size() - h.pixelOffset),
+          band_(std::max<std::size_t>(kBandBytes / rowBytes_, 1) * rowBytes_) {}
+
+    std::size_t available() const { return available_; }
+
+    const std::uint8_t* row(std::size_t i) override {
+        if (i < first_ || i - first_ >= rows_) {
+            if (!fill(i)) return nullptr;
+        }
+        return band_.data() + (i - first_) * rowBytes_;
+    }
+
+private:
+    // Reads the band that starts at row i; the last row of the data may lack its padding.
+    bool fill(std::size_t i) {
+        rows_ = 0;
+        const std::uint64_t start = std::uint64_t(rowBytes_) * i;
+        if (start >= available_) return false;
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(band_.size(), available_ - start));
+        const std::int64_t got = file_.readAt(pixelOffset_ + start, band_.data(), want);
+        if (got < std::int64_t(want)) return false; // the file shrank, or could not be read
+        std::fill(band_.begin() + std::ptrdiff_t(want), band_.end(), std::uint8_t(0));
+        first_ = i;
+        rows_ = (want + rowBytes_ - 1) / rowBytes_;
+        return true;
+    }
+
+    const OpenFile& file_;
+    std::uint64_t pixelOffset_;
+    std::size_t rowBytes_;
+    std::uint64_t available_;
+    std::vector<std::uint8_t> band_;
+    std::size_t first_ = 0, rows_ = 0;
+};
+
+} // namespace
+
+// A BMP file is a 14-byte file header and a DIB, decoded by the DIB decoder. A large
+// uncompressed one streams from the file in the order its rows are stored, when the sink turns
+// a bottom-up picture itself; the rest are decoded from the whole file in memory.
+int decodeBmp(const std::string& file, const DecodeOptions& options, RowSink& sink) {
     try {
+        DibOptions dib;
+        dib.bgrRows = options.bgrRows;
+        OpenFile f;
+        if (const int rc = f.open(file); rc != Ok) return rc;
+        if (f.size() > kHeadBytes) {
+            // Headers that parse from the first bytes alone are those of the whole file: every
+            // check against the size only grows easier with more bytes.
+            std::array<std::uint8_t, kHeadBytes> head;
+            const std::int64_t got = f.readAt(0, head.data(), head.size());
+            if (got < 0) return ReadFailed;
+            DibHeader h;
+            if (parseHeader(head.data(), std::size_t(got), h) == Ok && streamableDib(h, dib) &&
+                h.pixelOffset < f.size() && (h.topDown || sink.turnsItself(4))) {
+                FileRows rows(f, h);
+                return decodeDibRows(head.data(), h, std::size_t(rows.available()), dib, rows,
+                                     !h.topDown, sink);
+            }
+        }
         FileBytes bytes;
-        if (const int rc = readFileBytes(file, bytes); rc != Ok) return rc;
+        if (const int rc = readFileBytes(f, bytes); rc != Ok) return rc;
         DibHeader h;
         if (const int rc = parseHeader(bytes.data.get(), bytes.size, h); rc != Ok) return rc;
-        return decodeDibPixels(bytes.data.get(), bytes.size, h, DibOptions{}, sink, &bytes);
+        return decodeDibPixels(bytes.data.get(), bytes.size, h, dib, sink, &bytes);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }

@@ -21,6 +21,8 @@ struct RowLayout {
     const Rgb* palette = nullptr;
     int paletteSize = 0;
     int bits = 24; // the file's own depth: 1, 4 or 8 for indexed rows, 24 for RGB, 32 for RGBA
+    // 24-bit rows hold B, G, R bytes instead; only given when DecodeOptions::bgrRows allows it.
+    bool bgr = false;
 };
 
 // Receives a decoded image row by row, top to bottom. Returning false from any call stops the
@@ -92,6 +94,9 @@ struct DecodeOptions {
     int embeddedMinHeight = 0;
     // JPEG only: subsampled colour planes are replicated instead of libjpeg's smoothing.
     bool fastUpsampling = false;
+    // The sink also takes 24-bit rows of B, G, R bytes (RowLayout::bgr says which came): a BMP
+    // then hands its stored rows over as they are, unconverted and uncopied.
+    bool bgrRows = false;
     // PNG only: rows of R, G, B, A (RowLayout::bits 32) with the file's own transparency,
     // instead of alpha composited over white. For pictures that keep their alpha (icons).
     bool keepAlpha = false;

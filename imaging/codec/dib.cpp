@@ -73,16 +73,28 @@ std::vector<Rgb> paletteOf(const std::uint8_t* d, const DibHeader& h, const DibO
     return palette;
 }
 
-// Streams the rows of an uncompressed bitmap straight from the bytes, top row first: palette
-// indices for 8 bits and fewer, R, G, B (or R, G, B, A) for the rest.
-int streamUncompressed(const std::uint8_t* d, std::size_t size, DibHeader& h,
+// The rows of a DIB whose bytes are all in memory.
+class MemoryRows final : public DibRows {
+public:
+    MemoryRows(const std::uint8_t* pixels, std::size_t rowBytes)
+        : pixels_(pixels), rowBytes_(rowBytes) {}
+    const std::uint8_t* row(std::size_t i) override { return pixels_ + rowBytes_ * i; }
+
+private:
+    const std::uint8_t* pixels_;
+    std::size_t rowBytes_;
+};
+
+// Streams the rows of an uncompressed bitmap, `available` bytes of pixel data, top row first
+// (stored order when storedOrder): palette indices for 8 bits and fewer, R, G, B (or R, G, B, A)
+// for the rest.
+int streamUncompressed(DibRows& rows, std::size_t available, DibHeader& h,
                        const std::vector<Rgb>& palette, const DibOptions& options,
-                       RowSink& sink) {
+                       bool storedOrder, RowSink& sink) {
     const int w = int(h.width), height = int(h.height);
-    const std::size_t rowBytes = ((std::size_t(w) * std::size_t(h.bitCount) + 31) / 32) * 4;
+    const std::size_t rowBytes = dibRowBytes(h);
     // The last row may lack its padding; everything before it must be whole.
     const std::size_t lastRow = (std::size_t(w) * std::size_t(h.bitCount) + 7) / 8;
-    const std::size_t available = size - h.pixelOffset;
     if (available < rowBytes * std::size_t(height - 1) + lastRow)
         return fail(h, DibFault::PixelsTruncated, Truncated);
     h.bitsEnd = h.pixelOffset + std::min(rowBytes * std::size_t(height), available);
@@ -96,7 +108,8 @@ int streamUncompressed(const std::uint8_t* d, std::size_t size, DibHeader& h,
     bool useAlpha = false;
     if (h.bitCount >= 16 && masks[3]) {
         for (int i = 0; i < height && !useAlpha; ++i) {
-            const std::uint8_t* src = d + h.pixelOffset + rowBytes * std::size_t(i);
+            const std::uint8_t* src = rows.row(std::size_t(i));
+            if (!src) return fail(h, DibFault::PixelsTruncated, Truncated);
             for (int x = 0; x < w; ++x) {
                 const std::uint32_t px = h.bitCount == 16 ? le16(src + 2 * x) : le32(src + 4 * x);
                 if (px & masks[3]) {
@@ -119,6 +132,8 @@ int streamUncompressed(const std::uint8_t* d, std::size_t size, DibHeader& h,
         layout.palette = palette.data();
         layout.paletteSize = int(palette.size());
     }
+    // Stored B, G, R rows go to a sink that takes them straight from the data.
+    layout.bgr = h.bitCount == 24 && options.bgrRows;
     std::vector<std::uint8_t> own;
 
     // 16-bit pixels go through a table of all 65536 values.
@@ -142,8 +157,13 @@ int streamUncompressed(const std::uint8_t* d, std::size_t size, DibHeader& h,
 
     if (!sink.begin(layout)) return Stopped;
     for (int y = 0; y < height; ++y) {
-        const int stored = h.topDown ? y : height - 1 - y;
-        const std::uint8_t* src = d + h.pixelOffset + rowBytes * std::size_t(stored);
+        const int stored = h.topDown || storedOrder ? y : height - 1 - y;
+        const std::uint8_t* src = rows.row(std::size_t(stored));
+        if (!src) return fail(h, DibFault::PixelsTruncated, Truncated);
+        if (layout.bgr) {
+            if (!sink.row(src)) return Stopped;
+            continue;
+        }
         std::uint8_t* const target = sink.rowBuffer(y);
         if (!target && own.empty()) own.resize(std::size_t(w) * (h.bitCount <= 8 ? 1 : outBytes));
         std::uint8_t* dst = target ? target : own.data();
@@ -412,8 +432,11 @@ int decodeDibPixels(const std::uint8_t* d, std::size_t size, DibHeader& h,
                     const DibOptions& options, RowSink& sink, FileBytes* release) {
     try {
         const std::vector<Rgb> palette = paletteOf(d, h, options);
-        if (h.compression != BiRle8 && h.compression != BiRle4)
-            return streamUncompressed(d, size, h, palette, options, sink);
+        if (h.compression != BiRle8 && h.compression != BiRle4) {
+            MemoryRows rows(d + h.pixelOffset, dibRowBytes(h));
+            return streamUncompressed(rows, size - h.pixelOffset, h, palette, options, false,
+                                      sink);
+        }
         Raster raster;
         if (const int rc = decodeRle(d + h.pixelOffset, size - h.pixelOffset, h, raster);
             rc != Ok)
@@ -422,6 +445,27 @@ int decodeDibPixels(const std::uint8_t* d, std::size_t size, DibHeader& h,
         raster.palette = palette;
         if (release) *release = FileBytes{}; // the bytes go before the raster is handed on
         return sink.image(std::move(raster)) ? Ok : Stopped;
+    } catch (const std::bad_alloc&) {
+        return fail(h, DibFault::OutOfMemory, OutOfMemory);
+    }
+}
+
+std::size_t dibRowBytes(const DibHeader& h) {
+    return ((std::size_t(h.width) * std::size_t(h.bitCount) + 31) / 32) * 4;
+}
+
+bool streamableDib(const DibHeader& h, const DibOptions& options) {
+    if (h.compression == BiRle8 || h.compression == BiRle4) return false;
+    if (h.bitCount < 16) return true;
+    // Alpha is honoured only when some pixel has it, which takes a look at every row first.
+    return !h.masks[3] && !(options.keepAlpha && h.bitCount == 32);
+}
+
+int decodeDibRows(const std::uint8_t* d, DibHeader& h, std::size_t available,
+                  const DibOptions& options, DibRows& rows, bool storedOrder, RowSink& sink) {
+    try {
+        const std::vector<Rgb> palette = paletteOf(d, h, options);
+        return streamUncompressed(rows, available, h, palette, options, storedOrder, sink);
     } catch (const std::bad_alloc&) {
         return fail(h, DibFault::OutOfMemory, OutOfMemory);
     }

@@ -41,6 +41,8 @@ struct DibOptions {
     // its alpha mask, or the fourth byte of a 32-bit pixel without one. Otherwise alpha is
     // composited over white. Alpha that is zero in every pixel means an opaque picture.
     bool keepAlpha = false;
+    // 24-bit rows may be handed over as stored, B, G, R (see DecodeOptions::bgrRows).
+    bool bgrRows = false;
     // Colour table entries are 16-bit palette indexes (DIB_PAL_COLORS), mapped to this table
     // where it has the entry, else to grey levels.
     bool paletteIndexes = false;
@@ -100,6 +102,29 @@ struct FileBytes;
 // whole, is handed to the sink.
 int decodeDibPixels(const std::uint8_t* d, std::size_t size, DibHeader& h,
                     const DibOptions& options, RowSink& sink, FileBytes* release = nullptr);
+
+// The bytes of one stored row of an uncompressed DIB, padding included.
+std::size_t dibRowBytes(const DibHeader& h);
+
+// Where an uncompressed DIB's rows come from: its bytes in memory, or a file read a band at a
+// time. Rows are asked for mostly in ascending order.
+class DibRows {
+public:
+    virtual ~DibRows() = default;
+    // Stored row i (the first in the data is 0); null when the data ends before it.
+    virtual const std::uint8_t* row(std::size_t i) = 0;
+};
+
+// Whether decodeDibRows can decode this parsed DIB in one pass over its rows: uncompressed, and
+// no alpha channel that every row would have to be searched for first.
+bool streamableDib(const DibHeader& h, const DibOptions& options);
+
+// Decodes the pixels of a parsed, streamable DIB from `rows`, `available` bytes of pixel data,
+// into sink; d holds the headers and colour table. With storedOrder the rows are delivered as
+// stored (a bottom-up picture bottom row first, for a sink that turns it itself), otherwise top
+// row first. Sets h.bitsEnd and a fault as decodeDibPixels does.
+int decodeDibRows(const std::uint8_t* d, DibHeader& h, std::size_t available,
+                  const DibOptions& options, DibRows& rows, bool storedOrder, RowSink& sink);
 
 } // namespace detail
 

@@ -6,6 +6,7 @@
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/regular_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
@@ -14,42 +15,57 @@
 
 namespace pixmoor::codec::detail {
 
-namespace {
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
+OpenFile::~OpenFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int OpenFile::open(const std::string& file) {
+    if (file.empty()) return EmptyFileName;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = openRegularFile(file);
+    if (fd_ < 0) return FileNotFound;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return ReadFailed;
+    size_ = st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
+    return Ok;
+}
+
+std::int64_t OpenFile::readAt(std::uint64_t offset, std::uint8_t* to, std::size_t n) const {
+    if (fd_ < 0) return -1;
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd_, to + got, n - got, off_t(offset + got));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break; // the end of the file, or it shrank while we read
+        got += std::size_t(r);
     }
-};
-} // namespace
+    return std::int64_t(got);
+}
 
 int readFileBytes(const std::string& file, FileBytes& out, std::size_t limit) {
     out = FileBytes{};
-    if (file.empty()) return EmptyFileName;
-    Descriptor d;
-    d.fd = openRegularFile(file);
-    if (d.fd < 0) return FileNotFound;
-    struct stat st {};
-    if (::fstat(d.fd, &st) != 0) return ReadFailed;
-    std::size_t size = st.st_size > 0 ? std::size_t(st.st_size) : 0;
-    if (size > limit) size = limit;
+    OpenFile f;
+    if (const int rc = f.open(file); rc != Ok) return rc;
+    return readFileBytes(f, out, limit);
+}
+
+int readFileBytes(const OpenFile& f, FileBytes& out, std::size_t limit) {
+    out = FileBytes{};
+    const std::size_t size = std::size_t(std::min<std::uint64_t>(f.size(), limit));
     try {
         out.data.reset(new std::uint8_t[size ? size : 1]);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(d.fd, out.data.get() + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            out = FileBytes{};
-            return ReadFailed;
-        }
-        if (n == 0) break; // the file shrank while we read: treat what we have as the file
-        got += std::size_t(n);
+    const std::int64_t got = f.readAt(0, out.data.get(), size);
+    if (got < 0) {
+        out = FileBytes{};
+        return ReadFailed;
     }
-    out.size = got;
+    out.size = std::size_t(got); // a file that shrank while we read is what we have of it
     return Ok;
 }
 

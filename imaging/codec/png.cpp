@@ -7,6 +7,7 @@
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
 #include "imaging/codec/png_common.h"
+#include "imaging/codec/png_filters.h"
 #include "imaging/codec/raster_sink.h"
 #include "imaging/codec/scratch_buffer.h"
 #include "imaging/codec/strategy.h"
@@ -124,66 +125,6 @@ namespace {
 struct DecompressorFree {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
-
-// The PNG filters, undone in place, for BPP bytes a pixel. The first pixel of a row (no left
-// neighbour) and the first row (previous is all zeros) are handled outside the inner loops, so
-// these have no branches but the predictor's own, and the compiler keeps the BPP lanes apart.
-template <std::size_t BPP>
-void unfilterRow(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length) {
-    switch (type) {
-    case 1:
-        for (std::size_t i = BPP; i < length; ++i) row[i] = std::uint8_t(row[i] + row[i - BPP]);
-        return;
-    case 2:
-        for (std::size_t i = 0; i < length; ++i) row[i] = std::uint8_t(row[i] + previous[i]);
-        return;
-    case 3:
-        for (std::size_t i = 0; i < BPP && i < length; ++i)
-            row[i] = std::uint8_t(row[i] + (previous[i] >> 1));
-        for (std::size_t i = BPP; i < length; ++i)
-            row[i] = std::uint8_t(row[i] + ((unsigned(row[i - BPP]) + previous[i]) >> 1));
-        return;
-    case 4:
-        // With no left neighbour the predictor is the byte above.
-        for (std::size_t i = 0; i < BPP && i < length; ++i)
-            row[i] = std::uint8_t(row[i] + previous[i]);
-        for (std::size_t i = BPP; i < length; ++i) {
-            const int a = row[i - BPP], b = previous[i], c = previous[i - BPP];
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-            row[i] = std::uint8_t(row[i] + predictor);
-        }
-        return;
-    default:
-        return;
-    }
-}
-
-// Undoes the filter of one row in place; previous is null for the first row. Returns false for
-// an unknown filter type.
-bool unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
-              std::size_t bpp, const std::uint8_t* zeros) {
-    if (type == 0) return true;
-    if (type > 4) return false;
-    if (!previous) previous = zeros; // the row above the first is zeros
-    switch (bpp) {
-    case 1:
-        unfilterRow<1>(type, row, previous, length);
-        break;
-    case 2:
-        unfilterRow<2>(type, row, previous, length);
-        break;
-    case 3:
-        unfilterRow<3>(type, row, previous, length);
-        break;
-    case 4:
-        unfilterRow<4>(type, row, previous, length);
-        break;
-    default:
-        return false; // 8-bit samples: one to four bytes a pixel
-    }
-    return true;
-}
 
 // libpng's 8-bit composition over a background (round(fg * a + bg * (255 - a)) / 255).
 inline std::uint8_t composeOverWhite(unsigned value, unsigned alpha) {

@@ -83,6 +83,7 @@ protected:
         magick(d, photo + " -colors 200 -type Palette", "palette.png");
         magick(d, "-size 200x100 gradient:green-orange", "wide.bmp");
         magick(d, photo, "photo.bmp");
+        magick(d, photo + " -resize 60x45!", "small.bmp"); // enlarged, from B, G, R rows
         magick(d, photo + " -colors 128", "photo.gif");
         magick(d, photo + " -compress LZW", "photo.tiff");
         magick(d, photo, "photo.pcx");
@@ -116,7 +117,8 @@ TEST_F(PipelineFiles, FastThumbnailsLookLikeTheComponentPath) {
     for (const char* name :
          {"photo.jpg", "progressive.jpeg", "gray.jpg", "cmyk.jpg", "big.jpg", "prog-420.jpg",
           "prog-gray.jpg", "prog-422.jpg", "prog-444-restart.jpg", "photo.png", "alpha.png",
-          "deep.png", "interlaced.png", "palette.png", "wide.bmp", "photo.bmp", "photo.gif",
+          "deep.png", "interlaced.png", "palette.png", "wide.bmp", "photo.bmp", "small.bmp",
+          "photo.gif",
           "photo.tiff", "photo.pcx"}) {
         for (const QSize size : {QSize(70, 70), QSize(50, 50), QSize(150, 20)}) {
             const std::optional<QImage> fast = makeThumbnail(path(name), ThumbnailRequest{size});

@@ -1,9 +1,12 @@
 // libFuzzer target for the BMP reader: every input is decoded at each depth the library offers,
-// so the decoder and the depth conversion both see hostile data, and from memory at its own depth.
+// so the decoder and the depth conversion both see hostile data, and from memory at its own depth,
+// which must give the picture the file gives (a large file streams its rows from the file).
 #include "imaging/codec/codec.h"
 #include "imaging/codec/dib.h"
 #include "imaging/codec/errors.h"
 #include "tests/fuzz/fuzz_file.h"
+
+#include <utility>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static pixmoor::fuzz::ScratchCleanup cleanup;
@@ -25,7 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap(); // success must give pixels
     if (!pixmoor::codec::succeeded(rc) && !raster.empty()) __builtin_trap(); // failure must not
     // The same bytes as a bitmap held in memory, at their own depth.
+    pixmoor::codec::Raster fromFile = std::move(raster);
     const int own = pixmoor::codec::readBmpData(data, size, raster);
     if (pixmoor::codec::succeeded(own) == raster.empty()) __builtin_trap();
+    // A file larger than its first bytes streams its rows from the file; it must give the picture
+    // the whole bytes in memory give.
+    if (pick % 5 == 0) {
+        if (pixmoor::codec::succeeded(own) != pixmoor::codec::succeeded(rc)) __builtin_trap();
+        if (pixmoor::codec::succeeded(own) &&
+            (pixmoor::codec::convertDepth(raster, 24, 0) != pixmoor::codec::Ok ||
+             raster.pixels != fromFile.pixels || raster.width != fromFile.width))
+            __builtin_trap();
+    }
     return 0;
 }
