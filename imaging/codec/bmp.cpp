@@ -87,7 +87,8 @@ private:
         rows_ = 0;
         const std::uint64_t start = std::uint64_t(rowBytes_) * i;
         if (start >= available_) return false;
-        const std::size_t want = std::size_t(std::min<std::uint64_t>(band_.size(), available_ - start));
+        const std::size_t want =
+            std::size_t(std::min<std::uint64_t>(band_.size(), available_ - start));
         const std::int64_t got = file_.readAt(pixelOffset_ + start, band_.data(), want);
         if (got < std::int64_t(want)) return false; // the file shrank, or could not be read
         std::fill(band_.begin() + std::ptrdiff_t(want), band_.end(), std::uint8_t(0));

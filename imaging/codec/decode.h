@@ -83,8 +83,8 @@ struct DecodeOptions {
     // minimum size.
     int jpegScale = 0;
     // Allows the strategies that give the same picture sooner for thumbnails: the DC scans
-    // alone of a progressive JPEG at 1/8, and the whole image data of a plain PNG inflated in
-    // one call.
+    // alone of a progressive JPEG at 1/8, the whole image data of a plain PNG inflated in
+    // one call, and the strips of a plain LZW TIFF decoded by our own LZW decoder.
     bool fastPaths = false;
     // JPEG only: the thumbnail a camera stores in the EXIF block may stand for the picture, turned
     // as the picture is, when it covers embeddedMinWidth x embeddedMinHeight upright without

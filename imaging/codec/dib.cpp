@@ -89,8 +89,8 @@ private:
 // (stored order when storedOrder): palette indices for 8 bits and fewer, R, G, B (or R, G, B, A)
 // for the rest.
 int streamUncompressed(DibRows& rows, std::size_t available, DibHeader& h,
-                       const std::vector<Rgb>& palette, const DibOptions& options,
-                       bool storedOrder, RowSink& sink) {
+                       const std::vector<Rgb>& palette, const DibOptions& options, bool storedOrder,
+                       RowSink& sink) {
     const int w = int(h.width), height = int(h.height);
     const std::size_t rowBytes = dibRowBytes(h);
     // The last row may lack its padding; everything before it must be whole.
@@ -126,8 +126,8 @@ int streamUncompressed(DibRows& rows, std::size_t available, DibHeader& h,
     RowLayout layout;
     layout.width = w;
     layout.height = height;
-    layout.bits = h.bitCount <= 8 ? (h.bitCount == 1 ? 1 : (h.bitCount == 8 ? 8 : 4))
-                                  : (rgba ? 32 : 24);
+    layout.bits =
+        h.bitCount <= 8 ? (h.bitCount == 1 ? 1 : (h.bitCount == 8 ? 8 : 4)) : (rgba ? 32 : 24);
     if (h.bitCount <= 8) {
         layout.palette = palette.data();
         layout.paletteSize = int(palette.size());
@@ -434,12 +434,10 @@ int decodeDibPixels(const std::uint8_t* d, std::size_t size, DibHeader& h,
         const std::vector<Rgb> palette = paletteOf(d, h, options);
         if (h.compression != BiRle8 && h.compression != BiRle4) {
             MemoryRows rows(d + h.pixelOffset, dibRowBytes(h));
-            return streamUncompressed(rows, size - h.pixelOffset, h, palette, options, false,
-                                      sink);
+            return streamUncompressed(rows, size - h.pixelOffset, h, palette, options, false, sink);
         }
         Raster raster;
-        if (const int rc = decodeRle(d + h.pixelOffset, size - h.pixelOffset, h, raster);
-            rc != Ok)
+        if (const int rc = decodeRle(d + h.pixelOffset, size - h.pixelOffset, h, raster); rc != Ok)
             return rc;
         h.bitsEnd = size;
         raster.palette = palette;
@@ -473,8 +471,8 @@ int decodeDibRows(const std::uint8_t* d, DibHeader& h, std::size_t available,
 
 } // namespace detail
 
-int decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions& options,
-              RowSink& sink, DibHeader* header) {
+int decodeDib(const std::uint8_t* data, std::size_t size, const DibOptions& options, RowSink& sink,
+              DibHeader* header) {
     DibHeader own;
     DibHeader& h = header ? *header : own;
     if (!data) return fail(h = DibHeader{}, DibFault::HeaderTruncated, Truncated);

@@ -4,7 +4,7 @@
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
-#include "imaging/codec/gif_lzw.h"
+#include "imaging/codec/lzw.h"
 #include "imaging/codec/raster_sink.h"
 
 #include <algorithm>
@@ -269,7 +269,7 @@ int decodeFirstFrame(GifFileType* gif, std::FILE* file, Raster& out) {
             break;
         }
     }
-    std::vector<std::uint8_t> pixels(std::size_t(frameArea) + detail::kGifLzwSlack);
+    std::vector<std::uint8_t> pixels(std::size_t(frameArea) + detail::kLzwSlack);
     if (const int rc = detail::decodeGifLzw(data.data(), data.size(), minCodeSize, pixels.data(),
                                             std::size_t(frameArea));
         rc != Ok) {

@@ -54,8 +54,7 @@ void unfilterScalar(int type, std::uint8_t* row, const std::uint8_t* previous, s
 // One pixel of BPP bytes as 16-bit lanes, and back (the lanes hold 0..255 when stored).
 // Three-byte pixels are put together in a register: a partial copy through memory would stall
 // the load that follows it.
-template <std::size_t BPP>
-__m128i loadPixel(const std::uint8_t* p) {
+template <std::size_t BPP> __m128i loadPixel(const std::uint8_t* p) {
     std::uint32_t v;
     if constexpr (BPP == 4)
         std::memcpy(&v, p, 4);
@@ -64,8 +63,7 @@ __m128i loadPixel(const std::uint8_t* p) {
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
 }
 
-template <std::size_t BPP>
-void storePixel(std::uint8_t* p, __m128i lanes) {
+template <std::size_t BPP> void storePixel(std::uint8_t* p, __m128i lanes) {
     const auto v = std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
     if constexpr (BPP == 4) {
         std::memcpy(p, &v, 4);

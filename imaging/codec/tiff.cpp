@@ -5,12 +5,14 @@
 #include "imaging/codec/decode.h"
 #include "imaging/codec/format_io.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/lzw.h"
 #include "imaging/codec/orientation.h"
 #include "imaging/codec/raster_sink.h"
 #include "imaging/codec/scratch_buffer.h"
 #include "imaging/codec/tiff_common.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cstring>
 #include <limits>
@@ -385,9 +387,89 @@ void convertRow(Path path, const TiffLayout& t, std::size_t samples, const std::
     }
 }
 
+// The strips of an LZW file held in memory, for our own decoder (lzw.h): null file when libtiff
+// reads every row.
+struct LzwStrips {
+    const std::vector<unsigned char>* file = nullptr;
+    std::uint32_t rowsPerStrip = 0;
+    bool predictor = false; // horizontal differencing of 8-bit samples
+};
+
+// The strips our LZW decoder takes: 8-bit samples stored as the sink's rows are (RGB, palette
+// and gray), in strips, in bit order 1, with no predictor or the horizontal one. Anything else is
+// libtiff's.
+LzwStrips lzwStripsOf(TIFF* tif, const TiffLayout& t, Path path, const detail::TiffInput& in) {
+    LzwStrips strips;
+    if (!in.inMemory || t.compression != COMPRESSION_LZW || t.tiled || t.bps != 8) return strips;
+    if (path != Path::Rgb && path != Path::Palette && path != Path::Gray) return strips;
+    std::uint16_t predictor = PREDICTOR_NONE, fillOrder = FILLORDER_MSB2LSB;
+    std::uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    if (fillOrder != FILLORDER_MSB2LSB || rowsPerStrip == 0) return strips;
+    if (predictor != PREDICTOR_NONE && predictor != PREDICTOR_HORIZONTAL) return strips;
+    strips.file = &in.bytes;
+    strips.rowsPerStrip = std::min(rowsPerStrip, t.height);
+    strips.predictor = predictor == PREDICTOR_HORIZONTAL;
+    return strips;
+}
+
+// Undoes the horizontal predictor of a row of 8-bit samples: each sample is the difference from
+// the same sample of the pixel to its left. The running pixel stays in registers rather than
+// being read back from the row just written.
+template <std::size_t Samples> void addLeftPixels(std::uint8_t* row, std::size_t bytes) {
+    std::array<std::uint8_t, Samples> left;
+    std::memcpy(left.data(), row, Samples);
+    for (std::size_t i = Samples; i + Samples <= bytes; i += Samples)
+        for (std::size_t c = 0; c < Samples; ++c)
+            row[i + c] = left[c] = std::uint8_t(left[c] + row[i + c]);
+}
+
+void undoHorizontalPredictor(std::uint8_t* row, std::size_t bytes, std::size_t samples) {
+    if (samples == 3)
+        addLeftPixels<3>(row, bytes);
+    else if (samples == 1)
+        addLeftPixels<1>(row, bytes);
+    else
+        for (std::size_t i = samples; i < bytes; ++i)
+            row[i] = std::uint8_t(row[i] + row[i - samples]);
+}
+
+// Streams whole strips, decoded by our LZW decoder, from row y on; y ends at the first row of the
+// first strip it did not take (a strip it doubts, which libtiff then reads and judges), or at
+// the height. Ok, or Stopped.
+int streamLzwStrips(TIFF* tif, const TiffLayout& t, const LzwStrips& strips, std::size_t rowBytes,
+                    RowSink& sink, std::uint32_t& y) {
+    const std::size_t samples = t.spp;
+    std::vector<std::uint8_t> buffer;
+    while (y < t.height) {
+        const std::uint32_t strip = y / strips.rowsPerStrip;
+        const std::uint32_t rows = std::min(strips.rowsPerStrip, t.height - y);
+        int err = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, strip, &err);
+        const std::uint64_t bytes = err ? 0 : TIFFGetStrileByteCountWithErr(tif, strip, &err);
+        const std::vector<unsigned char>& file = *strips.file;
+        if (err || bytes == 0 || offset > file.size() || bytes > file.size() - offset) return Ok;
+        const std::size_t count = rowBytes * rows;
+        buffer.resize(count + detail::kLzwSlack);
+        if (detail::decodeTiffLzw(file.data() + offset, std::size_t(bytes), buffer.data(), count) !=
+            Ok)
+            return Ok;
+        for (std::uint32_t r = 0; r < rows; ++r, ++y) {
+            std::uint8_t* row = buffer.data() + std::size_t(r) * rowBytes;
+            if (strips.predictor) undoHorizontalPredictor(row, rowBytes, samples);
+            if (!sink.row(row)) return Stopped;
+        }
+    }
+    return Ok;
+}
+
 // Streams the rows of a scanline layout into sink, each converted to one index or three bytes a
 // pixel; where the stored row already is that, it is read straight into the sink's own row.
-int streamScanlines(TIFF* tif, const TiffLayout& t, Path path, RowSink& sink) {
+// Whole strips our LZW decoder takes come from it first.
+int streamScanlines(TIFF* tif, const TiffLayout& t, Path path, const LzwStrips& strips,
+                    RowSink& sink) {
     const int rasterBits = path == Path::Palette || path == Path::Gray
                                ? (t.bps == 1 ? 1 : (t.bps <= 4 ? 4 : 8))
                                : (path == Path::Gray16 || path == Path::GrayAlpha ? 8 : 24);
@@ -431,7 +513,10 @@ int streamScanlines(TIFF* tif, const TiffLayout& t, Path path, RowSink& sink) {
     const bool direct =
         (path == Path::Rgb || ((path == Path::Palette || path == Path::Gray) && t.bps == 8)) &&
         std::size_t(lineSize) == rowBytes;
-    for (std::uint32_t y = 0; y < t.height; ++y) {
+    std::uint32_t y = 0;
+    if (strips.file && direct)
+        if (const int rc = streamLzwStrips(tif, t, strips, rowBytes, sink, y); rc != Ok) return rc;
+    for (; y < t.height; ++y) {
         std::uint8_t* row = sink.rowBuffer(int(y));
         if (!row) {
             own.resize(rowBytes);
@@ -500,7 +585,7 @@ int readThroughRgba(TIFF* tif, const TiffLayout& t, Raster& out) {
 // Decodes the picture into sink, turned upright: the common layouts row by row, unusual sample
 // formats and alpha by the sample road, the others through libtiff's RGBA conversion of the whole
 // picture.
-int decodeTiff(const std::string& file, RowSink& sink) {
+int decodeTiff(const std::string& file, const DecodeOptions& options, RowSink& sink) {
     CFile f;
     detail::TiffInput in;
     TiffMessages messages;
@@ -534,7 +619,8 @@ int decodeTiff(const std::string& file, RowSink& sink) {
     Path path = Path::Rgb;
     if (scanlinePath(layout, path)) {
         detail::OrientingSink upright(sink, orientation);
-        return streamScanlines(t, layout, path, upright);
+        const LzwStrips strips = options.fastPaths ? lzwStripsOf(t, layout, path, in) : LzwStrips{};
+        return streamScanlines(t, layout, path, strips, upright);
     }
     if (detail::needsSamplePath(layout) && detail::samplePathReads(layout)) {
         detail::OrientingSink upright(sink, orientation);
@@ -550,9 +636,9 @@ int decodeTiff(const std::string& file, RowSink& sink) {
 
 namespace detail {
 
-int decodeTiffFile(const std::string& file, const DecodeOptions&, RowSink& sink) {
+int decodeTiffFile(const std::string& file, const DecodeOptions& options, RowSink& sink) {
     try {
-        return decodeTiff(file, sink);
+        return decodeTiff(file, options, sink);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }

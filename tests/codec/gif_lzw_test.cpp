@@ -1,7 +1,7 @@
 // Tests of the GIF LZW decoder: against giflib on files from ImageMagick, Pillow and giflib, at
 // every code size; streams that fill the table and go on without a clear code; damaged streams.
 #include "imaging/codec/errors.h"
-#include "imaging/codec/gif_lzw.h"
+#include "imaging/codec/lzw.h"
 #include "tests/codec/format_test_util.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +74,7 @@ Frame readWithGiflib(const std::string& file) {
 }
 
 std::vector<std::uint8_t> decode(const Frame& frame, std::size_t count, int* rc = nullptr) {
-    std::vector<std::uint8_t> out(count + detail::kGifLzwSlack);
+    std::vector<std::uint8_t> out(count + detail::kLzwSlack);
     const int result = detail::decodeGifLzw(frame.data.data(), frame.data.size(), frame.minCodeSize,
                                             out.data(), count);
     if (rc) *rc = result;

@@ -3,11 +3,14 @@
 #include "imaging/codec/codec.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/lzw.h"
 #include "tests/codec/format_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <tiffio.h>
 
 namespace pixmoor::codec::test {
 namespace {
@@ -225,6 +228,91 @@ TEST(TiffRead, DamagedAndHostileFilesFailCleanly) {
     writeWholeFile(dir.file("garbage.tif"), garbage);
     const int rc = readTiff(dir.file("garbage.tif"), 24, 0, r);
     EXPECT_TRUE(rc == Ok || rc == Corrupt) << rc;
+}
+
+// The rows a decode delivers, as bytes.
+struct DeliveredRows final : RowSink {
+    std::size_t rowBytes = 0;
+    std::vector<std::uint8_t> bytes;
+    bool begin(const RowLayout& layout) override {
+        rowBytes = std::size_t(layout.width) * (layout.palette ? 1 : 3);
+        return true;
+    }
+    bool row(const std::uint8_t* p) override {
+        bytes.insert(bytes.end(), p, p + rowBytes);
+        return true;
+    }
+};
+
+// Every strip of an LZW file without predictor, decoded by our decoder, against libtiff's.
+void expectStripsDecodeAsLibtiffDecodesThem(const std::string& file) {
+    TIFF* tif = TIFFOpen(file.c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    const tstrip_t strips = TIFFNumberOfStrips(tif);
+    ASSERT_GT(strips, 0u);
+    for (tstrip_t s = 0; s < strips; ++s) {
+        std::vector<std::uint8_t> raw(TIFFGetStrileByteCount(tif, s));
+        std::vector<std::uint8_t> expected(std::size_t(TIFFStripSize(tif)));
+        ASSERT_EQ(TIFFReadRawStrip(tif, s, raw.data(), tmsize_t(raw.size())), tmsize_t(raw.size()));
+        const tmsize_t size = TIFFReadEncodedStrip(tif, s, expected.data(), -1);
+        ASSERT_GT(size, 0);
+        expected.resize(std::size_t(size));
+        std::vector<std::uint8_t> ours(expected.size() + detail::kLzwSlack);
+        EXPECT_EQ(detail::decodeTiffLzw(raw.data(), raw.size(), ours.data(), expected.size()), Ok)
+            << file << " strip " << s;
+        ours.resize(expected.size());
+        EXPECT_EQ(ours, expected) << file << " strip " << s;
+    }
+    TIFFClose(tif);
+}
+
+TEST(TiffRead, OwnLzwDecoderGivesLibtiffsRowsAndLeavesDoubtfulStripsToIt) {
+    TempDir dir;
+    const std::string in = dir.file("rgb.tif");
+    ASSERT_TRUE(writePpm(dir.file("base.ppm"), makePhotoLike(203, 61)));
+    make("convert " + q(dir.file("base.ppm")) + " -compress none " + q(in));
+    const std::vector<std::string> commands = {
+        "tiffcp -c lzw IN OUT",           // strips of about 8 KB
+        "tiffcp -c lzw:2 -r 1 IN OUT",    // a row a strip, with the predictor
+        "tiffcp -c lzw:2 -r 1000 IN OUT", // one strip: the table fills and clears many times
+        "tiffcp -c lzw -r 7 IN OUT",      // a short last strip
+        "convert IN -colors 50 -type palette -compress lzw OUT",
+        "convert IN -colorspace gray -compress lzw -define tiff:predictor=2 OUT",
+    };
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const std::string file = dir.file("v" + std::to_string(i) + ".tif");
+        std::string command = commands[i];
+        command.replace(command.find("IN"), 2, q(in));
+        command.replace(command.find("OUT"), 3, q(file));
+        make(command);
+        if (commands[i].find("lzw:2") == std::string::npos &&
+            commands[i].find("predictor") == std::string::npos)
+            expectStripsDecodeAsLibtiffDecodesThem(file);
+        std::vector<std::string> files = {file};
+        // Damaged strips (bytes overwritten past the first strip): the decoder must not judge
+        // them differently from libtiff, whatever the damage makes of the codes.
+        const std::vector<std::uint8_t> good = readWholeFile(file);
+        for (int damage = 0; damage < 3; ++damage) {
+            std::vector<std::uint8_t> bad = good;
+            for (std::size_t at = good.size() / 3 + 40 * std::size_t(damage);
+                 at < good.size() / 3 + 40 * std::size_t(damage) + 6; ++at)
+                bad[at] = std::uint8_t(damage == 0 ? 0xFF : at * 37);
+            files.push_back(
+                dir.file("v" + std::to_string(i) + "-bad" + std::to_string(damage) + ".tif"));
+            writeWholeFile(files.back(), bad);
+        }
+        for (const std::string& f : files) {
+            DeliveredRows libtiff, ours;
+            DecodeOptions fast;
+            fast.fastPaths = true;
+            const int expected = detail::decodeTiffFile(f, DecodeOptions{}, libtiff);
+            EXPECT_EQ(detail::decodeTiffFile(f, fast, ours), expected) << f;
+            EXPECT_EQ(ours.bytes, libtiff.bytes) << f;
+            if (f == file) {
+                EXPECT_EQ(expected, Ok) << f;
+            }
+        }
+    }
 }
 
 TEST(TiffRead, TiledFilesWithPartialEdgeTilesReadLikeTheirStripVersion) {

@@ -1,7 +1,8 @@
 // libFuzzer entry for one of the JPEG, PNG, GIF and TIFF readers (chosen when compiling): the
 // input goes to a file, as the readers take file names, then through the reader and the
 // information call; PNG input also goes through the reader over memory (icon entries, cache
-// entries), with and without alpha. Any crash, leak, hang or sanitizer report is a bug.
+// entries), with and without alpha; TIFF input also through the thumbnails' road, which must
+// give what libtiff gives. Any crash, leak, hang or sanitizer report is a bug.
 #include "imaging/codec/codec.h"
 #include "imaging/codec/decode.h"
 #include "imaging/codec/formats.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -33,6 +35,8 @@ struct CheckedRows final : pixmoor::codec::RowSink {
     int width = 0, height = 0, rows = 0;
     std::size_t rowBytes = 0;
     unsigned sum = 0;
+    bool keep = false; // keep the rows (up to 16 MB of them) to compare two roads
+    std::vector<std::uint8_t> kept;
     bool begin(const pixmoor::codec::RowLayout& layout) override {
         if (layout.width < 1 || layout.height < 1) __builtin_trap();
         if (layout.bits != 1 && layout.bits != 4 && layout.bits != 8 && layout.bits != 24 &&
@@ -47,6 +51,8 @@ struct CheckedRows final : pixmoor::codec::RowSink {
     bool row(const std::uint8_t* pixels) override {
         if (++rows > height) __builtin_trap();
         for (std::size_t i = 0; i < rowBytes; ++i) sum += pixels[i];
+        if (keep && kept.size() + rowBytes <= (std::size_t(1) << 24))
+            kept.insert(kept.end(), pixels, pixels + rowBytes);
         return true;
     }
 };
@@ -80,6 +86,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #elif defined(PIXMOOR_FUZZ_TIFF)
     readTiff(file, 24, 0, raster);
     detail::infoTiff(file, info);
+    // The thumbnails' road decodes LZW strips with our own decoder: it must deliver libtiff's
+    // rows and end with libtiff's result, whatever the data.
+    {
+        CheckedRows plain, fast;
+        plain.keep = fast.keep = true;
+        DecodeOptions options;
+        const int expected = detail::decodeTiffFile(file, options, plain);
+        options.fastPaths = true;
+        if (detail::decodeTiffFile(file, options, fast) != expected || fast.kept != plain.kept ||
+            fast.rows != plain.rows)
+            __builtin_trap();
+    }
 #else
 #error "define one of PIXMOOR_FUZZ_JPEG, _PNG, _GIF, _TIFF"
 #endif
