@@ -75,7 +75,7 @@ std::optional<QImage> makeThumbnail(const QString& absolutePath, const Thumbnail
 class ThumbnailPipeline {
 public:
     static constexpr int kWaitSliceMs = 10;
-    static constexpr int kPumpIntervalMs = 40;
+    static constexpr int kPumpIntervalMs = 20;
     static constexpr int kDefaultLookAhead = 16;
 
     // directory: absolute path of the directory; names: bare file names in FileNames order;
