@@ -4,6 +4,7 @@
 #include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 #include "imaging/codec/formats.h"
+#include "imaging/codec/png_quick_write.h"
 #include "imaging/codec/png_text.h"
 #include "tests/codec/format_test_util.h"
 
@@ -268,6 +269,53 @@ TEST(PngRead, EveryRowFilterAtEveryPixelSizeIsUndoneAsLibpngUndoesIt) {
             EXPECT_EQ(ours.rgba, libpng.rgba) << "colour type " << colour << " filter " << filter;
         }
     }
+}
+
+TEST(PngWrite, QuickEncodingRoundTripsPixelsAndTextAndRefusesBadArguments) {
+    // A photo-like picture with alpha, and the same without.
+    const Raster photo = makePhotoLike(61, 37);
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < photo.height; ++y)
+        for (int x = 0; x < photo.width; ++x) {
+            const std::uint8_t* p = photo.row(y) + 3 * x;
+            rgba.insert(rgba.end(), {p[0], p[1], p[2], std::uint8_t(x * 4)});
+        }
+    const std::vector<PngText> texts = {{"Thumb::URI", "file:///tmp/a%20b.png"}, {"Software", ""}};
+    for (const int channels : {3, 4}) {
+        const std::vector<std::uint8_t> png =
+            channels == 3
+                ? encodePngQuick(photo.row(0), photo.width, photo.height, photo.stride, 3, texts)
+                : encodePngQuick(rgba.data(), photo.width, photo.height,
+                                 std::size_t(photo.width) * 4, 4, texts);
+        ASSERT_FALSE(png.empty()) << channels;
+        DecodeOptions keep;
+        keep.keepAlpha = channels == 4;
+        RgbaRows rows;
+        ASSERT_EQ(decodePngData(png.data(), png.size(), keep, rows), Ok) << channels;
+        std::vector<std::uint8_t> expected;
+        if (channels == 4) {
+            expected = rgba;
+        } else {
+            for (int y = 0; y < photo.height; ++y)
+                for (int x = 0; x < photo.width; ++x) {
+                    const std::uint8_t* p = photo.row(y) + 3 * x;
+                    expected.insert(expected.end(), {p[0], p[1], p[2], 255});
+                }
+        }
+        EXPECT_EQ(rows.rgba, expected) << channels;
+        const std::string_view keys[] = {"Thumb::URI", "Software"};
+        std::vector<std::optional<std::string>> values;
+        ASSERT_EQ(readPngText(png.data(), png.size(), keys, values), Ok);
+        EXPECT_EQ(values[0], texts[0].second);
+        EXPECT_EQ(values[1], std::string());
+    }
+    const std::uint8_t pixel[4] = {};
+    EXPECT_TRUE(encodePngQuick(nullptr, 1, 1, 3, 3, {}).empty());
+    EXPECT_TRUE(encodePngQuick(pixel, 0, 1, 3, 3, {}).empty());
+    EXPECT_TRUE(encodePngQuick(pixel, 1, 1, 2, 3, {}).empty()); // stride shorter than a row
+    EXPECT_TRUE(encodePngQuick(pixel, 1, 1, 4, 2, {}).empty()); // two channels
+    EXPECT_TRUE(encodePngQuick(pixel, 1, 1, 3, 3, {{"", "x"}}).empty());
+    EXPECT_TRUE(encodePngQuick(pixel, 1, 1, 3, 3, {{std::string(80, 'k'), "x"}}).empty());
 }
 
 TEST(PngRead, PaletteIsKeptExactlyAndTransparencyTurnsWhite) {
