@@ -206,6 +206,21 @@ private:
     int y_ = 0;
 };
 
+// What the thumbnails ask of a reader: a picture of at least minWidth x minHeight, the stored
+// thumbnail where it covers the request, the faster roads, and B, G, R rows where stored so.
+codec::DecodeOptions thumbnailDecodeOptions(const ThumbnailRequest& request, int minWidth,
+                                            int minHeight) {
+    codec::DecodeOptions options;
+    options.minWidth = minWidth;
+    options.minHeight = minHeight;
+    options.embeddedMinWidth = request.size.width();
+    options.embeddedMinHeight = request.size.height();
+    options.fastPaths = true;
+    options.bgrRows = true;
+    options.fastUpsampling = request.fastUpsampling;
+    return options;
+}
+
 // At true colour: the format's reader streams its rows straight into the downscaler, at the
 // smallest size that still covers twice the thumbnail (so the area filter always has at least
 // two source pixels per thumbnail pixel to average), taking its faster roads where it has them.
@@ -213,14 +228,8 @@ std::optional<QImage> streamed(codec::ImageFormat format, const std::string& fil
                                const ThumbnailRequest& request, const std::atomic<bool>* cancel) {
     const QSize size = request.size;
     ThumbnailSink sink(size, cancel);
-    codec::DecodeOptions options;
-    options.minWidth = 2 * size.width();
-    options.minHeight = 2 * size.height();
-    options.embeddedMinWidth = size.width();
-    options.embeddedMinHeight = size.height();
-    options.fastPaths = true;
-    options.bgrRows = true;
-    options.fastUpsampling = request.fastUpsampling;
+    const codec::DecodeOptions options =
+        thumbnailDecodeOptions(request, 2 * size.width(), 2 * size.height());
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
         return std::nullopt;
     return sink.result();
@@ -260,18 +269,12 @@ std::optional<QImage> throughCache(codec::ImageFormat format, const std::string&
             capture.original = QSize(info.width, info.height);
     }
     ThumbnailSink sink(size, cancel, &capture);
-    codec::DecodeOptions options;
-    options.minWidth = std::max(2 * size.width(), side);
-    options.minHeight = std::max(2 * size.height(), side);
     // A thumbnail stored in the file gives the thumbnail when it covers it; the sink then writes
     // an entry only of a class whose size the stored thumbnail covers too, or none: decoding the
     // picture for the entry would cost what the stored thumbnail saves, and that thumbnail gives
     // the next visit as cheaply as an entry would.
-    options.embeddedMinWidth = size.width();
-    options.embeddedMinHeight = size.height();
-    options.fastPaths = true;
-    options.bgrRows = true;
-    options.fastUpsampling = request.fastUpsampling;
+    const codec::DecodeOptions options = thumbnailDecodeOptions(
+        request, std::max(2 * size.width(), side), std::max(2 * size.height(), side));
     if (!codec::succeeded(codec::formatEntry(format).decode(file, options, sink)))
         return std::nullopt;
     std::optional<QImage> out = sink.result();

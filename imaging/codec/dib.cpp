@@ -430,12 +430,12 @@ int parseDibHeader(const std::uint8_t* d, std::size_t size, std::size_t start, b
 // sink contract has it.
 int decodeDibPixels(const std::uint8_t* d, std::size_t size, DibHeader& h,
                     const DibOptions& options, RowSink& sink, FileBytes* release) {
+    if (h.compression != BiRle8 && h.compression != BiRle4) {
+        MemoryRows rows(d + h.pixelOffset, dibRowBytes(h));
+        return decodeDibRows(d, h, size - h.pixelOffset, options, rows, false, sink);
+    }
     try {
         const std::vector<Rgb> palette = paletteOf(d, h, options);
-        if (h.compression != BiRle8 && h.compression != BiRle4) {
-            MemoryRows rows(d + h.pixelOffset, dibRowBytes(h));
-            return streamUncompressed(rows, size - h.pixelOffset, h, palette, options, false, sink);
-        }
         Raster raster;
         if (const int rc = decodeRle(d + h.pixelOffset, size - h.pixelOffset, h, raster); rc != Ok)
             return rc;

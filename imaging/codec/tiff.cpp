@@ -436,9 +436,13 @@ void undoHorizontalPredictor(std::uint8_t* row, std::size_t bytes, std::size_t s
             row[i] = std::uint8_t(row[i] + row[i - samples]);
 }
 
+// Our decoder holds a whole strip decoded; a larger strip (a file stored as one strip) is left to
+// libtiff, which streams it a row at a time, so memory stays small for any picture.
+constexpr std::size_t kMaxOwnStripBytes = std::size_t(32) << 20;
+
 // Streams whole strips, decoded by our LZW decoder, from row y on; y ends at the first row of the
-// first strip it did not take (a strip it doubts, which libtiff then reads and judges), or at
-// the height. Ok, or Stopped.
+// first strip it did not take (a strip it doubts or one too large to hold, which libtiff then
+// reads and judges), or at the height. Ok, or Stopped.
 int streamLzwStrips(TIFF* tif, const TiffLayout& t, const LzwStrips& strips, std::size_t rowBytes,
                     RowSink& sink, std::uint32_t& y) {
     const std::size_t samples = t.spp;
@@ -452,6 +456,7 @@ int streamLzwStrips(TIFF* tif, const TiffLayout& t, const LzwStrips& strips, std
         const std::vector<unsigned char>& file = *strips.file;
         if (err || bytes == 0 || offset > file.size() || bytes > file.size() - offset) return Ok;
         const std::size_t count = rowBytes * rows;
+        if (count > kMaxOwnStripBytes) return Ok;
         buffer.resize(count + detail::kLzwSlack);
         if (detail::decodeTiffLzw(file.data() + offset, std::size_t(bytes), buffer.data(), count) !=
             Ok)

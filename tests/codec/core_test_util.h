@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/codec/codec.h"
+#include "imaging/codec/decode.h"
 #include "imaging/codec/errors.h"
 
 #include <algorithm>
@@ -158,5 +159,30 @@ inline Raster expanded(Raster r) {
     convertDepth(r, 24, 0);
     return r;
 }
+
+// Collects what a decoder delivers, and whether it asked for the sink's own row buffers (only
+// the general roads of BMP, JPEG and PNG do; the faster ones use their own).
+struct CollectingSink final : RowSink {
+    RowLayout layout;
+    std::vector<Rgb> palette;
+    std::vector<std::uint8_t> pixels;
+    int rows = 0;
+    bool askedForBuffers = false;
+    int stopAfter = -1; // rows to take before stopping; -1 never
+    bool begin(const RowLayout& l) override {
+        layout = l;
+        if (l.palette) palette.assign(l.palette, l.palette + l.paletteSize);
+        return stopAfter != 0;
+    }
+    bool row(const std::uint8_t* data) override {
+        pixels.insert(pixels.end(), data,
+                      data + std::size_t(layout.width) * (layout.palette ? 1 : 3));
+        return ++rows != stopAfter;
+    }
+    std::uint8_t* rowBuffer(int) override {
+        askedForBuffers = true;
+        return nullptr;
+    }
+};
 
 } // namespace pixmoor::codec::test
